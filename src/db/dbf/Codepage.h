@@ -1,0 +1,45 @@
+// Single-byte code pages named by the dBase language driver byte. Text enters
+// and leaves the engine as UTF-8; on disk it is in the table's code page.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace klv::dbf {
+
+class CodePage {
+ public:
+  // The code page a language driver byte names; cp437 for unknown or 0 bytes
+  // (the dBase default), so that foreign tables still open.
+  static const CodePage& ForDriver(uint8_t driver);
+  static const CodePage& Cp437();
+  static const CodePage& Cp850();
+  static const CodePage& Cp1252();
+
+  const char* name() const { return name_; }     // "cp437", "cp850", "cp1252"
+  uint8_t driver() const { return driver_; }     // byte written for new tables
+
+  // UTF-8 to code page bytes. On a character the page cannot hold (or bad
+  // UTF-8) returns nullopt and stores the offending character (as UTF-8) in
+  // *bad when given.
+  std::optional<std::string> Encode(std::string_view utf8, std::string* bad = nullptr) const;
+  // Code page bytes to UTF-8; every byte maps to a character.
+  std::string Decode(std::string_view bytes) const;
+
+  // Case mapping of one code page byte, for UPPER/LOWER in index keys.
+  uint8_t Upper(uint8_t c) const { return upper_[c]; }
+  uint8_t Lower(uint8_t c) const { return lower_[c]; }
+
+  CodePage(const char* name, uint8_t driver, const char32_t (&high)[128]);
+
+ private:
+  const char* name_;
+  uint8_t driver_;
+  char32_t to_unicode_[256];
+  uint8_t upper_[256];
+  uint8_t lower_[256];
+};
+
+}  // namespace klv::dbf

@@ -1,0 +1,191 @@
+#include "db/dbf/Env.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <strings.h>
+
+#include "db/dbf/Error.h"
+
+namespace klv::dbf {
+namespace {
+
+[[noreturn]] void FailErrno(const std::string& what, const std::string& path) {
+  int e = errno;
+  ErrorCode code = ErrorCode::kIo;
+  if (e == ENOENT) code = ErrorCode::kNotFound;
+  if (e == ENOSPC || e == EDQUOT) code = ErrorCode::kDiskFull;
+  Fail(code, what + " \"" + path + "\": " + std::strerror(e));
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  size_t ReadAt(uint64_t off, void* buf, size_t n) override {
+    size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+      ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(off + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        FailErrno("Cannot read", path());
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  void WriteAt(uint64_t off, const void* buf, size_t n) override {
+    size_t done = 0;
+    const auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+      ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(off + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        FailErrno("Cannot write", path());
+      }
+      done += static_cast<size_t>(r);
+    }
+  }
+
+  uint64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) FailErrno("Cannot read the size of", path());
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  void Truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) FailErrno("Cannot truncate", path());
+  }
+
+  void Sync() override {
+    if (::fdatasync(fd_) != 0) FailErrno("Cannot flush", path());
+  }
+
+  bool TryLock(uint64_t off, uint64_t len, bool exclusive) override {
+    struct flock fl = MakeLock(off, len, exclusive ? F_WRLCK : F_RDLCK);
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+    if (errno == EAGAIN || errno == EACCES) return false;
+    FailErrno("Cannot lock", path());
+  }
+
+  void Lock(uint64_t off, uint64_t len, bool exclusive) override {
+    struct flock fl = MakeLock(off, len, exclusive ? F_WRLCK : F_RDLCK);
+    while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
+      if (errno != EINTR) FailErrno("Cannot lock", path());
+    }
+  }
+
+  void Unlock(uint64_t off, uint64_t len) override {
+    struct flock fl = MakeLock(off, len, F_UNLCK);
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) FailErrno("Cannot unlock", path());
+  }
+
+  int64_t ModifiedNs() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) FailErrno("Cannot read the state of", path());
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  }
+
+ private:
+  static struct flock MakeLock(uint64_t off, uint64_t len, short type) {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(off);
+    fl.l_len = static_cast<off_t>(len);
+    fl.l_pid = 0;  // required by OFD locks
+    return fl;
+  }
+
+  int fd_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::kReadOnly: flags |= O_RDONLY; break;
+      case OpenMode::kReadWrite: flags |= O_RDWR; break;
+      case OpenMode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) FailErrno("Cannot open", path);
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      Fail(ErrorCode::kIo, "\"" + path + "\" is a directory, not a file");
+    }
+    return std::make_unique<PosixFile>(path, fd);
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  void Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) FailErrno("Cannot rename to", to);
+  }
+
+  void Remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) FailErrno("Cannot delete", path);
+  }
+
+  void SyncDir(const std::string& path) override {
+    std::string dir = DirOf(path);
+    if (dir.empty()) dir = ".";
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // best effort: some file systems refuse directory handles
+    ::fsync(fd);
+    ::close(fd);
+  }
+};
+
+}  // namespace
+
+Env& Env::Default() {
+  static PosixEnv env;
+  return env;
+}
+
+std::string DirOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string BaseOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FindFileNoCase(const std::string& dir, const std::string& name) {
+  std::string exact = dir + name;
+  struct stat st;
+  if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return exact;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return {};
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+      std::string candidate = dir + e->d_name;
+      if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        found = candidate;
+        break;
+      }
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+}  // namespace klv::dbf

@@ -1,0 +1,65 @@
+// File access for the engine. All engine I/O goes through Env and File so that
+// tests can inject failures at the Nth operation (FaultEnv) and so that the
+// locking scheme lives in one place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace klv::dbf {
+
+enum class OpenMode { kReadOnly, kReadWrite, kCreateTruncate };
+
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at off; returns the count read (short at end of file).
+  virtual size_t ReadAt(uint64_t off, void* buf, size_t n) = 0;
+  // Writes all n bytes at off or throws (kDiskFull when the device is full).
+  virtual void WriteAt(uint64_t off, const void* buf, size_t n) = 0;
+  virtual uint64_t Size() = 0;
+  virtual void Truncate(uint64_t size) = 0;
+  virtual void Sync() = 0;
+  // Open-file-description byte-range locks: they conflict between any two
+  // File objects, also two in one process. TryLock never waits.
+  virtual bool TryLock(uint64_t off, uint64_t len, bool exclusive) = 0;
+  // Waits until the lock is granted.
+  virtual void Lock(uint64_t off, uint64_t len, bool exclusive) = 0;
+  virtual void Unlock(uint64_t off, uint64_t len) = 0;
+  // Modification stamp (nanoseconds) of the file as the system last saw it.
+  virtual int64_t ModifiedNs() = 0;
+  const std::string& path() const { return path_; }
+
+ protected:
+  explicit File(std::string path) : path_(std::move(path)) {}
+
+ private:
+  std::string path_;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+  // Throws DbfError kNotFound or kIo.
+  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Syncs the directory holding path, so a rename survives a crash.
+  virtual void SyncDir(const std::string& path) = 0;
+
+  // The process-wide environment on the real file system.
+  static Env& Default();
+};
+
+// Returns the path of an existing file in dir whose name equals name without
+// regard to letter case (exact spelling preferred), or "" when there is none.
+std::string FindFileNoCase(const std::string& dir, const std::string& name);
+
+// Splits "dir/name.ext" helpers shared by the engine and its callers.
+std::string DirOf(const std::string& path);   // "" for a bare name, else with trailing '/'
+std::string BaseOf(const std::string& path);  // file name without directory
+
+}  // namespace klv::dbf

@@ -1,0 +1,147 @@
+// A dBase IV production index (.MDX): a file of 512-byte pages grouped in
+// 1024-byte blocks, holding up to 47 tags, each a B-tree of (key, record
+// number) entries. See docs in the repository's format notes for the layout.
+//
+// Entries are totally ordered by (key, record number): duplicates of one key
+// sit in record-number order. Descending tags reverse the key order (record
+// numbers stay ascending within one key).
+//
+// The file is shared between processes. MdxFile itself takes no locks: its
+// owner (the table) holds the table's write lock around every change and its
+// read lock around every lookup, and calls Sync() after taking either, which
+// drops cached pages when another process has changed the file since.
+//
+// Every read of a page checks it: a page number outside the file, a key count
+// that does not fit a block, keys out of order or a walk that revisits a page
+// throws DbfError kCorruptIndex naming the file and the page. No read goes
+// outside a buffer whatever the bytes hold.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/dbf/Env.h"
+
+namespace klv::dbf {
+
+enum class KeyType : char { kChar = 'C', kNumeric = 'N', kDate = 'D' };
+
+struct TagDef {
+  std::string name;        // upper case, at most 10 characters
+  std::string expression;  // as stored in the tag header (at most 220 bytes)
+  KeyType type = KeyType::kChar;
+  int key_length = 0;      // bytes: char width, 12 for numeric, 8 for date
+  bool descending = false;
+  bool unique = false;
+};
+
+struct IndexEntry {
+  std::string key;  // key_length bytes as stored
+  uint32_t recno = 0;
+};
+
+// dBase IV stores numeric keys as 12-byte BCD and date keys as an 8-byte
+// little-endian double holding the Julian day number.
+std::string EncodeNumericKey(double value);
+double DecodeNumericKey(std::string_view key);
+std::string EncodeDateKey(double julian_day);
+double DecodeDateKey(std::string_view key);
+// <0, 0, >0 as a sorts before, equal to or after b in ascending key order.
+int CompareKeys(KeyType type, std::string_view a, std::string_view b);
+
+// Our own bookkeeping, kept in bytes of the file header that the format
+// leaves unused (other readers ignore them): it ties the index to the state
+// of its table so that a stale or half-written index is detected, never
+// trusted.
+struct MdxStamp {
+  bool present = false;         // false for an index last written by other software
+  bool dirty = false;           // a change was begun and not finished
+  uint32_t record_count = 0;    // the table's record count when last finished
+  uint32_t change_counter = 0;  // bumped by every change: lets other copies drop caches
+};
+
+class MdxFile {
+ public:
+  // Opens an existing index; throws kNotFound, kIo or kCorruptIndex.
+  static std::unique_ptr<MdxFile> Open(Env& env, const std::string& path, bool writable);
+  // Writes a new index with no tags at path (through a temporary file renamed
+  // into place) and opens it for writing. table_name is the .DBF base name.
+  static std::unique_ptr<MdxFile> Create(Env& env, const std::string& path,
+                                         std::string_view table_name);
+  ~MdxFile();
+
+  const std::string& path() const;
+
+  // Re-reads the file header; when another process changed the file since
+  // the last call, drops every cached page and re-reads the tag table.
+  void Sync();
+
+  MdxStamp Stamp() const;
+  // Marks the start of a change (sets dirty, bumps the counter, writes the
+  // header at once); EndChange writes every modified page and then clears
+  // dirty and records the table's record count. A process killed in between
+  // leaves dirty set, so the next open knows the index cannot be trusted.
+  void BeginChange();
+  void EndChange(uint32_t record_count);
+  // Drops unwritten page changes after a failure inside a change (the
+  // stamp stays dirty on disk, so the index will be rebuilt).
+  void AbandonChange();
+
+  int TagCount() const;
+  const TagDef& Tag(int tag) const;
+  int FindTag(std::string_view name) const;  // case-insensitive; -1 when absent
+
+  // Adds an empty tag and returns its number; kBadDefinition when the name
+  // exists, the table of tags is full, or the key is longer than 100 bytes.
+  int AddTag(const TagDef& def);
+  // Removes the tag and frees its pages for reuse. Tag numbers above it
+  // move down by one.
+  void DeleteTag(int tag);
+
+  // Replaces the contents of a tag by entries given in ascending order, one
+  // Add call each; leaves are written as they fill, so memory stays small.
+  class Builder {
+   public:
+    virtual ~Builder() = default;
+    virtual void Add(std::string_view key, uint32_t recno) = 0;
+    virtual void Finish() = 0;
+  };
+  std::unique_ptr<Builder> Rebuild(int tag);
+
+  // Incremental maintenance. Remove throws kKeyNotFound when the entry is absent.
+  void Insert(int tag, std::string_view key, uint32_t recno);
+  void Remove(int tag, std::string_view key, uint32_t recno);
+
+  // Positioning, all O(tree depth).
+  std::optional<IndexEntry> First(int tag);
+  std::optional<IndexEntry> Last(int tag);
+  // First entry not before (key, recno), resp. strictly after it.
+  std::optional<IndexEntry> SeekGE(int tag, std::string_view key, uint32_t recno);
+  std::optional<IndexEntry> SeekGT(int tag, std::string_view key, uint32_t recno);
+  // Last entry not after (key, recno), resp. strictly before it.
+  std::optional<IndexEntry> SeekLE(int tag, std::string_view key, uint32_t recno);
+  std::optional<IndexEntry> SeekLT(int tag, std::string_view key, uint32_t recno);
+
+  // Approximate position in [0, 1] of an entry, and an entry near a position,
+  // from the positions taken at each tree level (for scroll bars).
+  double Fraction(int tag, std::string_view key, uint32_t recno);
+  std::optional<IndexEntry> AtFraction(int tag, double fraction);
+
+  // Walks every entry in order, checking the whole tree (order, links, page
+  // bounds, loops); calls visit for each entry. Throws kCorruptIndex.
+  void Walk(int tag, const std::function<void(const IndexEntry&)>& visit);
+  uint64_t KeyCount(int tag);
+
+  struct Impl;
+
+ private:
+  explicit MdxFile(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace klv::dbf
