@@ -3,6 +3,10 @@
 function(klv_target_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror
                                            -Wno-error=deprecated-declarations)
+  # g++ 12 reports -Wrestrict falsely inside std::string at -O2 (GCC bug 105651).
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wno-restrict)
+  endif()
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 

@@ -12,26 +12,39 @@ namespace klv::dbf {
 class CodePage {
  public:
   // The code page a language driver byte names; cp437 for unknown or 0 bytes
-  // (the dBase default), so that foreign tables still open.
+  // (the dBase default), so that foreign tables still open. The national
+  // variants of the three pages (e.g. 0x10 German cp850, 0x58 Western
+  // European cp1252) map to their page.
   static const CodePage& ForDriver(uint8_t driver);
+  // Whether ForDriver(driver) names the table's real page rather than the
+  // fallback (0 counts as known: it is the DOS default). A table whose driver
+  // is not known (e.g. 0x64, cp852) decodes approximately only: writing text
+  // into it would mix code pages.
+  static bool IsKnownDriver(uint8_t driver);
   static const CodePage& Cp437();
   static const CodePage& Cp850();
   static const CodePage& Cp1252();
 
-  const char* name() const { return name_; }     // "cp437", "cp850", "cp1252"
-  uint8_t driver() const { return driver_; }     // byte written for new tables
+  const char* name() const { return name_; }  // "cp437", "cp850", "cp1252"
+  uint8_t driver() const { return driver_; }  // byte written for new tables: 0x01, 0x02, 0x57
 
   // UTF-8 to code page bytes. On a character the page cannot hold (or bad
   // UTF-8) returns nullopt and stores the offending character (as UTF-8) in
-  // *bad when given.
+  // *bad when given; for bad UTF-8 that is U+FFFD, so *bad is always valid
+  // UTF-8 fit for a message. Nothing is ever substituted in the result.
   std::optional<std::string> Encode(std::string_view utf8, std::string* bad = nullptr) const;
-  // Code page bytes to UTF-8; every byte maps to a character.
+  // Code page bytes to UTF-8; every byte maps to a character (cp1252's five
+  // unassigned bytes to the C1 controls of the same number), and
+  // Encode(Decode(b)) == b for all bytes.
   std::string Decode(std::string_view bytes) const;
 
-  // Case mapping of one code page byte, for UPPER/LOWER in index keys.
+  // Case mapping of one code page byte, for UPPER/LOWER in index keys: ASCII
+  // letters and the accented Latin letters whose other case is in the same
+  // page; every other byte maps to itself.
   uint8_t Upper(uint8_t c) const { return upper_[c]; }
   uint8_t Lower(uint8_t c) const { return lower_[c]; }
 
+  // high[i] is the character of byte 0x80 + i; bytes below 0x80 are ASCII.
   CodePage(const char* name, uint8_t driver, const char32_t (&high)[128]);
 
  private:

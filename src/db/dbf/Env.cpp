@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstring>
-#include <strings.h>
 
 #include "db/dbf/Error.h"
 
@@ -114,9 +114,15 @@ class PosixEnv final : public Env {
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
     int flags = O_CLOEXEC;
     switch (mode) {
-      case OpenMode::kReadOnly: flags |= O_RDONLY; break;
-      case OpenMode::kReadWrite: flags |= O_RDWR; break;
-      case OpenMode::kCreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+      case OpenMode::kReadOnly:
+        flags |= O_RDONLY;
+        break;
+      case OpenMode::kReadWrite:
+        flags |= O_RDWR;
+        break;
+      case OpenMode::kCreateTruncate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) FailErrno("Cannot open", path);

@@ -1,11 +1,24 @@
 // dBase index key expressions: parsing and evaluation against a raw record.
 //
-// Supported: field names (case-insensitive), string literals in '' or "",
-// numeric literals, '+' (string concatenation, or addition of numbers), and
-// UPPER, LOWER, LEFT, RIGHT, SUBSTR, TRIM, LTRIM, RTRIM, STR(n[,len[,dec]]),
-// DTOS, DTOC, VAL (function names case-insensitive). Anything else is
-// rejected at parse time with DbfError kBadExpression and a message naming
-// what was not understood.
+// Supported: field names (case-insensitive) of types C, N, F and D, string
+// literals in '' or "", numeric literals (digits with an optional point), '+'
+// (string concatenation, or addition of numbers; mixing is an error),
+// parentheses, and UPPER, LOWER, LEFT, RIGHT, SUBSTR, TRIM (= RTRIM), LTRIM,
+// RTRIM, STR(n[,len[,dec]]), DTOS, DTOC, VAL (function names
+// case-insensitive). Logical and memo fields are refused, as dBase refuses
+// them in index keys. Anything else is rejected at parse time with DbfError
+// kBadExpression and a message naming what was not understood and quoting
+// the expression.
+//
+// Widths are fixed at parse time: a field has its length, a literal its
+// length, a+b the sum, LEFT(s,n) and RIGHT(s,n) n (even when s is shorter:
+// Upper(Left(Country,40)) on a 20-wide field is 40 wide), SUBSTR(s,i,n) n,
+// SUBSTR(s,i) width(s)-i+1, STR(n,len,...) len, DTOS and DTOC 8; UPPER,
+// LOWER and the trims keep their argument's width. The numeric arguments
+// that decide a width or position (n, i, len, dec) must be integer literals.
+// A value is blank padded to its width, except that the trims really remove
+// blanks, so TRIM(LAST)+FIRST joins the texts as dBase does; the whole
+// result is padded to ResultLength().
 #pragma once
 
 #include <cstdint>
@@ -30,13 +43,17 @@ struct ExprField {
 // The value of an evaluated expression. Character values are in the table's
 // code page, padded to the expression's fixed width.
 struct ExprValue {
-  char type = 'C';   // 'C', 'N' or 'D'
-  std::string text;  // for 'C'
-  double number = 0; // for 'N'; for 'D' the Julian day number, 0 for a blank date
+  char type = 'C';    // 'C', 'N' or 'D'
+  std::string text;   // for 'C'
+  double number = 0;  // for 'N'; for 'D' the Julian day number, 0 for a blank date
 };
 
 class Expression {
  public:
+  static constexpr size_t kMaxTextLength = 255;  // longer texts are refused
+  static constexpr int kMaxDepth = 64;           // nesting of parentheses and calls
+  static constexpr int kMaxWidth = 255;          // of any character value
+
   // Parses text against the given fields; throws DbfError kBadExpression.
   static Expression Parse(std::string_view text, const std::vector<ExprField>& fields,
                           const CodePage& cp);
@@ -53,7 +70,9 @@ class Expression {
   // The expression as given.
   const std::string& text() const;
 
-  // Evaluates against a full record buffer (record_length bytes).
+  // Evaluates against a full record buffer (record_length bytes, every bound
+  // field inside it). Safe for any bytes: blank or unreadable numbers are 0,
+  // blank or impossible dates are blank (0).
   ExprValue Evaluate(const uint8_t* record) const;
 
   struct Node;
@@ -66,7 +85,10 @@ class Expression {
 };
 
 // Julian day number of a calendar date (proleptic Gregorian), as dBase keeps
-// date keys; and back. JulianDay(1, 1, 1) etc. are valid; 0 means "no date".
+// date keys: JulianDay(2000, 1, 1) == 2451545; and back. Exact for any
+// valid date, years before 1 included; 0 means "no date" to the evaluator,
+// which reads dates from year 1 to 9999 only. CivilFromJulian is exact for
+// |jd| < 2^40 and gives 0, 0, 0 outside that range.
 int64_t JulianDay(int year, int month, int day);
 void CivilFromJulian(int64_t jd, int* year, int* month, int* day);
 

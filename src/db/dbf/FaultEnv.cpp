@@ -24,7 +24,9 @@ class FaultFile final : public File {
     env_.Tick("sync");
     base_->Sync();
   }
-  bool TryLock(uint64_t off, uint64_t len, bool ex) override { return base_->TryLock(off, len, ex); }
+  bool TryLock(uint64_t off, uint64_t len, bool ex) override {
+    return base_->TryLock(off, len, ex);
+  }
   void Lock(uint64_t off, uint64_t len, bool ex) override { base_->Lock(off, len, ex); }
   void Unlock(uint64_t off, uint64_t len) override { base_->Unlock(off, len); }
   int64_t ModifiedNs() override { return base_->ModifiedNs(); }

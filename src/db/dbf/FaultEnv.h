@@ -18,7 +18,10 @@ class FaultEnv final : public Env {
   explicit FaultEnv(Env& base) : base_(base) {}
 
   // Fail the nth mutating operation from now (1 = the next); 0 = never.
-  void FailAt(int64_t n) { countdown_ = n; fired_ = false; }
+  void FailAt(int64_t n) {
+    countdown_ = n;
+    fired_ = false;
+  }
   bool fired() const { return fired_; }
   // When set, a fired fault also makes every later operation fail, as a
   // process that died at that point would do no more.

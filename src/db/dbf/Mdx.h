@@ -15,8 +15,22 @@
 // that does not fit a block, keys out of order or a walk that revisits a page
 // throws DbfError kCorruptIndex naming the file and the page. No read goes
 // outside a buffer whatever the bytes hold.
+//
+// Every change (Insert, Remove, AddTag, DeleteTag, Rebuild) must lie between
+// BeginChange and EndChange (else kBadState; kReadOnly when opened read-only).
+// An error that strikes while pages are half changed (I/O, damage met during
+// an update) fails the change: every further call then throws kBadState
+// until AbandonChange. Errors found before anything changed (kBadValue,
+// kKeyNotFound, a duplicate entry) leave the change usable.
+//
+// Keys given to Insert, Remove and Builder::Add have exactly the tag's
+// key_length bytes (else kBadValue). Seek keys of character tags may be
+// shorter: they compare as prefixes, so SeekGE("AB", 0) finds the first key
+// starting with "AB" on an ascending tag. The unique flag is stored, not
+// enforced: keeping one record per key is the caller's business.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,7 +49,7 @@ struct TagDef {
   std::string name;        // upper case, at most 10 characters
   std::string expression;  // as stored in the tag header (at most 220 bytes)
   KeyType type = KeyType::kChar;
-  int key_length = 0;      // bytes: char width, 12 for numeric, 8 for date
+  int key_length = 0;  // bytes: char width, 12 for numeric, 8 for date
   bool descending = false;
   bool unique = false;
 };
@@ -67,7 +81,10 @@ struct MdxStamp {
 
 class MdxFile {
  public:
-  // Opens an existing index; throws kNotFound, kIo or kCorruptIndex.
+  // Opens an existing index; throws kNotFound, kIo or kCorruptIndex. An index
+  // whose stamp is dirty still opens when its header can be read: a tag whose
+  // own header block was lost then shows key_length 0 and an empty
+  // expression, and every use of it except DeleteTag throws kCorruptIndex.
   static std::unique_ptr<MdxFile> Open(Env& env, const std::string& path, bool writable);
   // Writes a new index with no tags at path (through a temporary file renamed
   // into place) and opens it for writing. table_name is the .DBF base name.
@@ -78,14 +95,18 @@ class MdxFile {
   const std::string& path() const;
 
   // Re-reads the file header; when another process changed the file since
-  // the last call, drops every cached page and re-reads the tag table.
+  // the last call, drops every cached page and re-reads the tag table (which
+  // invalidates references returned by Tag()). Does nothing inside a change.
   void Sync();
 
   MdxStamp Stamp() const;
-  // Marks the start of a change (sets dirty, bumps the counter, writes the
-  // header at once); EndChange writes every modified page and then clears
-  // dirty and records the table's record count. A process killed in between
-  // leaves dirty set, so the next open knows the index cannot be trusted.
+  // Marks the start of a change (syncs, sets dirty, bumps the counter, writes
+  // the header and flushes it to the disk); EndChange writes every modified
+  // page, flushes, then clears dirty and records the table's record count. A
+  // process killed in between leaves dirty set, so the next open knows the
+  // index cannot be trusted. When EndChange throws, the change is already
+  // abandoned; it throws kBadState while a Builder is unfinished, and after
+  // a failed or unfinished step (the index then stays dirty).
   void BeginChange();
   void EndChange(uint32_t record_count);
   // Drops unwritten page changes after a failure inside a change (the
@@ -99,12 +120,16 @@ class MdxFile {
   // Adds an empty tag and returns its number; kBadDefinition when the name
   // exists, the table of tags is full, or the key is longer than 100 bytes.
   int AddTag(const TagDef& def);
-  // Removes the tag and frees its pages for reuse. Tag numbers above it
-  // move down by one.
+  // Removes the tag and frees its pages for reuse (its header block only
+  // from the next change on). Tag numbers above it move down by one.
   void DeleteTag(int tag);
 
   // Replaces the contents of a tag by entries given in ascending order, one
   // Add call each; leaves are written as they fill, so memory stays small.
+  // Entries must come strictly in the tag's order (descending tags: keys
+  // descending, record numbers ascending), else Add throws kBadState. The tag
+  // is empty from Rebuild on and unusable (kBadState) until Finish; a Builder
+  // dropped unfinished makes EndChange fail. It must not outlive its MdxFile.
   class Builder {
    public:
     virtual ~Builder() = default;
@@ -113,7 +138,8 @@ class MdxFile {
   };
   std::unique_ptr<Builder> Rebuild(int tag);
 
-  // Incremental maintenance. Remove throws kKeyNotFound when the entry is absent.
+  // Incremental maintenance. Remove throws kKeyNotFound when the entry is
+  // absent, Insert kBadState when the same (key, recno) is already there.
   void Insert(int tag, std::string_view key, uint32_t recno);
   void Remove(int tag, std::string_view key, uint32_t recno);
 
@@ -136,6 +162,11 @@ class MdxFile {
   // bounds, loops); calls visit for each entry. Throws kCorruptIndex.
   void Walk(int tag, const std::function<void(const IndexEntry&)>& visit);
   uint64_t KeyCount(int tag);
+
+  // Bounds the block cache (default 4096 blocks of 1 KiB). Blocks in use by
+  // the operation at hand are kept even beyond it; tiny limits are for tests
+  // that need the eviction path.
+  void SetCacheLimit(size_t blocks);
 
   struct Impl;
 

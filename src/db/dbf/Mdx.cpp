@@ -1,0 +1,2027 @@
+#include "db/dbf/Mdx.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <list>
+#include <unordered_map>
+#include <utility>
+
+#include "db/dbf/Error.h"
+
+namespace klv::dbf {
+namespace {
+
+// File geometry. Every pointer in the file is a 512-byte page number; nodes
+// and tag headers occupy one 1024-byte block (two pages).
+constexpr uint32_t kPageSize = 512;
+constexpr uint32_t kBlockSize = 1024;
+constexpr uint32_t kPagesPerBlock = 2;
+constexpr uint32_t kHeaderSize = 2048;  // pages 0-3
+constexpr uint32_t kFirstNodePage = kHeaderSize / kPageSize;
+constexpr int kNodeHeader = 8;                            // key count, free-list link
+constexpr int kNodeSpace = kBlockSize - kNodeHeader - 4;  // 1012: items plus the last pointer
+
+constexpr int kTagTableOffset = 544;
+constexpr int kTagEntrySize = 32;
+constexpr int kMaxTags = (kHeaderSize - kTagTableOffset) / kTagEntrySize;  // 47
+
+// Tag header block offsets.
+constexpr int kTagExprOffset = 24;
+constexpr int kMaxExpression = 220;
+constexpr int kTagHasFilter = 245;
+constexpr int kTagHasKeys = 246;
+
+constexpr int kMaxCharKey = 100;  // what dBase IV accepts for a new tag
+constexpr int kMaxDepth = 32;     // no sane tree gets near this
+constexpr int kMaxEmptySkips = 1000;
+constexpr size_t kCacheBlocks = 4096;
+constexpr int kWriteRunBlocks = 64;
+
+// Our stamp, in header bytes the format leaves unused (before the tag table).
+constexpr int kStampOffset = 48;
+constexpr char kStampMagic[4] = {'K', 'L', 'V', '1'};
+
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t Get16(const uint8_t* p) {
+  return uint16_t(p[0] | p[1] << 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+
+const uint8_t* Bytes(std::string_view s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// ---- Numeric keys ---------------------------------------------------------
+//
+// Byte 0 is 0x34 plus the decimal exponent (the count of digits before the
+// point; less than 0x34 for values below 0.1). Byte 1 holds the sign in its
+// top bit, the count of declared digits in bits 2-6 and 1 in bit 0. Bytes
+// 2-11 hold up to 20 packed digits, high nibble first, starting with the
+// first significant digit. dBase files declare at least ten digits even for
+// short values, and so do we.
+
+constexpr int kNumericKeyLength = 12;
+constexpr int kBcdDigits = 20;
+constexpr int kBcdBias = 0x34;
+constexpr int kMinDeclaredDigits = 10;
+
+struct Bcd {
+  int sign = 0;  // -1, 0 or +1
+  int exp = 0;   // value = 0.d1d2d3... * 10^exp
+  int n = 0;
+  uint8_t d[kBcdDigits] = {};
+};
+
+Bcd ParseBcd(std::string_view key) {
+  auto byte = [&](size_t i) -> uint8_t { return i < key.size() ? uint8_t(key[i]) : 0; };
+  Bcd b;
+  int exp = int(byte(0)) - kBcdBias;
+  int count = std::min((byte(1) >> 2) & 0x1F, kBcdDigits);
+  bool started = false;
+  for (int i = 0; i < count; ++i) {
+    uint8_t packed = byte(2 + size_t(i) / 2);
+    uint8_t digit = (i % 2 == 0) ? uint8_t(packed >> 4) : uint8_t(packed & 0x0F);
+    if (!started) {
+      if (digit == 0) {
+        --exp;  // a leading zero: normalise so equal values compare equal
+        continue;
+      }
+      started = true;
+    }
+    b.d[b.n++] = digit;
+  }
+  while (b.n > 0 && b.d[b.n - 1] == 0) --b.n;
+  b.exp = exp;
+  b.sign = b.n == 0 ? 0 : ((byte(1) & 0x80) ? -1 : 1);
+  return b;
+}
+
+int CompareBcd(const Bcd& a, const Bcd& b) {
+  if (a.sign != b.sign) return a.sign < b.sign ? -1 : 1;
+  if (a.sign == 0) return 0;
+  int mag = 0;
+  if (a.exp != b.exp) {
+    mag = a.exp < b.exp ? -1 : 1;
+  } else {
+    int n = std::min(a.n, b.n);
+    for (int i = 0; i < n && mag == 0; ++i) {
+      if (a.d[i] != b.d[i]) mag = a.d[i] < b.d[i] ? -1 : 1;
+    }
+    if (mag == 0 && a.n != b.n) mag = a.n < b.n ? -1 : 1;
+  }
+  return a.sign * mag;
+}
+
+double DateValue(std::string_view key) {
+  uint8_t raw[8] = {};
+  std::memcpy(raw, key.data(), std::min<size_t>(key.size(), 8));
+  uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = bits << 8 | raw[i];
+  return std::bit_cast<double>(bits);
+}
+
+// ---- Block cache ----------------------------------------------------------
+
+struct Block {
+  uint32_t page = 0;
+  int pins = 0;
+  bool dirty = false;
+  std::array<uint8_t, kBlockSize> data{};
+};
+
+// A pinned block: the cache never evicts a block while a reference to it lives.
+class BlockRef {
+ public:
+  BlockRef() = default;
+  explicit BlockRef(Block* b) : b_(b) {
+    if (b_) ++b_->pins;
+  }
+  BlockRef(const BlockRef& o) : BlockRef(o.b_) {}
+  BlockRef(BlockRef&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
+  BlockRef& operator=(BlockRef o) noexcept {
+    std::swap(b_, o.b_);
+    return *this;
+  }
+  ~BlockRef() {
+    if (b_) --b_->pins;
+  }
+  uint8_t* data() const { return b_->data.data(); }
+  uint32_t page() const { return b_->page; }
+  void MarkDirty() const { b_->dirty = true; }
+
+ private:
+  Block* b_ = nullptr;
+};
+
+// One step of a root-to-leaf path. In a leaf, idx is an entry position
+// (count = one past the last entry); in an interior node it is a child
+// index, 0..count, where count is the node's key count.
+struct Level {
+  BlockRef block;
+  int idx = 0;
+  int count = 0;
+  bool leaf = false;
+};
+using Path = std::vector<Level>;
+
+// A position in a tag: the first entry e with e > (key, recno) when strict,
+// else e >= (key, recno).
+struct Target {
+  const uint8_t* key;
+  size_t len;
+  uint32_t recno;
+  bool strict;
+};
+
+struct TagState {
+  TagDef def;
+  uint32_t header_page = 0;
+  uint32_t root = 0;
+  int item_len = 0;
+  int max_keys = 0;
+  uint32_t size_pages = 0;
+  bool touched = false;   // changed in the current change
+  bool building = false;  // a Builder owns it
+  std::string damage;     // set when the tag header of a dirty index could not be read
+};
+
+void ZeroTail(uint8_t* d, int from) {
+  if (from < int(kBlockSize)) std::memset(d + from, 0, kBlockSize - size_t(from));
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  }
+  return out;
+}
+
+void TodayBytes(uint8_t* out) {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  out[0] = uint8_t(std::clamp(tm.tm_year, 0, 255));
+  out[1] = uint8_t(tm.tm_mon + 1);
+  out[2] = uint8_t(tm.tm_mday);
+}
+
+}  // namespace
+
+std::string EncodeNumericKey(double value) {
+  if (!std::isfinite(value))
+    Fail(ErrorCode::kBadValue, "A number that is not finite cannot be indexed");
+  std::string out(kNumericKeyLength, '\0');
+  uint8_t digits[kBcdDigits] = {};
+  int n = 0;
+  int exp = 0;
+  if (value != 0) {
+    // 15 significant digits: what a double holds exactly of a decimal field.
+    char buf[64];
+    auto res =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+    const char* e = std::find(buf, res.ptr, 'e');
+    for (const char* p = buf; p < e; ++p) {
+      if (*p >= '0' && *p <= '9') digits[n++] = uint8_t(*p - '0');
+    }
+    int e10 = 0;
+    const char* ep = e + 1;
+    if (ep < res.ptr && *ep == '+') ++ep;
+    std::from_chars(ep, res.ptr, e10);
+    while (n > 0 && digits[n - 1] == 0) --n;
+    exp = e10 + 1;
+    if (exp + kBcdBias > 255) {
+      Fail(ErrorCode::kOverflow,
+           "The number " + std::string(buf, res.ptr) + " is too large for an index key");
+    }
+    if (exp + kBcdBias < 0) n = 0;  // below the smallest exponent: indexes as zero
+  }
+  if (n == 0) exp = 0;
+  int declared = std::max(n, kMinDeclaredDigits);
+  out[0] = char(uint8_t(kBcdBias + exp));
+  out[1] = char(uint8_t((value < 0 && n > 0 ? 0x80 : 0) | declared << 2 | 0x01));
+  for (int i = 0; i < n; ++i) {
+    uint8_t& b = reinterpret_cast<uint8_t&>(out[2 + size_t(i) / 2]);
+    b = uint8_t(b | (i % 2 == 0 ? digits[i] << 4 : digits[i]));
+  }
+  return out;
+}
+
+double DecodeNumericKey(std::string_view key) {
+  if (key.size() < 2) Fail(ErrorCode::kBadValue, "A numeric index key needs 12 bytes");
+  Bcd b = ParseBcd(key);
+  if (b.sign == 0) return 0.0;
+  char buf[64];
+  char* p = buf;
+  *p++ = '0';
+  *p++ = '.';
+  for (int i = 0; i < b.n; ++i) *p++ = char('0' + std::min<int>(b.d[i], 9));
+  *p++ = 'e';
+  p = std::to_chars(p, buf + sizeof buf, b.exp).ptr;
+  double v = 0;
+  std::from_chars(buf, p, v);
+  return b.sign < 0 ? -v : v;
+}
+
+std::string EncodeDateKey(double julian_day) {
+  uint64_t bits = std::bit_cast<uint64_t>(julian_day);
+  std::string out(8, '\0');
+  for (int i = 0; i < 8; ++i) out[size_t(i)] = char(uint8_t(bits >> (8 * i)));
+  return out;
+}
+
+double DecodeDateKey(std::string_view key) {
+  if (key.size() != 8) Fail(ErrorCode::kBadValue, "A date index key needs 8 bytes");
+  return DateValue(key);
+}
+
+int CompareKeys(KeyType type, std::string_view a, std::string_view b) {
+  switch (type) {
+    case KeyType::kNumeric:
+      return CompareBcd(ParseBcd(a), ParseBcd(b));
+    case KeyType::kDate: {
+      double x = DateValue(a);
+      double y = DateValue(b);
+      bool xn = std::isnan(x);
+      bool yn = std::isnan(y);
+      if (xn || yn) return xn == yn ? 0 : (xn ? -1 : 1);  // NaN first, so the order stays total
+      return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case KeyType::kChar:
+      break;
+  }
+  size_t n = std::min(a.size(), b.size());
+  int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+  if (c != 0) return c < 0 ? -1 : 1;
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+// ============================================================================
+
+struct MdxFile::Impl {
+  Impl(Env& e, std::string p) : env(e), path(std::move(p)) {}
+
+  Env& env;
+  std::string path;
+  std::unique_ptr<File> file;
+  bool writable = false;
+
+  std::array<uint8_t, kHeaderSize> header{};
+  uint32_t pages_in_file = 0;
+  uint64_t file_size = 0;
+  MdxStamp stamp;
+  std::vector<TagState> tags;
+  std::vector<uint32_t> header_pages;  // sorted: tag header blocks, never tree nodes
+
+  // What Sync compares against to notice other writers.
+  uint32_t seen_counter = 0;
+  bool seen_present = false;
+  int64_t seen_mtime = 0;
+  uint64_t seen_size = 0;
+
+  bool in_change = false;
+  bool change_failed = false;
+  bool unfinished_build = false;
+  int active_builders = 0;
+  uint64_t change_gen = 0;
+  ErrorCode broken_code = ErrorCode::kIo;
+  std::string broken;  // set when the file could not be re-read after a failure
+
+  // Free blocks, back() = head of the on-disk chain. The bottom
+  // free_clean entries already carry correct links on disk.
+  bool free_loaded = false;
+  std::vector<uint32_t> free_list;
+  size_t free_clean = 0;
+  // Tag headers of tags deleted in this change: the tag table on disk still
+  // points at them until the change ends, so they are not reused before.
+  std::vector<uint32_t> freed_headers;
+
+  size_t cache_limit = kCacheBlocks;
+  std::list<Block> lru;  // front = most recently used
+  std::unordered_map<uint32_t, std::list<Block>::iterator> cached;
+
+  // ---- errors
+  [[noreturn]] void Corrupt(const std::string& what) const {
+    Fail(ErrorCode::kCorruptIndex, "The index \"" + path + "\" is damaged: " + what);
+  }
+  [[noreturn]] void CorruptAt(uint32_t page, const std::string& what) const {
+    Corrupt("page " + std::to_string(page) + ": " + what);
+  }
+
+  // ---- raw I/O
+  void WriteRaw(uint32_t page, const uint8_t* data, size_t bytes) {
+    uint64_t off = uint64_t(page) * kPageSize;
+    file->WriteAt(off, data, bytes);
+    file_size = std::max(file_size, off + bytes);
+  }
+
+  // Collects blocks for consecutive pages into one write.
+  class RunWriter {
+   public:
+    explicit RunWriter(Impl& impl) : impl_(impl), buf_(size_t(kWriteRunBlocks) * kBlockSize) {}
+    void Add(uint32_t page, const uint8_t* block) {
+      if (n_ > 0 && (page != first_ + kPagesPerBlock * uint32_t(n_) || n_ == kWriteRunBlocks))
+        Flush();
+      if (n_ == 0) first_ = page;
+      std::memcpy(buf_.data() + size_t(n_) * kBlockSize, block, kBlockSize);
+      ++n_;
+    }
+    void Flush() {
+      if (n_ == 0) return;
+      int n = std::exchange(n_, 0);
+      impl_.WriteRaw(first_, buf_.data(), size_t(n) * kBlockSize);
+    }
+
+   private:
+    Impl& impl_;
+    std::vector<uint8_t> buf_;
+    uint32_t first_ = 0;
+    int n_ = 0;
+  };
+
+  // ---- cache
+  void MakeRoom() {
+    if (cached.size() < cache_limit) return;
+    for (auto it = lru.end(); it != lru.begin();) {
+      --it;
+      if (it->pins > 0) continue;
+      if (it->dirty) {
+        // Only inside a change, whose dirty stamp is already on disk.
+        WriteRaw(it->page, it->data.data(), kBlockSize);
+        it->dirty = false;
+      }
+      cached.erase(it->page);
+      lru.erase(it);
+      return;
+    }
+  }
+
+  // The block at page, which the caller has checked with CheckNodePage (or
+  // which is a tag header).
+  BlockRef Get(uint32_t page) {
+    auto found = cached.find(page);
+    if (found != cached.end()) {
+      lru.splice(lru.begin(), lru, found->second);
+      return BlockRef(&*found->second);
+    }
+    MakeRoom();
+    Block b;
+    b.page = page;
+    size_t got = file->ReadAt(uint64_t(page) * kPageSize, b.data.data(), kBlockSize);
+    if (got != kBlockSize) CorruptAt(page, "the file ends inside this block (truncated)");
+    lru.push_front(b);
+    cached[page] = lru.begin();
+    return BlockRef(&lru.front());
+  }
+
+  // A zeroed, dirty block for page (reusing its cache slot if any).
+  BlockRef Fresh(uint32_t page) {
+    auto found = cached.find(page);
+    if (found != cached.end()) {
+      lru.splice(lru.begin(), lru, found->second);
+      Block& b = *found->second;
+      b.data.fill(0);
+      b.dirty = true;
+      return BlockRef(&b);
+    }
+    MakeRoom();
+    lru.emplace_front();
+    Block& b = lru.front();
+    b.page = page;
+    b.dirty = true;
+    cached[page] = lru.begin();
+    return BlockRef(&b);
+  }
+
+  // Forgets page's cached content (it is about to be written directly, or
+  // it is no longer part of any tree).
+  void Discard(uint32_t page) {
+    auto found = cached.find(page);
+    if (found == cached.end()) return;
+    if (found->second->pins > 0) {
+      found->second->dirty = false;
+      return;
+    }
+    lru.erase(found->second);
+    cached.erase(found);
+  }
+
+  void FlushDirty() {
+    std::vector<Block*> dirty;
+    for (Block& b : lru) {
+      if (b.dirty) dirty.push_back(&b);
+    }
+    std::sort(dirty.begin(), dirty.end(), [](Block* a, Block* b) { return a->page < b->page; });
+    RunWriter w(*this);
+    for (Block* b : dirty) w.Add(b->page, b->data.data());
+    w.Flush();
+    for (Block* b : dirty) b->dirty = false;
+  }
+
+  void DropCache() {
+    cached.clear();
+    lru.clear();
+  }
+
+  // ---- validation
+  bool IsHeaderPage(uint32_t page) const {
+    return std::binary_search(header_pages.begin(), header_pages.end(), page);
+  }
+
+  bool PageInRange(uint32_t page) const {
+    return page >= kFirstNodePage && pages_in_file >= kPagesPerBlock &&
+           page <= pages_in_file - kPagesPerBlock;
+  }
+
+  void CheckNodePage(uint32_t page, uint32_t from) const {
+    std::string origin = from ? " (referenced from page " + std::to_string(from) + ")" : "";
+    if (!PageInRange(page)) {
+      CorruptAt(page,
+                "outside the file, which has " + std::to_string(pages_in_file) + " pages" + origin);
+    }
+    if (IsHeaderPage(page)) CorruptAt(page, "a tag header used as a tree node" + origin);
+  }
+
+  int CountOf(const BlockRef& b, const TagState& t) const {
+    uint32_t n = Get32(b.data());
+    if (n > uint32_t(t.max_keys)) {
+      CorruptAt(b.page(), "key count " + std::to_string(n) + " exceeds the maximum of " +
+                              std::to_string(t.max_keys) + " for tag " + t.def.name);
+    }
+    return int(n);
+  }
+
+  static bool IsLeaf(const uint8_t* d, const TagState& t, int n) {
+    return Get32(d + kNodeHeader + n * t.item_len) == 0;
+  }
+  static uint8_t* Item(uint8_t* d, const TagState& t, int i) {
+    return d + kNodeHeader + i * t.item_len;
+  }
+  static const uint8_t* Item(const uint8_t* d, const TagState& t, int i) {
+    return d + kNodeHeader + i * t.item_len;
+  }
+
+  void CheckUsable() const {
+    if (!broken.empty()) Fail(broken_code, broken);
+  }
+  void CheckReadable() const {
+    CheckUsable();
+    if (change_failed) {
+      Fail(ErrorCode::kBadState,
+           "The index \"" + path + "\" is in a failed change; abandon it first");
+    }
+  }
+  void RequireChange() const {
+    CheckReadable();
+    if (!writable) Fail(ErrorCode::kReadOnly, "The index \"" + path + "\" is open read-only");
+    if (!in_change)
+      Fail(ErrorCode::kBadState, "The index \"" + path + "\" is changed outside BeginChange");
+  }
+
+  TagState& TagAt(int tag) {
+    if (tag < 0 || tag >= int(tags.size())) {
+      Fail(ErrorCode::kNoSuchTag,
+           "The index \"" + path + "\" has no tag number " + std::to_string(tag));
+    }
+    return tags[size_t(tag)];
+  }
+  TagState& ReadTag(int tag) {
+    CheckReadable();
+    TagState& t = TagAt(tag);
+    if (!t.damage.empty()) Fail(ErrorCode::kCorruptIndex, t.damage);
+    if (t.building) Fail(ErrorCode::kBadState, "The tag " + t.def.name + " is being rebuilt");
+    return t;
+  }
+
+  void CheckKey(const TagState& t, std::string_view key, bool exact) const {
+    bool ok = exact || t.def.type != KeyType::kChar ? key.size() == size_t(t.def.key_length)
+                                                    : key.size() <= size_t(t.def.key_length);
+    if (!ok) {
+      Fail(ErrorCode::kBadValue, "A key of " + std::to_string(key.size()) + " bytes for tag " +
+                                     t.def.name + ", whose keys have " +
+                                     std::to_string(t.def.key_length));
+    }
+  }
+
+  // ---- header
+  void LoadHeader() {
+    tags.clear();
+    header_pages.clear();
+    free_loaded = false;
+    free_list.clear();
+    free_clean = 0;
+    freed_headers.clear();
+    file_size = file->Size();
+    size_t got = file->ReadAt(0, header.data(), kHeaderSize);
+    if (got != kHeaderSize) Corrupt("the file is shorter than its header");
+    const uint8_t* h = header.data();
+    if (Get16(h + 20) != kPagesPerBlock || Get16(h + 22) != kBlockSize) {
+      Corrupt("blocks of " + std::to_string(Get16(h + 22)) + " bytes in " +
+              std::to_string(Get16(h + 20)) + " pages are not supported");
+    }
+    if (h[26] != kTagEntrySize) Corrupt("tag entries of " + std::to_string(h[26]) + " bytes");
+    int used = Get16(h + 28);
+    if (used > kMaxTags) Corrupt(std::to_string(used) + " tags in use, more than fit");
+    pages_in_file = Get32(h + 32);
+    if (pages_in_file < kFirstNodePage)
+      Corrupt("the header gives only " + std::to_string(pages_in_file) + " pages");
+    if (uint64_t(pages_in_file) * kPageSize > file_size) {
+      Corrupt("the header gives " + std::to_string(pages_in_file) + " pages but the file holds " +
+              std::to_string(file_size / kPageSize) + " (truncated)");
+    }
+    stamp = MdxStamp{};
+    if (std::memcmp(h + kStampOffset, kStampMagic, 4) == 0) {
+      stamp.present = true;
+      stamp.dirty = h[kStampOffset + 4] != 0;
+      stamp.record_count = Get32(h + kStampOffset + 8);
+      stamp.change_counter = Get32(h + kStampOffset + 12);
+    }
+    if (stamp.dirty) {
+      // A change that never finished may have written blocks past the
+      // page count its header still gives; they are part of the file.
+      uint64_t blocks = file_size / kBlockSize;
+      pages_in_file = uint32_t(std::max<uint64_t>(
+          pages_in_file, std::min<uint64_t>(blocks * kPagesPerBlock, UINT32_MAX - 1)));
+    }
+
+    for (int i = 0; i < used; ++i) {
+      uint32_t hp = Get32(h + kTagTableOffset + i * kTagEntrySize);
+      if (!PageInRange(hp))
+        CorruptAt(hp, "tag header of tag " + std::to_string(i + 1) + " outside the file");
+      if (IsHeaderPage(hp)) CorruptAt(hp, "shared by two tag headers");
+      header_pages.insert(std::upper_bound(header_pages.begin(), header_pages.end(), hp), hp);
+    }
+    for (int i = 0; i < used; ++i) {
+      const uint8_t* e = h + kTagTableOffset + i * kTagEntrySize;
+      TagState t;
+      t.header_page = Get32(e);
+      const char* name = reinterpret_cast<const char*>(e + 4);
+      t.def.name = std::string(name, strnlen(name, 11));
+      while (!t.def.name.empty() && t.def.name.back() == ' ') t.def.name.pop_back();
+      if (t.def.name.empty())
+        CorruptAt(t.header_page, "tag " + std::to_string(i + 1) + " has no name");
+      for (const TagState& other : tags) {
+        if (Upper(other.def.name) == Upper(t.def.name)) Corrupt("two tags named " + t.def.name);
+      }
+      try {
+        BlockRef b = Get(t.header_page);
+        ParseTagHeader(t, b.data());
+        CheckNodePage(t.root, t.header_page);
+      } catch (const DbfError& e) {
+        // An unfinished change may leave a tag unreadable; the index opens
+        // (it is marked dirty and will be rebuilt) and only that tag fails.
+        if (!stamp.dirty || e.code() != ErrorCode::kCorruptIndex) throw;
+        t.damage = e.what();
+        t.def.expression.clear();
+        t.def.key_length = 0;
+      }
+      tags.push_back(std::move(t));
+    }
+  }
+
+  void ParseTagHeader(TagState& t, const uint8_t* d) const {
+    uint32_t page = t.header_page;
+    t.root = Get32(d);
+    t.size_pages = Get32(d + 4);
+    uint8_t format = d[8];
+    t.def.descending = (format & 0x08) != 0;
+    t.def.unique = (format & 0x40) != 0 || d[23] != 0;
+    char type = char(d[9]);
+    int klen = Get16(d + 12);
+    if (type == 'C') {
+      t.def.type = KeyType::kChar;
+      if (klen < 1 || klen > kNodeSpace / 3 - 4)
+        CorruptAt(page, "character key of " + std::to_string(klen) + " bytes");
+    } else if (type == 'N' || type == 'F') {
+      t.def.type = KeyType::kNumeric;
+      if (klen != kNumericKeyLength)
+        CorruptAt(page, "numeric key of " + std::to_string(klen) + " bytes");
+    } else if (type == 'D') {
+      t.def.type = KeyType::kDate;
+      if (klen != 8) CorruptAt(page, "date key of " + std::to_string(klen) + " bytes");
+    } else {
+      CorruptAt(page, "unknown key type " + std::to_string(int(d[9])));
+    }
+    t.def.key_length = klen;
+    t.item_len = Get16(d + 18);
+    if (t.item_len < klen + 4 || t.item_len > kNodeSpace / 3) {
+      CorruptAt(page, "item length " + std::to_string(t.item_len) + " for a key of " +
+                          std::to_string(klen));
+    }
+    t.max_keys = Get16(d + 14);
+    if (t.max_keys < 3 || t.max_keys > kNodeSpace / t.item_len) {
+      CorruptAt(page, "maximum of " + std::to_string(t.max_keys) + " keys per block");
+    }
+    const char* expr = reinterpret_cast<const char*>(d + kTagExprOffset);
+    t.def.expression = std::string(expr, strnlen(expr, kMaxExpression));
+  }
+
+  void BuildHeader(bool dirty) {
+    uint8_t* h = header.data();
+    Put16(h + 20, kPagesPerBlock);
+    Put16(h + 22, kBlockSize);
+    h[24] = 1;
+    h[25] = 48;
+    h[26] = kTagEntrySize;
+    Put16(h + 28, uint16_t(tags.size()));
+    Put32(h + 32, pages_in_file);
+    if (free_loaded) {
+      Put32(h + 36, free_list.empty() ? 0 : free_list.back());
+      Put32(h + 40, uint32_t(free_list.size()));
+    }
+    std::memcpy(h + kStampOffset, kStampMagic, 4);
+    h[kStampOffset + 4] = dirty ? 1 : 0;
+    std::memset(h + kStampOffset + 5, 0, 3);
+    Put32(h + kStampOffset + 8, stamp.record_count);
+    Put32(h + kStampOffset + 12, stamp.change_counter);
+
+    // Tag table, with the binary tree of names by 1-based tag number that
+    // dBase keeps in bytes 16-18 (rebuilt whole: insertion in tag order).
+    std::memset(h + kTagTableOffset, 0, kHeaderSize - kTagTableOffset);
+    std::vector<std::array<uint8_t, 3>> links(tags.size(), {0, 0, 0});
+    for (size_t i = 1; i < tags.size(); ++i) {
+      size_t cur = 0;
+      for (;;) {
+        bool left = tags[i].def.name < tags[cur].def.name;
+        uint8_t& next = links[cur][left ? 0 : 1];
+        if (next == 0) {
+          next = uint8_t(i + 1);
+          links[i][2] = uint8_t(cur + 1);
+          break;
+        }
+        cur = size_t(next - 1);
+      }
+    }
+    for (size_t i = 0; i < tags.size(); ++i) {
+      uint8_t* e = h + kTagTableOffset + i * kTagEntrySize;
+      Put32(e, tags[i].header_page);
+      std::memcpy(e + 4, tags[i].def.name.data(), std::min<size_t>(tags[i].def.name.size(), 10));
+      e[15] = 0x10;
+      e[16] = links[i][0];
+      e[17] = links[i][1];
+      e[18] = links[i][2];
+      e[19] = 0x02;
+      e[20] = uint8_t(tags[i].def.type);
+    }
+  }
+
+  void WriteHeader(bool dirty) {
+    BuildHeader(dirty);
+    file->WriteAt(0, header.data(), kHeaderSize);
+    file_size = std::max<uint64_t>(file_size, kHeaderSize);
+  }
+
+  void NoteSeen() {
+    seen_counter = stamp.change_counter;
+    seen_present = stamp.present;
+    seen_mtime = file->ModifiedNs();
+    seen_size = file->Size();
+  }
+
+  void WriteTagHeader(const TagState& t, BlockRef& b) {
+    uint8_t* d = b.data();
+    Put32(d, t.root);
+    Put32(d + 4, t.size_pages);
+    d[8] = uint8_t(0x10 | (t.def.descending ? 0x08 : 0) | (t.def.unique ? 0x40 : 0));
+    d[9] = uint8_t(t.def.type);
+    Put16(d + 12, uint16_t(t.def.key_length));
+    Put16(d + 14, uint16_t(t.max_keys));
+    Put16(d + 16, t.def.type == KeyType::kDate ? 1 : 0);
+    Put16(d + 18, uint16_t(t.item_len));
+    d[23] = t.def.unique ? 1 : 0;
+    Put32(d + 248, t.root);
+    Put32(d + 252, t.root);
+    b.MarkDirty();
+  }
+
+  // ---- free blocks
+  void EnsureFreeList() {
+    if (free_loaded) return;
+    std::vector<uint32_t> chain;
+    std::vector<bool> seen(pages_in_file, false);
+    for (uint32_t p = Get32(header.data() + 36); p != 0;) {
+      if (!PageInRange(p) || IsHeaderPage(p))
+        CorruptAt(p, "a free-list link that is not a free block");
+      if (seen[p]) CorruptAt(p, "the free list runs in a loop");
+      seen[p] = true;
+      chain.push_back(p);
+      BlockRef b = Get(p);
+      p = Get32(b.data() + 4);
+    }
+    std::reverse(chain.begin(), chain.end());
+    free_list = std::move(chain);
+    free_clean = free_list.size();
+    free_loaded = true;
+  }
+
+  // A block for a new node or tag header; the caller fills it.
+  uint32_t AllocBlock() {
+    if (!free_list.empty()) {
+      uint32_t p = free_list.back();
+      free_list.pop_back();
+      free_clean = std::min(free_clean, free_list.size());
+      return p;
+    }
+    if (pages_in_file > UINT32_MAX - kPagesPerBlock) {
+      Fail(ErrorCode::kDiskFull, "The index \"" + path + "\" has reached its largest size");
+    }
+    uint32_t p = pages_in_file;
+    pages_in_file += kPagesPerBlock;
+    return p;
+  }
+
+  void FreeBlock(uint32_t page) {
+    Discard(page);
+    free_list.push_back(page);
+  }
+
+  // Writes the chain links of blocks freed in this change.
+  void WriteFreeLinks() {
+    if (!free_loaded) return;
+    std::vector<std::pair<uint32_t, uint32_t>> links;
+    for (size_t i = free_clean; i < free_list.size(); ++i) {
+      links.emplace_back(free_list[i], i == 0 ? 0 : free_list[i - 1]);
+    }
+    std::sort(links.begin(), links.end());
+    RunWriter w(*this);
+    std::array<uint8_t, kBlockSize> block{};
+    for (auto [page, next] : links) {
+      Discard(page);
+      Put32(block.data() + 4, next);
+      w.Add(page, block.data());
+    }
+    w.Flush();
+    free_clean = free_list.size();
+  }
+
+  // Pages of a tag's tree, for freeing. Reads interior levels only; the
+  // tree must be well formed (each page once, leaves at one depth), or the
+  // pages are left where they are rather than risk freeing a live block.
+  std::optional<std::vector<uint32_t>> TreePages(const TagState& t) {
+    try {
+      std::vector<uint32_t> all;
+      std::vector<bool> seen(pages_in_file, false);
+      CheckNodePage(t.root, t.header_page);
+      std::vector<uint32_t> level{t.root};
+      seen[t.root] = true;
+      for (int depth = 0; !level.empty(); ++depth) {
+        if (depth > kMaxDepth) return std::nullopt;
+        all.insert(all.end(), level.begin(), level.end());
+        BlockRef first = Get(level[0]);
+        if (IsLeaf(first.data(), t, CountOf(first, t))) break;
+        std::vector<uint32_t> next;
+        for (uint32_t p : level) {
+          BlockRef b = Get(p);
+          int n = CountOf(b, t);
+          if (IsLeaf(b.data(), t, n)) return std::nullopt;
+          for (int i = 0; i <= n; ++i) {
+            uint32_t c = Get32(Item(b.data(), t, i));
+            CheckNodePage(c, p);
+            if (seen[c]) return std::nullopt;
+            seen[c] = true;
+            next.push_back(c);
+          }
+        }
+        level = std::move(next);
+      }
+      return all;
+    } catch (const DbfError& e) {
+      if (e.code() != ErrorCode::kCorruptIndex) throw;
+      return std::nullopt;
+    }
+  }
+
+  // ---- comparisons
+  int KeyCmp(const TagState& t, const uint8_t* a, size_t an, const uint8_t* b, size_t bn) const {
+    std::string_view x(reinterpret_cast<const char*>(a), an);
+    std::string_view y(reinterpret_cast<const char*>(b), bn);
+    int c = CompareKeys(t.def.type, x, y);
+    return t.def.descending ? -c : c;
+  }
+  int EntryCmp(const TagState& t, const uint8_t* a, size_t an, uint32_t ar, const uint8_t* b,
+               size_t bn, uint32_t br) const {
+    int c = KeyCmp(t, a, an, b, bn);
+    if (c != 0) return c;
+    return ar < br ? -1 : (ar > br ? 1 : 0);
+  }
+  // Whether a leaf item lies at or after the target position.
+  bool Satisfies(const TagState& t, const uint8_t* item, const Target& x) const {
+    int c = KeyCmp(t, item + 4, size_t(t.def.key_length), x.key, x.len);
+    if (c != 0) return c > 0;
+    uint32_t r = Get32(item);
+    return x.strict ? r > x.recno : r >= x.recno;
+  }
+
+  // ---- descent
+  void CheckNotOnPath(const Path& path, uint32_t page) const {
+    if (int(path.size()) >= kMaxDepth)
+      CorruptAt(page, "the tree is deeper than " + std::to_string(kMaxDepth) + " levels");
+    for (const Level& l : path) {
+      if (l.block.page() == page) CorruptAt(page, "the tree runs in a loop");
+    }
+  }
+
+  Level MakeLevel(const TagState& t, uint32_t page) {
+    Level lv;
+    lv.block = Get(page);
+    lv.count = CountOf(lv.block, t);
+    lv.leaf = IsLeaf(lv.block.data(), t, lv.count);
+    return lv;
+  }
+
+  // Whether the last entry under child lies at or after the target.
+  bool MaxSatisfies(const TagState& t, uint32_t child, uint32_t from, const Target& x,
+                    const Path& path) {
+    std::vector<uint32_t> probe;
+    for (uint32_t p = child;;) {
+      CheckNodePage(p, from);
+      if (path.size() + probe.size() >= size_t(kMaxDepth)) CorruptAt(p, "the tree is too deep");
+      for (const Level& l : path) {
+        if (l.block.page() == p) CorruptAt(p, "the tree runs in a loop");
+      }
+      if (std::find(probe.begin(), probe.end(), p) != probe.end())
+        CorruptAt(p, "the tree runs in a loop");
+      probe.push_back(p);
+      BlockRef b = Get(p);
+      int n = CountOf(b, t);
+      if (IsLeaf(b.data(), t, n)) return n > 0 && Satisfies(t, Item(b.data(), t, n - 1), x);
+      from = p;
+      p = Get32(Item(b.data(), t, n));
+    }
+  }
+
+  // The child of an interior node under which the target position lies.
+  // Interior keys are the largest key below each child but carry no record
+  // number, so among children whose key equals the target key the right one
+  // is found by a binary search on their last entries.
+  int ChooseChild(const TagState& t, const Level& lv, const Target& x, const Path& path) {
+    const uint8_t* d = lv.block.data();
+    int n = lv.count;
+    size_t klen = size_t(t.def.key_length);
+    auto sep = [&](int i) { return Item(d, t, i) + 4; };
+    int lo = 0, hi = n;
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      if (KeyCmp(t, sep(mid), klen, x.key, x.len) >= 0)
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    int first_eq = lo;
+    hi = n;
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      if (KeyCmp(t, sep(mid), klen, x.key, x.len) > 0)
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    int end_eq = lo;
+    lo = first_eq;
+    hi = end_eq;
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      if (MaxSatisfies(t, Get32(Item(d, t, mid)), lv.block.page(), x, path))
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    return lo;
+  }
+
+  int LeafLowerBound(const TagState& t, const Level& lv, const Target& x) const {
+    int lo = 0, hi = lv.count;
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      if (Satisfies(t, Item(lv.block.data(), t, mid), x))
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    return lo;
+  }
+
+  Path Descend(const TagState& t, const Target& x) {
+    Path path;
+    uint32_t page = t.root;
+    uint32_t from = t.header_page;
+    for (;;) {
+      CheckNodePage(page, from);
+      CheckNotOnPath(path, page);
+      Level lv = MakeLevel(t, page);
+      if (lv.leaf) {
+        lv.idx = LeafLowerBound(t, lv, x);
+        path.push_back(std::move(lv));
+        return path;
+      }
+      lv.idx = ChooseChild(t, lv, x, path);
+      from = page;
+      page = Get32(Item(lv.block.data(), t, lv.idx));
+      path.push_back(std::move(lv));
+    }
+  }
+
+  // Follows the first (left) or last child down from path's last node.
+  void DescendEdge(const TagState& t, Path& path, bool left) {
+    for (;;) {
+      Level& top = path.back();
+      if (top.leaf) {
+        top.idx = left ? 0 : std::max(0, top.count - 1);
+        return;
+      }
+      uint32_t from = top.block.page();
+      uint32_t child = Get32(Item(top.block.data(), t, top.idx));
+      CheckNodePage(child, from);
+      CheckNotOnPath(path, child);
+      Level lv = MakeLevel(t, child);
+      lv.idx = left ? 0 : lv.count;
+      path.push_back(std::move(lv));
+    }
+  }
+
+  Path EdgePath(const TagState& t, bool left) {
+    CheckNodePage(t.root, t.header_page);
+    Path path;
+    Level lv = MakeLevel(t, t.root);
+    lv.idx = left ? 0 : lv.count;
+    path.push_back(std::move(lv));
+    DescendEdge(t, path, left);
+    return path;
+  }
+
+  // Moves to the first entry of the next non-empty leaf; false at the end.
+  bool NextLeaf(const TagState& t, Path& path) {
+    for (int skips = 0;; ++skips) {
+      if (skips > kMaxEmptySkips) CorruptAt(path.back().block.page(), "too many empty leaves");
+      path.pop_back();
+      while (!path.empty() && path.back().idx >= path.back().count) path.pop_back();
+      if (path.empty()) return false;
+      ++path.back().idx;
+      DescendEdge(t, path, true);
+      if (path.back().count > 0) return true;
+    }
+  }
+
+  // Moves to the last entry of the previous non-empty leaf; false at the start.
+  bool PrevLeaf(const TagState& t, Path& path) {
+    for (int skips = 0;; ++skips) {
+      if (skips > kMaxEmptySkips) CorruptAt(path.back().block.page(), "too many empty leaves");
+      path.pop_back();
+      while (!path.empty() && path.back().idx <= 0) path.pop_back();
+      if (path.empty()) return false;
+      --path.back().idx;
+      DescendEdge(t, path, false);
+      if (path.back().count > 0) return true;
+    }
+  }
+
+  // Makes the leaf position point at a real entry; false past the end.
+  bool Settle(const TagState& t, Path& path) {
+    if (path.back().idx < path.back().count) return true;
+    return NextLeaf(t, path);
+  }
+  // Steps to the entry before the leaf position; false before the start.
+  bool StepBack(const TagState& t, Path& path) {
+    if (path.back().idx > 0) {
+      --path.back().idx;
+      return true;
+    }
+    return PrevLeaf(t, path);
+  }
+
+  // The sizes of an interior node's children (entries of a leaf, children
+  // of an interior node), so that scroll positions account for thin nodes.
+  // ancestors are the levels above lv on its path.
+  std::vector<double> ChildWeights(const TagState& t, const Level& lv, const Path& path,
+                                   size_t ancestors) {
+    std::vector<double> w(size_t(lv.count) + 1, 0.0);
+    for (int i = 0; i <= lv.count; ++i) {
+      uint32_t c = Get32(Item(lv.block.data(), t, i));
+      CheckNodePage(c, lv.block.page());
+      bool loop = c == lv.block.page();
+      for (size_t a = 0; a < ancestors; ++a) loop = loop || path[a].block.page() == c;
+      if (loop) CorruptAt(c, "the tree runs in a loop");
+      BlockRef b = Get(c);
+      int n = CountOf(b, t);
+      w[size_t(i)] = IsLeaf(b.data(), t, n) ? n : n + 1;
+    }
+    return w;
+  }
+
+  IndexEntry EntryAt(const TagState& t, const Level& leaf) const {
+    const uint8_t* item = Item(leaf.block.data(), t, leaf.idx);
+    IndexEntry e;
+    e.key.assign(reinterpret_cast<const char*>(item + 4), size_t(t.def.key_length));
+    e.recno = Get32(item);
+    return e;
+  }
+
+  // ---- modification helpers
+  void WriteItem(uint8_t* item, const TagState& t, uint32_t ptr, const uint8_t* key) const {
+    Put32(item, ptr);
+    std::memcpy(item + 4, key, size_t(t.def.key_length));
+    std::memset(item + 4 + t.def.key_length, 0, size_t(t.item_len - 4 - t.def.key_length));
+  }
+
+  // After child c of an interior node (n keys) was split into itself (max
+  // key left_max) and new_page, makes room for the new child right of it.
+  // The buffer must have space for n + 1 keys.
+  void InsertSplitChild(uint8_t* d, const TagState& t, int n, int c, const uint8_t* left_max,
+                        uint32_t new_page) const {
+    int item = t.item_len;
+    std::memmove(Item(d, t, c + 1), Item(d, t, c), size_t((n - c) * item + 4));
+    std::memcpy(Item(d, t, c) + 4, left_max, size_t(t.def.key_length));
+    std::memset(Item(d, t, c) + 4 + t.def.key_length, 0, size_t(item - 4 - t.def.key_length));
+    Put32(Item(d, t, c + 1), new_page);
+    Put32(d, uint32_t(n + 1));
+  }
+
+  // Removes child c (and the key that bounds it) from an interior node of
+  // n >= 1 keys.
+  void RemoveChild(uint8_t* d, const TagState& t, int n, int c) const {
+    if (c < n) std::memmove(Item(d, t, c), Item(d, t, c + 1), size_t((n - c - 1) * t.item_len + 4));
+    Put32(d, uint32_t(n - 1));
+    ZeroTail(d, kNodeHeader + (n - 1) * t.item_len + 4);
+  }
+
+  // Appends node b's content to node a (same level); mid is a's largest key,
+  // needed between the two halves of an interior node.
+  void MergeNodes(uint8_t* a, int na, const uint8_t* b, int nb, bool leaf, const uint8_t* mid,
+                  const TagState& t) const {
+    int item = t.item_len;
+    if (leaf) {
+      std::memcpy(Item(a, t, na), Item(b, t, 0), size_t(nb * item));
+      Put32(a, uint32_t(na + nb));
+      ZeroTail(a, kNodeHeader + (na + nb) * item);
+    } else {
+      std::memcpy(Item(a, t, na) + 4, mid, size_t(t.def.key_length));
+      std::memcpy(Item(a, t, na + 1), Item(b, t, 0), size_t(nb * item + 4));
+      Put32(a, uint32_t(na + nb + 1));
+      ZeroTail(a, kNodeHeader + (na + nb + 1) * item + 4);
+    }
+  }
+
+  // Merges the child at path level (lvl + 1) with a sibling when it is less
+  // than half full and the two fit in one block.
+  void TryMerge(TagState& t, Path& path, size_t lvl) {
+    Level& p = path[lvl];
+    Level& c = path[lvl + 1];
+    if (c.count >= t.max_keys / 2) return;
+    uint8_t* pd = p.block.data();
+    auto fits = [&](int na, int nb, bool leaf) {
+      return (leaf ? na + nb : na + nb + 1) <= t.max_keys;
+    };
+    auto sibling = [&](int i) {
+      uint32_t sp = Get32(Item(pd, t, i));
+      CheckNodePage(sp, p.block.page());
+      for (const Level& l : path) {
+        if (l.block.page() == sp) CorruptAt(sp, "the tree runs in a loop");
+      }
+      return MakeLevel(t, sp);
+    };
+    size_t klen = size_t(t.def.key_length);
+    if (p.idx > 0) {
+      Level s = sibling(p.idx - 1);
+      if (s.leaf == c.leaf && fits(s.count, c.count, c.leaf)) {
+        std::string mid(reinterpret_cast<const char*>(Item(pd, t, p.idx - 1) + 4), klen);
+        MergeNodes(s.block.data(), s.count, c.block.data(), c.count, c.leaf, Bytes(mid), t);
+        s.block.MarkDirty();
+        uint32_t gone = c.block.page();
+        RemoveChild(pd, t, p.count, p.idx - 1);
+        Put32(Item(pd, t, p.idx - 1), s.block.page());
+        FreeBlock(gone);
+        t.size_pages -= kPagesPerBlock;
+        --p.count;
+        p.block.MarkDirty();
+        return;
+      }
+    }
+    if (p.idx < p.count) {
+      Level s = sibling(p.idx + 1);
+      if (s.leaf == c.leaf && fits(c.count, s.count, c.leaf)) {
+        std::string mid(reinterpret_cast<const char*>(Item(pd, t, p.idx) + 4), klen);
+        MergeNodes(c.block.data(), c.count, s.block.data(), s.count, c.leaf, Bytes(mid), t);
+        c.block.MarkDirty();
+        RemoveChild(pd, t, p.count, p.idx);
+        Put32(Item(pd, t, p.idx), c.block.page());
+        FreeBlock(s.block.page());
+        t.size_pages -= kPagesPerBlock;
+        --p.count;
+        p.block.MarkDirty();
+      }
+    }
+  }
+
+  void InsertAt(TagState& t, Path& path, std::string_view key, uint32_t recno) {
+    const int item = t.item_len;
+    const size_t klen = size_t(t.def.key_length);
+    bool rightmost = true;
+    for (size_t i = 0; i + 1 < path.size(); ++i)
+      rightmost = rightmost && path[i].idx == path[i].count;
+    Level& leaf = path.back();
+    uint8_t* d = leaf.block.data();
+    int n = leaf.count;
+    int pos = leaf.idx;
+    rightmost = rightmost && pos == n;
+    t.touched = true;
+    if (n < t.max_keys) {
+      std::memmove(Item(d, t, pos + 1), Item(d, t, pos), size_t((n - pos) * item));
+      WriteItem(Item(d, t, pos), t, recno, Bytes(key));
+      Put32(d, uint32_t(n + 1));
+      ZeroTail(d, kNodeHeader + (n + 1) * item);
+      leaf.block.MarkDirty();
+      return;
+    }
+    std::array<uint8_t, 2 * kBlockSize> tmp{};
+    std::memcpy(tmp.data(), d, kBlockSize);
+    std::memmove(Item(tmp.data(), t, pos + 1), Item(tmp.data(), t, pos), size_t((n - pos) * item));
+    WriteItem(Item(tmp.data(), t, pos), t, recno, Bytes(key));
+    int total = n + 1;
+    // Appends in key order fill leaves completely instead of leaving halves.
+    int m = rightmost ? n : total / 2;
+    uint32_t right = AllocBlock();
+    BlockRef rb = Fresh(right);
+    t.size_pages += kPagesPerBlock;
+    std::memcpy(d + kNodeHeader, tmp.data() + kNodeHeader, size_t(m * item));
+    Put32(d, uint32_t(m));
+    ZeroTail(d, kNodeHeader + m * item);
+    leaf.block.MarkDirty();
+    std::memcpy(rb.data() + kNodeHeader, Item(tmp.data(), t, m), size_t((total - m) * item));
+    Put32(rb.data(), uint32_t(total - m));
+    std::string up(reinterpret_cast<const char*>(Item(tmp.data(), t, m - 1) + 4), klen);
+    uint32_t up_page = right;
+
+    for (size_t lvl = path.size() - 1; lvl-- > 0;) {
+      Level& p = path[lvl];
+      uint8_t* pd = p.block.data();
+      int pn = p.count;
+      int c = p.idx;
+      p.block.MarkDirty();
+      if (pn < t.max_keys) {
+        InsertSplitChild(pd, t, pn, c, Bytes(up), up_page);
+        ZeroTail(pd, kNodeHeader + (pn + 1) * item + 4);
+        return;
+      }
+      tmp.fill(0);
+      std::memcpy(tmp.data(), pd, kBlockSize);
+      InsertSplitChild(tmp.data(), t, pn, c, Bytes(up), up_page);
+      bool rm = c == pn;
+      for (size_t i = 0; i < lvl; ++i) rm = rm && path[i].idx == path[i].count;
+      int children = pn + 2;
+      int left = rm ? children - 1 : children / 2;
+      std::memset(pd, 0, kBlockSize);
+      std::memcpy(pd + kNodeHeader, tmp.data() + kNodeHeader, size_t((left - 1) * item + 4));
+      Put32(pd, uint32_t(left - 1));
+      uint32_t np = AllocBlock();
+      BlockRef nb = Fresh(np);
+      t.size_pages += kPagesPerBlock;
+      std::memcpy(nb.data() + kNodeHeader, Item(tmp.data(), t, left),
+                  size_t((children - 1 - left) * item + 4));
+      Put32(nb.data(), uint32_t(children - 1 - left));
+      up.assign(reinterpret_cast<const char*>(Item(tmp.data(), t, left - 1) + 4), klen);
+      up_page = np;
+    }
+    uint32_t nr = AllocBlock();
+    BlockRef r = Fresh(nr);
+    t.size_pages += kPagesPerBlock;
+    Put32(r.data(), 1);
+    WriteItem(Item(r.data(), t, 0), t, t.root, Bytes(up));
+    Put32(Item(r.data(), t, 1), up_page);
+    t.root = nr;
+  }
+
+  void RemoveAt(TagState& t, Path& path) {
+    const int item = t.item_len;
+    const size_t klen = size_t(t.def.key_length);
+    t.touched = true;
+    Level& leaf = path.back();
+    uint8_t* d = leaf.block.data();
+    int n = leaf.count;
+    int pos = leaf.idx;
+    std::memmove(Item(d, t, pos), Item(d, t, pos + 1), size_t((n - pos - 1) * item));
+    --n;
+    Put32(d, uint32_t(n));
+    ZeroTail(d, kNodeHeader + n * item);
+    leaf.block.MarkDirty();
+    leaf.count = n;
+    bool empty = n == 0;
+    bool max_changed = !empty && pos == n;
+    std::string new_max;
+    if (max_changed) new_max.assign(reinterpret_cast<const char*>(Item(d, t, n - 1) + 4), klen);
+
+    for (size_t lvl = path.size() - 1; lvl-- > 0;) {
+      Level& p = path[lvl];
+      uint8_t* pd = p.block.data();
+      int c = p.idx;
+      int pn = p.count;
+      if (empty) {
+        FreeBlock(path[lvl + 1].block.page());
+        t.size_pages -= kPagesPerBlock;
+        if (pn == 0) continue;  // p lost its only child: it goes too
+        max_changed = c == pn;
+        if (max_changed)
+          new_max.assign(reinterpret_cast<const char*>(Item(pd, t, pn - 1) + 4), klen);
+        RemoveChild(pd, t, pn, c);
+        p.count = pn - 1;
+        p.block.MarkDirty();
+        empty = false;
+        continue;
+      }
+      if (max_changed && c < pn) {
+        std::memcpy(Item(pd, t, c) + 4, new_max.data(), klen);
+        p.block.MarkDirty();
+        max_changed = false;
+      }
+      TryMerge(t, path, lvl);
+    }
+    Level& root = path.front();
+    if (empty) {
+      std::memset(root.block.data(), 0, kBlockSize);  // the root becomes an empty leaf
+      root.block.MarkDirty();
+      return;
+    }
+    path.resize(1);
+    for (int guard = 0; guard < kMaxDepth; ++guard) {
+      Level& r = path.front();
+      if (r.leaf || r.count > 0) break;
+      uint32_t child = Get32(Item(r.block.data(), t, 0));
+      CheckNodePage(child, r.block.page());
+      if (child == r.block.page()) CorruptAt(child, "the tree runs in a loop");
+      uint32_t old = r.block.page();
+      path.front() = MakeLevel(t, child);
+      FreeBlock(old);
+      t.size_pages -= kPagesPerBlock;
+      t.root = child;
+    }
+  }
+
+  // Marks the change failed when the guarded code throws: the cached blocks
+  // may then be half modified.
+  class ChangeGuard {
+   public:
+    explicit ChangeGuard(Impl& impl) : impl_(impl), exceptions_(std::uncaught_exceptions()) {}
+    ~ChangeGuard() {
+      if (std::uncaught_exceptions() > exceptions_) impl_.change_failed = true;
+    }
+    ChangeGuard(const ChangeGuard&) = delete;
+    ChangeGuard& operator=(const ChangeGuard&) = delete;
+
+   private:
+    Impl& impl_;
+    int exceptions_;
+  };
+
+  void Abandon() noexcept {
+    DropCache();
+    in_change = false;
+    change_failed = false;
+    unfinished_build = false;
+    active_builders = 0;
+    ++change_gen;
+    try {
+      file_size = file->Size();
+      LoadHeader();
+      NoteSeen();
+    } catch (const DbfError& e) {
+      broken_code = e.code();
+      broken = e.what();
+    } catch (const std::exception& e) {
+      broken_code = ErrorCode::kIo;
+      broken = e.what();
+    }
+  }
+};
+
+// ============================================================================
+
+namespace {
+
+class MdxBuilder final : public MdxFile::Builder {
+ public:
+  MdxBuilder(MdxFile::Impl& impl, int tag)
+      : impl_(impl), tag_(tag), gen_(impl.change_gen), writer_(impl) {
+    const TagState& t = impl_.tags[size_t(tag_)];
+    item_ = t.item_len;
+    max_ = t.max_keys;
+    klen_ = size_t(t.def.key_length);
+    levels_.reserve(kMaxDepth + 2);
+    last_.resize(klen_);
+  }
+
+  ~MdxBuilder() override {
+    if (!finished_ && impl_.change_gen == gen_) {
+      impl_.tags[size_t(tag_)].building = false;
+      --impl_.active_builders;
+      impl_.unfinished_build = true;
+    }
+  }
+
+  void Add(std::string_view key, uint32_t recno) override {
+    TagState& t = Check();
+    impl_.CheckKey(t, key, true);
+    if (has_last_ &&
+        impl_.EntryCmp(t, Bytes(key), klen_, recno, Bytes(last_), klen_, last_recno_) <= 0) {
+      Fail(ErrorCode::kBadState, "Entries for tag " + t.def.name + " were given out of order");
+    }
+    MdxFile::Impl::ChangeGuard guard(impl_);
+    std::memcpy(last_.data(), key.data(), klen_);
+    last_recno_ = recno;
+    has_last_ = true;
+    std::array<uint8_t, kBlockSize> item{};
+    impl_.WriteItem(item.data(), t, recno, Bytes(key));
+    Push(0, item.data());
+  }
+
+  void Finish() override {
+    TagState& t = Check();
+    MdxFile::Impl::ChangeGuard guard(impl_);
+    for (size_t lv = 0; lv < levels_.size(); ++lv) {
+      LevelBuf& l = levels_[lv];
+      if (!l.has_pend && lv + 1 == levels_.size()) {
+        std::array<uint8_t, kBlockSize> block{};
+        Fill(block.data(), lv == 0, l.cur.data(), l.cur_n);
+        impl_.Discard(t.root);
+        writer_.Add(t.root, block.data());
+        break;
+      }
+      if (l.has_pend) {
+        int cap = Capacity(lv);
+        if (l.cur_n < cap / 2) {
+          // The last node would be thin: share with the one before it.
+          int total = l.pend_n + l.cur_n;
+          int keep = (total + 1) / 2;
+          int move = l.pend_n - keep;
+          std::memmove(l.cur.data() + size_t(move * item_), l.cur.data(), size_t(l.cur_n * item_));
+          std::memcpy(l.cur.data(), l.pend.data() + size_t(keep * item_), size_t(move * item_));
+          l.pend_n = keep;
+          l.cur_n += move;
+        }
+        Emit(lv, l.pend.data(), l.pend_n);
+      }
+      Emit(lv, levels_[lv].cur.data(), levels_[lv].cur_n);
+    }
+    writer_.Flush();
+    t.building = false;
+    t.touched = true;
+    --impl_.active_builders;
+    finished_ = true;
+  }
+
+ private:
+  struct LevelBuf {
+    std::vector<uint8_t> cur, pend;
+    int cur_n = 0, pend_n = 0;
+    bool has_pend = false;
+  };
+
+  TagState& Check() {
+    if (finished_ || impl_.change_gen != gen_ || !impl_.in_change) {
+      Fail(ErrorCode::kBadState, "The rebuild of an index tag is no longer in progress");
+    }
+    impl_.CheckReadable();
+    return impl_.tags[size_t(tag_)];
+  }
+
+  int Capacity(size_t level) const { return level == 0 ? max_ : max_ + 1; }
+
+  // Leaves hold n items; interior nodes n - 1 keys and n child pointers.
+  void Fill(uint8_t* block, bool leaf, const uint8_t* items, int n) const {
+    if (leaf) {
+      Put32(block, uint32_t(n));
+      std::memcpy(block + kNodeHeader, items, size_t(n * item_));
+    } else {
+      Put32(block, uint32_t(n - 1));
+      std::memcpy(block + kNodeHeader, items, size_t((n - 1) * item_ + 4));
+    }
+  }
+
+  void Push(size_t level, const uint8_t* item) {
+    if (level == levels_.size()) {
+      if (levels_.size() == levels_.capacity()) {
+        Fail(ErrorCode::kBadState, "An index tree would grow too deep");
+      }
+      levels_.emplace_back();
+      levels_.back().cur.resize(size_t(Capacity(level) * item_));
+      levels_.back().pend.resize(size_t(Capacity(level) * item_));
+    }
+    LevelBuf& l = levels_[level];
+    if (l.cur_n == Capacity(level)) {
+      if (l.has_pend) Emit(level, l.pend.data(), l.pend_n);
+      std::swap(l.cur, l.pend);
+      l.pend_n = l.cur_n;
+      l.has_pend = true;
+      l.cur_n = 0;
+    }
+    std::memcpy(l.cur.data() + size_t(l.cur_n * item_), item, size_t(item_));
+    ++l.cur_n;
+  }
+
+  void Emit(size_t level, const uint8_t* items, int n) {
+    TagState& t = impl_.tags[size_t(tag_)];
+    uint32_t page = impl_.AllocBlock();
+    impl_.Discard(page);
+    t.size_pages += kPagesPerBlock;
+    std::array<uint8_t, kBlockSize> block{};
+    Fill(block.data(), level == 0, items, n);
+    writer_.Add(page, block.data());
+    std::array<uint8_t, kBlockSize> up{};
+    Put32(up.data(), page);
+    std::memcpy(up.data() + 4, items + size_t((n - 1) * item_) + 4, size_t(item_ - 4));
+    Push(level + 1, up.data());
+  }
+
+  MdxFile::Impl& impl_;
+  int tag_;
+  uint64_t gen_;
+  MdxFile::Impl::RunWriter writer_;
+  int item_ = 0;
+  int max_ = 0;
+  size_t klen_ = 0;
+  std::vector<LevelBuf> levels_;
+  std::string last_;
+  uint32_t last_recno_ = 0;
+  bool has_last_ = false;
+  bool finished_ = false;
+};
+
+bool ValidTagName(std::string_view name) {
+  if (name.empty() || name.size() > 10) return false;
+  auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (!alpha(name[0])) return false;
+  for (char c : name) {
+    if (!alpha(c) && !(c >= '0' && c <= '9') && c != '_') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ============================================================================
+
+MdxFile::MdxFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+MdxFile::~MdxFile() = default;
+
+std::unique_ptr<MdxFile> MdxFile::Open(Env& env, const std::string& path, bool writable) {
+  auto impl = std::make_unique<Impl>(env, path);
+  impl->writable = writable;
+  impl->file = env.Open(path, writable ? OpenMode::kReadWrite : OpenMode::kReadOnly);
+  impl->LoadHeader();
+  impl->NoteSeen();
+  return std::unique_ptr<MdxFile>(new MdxFile(std::move(impl)));
+}
+
+std::unique_ptr<MdxFile> MdxFile::Create(Env& env, const std::string& path,
+                                         std::string_view table_name) {
+  std::array<uint8_t, kHeaderSize> h{};
+  h[0] = 2;
+  TodayBytes(h.data() + 1);
+  std::string name = Upper(table_name.substr(0, 16));
+  std::memcpy(h.data() + 4, name.data(), name.size());
+  Put16(h.data() + 20, kPagesPerBlock);
+  Put16(h.data() + 22, kBlockSize);
+  h[24] = 1;
+  h[25] = 48;
+  h[26] = kTagEntrySize;
+  Put32(h.data() + 32, kFirstNodePage);
+  TodayBytes(h.data() + 44);
+  std::memcpy(h.data() + kStampOffset, kStampMagic, 4);
+
+  std::string tmp = path + ".tmp";
+  try {
+    auto f = env.Open(tmp, OpenMode::kCreateTruncate);
+    f->WriteAt(0, h.data(), kHeaderSize);
+    f->Sync();
+    f.reset();
+    env.Rename(tmp, path);
+  } catch (...) {
+    try {
+      env.Remove(tmp);
+    } catch (...) {
+    }
+    throw;
+  }
+  env.SyncDir(path);
+  return Open(env, path, true);
+}
+
+const std::string& MdxFile::path() const {
+  return impl_->path;
+}
+
+void MdxFile::Sync() {
+  Impl& m = *impl_;
+  if (m.in_change) return;  // we hold the write lock: nobody else changed it
+  if (m.broken.empty()) {
+    uint8_t head[64];
+    size_t got = m.file->ReadAt(0, head, sizeof head);
+    bool present = got == sizeof head && std::memcmp(head + kStampOffset, kStampMagic, 4) == 0;
+    uint32_t counter = present ? Get32(head + kStampOffset + 12) : 0;
+    // Our own writers bump the counter; other software at least changes
+    // the modification time or the size.
+    if (present == m.seen_present && counter == m.seen_counter &&
+        m.file->ModifiedNs() == m.seen_mtime && m.file->Size() == m.seen_size) {
+      return;
+    }
+  }
+  m.DropCache();
+  try {
+    m.LoadHeader();
+    m.NoteSeen();
+    m.broken.clear();
+  } catch (const DbfError& e) {
+    m.broken_code = e.code();
+    m.broken = e.what();
+    throw;
+  }
+}
+
+MdxStamp MdxFile::Stamp() const {
+  return impl_->stamp;
+}
+
+void MdxFile::BeginChange() {
+  Impl& m = *impl_;
+  if (!m.writable) Fail(ErrorCode::kReadOnly, "The index \"" + m.path + "\" is open read-only");
+  if (m.in_change) {
+    Fail(ErrorCode::kBadState, "A change of \"" + m.path + "\" is already in progress");
+  }
+  Sync();  // also re-reads a file that could not be read after a failure
+  m.CheckUsable();
+  ++m.change_gen;
+  m.stamp.present = true;
+  m.stamp.dirty = true;
+  ++m.stamp.change_counter;
+  m.in_change = true;
+  m.change_failed = false;
+  m.unfinished_build = false;
+  try {
+    // The dirty mark must be on disk before any page of the change.
+    m.WriteHeader(true);
+    m.file->Sync();
+  } catch (...) {
+    m.Abandon();
+    throw;
+  }
+}
+
+void MdxFile::EndChange(uint32_t record_count) {
+  Impl& m = *impl_;
+  m.CheckUsable();
+  if (!m.in_change) Fail(ErrorCode::kBadState, "No change of \"" + m.path + "\" is in progress");
+  if (m.active_builders > 0) {
+    Fail(ErrorCode::kBadState, "A tag of \"" + m.path + "\" is still being rebuilt");
+  }
+  if (m.change_failed || m.unfinished_build) {
+    m.Abandon();
+    Fail(ErrorCode::kBadState, "The change of \"" + m.path +
+                                   "\" failed or was not completed; the index stays marked dirty");
+  }
+  try {
+    std::vector<std::pair<size_t, bool>> touched;  // tag, has keys
+    for (size_t i = 0; i < m.tags.size(); ++i) {
+      if (m.tags[i].touched) touched.emplace_back(i, Get32(m.Get(m.tags[i].root).data()) > 0);
+    }
+    if (!m.freed_headers.empty()) {
+      m.EnsureFreeList();
+      for (uint32_t p : m.freed_headers) m.free_list.push_back(p);
+      m.freed_headers.clear();
+    }
+    m.WriteFreeLinks();
+    // Nodes first, tag headers after them: a tag header on disk never
+    // points at a root that is not there yet.
+    m.FlushDirty();
+    for (auto [i, has_keys] : touched) {
+      TagState& t = m.tags[i];
+      BlockRef hb = m.Get(t.header_page);
+      m.WriteTagHeader(t, hb);
+      hb.data()[20] = uint8_t(hb.data()[20] + 1);  // serial number
+      hb.data()[kTagHasKeys] = has_keys ? 1 : 0;
+      t.touched = false;
+    }
+    m.FlushDirty();
+    uint64_t want = uint64_t(m.pages_in_file) * kPageSize;
+    if (m.file->Size() < want) m.file->Truncate(want);
+    m.file->Sync();
+    m.stamp.dirty = false;
+    m.stamp.record_count = record_count;
+    TodayBytes(m.header.data() + 44);
+    m.WriteHeader(false);
+    m.in_change = false;
+    m.NoteSeen();
+  } catch (...) {
+    m.Abandon();
+    throw;
+  }
+}
+
+void MdxFile::AbandonChange() {
+  if (!impl_->in_change) return;
+  impl_->Abandon();
+}
+
+int MdxFile::TagCount() const {
+  return int(impl_->tags.size());
+}
+
+const TagDef& MdxFile::Tag(int tag) const {
+  return impl_->TagAt(tag).def;
+}
+
+int MdxFile::FindTag(std::string_view name) const {
+  std::string want = Upper(name);
+  for (size_t i = 0; i < impl_->tags.size(); ++i) {
+    if (Upper(impl_->tags[i].def.name) == want) return int(i);
+  }
+  return -1;
+}
+
+int MdxFile::AddTag(const TagDef& def) {
+  Impl& m = *impl_;
+  m.RequireChange();
+  auto bad = [&](const std::string& why) {
+    Fail(ErrorCode::kBadDefinition,
+         "Cannot add tag \"" + def.name + "\" to \"" + m.path + "\": " + why);
+  };
+  if (!ValidTagName(def.name))
+    bad("a tag name has 1 to 10 letters, digits or underscores, starting with a letter");
+  if (FindTag(def.name) >= 0) bad("a tag of that name exists");
+  if (int(m.tags.size()) >= kMaxTags)
+    bad("the index holds " + std::to_string(kMaxTags) + " tags already");
+  switch (def.type) {
+    case KeyType::kChar:
+      if (def.key_length < 1 || def.key_length > kMaxCharKey) {
+        bad("a character key has 1 to " + std::to_string(kMaxCharKey) + " bytes");
+      }
+      break;
+    case KeyType::kNumeric:
+      if (def.key_length != kNumericKeyLength) bad("a numeric key has 12 bytes");
+      break;
+    case KeyType::kDate:
+      if (def.key_length != 8) bad("a date key has 8 bytes");
+      break;
+    default:
+      bad("unknown key type");
+  }
+  if (def.expression.empty() || def.expression.size() > size_t(kMaxExpression) ||
+      def.expression.find('\0') != std::string::npos) {
+    bad("the key expression must have 1 to " + std::to_string(kMaxExpression) + " characters");
+  }
+  m.EnsureFreeList();
+
+  Impl::ChangeGuard guard(m);
+  TagState t;
+  t.def = def;
+  t.def.name = Upper(def.name);
+  t.item_len = (def.key_length + 4 + 3) / 4 * 4;
+  t.max_keys = kNodeSpace / t.item_len;
+  t.header_page = m.AllocBlock();
+  BlockRef hb = m.Fresh(t.header_page);
+  t.root = m.AllocBlock();
+  m.Fresh(t.root);  // an empty leaf
+  t.size_pages = kPagesPerBlock;
+  t.touched = true;
+  m.WriteTagHeader(t, hb);
+  std::memcpy(hb.data() + kTagExprOffset, def.expression.data(), def.expression.size());
+  hb.data()[kTagHasFilter] = 0;
+  m.header_pages.insert(
+      std::upper_bound(m.header_pages.begin(), m.header_pages.end(), t.header_page), t.header_page);
+  m.tags.push_back(std::move(t));
+  return int(m.tags.size()) - 1;
+}
+
+void MdxFile::DeleteTag(int tag) {
+  Impl& m = *impl_;
+  m.RequireChange();
+  m.TagAt(tag);
+  if (m.active_builders > 0)
+    Fail(ErrorCode::kBadState, "Tags cannot be deleted while one is being rebuilt");
+  m.EnsureFreeList();
+  std::optional<std::vector<uint32_t>> pages;
+  if (m.tags[size_t(tag)].damage.empty()) pages = m.TreePages(m.tags[size_t(tag)]);
+  Impl::ChangeGuard guard(m);
+  TagState& t = m.tags[size_t(tag)];
+  if (pages) {
+    std::sort(pages->rbegin(), pages->rend());
+    for (uint32_t p : *pages) m.FreeBlock(p);
+  }
+  m.header_pages.erase(std::find(m.header_pages.begin(), m.header_pages.end(), t.header_page));
+  m.Discard(t.header_page);
+  if (t.damage.empty()) m.freed_headers.push_back(t.header_page);
+  m.tags.erase(m.tags.begin() + tag);
+}
+
+std::unique_ptr<MdxFile::Builder> MdxFile::Rebuild(int tag) {
+  Impl& m = *impl_;
+  m.RequireChange();
+  TagState& t0 = m.ReadTag(tag);
+  m.EnsureFreeList();
+  auto pages = m.TreePages(t0);
+  Impl::ChangeGuard guard(m);
+  TagState& t = m.tags[size_t(tag)];
+  bool root_ok = m.PageInRange(t.root) && !m.IsHeaderPage(t.root);
+  if (pages) {
+    // Descending pushes make later allocations come out in ascending order.
+    std::sort(pages->rbegin(), pages->rend());
+    for (uint32_t p : *pages) {
+      if (p != t.root) m.FreeBlock(p);
+    }
+  }
+  if (!pages || !root_ok) t.root = m.AllocBlock();  // never reuse a page of a damaged tree
+  m.Fresh(t.root);                                  // empty until Finish writes the real root
+  t.size_pages = kPagesPerBlock;
+  t.touched = true;
+  t.building = true;
+  ++m.active_builders;
+  return std::make_unique<MdxBuilder>(m, tag);
+}
+
+void MdxFile::Insert(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  m.RequireChange();
+  TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, true);
+  m.EnsureFreeList();
+  Target x{Bytes(key), key.size(), recno, false};
+  Path path = m.Descend(t, x);
+  {
+    Path probe = path;
+    if (m.Settle(t, probe)) {
+      const uint8_t* item = Impl::Item(probe.back().block.data(), t, probe.back().idx);
+      if (Get32(item) == recno && m.KeyCmp(t, item + 4, key.size(), Bytes(key), key.size()) == 0) {
+        Fail(ErrorCode::kBadState,
+             "Record " + std::to_string(recno) + " is already in tag " + t.def.name);
+      }
+    }
+  }
+  Impl::ChangeGuard guard(m);
+  m.InsertAt(t, path, key, recno);
+}
+
+void MdxFile::Remove(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  m.RequireChange();
+  TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, true);
+  m.EnsureFreeList();
+  Target x{Bytes(key), key.size(), recno, false};
+  Path path = m.Descend(t, x);
+  bool found = m.Settle(t, path);
+  if (found) {
+    const uint8_t* item = Impl::Item(path.back().block.data(), t, path.back().idx);
+    found = Get32(item) == recno && m.KeyCmp(t, item + 4, key.size(), Bytes(key), key.size()) == 0;
+  }
+  if (!found) {
+    Fail(ErrorCode::kKeyNotFound, "Record " + std::to_string(recno) + " is missing from tag " +
+                                      t.def.name + " of \"" + m.path + "\"");
+  }
+  Impl::ChangeGuard guard(m);
+  m.RemoveAt(t, path);
+}
+
+std::optional<IndexEntry> MdxFile::First(int tag) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  Path path = m.EdgePath(t, true);
+  if (!m.Settle(t, path)) return std::nullopt;
+  return m.EntryAt(t, path.back());
+}
+
+std::optional<IndexEntry> MdxFile::Last(int tag) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  Path path = m.EdgePath(t, false);
+  if (path.back().count == 0 && !m.PrevLeaf(t, path)) return std::nullopt;
+  return m.EntryAt(t, path.back());
+}
+
+std::optional<IndexEntry> MdxFile::SeekGE(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, false);
+  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, false});
+  if (!m.Settle(t, path)) return std::nullopt;
+  return m.EntryAt(t, path.back());
+}
+
+std::optional<IndexEntry> MdxFile::SeekGT(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, false);
+  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, true});
+  if (!m.Settle(t, path)) return std::nullopt;
+  return m.EntryAt(t, path.back());
+}
+
+std::optional<IndexEntry> MdxFile::SeekLE(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, false);
+  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, true});
+  if (!m.StepBack(t, path)) return std::nullopt;
+  return m.EntryAt(t, path.back());
+}
+
+std::optional<IndexEntry> MdxFile::SeekLT(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, false);
+  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, false});
+  if (!m.StepBack(t, path)) return std::nullopt;
+  return m.EntryAt(t, path.back());
+}
+
+double MdxFile::Fraction(int tag, std::string_view key, uint32_t recno) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  m.CheckKey(t, key, false);
+  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, false});
+  double f = 0;
+  double scale = 1;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const Level& l = path[i];
+    if (l.leaf) {
+      if (l.count > 0) f += scale * l.idx / l.count;
+      break;
+    }
+    std::vector<double> w = m.ChildWeights(t, l, path, i);
+    double total = 0;
+    double before = 0;
+    for (size_t c = 0; c < w.size(); ++c) {
+      total += w[c];
+      if (int(c) < l.idx) before += w[c];
+    }
+    if (total <= 0) break;
+    f += scale * before / total;
+    scale *= w[size_t(l.idx)] / total;
+  }
+  return std::clamp(f, 0.0, 1.0);
+}
+
+std::optional<IndexEntry> MdxFile::AtFraction(int tag, double fraction) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  double f = std::isnan(fraction) ? 0.0 : std::clamp(fraction, 0.0, 1.0);
+  Path path;
+  uint32_t page = t.root;
+  uint32_t from = t.header_page;
+  for (;;) {
+    m.CheckNodePage(page, from);
+    m.CheckNotOnPath(path, page);
+    Level lv = m.MakeLevel(t, page);
+    if (lv.leaf) {
+      lv.idx = std::min(lv.count > 0 ? lv.count - 1 : 0, int(f * lv.count));
+    } else {
+      std::vector<double> w = m.ChildWeights(t, lv, path, path.size());
+      double total = 0;
+      for (double x : w) total += x;
+      double target = f * total;
+      double before = 0;
+      lv.idx = lv.count;
+      for (int c = 0; c <= lv.count; ++c) {
+        if (w[size_t(c)] > 0 && target < before + w[size_t(c)]) {
+          lv.idx = c;
+          break;
+        }
+        if (c < lv.count) before += w[size_t(c)];
+      }
+      double wi = w[size_t(lv.idx)];
+      f = wi > 0 ? std::clamp((target - before) / wi, 0.0, 1.0) : 0.0;
+    }
+    bool leaf = lv.leaf;
+    from = page;
+    page = leaf ? 0 : Get32(Impl::Item(lv.block.data(), t, lv.idx));
+    path.push_back(std::move(lv));
+    if (leaf) break;
+  }
+  if (path.back().count == 0) {
+    Path back = path;
+    if (m.NextLeaf(t, path)) return m.EntryAt(t, path.back());
+    if (m.PrevLeaf(t, back)) return m.EntryAt(t, back.back());
+    return std::nullopt;
+  }
+  return m.EntryAt(t, path.back());
+}
+
+void MdxFile::Walk(int tag, const std::function<void(const IndexEntry&)>& visit) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  const size_t klen = size_t(t.def.key_length);
+  std::vector<bool> seen(m.pages_in_file, false);
+  int leaf_depth = -1;
+  IndexEntry prev;
+  bool has_prev = false;
+  std::string lower;  // a separator the next entry must not sort below
+  bool has_lower = false;
+
+  std::function<void(uint32_t, uint32_t, int)> walk = [&](uint32_t page, uint32_t from, int depth) {
+    m.CheckNodePage(page, from);
+    if (depth >= kMaxDepth)
+      m.CorruptAt(page, "the tree is deeper than " + std::to_string(kMaxDepth) + " levels");
+    if (seen[page]) m.CorruptAt(page, "reached twice in tag " + t.def.name);
+    seen[page] = true;
+    BlockRef b = m.Get(page);
+    int n = m.CountOf(b, t);
+    const uint8_t* d = b.data();
+    if (Impl::IsLeaf(d, t, n)) {
+      if (leaf_depth < 0) leaf_depth = depth;
+      if (leaf_depth != depth) m.CorruptAt(page, "leaves at different depths in tag " + t.def.name);
+      for (int i = 0; i < n; ++i) {
+        const uint8_t* item = Impl::Item(d, t, i);
+        const uint8_t* key = item + 4;
+        uint32_t recno = Get32(item);
+        if (has_prev && m.EntryCmp(t, key, klen, recno, Bytes(prev.key), klen, prev.recno) <= 0) {
+          m.CorruptAt(page, "keys out of order in tag " + t.def.name);
+        }
+        if (has_lower && m.KeyCmp(t, key, klen, Bytes(lower), klen) < 0) {
+          m.CorruptAt(page, "a key below its interior key in tag " + t.def.name);
+        }
+        has_lower = false;
+        prev.key.assign(reinterpret_cast<const char*>(key), klen);
+        prev.recno = recno;
+        has_prev = true;
+        visit(prev);
+      }
+      return;
+    }
+    for (int i = 0; i <= n; ++i) {
+      walk(Get32(Impl::Item(d, t, i)), page, depth + 1);
+      if (i == n) break;
+      const uint8_t* sep = Impl::Item(d, t, i) + 4;
+      if (has_prev && m.KeyCmp(t, Bytes(prev.key), klen, sep, klen) > 0) {
+        m.CorruptAt(page, "an interior key below a key of its child in tag " + t.def.name);
+      }
+      lower.assign(reinterpret_cast<const char*>(sep), klen);
+      has_lower = true;
+    }
+  };
+  walk(t.root, t.header_page, 0);
+}
+
+void MdxFile::SetCacheLimit(size_t blocks) {
+  impl_->cache_limit = std::max<size_t>(blocks, 1);
+}
+
+uint64_t MdxFile::KeyCount(int tag) {
+  uint64_t n = 0;
+  Walk(tag, [&](const IndexEntry&) { ++n; });
+  return n;
+}
+
+}  // namespace klv::dbf

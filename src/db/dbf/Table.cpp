@@ -1,0 +1,1755 @@
+#include "db/dbf/Table.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <numeric>
+#include <set>
+
+#include "db/dbf/Codepage.h"
+#include "db/dbf/Expr.h"
+#include "db/dbf/Mdx.h"
+
+namespace klv::dbf {
+namespace {
+
+// Lock bytes on the .DBF, far past any real end of file. Every open holds
+// kOpenLock (shared, or exclusive for an exclusive open); changes to the
+// header, the records' order and the index hold kWriteLock exclusively and
+// lookups in the index hold it shared; a row in edit holds its own byte.
+constexpr uint64_t kOpenLock = 0x7FFFFFFF00000000ULL;
+constexpr uint64_t kWriteLock = kOpenLock + 1;
+constexpr uint64_t kRecordLockBase = kOpenLock + 16;
+
+constexpr size_t kHeaderSize = 32;
+constexpr size_t kDescriptorSize = 32;
+constexpr uint32_t kMaxRecords = 0xFFFFFFF0u;
+constexpr size_t kScanChunk = 1 << 20;
+
+uint16_t U16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t U32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void PutU16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void PutU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return Upper(a) == Upper(b);
+}
+
+// Today's date as the three header bytes.
+void StampToday(uint8_t* p) {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  p[0] = static_cast<uint8_t>(tm.tm_year);  // years since 1900
+  p[1] = static_cast<uint8_t>(tm.tm_mon + 1);
+  p[2] = static_cast<uint8_t>(tm.tm_mday);
+}
+
+bool Supported(char type) {
+  return type == 'C' || type == 'N' || type == 'F' || type == 'D' || type == 'L';
+}
+
+std::string TempPathFor(const std::string& path) {
+  return DirOf(path) + "." + BaseOf(path) + ".tmp" + std::to_string(::getpid());
+}
+
+struct TagState {
+  std::string name;
+  TagDef def;
+  Expression expr;
+};
+
+}  // namespace
+
+struct Table::Impl {
+  std::unique_ptr<File> dbf;
+  std::unique_ptr<MdxFile> mdx;
+  std::string dbf_path, mdx_path;
+  uint32_t header_len = 0;
+  uint32_t record_len = 0;
+  uint8_t header[kHeaderSize] = {};
+  std::vector<ExprField> expr_fields;
+  std::vector<TagState> tags;
+  int active = -1;             // index into tags, -1 = record order
+  std::string key;             // key of the current row in the active order
+  bool index_broken = false;   // a change failed half way: the index cannot be trusted
+  uint32_t edit_lock = 0;      // record whose lock we hold
+  uint32_t insert_return = 0;  // where Cancel of an insert goes back to
+  // Deleted rows counted among records 1..scanned; valid while the file is
+  // as we last saw it (our own writes note the new modification stamp).
+  uint64_t deleted = 0;
+  uint32_t scanned = 0;
+  int64_t seen_mtime = 0;
+  // Read-ahead buffer for scans in record order.
+  std::vector<uint8_t> chunk;
+  uint32_t chunk_first = 0, chunk_count = 0;
+};
+
+namespace {
+
+// Holds the table's write lock (exclusive) or read lock (shared) for a scope.
+class LockGuard {
+ public:
+  LockGuard(File& file, bool exclusive) : file_(file) { file_.Lock(kWriteLock, 1, exclusive); }
+  ~LockGuard() {
+    try {
+      file_.Unlock(kWriteLock, 1);
+    } catch (...) {
+    }
+  }
+
+ private:
+  File& file_;
+};
+
+}  // namespace
+
+Table::Table(Env& env) : env_(env), impl_(std::make_unique<Impl>()) {}
+
+Table::~Table() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void Table::SetDirectory(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  dir_ = std::move(dir);
+}
+
+void Table::SetTableName(std::string name) {
+  name_ = std::move(name);
+}
+
+std::string Table::DbfPath() const {
+  if (!impl_->dbf_path.empty()) return impl_->dbf_path;
+  std::string n = name_;
+  if (n.find('.') == std::string::npos) n += ".DBF";
+  return dir_ + n;
+}
+
+std::string Table::MdxPath() const {
+  std::string base = BaseOf(DbfPath());
+  auto dot = base.find('.');
+  if (dot != std::string::npos) base.resize(dot);
+  std::string want = base + ".MDX";
+  std::string found = FindFileNoCase(DirOf(DbfPath()), want);
+  return found.empty() ? DirOf(DbfPath()) + want : found;
+}
+
+void Table::Require(bool ok, ErrorCode code, const char* what) const {
+  if (!ok) Fail(code, what);
+}
+
+void Table::RequireOpen() const {
+  Require(IsOpen(), ErrorCode::kBadState, "The table is not open");
+}
+
+Date Table::LastUpdate() const {
+  const uint8_t* h = impl_->header;
+  return Date{1900 + h[1], h[2], h[3]};
+}
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+namespace {
+
+void ParseFields(const std::string& path, const std::vector<uint8_t>& hdr, uint32_t header_len,
+                 uint32_t record_len, std::vector<FieldDef>* defs, std::vector<int>* offsets) {
+  auto corrupt = [&](const std::string& why) {
+    Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" is damaged: " + why);
+  };
+  std::set<std::string> names;
+  uint32_t offset = 1;
+  size_t pos = kHeaderSize;
+  while (true) {
+    if (pos >= header_len) corrupt("its field list has no end marker");
+    if (hdr[pos] == 0x0D) break;
+    if (pos + kDescriptorSize > header_len) corrupt("its field list runs past the header");
+    const uint8_t* d = &hdr[pos];
+    size_t nlen = 0;
+    while (nlen < 11 && d[nlen] != 0) ++nlen;
+    std::string name(reinterpret_cast<const char*>(d), nlen);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.empty()) corrupt("field " + std::to_string(defs->size() + 1) + " has no name");
+    for (char c : name) {
+      if (static_cast<unsigned char>(c) < 0x20) corrupt("a field name holds control characters");
+    }
+    FieldDef def;
+    def.name = Upper(name);
+    def.type = static_cast<char>(d[11]);
+    def.length = d[16];
+    def.decimals = d[17];
+    if (!names.insert(def.name).second) corrupt("the field name " + def.name + " appears twice");
+    if (def.length == 0) corrupt("field " + def.name + " has length 0");
+    switch (def.type) {
+      case 'C':
+        break;
+      case 'N':
+      case 'F':
+        if (def.length > 32 || def.decimals >= def.length + (def.decimals == 0 ? 1 : 0))
+          corrupt("field " + def.name + " has an impossible size");
+        break;
+      case 'D':
+        if (def.length != 8) corrupt("date field " + def.name + " is not 8 bytes long");
+        break;
+      case 'L':
+        if (def.length != 1) corrupt("logical field " + def.name + " is not 1 byte long");
+        break;
+      default:
+        if (def.type < 0x20 || def.type > 0x7E) corrupt("field " + def.name + " has no valid type");
+    }
+    offsets->push_back(static_cast<int>(offset));
+    offset += static_cast<uint32_t>(def.length);
+    defs->push_back(std::move(def));
+    pos += kDescriptorSize;
+    if (defs->size() > 255) corrupt("it has more than 255 fields");
+  }
+  if (defs->empty()) corrupt("it has no fields");
+  if (offset != record_len) {
+    corrupt("its record length (" + std::to_string(record_len) +
+            ") is not the sum of its field lengths plus one (" + std::to_string(offset) + ")");
+  }
+}
+
+}  // namespace
+
+void Table::Open() {
+  if (IsOpen()) return;
+  Impl& im = *impl_;
+  im = Impl{};
+  std::string want = name_;
+  if (want.find('.') == std::string::npos) want += ".DBF";
+  std::string path = FindFileNoCase(dir_, want);
+  if (path.empty()) Fail(ErrorCode::kNotFound, "The table \"" + dir_ + want + "\" does not exist");
+  im.dbf_path = path;
+
+  auto file = env_.Open(path, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+  // An exclusive open wants a write lock, which needs a writable descriptor.
+  bool lock_exclusive = exclusive_ && !read_only_;
+  if (!file->TryLock(kOpenLock, 1, lock_exclusive)) {
+    Fail(ErrorCode::kInUse, "The table \"" + path + "\" is in use by another user or program" +
+                                (exclusive_ ? " and cannot be opened for exclusive use"
+                                            : ", which holds it exclusively"));
+  }
+  try {
+    LockGuard read_lock(*file, false);
+    uint64_t size = file->Size();
+    if (size < kHeaderSize + 1)
+      Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" is too short to be a dBase file");
+    file->ReadAt(0, im.header, kHeaderSize);
+    uint8_t v = im.header[0];
+    if ((v & 0x07) != 0x03 && v != 0x30 && v != 0x31 && v != 0xF5 && v != 0x43 && v != 0xCB &&
+        v != 0x04 && v != 0x05) {
+      Fail(ErrorCode::kCorruptTable,
+           "\"" + path + "\" is not a dBase table (version byte " + std::to_string(v) + ")");
+    }
+    im.header_len = U16(im.header + 8);
+    im.record_len = U16(im.header + 10);
+    uint32_t count = U32(im.header + 4);
+    if (im.header_len < kHeaderSize + kDescriptorSize + 1 || im.header_len > size)
+      Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" has an impossible header length");
+    if (im.record_len < 2)
+      Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" has an impossible record length");
+    if (count > kMaxRecords ||
+        im.header_len + static_cast<uint64_t>(count) * im.record_len > size) {
+      Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" is damaged: its header counts " +
+                                         std::to_string(count) +
+                                         " records, more than the file holds");
+    }
+    std::vector<uint8_t> hdr(im.header_len);
+    if (file->ReadAt(0, hdr.data(), hdr.size()) != hdr.size())
+      Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" is truncated in its header");
+    std::vector<FieldDef> defs;
+    std::vector<int> offsets;
+    ParseFields(path, hdr, im.header_len, im.record_len, &defs, &offsets);
+
+    version_ = v;
+    count_ = count;
+    cp_ = &CodePage::ForDriver(im.header[29]);
+    fields_.clear();
+    im.expr_fields.clear();
+    writable_types_ = true;
+    for (size_t i = 0; i < defs.size(); ++i) {
+      if (!Supported(defs[i].type)) writable_types_ = false;
+      im.expr_fields.push_back(
+          ExprField{defs[i].name, defs[i].type, offsets[i], defs[i].length, defs[i].decimals});
+      fields_.push_back(Field(*this, defs[i], static_cast<int>(i), offsets[i]));
+    }
+    if (!writable_types_ && !read_only_) {
+      Fail(ErrorCode::kUnsupported, "The table \"" + path +
+                                        "\" holds field types (such as memo fields) that this "
+                                        "program does not write; it can only be opened read-only");
+    }
+    buf_.assign(im.record_len, ' ');
+    im.dbf = std::move(file);
+    im.seen_mtime = im.dbf->ModifiedNs();
+
+    if (im.header[28] != 0) {
+      im.mdx_path = MdxPath();
+      if (!env_.Exists(im.mdx_path)) {
+        Fail(ErrorCode::kNotFound,
+             "The production index \"" + im.mdx_path + "\" of the table is missing");
+      }
+      im.mdx = MdxFile::Open(env_, im.mdx_path, !read_only_);
+      im.mdx->Sync();
+      LoadTags();
+      VerifyIndexStamp();
+    }
+  } catch (const DbfError& e) {
+    bool repairable = e.code() == ErrorCode::kIndexMismatch || e.code() == ErrorCode::kCorruptIndex;
+    if (!(repair_index_ && repairable && im.dbf && im.mdx && !read_only_)) {
+      // Closing the descriptors releases their locks.
+      im.mdx.reset();
+      im.dbf.reset();
+      throw;
+    }
+    state_ = State::kBrowse;
+    try {
+      RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {});
+    } catch (...) {
+      state_ = State::kClosed;
+      im.mdx.reset();
+      im.dbf.reset();
+      throw;
+    }
+  }
+  state_ = State::kBrowse;
+  index_name_.clear();
+  im.active = -1;
+  First();
+}
+
+void Table::Close() {
+  if (!IsOpen()) return;
+  Impl& im = *impl_;
+  if (state_ == State::kEdit || state_ == State::kInsert) {
+    // Unposted changes are dropped, as a cancel would.
+    ReleaseEditLock();
+  }
+  im.mdx.reset();
+  im.dbf.reset();  // closing the descriptor releases every lock it holds
+  im = Impl{};
+  fields_.clear();
+  buf_.clear();
+  state_ = State::kClosed;
+  recno_ = 0;
+  eof_ = bof_ = true;
+  count_ = 0;
+  index_name_.clear();
+  Notify();
+}
+
+std::vector<TagDef> Table::TagDefsOf(MdxFile& mdx) {
+  std::vector<TagDef> defs;
+  for (int i = 0; i < mdx.TagCount(); ++i) defs.push_back(mdx.Tag(i));
+  return defs;
+}
+
+void Table::LoadTags() {
+  Impl& im = *impl_;
+  std::string active_name = im.active >= 0 ? im.tags[im.active].name : std::string();
+  im.tags.clear();
+  im.active = -1;
+  if (!im.mdx) return;
+  for (int i = 0; i < im.mdx->TagCount(); ++i) {
+    const TagDef& def = im.mdx->Tag(i);
+    Expression expr = Expression::Parse(def.expression, im.expr_fields, *cp_);
+    char want = static_cast<char>(def.type);
+    if (expr.ResultType() != want) {
+      Fail(ErrorCode::kCorruptIndex, "The index tag " + def.name + " of \"" + im.mdx_path +
+                                         "\" has key type " + std::string(1, want) +
+                                         " but its expression \"" + def.expression +
+                                         "\" gives type " + std::string(1, expr.ResultType()));
+    }
+    im.tags.push_back(TagState{def.name, def, std::move(expr)});
+    if (!active_name.empty() && EqualNoCase(def.name, active_name))
+      im.active = static_cast<int>(im.tags.size()) - 1;
+  }
+  if (!active_name.empty() && im.active < 0) index_name_.clear();
+}
+
+void Table::VerifyIndexStamp() {
+  Impl& im = *impl_;
+  MdxStamp st = im.mdx->Stamp();
+  auto mismatch = [&](const std::string& why) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path + "\" does not match its table (" +
+                                        why + "); its indexes must be regenerated");
+  };
+  if (st.present) {
+    if (st.dirty) mismatch("a change to it was not finished");
+    if (st.record_count != count_) {
+      mismatch("it was written for " + std::to_string(st.record_count) +
+               " records, the table has " + std::to_string(count_));
+    }
+    return;
+  }
+  // Written by other software: no stamp, so count the keys of every tag.
+  for (int i = 0; i < im.mdx->TagCount(); ++i) {
+    uint64_t keys = im.mdx->KeyCount(i);
+    if (keys != count_) {
+      mismatch("tag " + im.mdx->Tag(i).name + " holds " + std::to_string(keys) + " keys for " +
+               std::to_string(count_) + " records");
+    }
+  }
+}
+
+std::string Table::KeyOf(int tag, const uint8_t* record) const {
+  const TagState& t = impl_->tags[static_cast<size_t>(tag)];
+  ExprValue v = t.expr.Evaluate(record);
+  switch (t.def.type) {
+    case KeyType::kNumeric:
+      return EncodeNumericKey(v.number);
+    case KeyType::kDate:
+      return EncodeDateKey(v.number);
+    default: {
+      std::string k = std::move(v.text);
+      k.resize(static_cast<size_t>(t.def.key_length), ' ');
+      return k;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Reading records
+
+void Table::ReadFromDisk(uint32_t recno, uint8_t* out) {
+  Impl& im = *impl_;
+  uint64_t off = im.header_len + static_cast<uint64_t>(recno - 1) * im.record_len;
+  if (im.dbf->ReadAt(off, out, im.record_len) != im.record_len) {
+    Fail(ErrorCode::kCorruptTable,
+         "The table \"" + im.dbf_path + "\" is truncated at record " + std::to_string(recno));
+  }
+}
+
+const uint8_t* Table::ReadCached(uint32_t recno) {
+  Impl& im = *impl_;
+  if (recno < im.chunk_first || recno >= im.chunk_first + im.chunk_count) {
+    uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, (64 << 10) / im.record_len));
+    uint32_t n = std::min(per, count_ - recno + 1);
+    im.chunk.resize(static_cast<size_t>(n) * im.record_len);
+    uint64_t off = im.header_len + static_cast<uint64_t>(recno - 1) * im.record_len;
+    size_t got = im.dbf->ReadAt(off, im.chunk.data(), im.chunk.size());
+    im.chunk_first = recno;
+    im.chunk_count = static_cast<uint32_t>(got / im.record_len);
+    if (im.chunk_count == 0) {
+      im.chunk_first = 0;
+      Fail(ErrorCode::kCorruptTable,
+           "The table \"" + im.dbf_path + "\" is truncated at record " + std::to_string(recno));
+    }
+  }
+  return im.chunk.data() + static_cast<size_t>(recno - im.chunk_first) * im.record_len;
+}
+
+// Whether a row shows: not deleted and, with the filter on, accepted. The
+// candidate is loaded into the record buffer so the filter sees its fields.
+bool Table::Accept(const uint8_t* record) {
+  if (record[0] == '*' && !show_deleted_) return false;
+  if (!filtered_ || !filter_) return true;
+  std::memcpy(buf_.data(), record, buf_.size());
+  return filter_(*this);
+}
+
+void Table::Land(uint32_t recno, const uint8_t* record) {
+  if (record != buf_.data()) std::memcpy(buf_.data(), record, buf_.size());
+  recno_ = recno;
+  eof_ = bof_ = false;
+  if (impl_->active >= 0) impl_->key = KeyOf(impl_->active, buf_.data());
+}
+
+bool Table::SeekNatural(uint32_t from, int dir) {
+  for (int64_t r = from; r >= 1 && r <= static_cast<int64_t>(count_); r += dir) {
+    const uint8_t* rec = ReadCached(static_cast<uint32_t>(r));
+    if (Accept(rec)) {
+      Land(static_cast<uint32_t>(r), ReadCached(static_cast<uint32_t>(r)));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
+  Impl& im = *impl_;
+  if (im.index_broken) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+                                        "\" no longer matches its table after a failed change; "
+                                        "its indexes must be regenerated");
+  }
+  LockGuard lock(*im.dbf, false);
+  im.mdx->Sync();
+  if (static_cast<int>(im.tags.size()) != im.mdx->TagCount()) LoadTags();
+  if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
+  int tag = im.active;
+  std::vector<uint8_t> rec(im.record_len);
+  for (int guard = 0;; ++guard) {
+    std::optional<IndexEntry> e;
+    switch (mode) {
+      case Seek::kFirst:
+        e = im.mdx->First(tag);
+        break;
+      case Seek::kLast:
+        e = im.mdx->Last(tag);
+        break;
+      case Seek::kGE:
+        e = im.mdx->SeekGE(tag, key, recno);
+        break;
+      case Seek::kGT:
+        e = im.mdx->SeekGT(tag, key, recno);
+        break;
+      case Seek::kLE:
+        e = im.mdx->SeekLE(tag, key, recno);
+        break;
+      case Seek::kLT:
+        e = im.mdx->SeekLT(tag, key, recno);
+        break;
+    }
+    if (!e) return false;
+    if (e->recno == 0 || e->recno > count_) {
+      ReloadHeader();  // another copy may have appended since we looked
+      if (e->recno == 0 || e->recno > count_) {
+        Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path + "\" points at record " +
+                                            std::to_string(e->recno) + " beyond the table's " +
+                                            std::to_string(count_) +
+                                            " records; its indexes must be regenerated");
+      }
+    }
+    const uint8_t* r = ReadCached(e->recno);
+    if (Accept(r)) {
+      Land(e->recno, ReadCached(e->recno));
+      return true;
+    }
+    bool forward = mode == Seek::kFirst || mode == Seek::kGE || mode == Seek::kGT;
+    mode = forward ? Seek::kGT : Seek::kLT;
+    key = std::move(e->key);
+    recno = e->recno;
+  }
+}
+
+void Table::ReloadHeader() {
+  Impl& im = *impl_;
+  uint8_t h[kHeaderSize];
+  if (im.dbf->ReadAt(0, h, kHeaderSize) != kHeaderSize)
+    Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" lost its header");
+  uint32_t count = U32(h + 4);
+  uint64_t size = im.dbf->Size();
+  if (count > kMaxRecords || im.header_len + static_cast<uint64_t>(count) * im.record_len > size) {
+    Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path +
+                                       "\" is damaged: its header counts " + std::to_string(count) +
+                                       " records, more than the file holds");
+  }
+  std::memcpy(im.header, h, kHeaderSize);
+  if (count < count_) im.scanned = std::min(im.scanned, count);
+  count_ = count;
+}
+
+void Table::WriteHeader() {
+  Impl& im = *impl_;
+  StampToday(im.header + 1);
+  PutU32(im.header + 4, count_);
+  im.dbf->WriteAt(1, im.header + 1, 7);
+}
+
+void Table::NoteOwnWrite() {
+  impl_->seen_mtime = impl_->dbf->ModifiedNs();
+}
+
+// ---------------------------------------------------------------------------
+// Cursor
+
+void Table::First() {
+  RequireOpen();
+  if (state_ != State::kBrowse) Cancel();
+  bool found = impl_->active >= 0 ? SeekIndexed(Seek::kFirst, {}, 0) : SeekNatural(1, +1);
+  if (!found) {
+    recno_ = 0;
+    eof_ = bof_ = true;
+    std::fill(buf_.begin(), buf_.end(), ' ');
+  }
+  bof_ = true;
+  Notify();
+}
+
+void Table::Last() {
+  RequireOpen();
+  if (state_ != State::kBrowse) Cancel();
+  bool found = impl_->active >= 0 ? SeekIndexed(Seek::kLast, {}, 0) : SeekNatural(count_, -1);
+  if (!found) {
+    recno_ = 0;
+    eof_ = bof_ = true;
+    std::fill(buf_.begin(), buf_.end(), ' ');
+  }
+  eof_ = true;
+  Notify();
+}
+
+void Table::Next() {
+  RequireOpen();
+  if (state_ != State::kBrowse) Cancel();
+  if (recno_ == 0) return First();
+  std::vector<uint8_t> keep = buf_;
+  bool found =
+      impl_->active >= 0 ? SeekIndexed(Seek::kGT, impl_->key, recno_) : SeekNatural(recno_ + 1, +1);
+  if (!found) {
+    buf_ = std::move(keep);  // stay on the last row, as dBase cursors do
+    eof_ = true;
+  }
+  Notify();
+}
+
+void Table::Prior() {
+  RequireOpen();
+  if (state_ != State::kBrowse) Cancel();
+  if (recno_ == 0) return Last();
+  std::vector<uint8_t> keep = buf_;
+  bool found =
+      impl_->active >= 0 ? SeekIndexed(Seek::kLT, impl_->key, recno_) : SeekNatural(recno_ - 1, -1);
+  if (!found) {
+    buf_ = std::move(keep);
+    bof_ = true;
+  }
+  Notify();
+}
+
+int64_t Table::MoveBy(int64_t n) {
+  int64_t moved = 0;
+  DisableControls();
+  try {
+    while (n > 0 && !eof_) {
+      Next();
+      if (!eof_) ++moved, --n;
+    }
+    while (n < 0 && !bof_) {
+      Prior();
+      if (!bof_) ++moved, ++n;
+    }
+  } catch (...) {
+    EnableControls();
+    throw;
+  }
+  EnableControls();
+  return moved;
+}
+
+bool Table::IsEmpty() {
+  RequireOpen();
+  return recno_ == 0 && eof_ && bof_;
+}
+
+bool Table::GoTo(uint32_t recno) {
+  RequireOpen();
+  if (state_ != State::kBrowse) Cancel();
+  if (recno == 0 || recno > count_) ReloadHeader();
+  if (recno == 0 || recno > count_) return false;
+  std::vector<uint8_t> rec(impl_->record_len);
+  ReadFromDisk(recno, rec.data());
+  std::vector<uint8_t> keep = buf_;
+  if (!Accept(rec.data())) {
+    buf_ = std::move(keep);
+    return false;
+  }
+  Land(recno, rec.data());
+  Notify();
+  return true;
+}
+
+void Table::ScanDeleted() {
+  Impl& im = *impl_;
+  if (im.scanned > count_) im.scanned = 0, im.deleted = 0;
+  if (im.scanned == count_) return;
+  std::vector<uint8_t> chunk;
+  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
+  for (uint32_t r = im.scanned + 1; r <= count_;) {
+    uint32_t n = std::min(per, count_ - r + 1);
+    chunk.resize(static_cast<size_t>(n) * im.record_len);
+    uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
+    if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
+      Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated");
+    for (uint32_t i = 0; i < n; ++i)
+      if (chunk[static_cast<size_t>(i) * im.record_len] == '*') ++im.deleted;
+    r += n;
+  }
+  im.scanned = count_;
+}
+
+uint64_t Table::RecordCount() {
+  RequireOpen();
+  Impl& im = *impl_;
+  if (!filtered_ || !filter_) {
+    if (show_deleted_) return count_;
+    ScanDeleted();
+    return count_ - im.deleted;
+  }
+  std::vector<uint8_t> keep = buf_;
+  uint64_t accepted = 0;
+  std::vector<uint8_t> chunk;
+  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
+  try {
+    for (uint32_t r = 1; r <= count_;) {
+      uint32_t n = std::min(per, count_ - r + 1);
+      chunk.resize(static_cast<size_t>(n) * im.record_len);
+      uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
+      if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
+        Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated");
+      for (uint32_t i = 0; i < n; ++i)
+        if (Accept(chunk.data() + static_cast<size_t>(i) * im.record_len)) ++accepted;
+      r += n;
+    }
+  } catch (...) {
+    buf_ = std::move(keep);
+    throw;
+  }
+  buf_ = std::move(keep);
+  return accepted;
+}
+
+Bookmark Table::GetBookmark() const {
+  return Bookmark{recno_, impl_->active >= 0 ? impl_->key : std::string()};
+}
+
+void Table::GotoBookmark(const Bookmark& bookmark) {
+  if (!GoTo(bookmark.recno)) {
+    Fail(ErrorCode::kKeyNotFound, "Record " + std::to_string(bookmark.recno) + " no longer exists");
+  }
+}
+
+double Table::Fraction() {
+  RequireOpen();
+  if (recno_ == 0) return 0;
+  Impl& im = *impl_;
+  if (im.active >= 0) {
+    LockGuard lock(*im.dbf, false);
+    im.mdx->Sync();
+    return im.mdx->Fraction(im.active, im.key, recno_);
+  }
+  return count_ <= 1 ? 0 : static_cast<double>(recno_ - 1) / (count_ - 1);
+}
+
+void Table::GoToFraction(double fraction) {
+  RequireOpen();
+  if (state_ != State::kBrowse) Cancel();
+  fraction = std::clamp(fraction, 0.0, 1.0);
+  Impl& im = *impl_;
+  bool found = false;
+  if (im.active >= 0) {
+    std::optional<IndexEntry> e;
+    {
+      LockGuard lock(*im.dbf, false);
+      im.mdx->Sync();
+      e = im.mdx->AtFraction(im.active, fraction);
+    }
+    if (e)
+      found = SeekIndexed(Seek::kGE, e->key, e->recno) || SeekIndexed(Seek::kLT, e->key, e->recno);
+  } else if (count_ > 0) {
+    auto r = static_cast<uint32_t>(1 + fraction * (count_ - 1));
+    found = SeekNatural(r, +1) || SeekNatural(r, -1);
+  }
+  if (!found) {
+    recno_ = 0;
+    eof_ = bof_ = true;
+  }
+  Notify();
+}
+
+// ---------------------------------------------------------------------------
+// Fields
+
+Field& Table::Fields(int index) {
+  RequireOpen();
+  if (index < 0 || index >= FieldCount())
+    Fail(ErrorCode::kNoSuchField, "There is no field number " + std::to_string(index + 1));
+  return fields_[static_cast<size_t>(index)];
+}
+
+Field* Table::FindField(std::string_view name) {
+  for (Field& f : fields_)
+    if (EqualNoCase(f.name(), name)) return &f;
+  return nullptr;
+}
+
+Field& Table::FieldByName(std::string_view name) {
+  RequireOpen();
+  Field* f = FindField(name);
+  if (!f) Fail(ErrorCode::kNoSuchField, "Field \"" + std::string(name) + "\" not found");
+  return *f;
+}
+
+std::vector<FieldDef> Table::FieldDefs() const {
+  std::vector<FieldDef> defs;
+  for (const Field& f : fields_) defs.push_back(f.def());
+  return defs;
+}
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void Table::RequireWritable() const {
+  RequireOpen();
+  Require(!read_only_, ErrorCode::kReadOnly, "The table is open read-only");
+  Require(writable_types_, ErrorCode::kUnsupported,
+          "This table holds field types that cannot be written");
+}
+
+void Table::ReleaseEditLock() {
+  Impl& im = *impl_;
+  if (im.edit_lock && im.dbf) {
+    try {
+      im.dbf->Unlock(kRecordLockBase + im.edit_lock, 1);
+    } catch (...) {
+    }
+  }
+  im.edit_lock = 0;
+}
+
+void Table::Append() {
+  RequireWritable();
+  if (state_ != State::kBrowse) Cancel();
+  impl_->insert_return = recno_;
+  std::fill(buf_.begin(), buf_.end(), ' ');
+  state_ = State::kInsert;
+  Notify();
+}
+
+void Table::Insert() {
+  Append();
+}
+
+void Table::Edit() {
+  RequireWritable();
+  if (state_ == State::kEdit || state_ == State::kInsert) return;
+  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
+  Impl& im = *impl_;
+  if (!im.dbf->TryLock(kRecordLockBase + recno_, 1, true)) {
+    Fail(ErrorCode::kRecordLocked,
+         "Record " + std::to_string(recno_) + " is locked by another user.");
+  }
+  im.edit_lock = recno_;
+  try {
+    // Start from the row as stored now, not as this cursor last saw it.
+    std::vector<uint8_t> rec(im.record_len);
+    ReadFromDisk(recno_, rec.data());
+    if (rec[0] == '*') {
+      Fail(ErrorCode::kKeyNotFound,
+           "Record " + std::to_string(recno_) + " has been deleted by another user.");
+    }
+    std::memcpy(buf_.data(), rec.data(), rec.size());
+  } catch (...) {
+    ReleaseEditLock();
+    throw;
+  }
+  state_ = State::kEdit;
+  Notify();
+}
+
+void Table::Post() {
+  RequireOpen();
+  if (state_ == State::kBrowse) return;
+  Impl& im = *impl_;
+  buf_[0] = ' ';
+  LockGuard write_lock(*im.dbf, true);
+  ReloadHeader();
+  if (im.mdx) {
+    im.mdx->Sync();
+    LoadTags();
+  }
+  if (im.index_broken) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+                                        "\" no longer matches its table; its indexes must be "
+                                        "regenerated before records can be saved");
+  }
+  // Keys first: a bad expression or value fails before anything is written.
+  std::vector<std::string> new_keys;
+  for (size_t t = 0; t < im.tags.size(); ++t)
+    new_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
+
+  if (state_ == State::kInsert) {
+    if (count_ >= kMaxRecords) Fail(ErrorCode::kBadState, "The table cannot hold more records");
+    uint32_t n = count_ + 1;
+    // The record (and the end-of-file mark after it) is on disk before the
+    // header counts it, so a crash here only leaves bytes past the count.
+    std::vector<uint8_t> out(buf_);
+    out.push_back(0x1A);
+    uint64_t off = im.header_len + static_cast<uint64_t>(count_) * im.record_len;
+    im.dbf->WriteAt(off, out.data(), out.size());
+    bool stored = false;
+    try {
+      if (im.mdx) {
+        im.mdx->BeginChange();
+        for (size_t t = 0; t < im.tags.size(); ++t)
+          im.mdx->Insert(static_cast<int>(t), new_keys[t], n);
+      }
+      count_ = n;
+      WriteHeader();
+      stored = true;
+      if (im.mdx) im.mdx->EndChange(n);
+    } catch (const DbfError& e) {
+      if (im.mdx) {
+        im.mdx->AbandonChange();
+        im.index_broken = true;
+      }
+      if (!stored) {
+        count_ = n - 1;
+        throw;
+      }
+      state_ = State::kBrowse;
+      Land(n, buf_.data());
+      NoteOwnWrite();
+      Fail(ErrorCode::kIndexMismatch,
+           std::string("The record was saved, but its index could not be updated (") + e.what() +
+               "); the indexes must be regenerated");
+    }
+    NoteOwnWrite();
+    if (im.scanned == n - 1) im.scanned = n;
+    im.chunk_count = 0;
+    state_ = State::kBrowse;
+    Land(n, buf_.data());
+    Notify();
+    return;
+  }
+
+  // Edit: replace the stored row, then move its keys where they changed.
+  uint32_t r = recno_;
+  std::vector<uint8_t> old(im.record_len);
+  ReadFromDisk(r, old.data());
+  std::vector<std::string> old_keys;
+  bool keys_change = false;
+  for (size_t t = 0; t < im.tags.size(); ++t) {
+    old_keys.push_back(KeyOf(static_cast<int>(t), old.data()));
+    if (old_keys.back() != new_keys[t]) keys_change = true;
+  }
+  bool began = false, stored = false;
+  try {
+    if (im.mdx && keys_change) {
+      im.mdx->BeginChange();
+      began = true;
+    }
+    im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, buf_.data(),
+                    buf_.size());
+    stored = true;
+    for (size_t t = 0; t < im.tags.size() && began; ++t) {
+      if (old_keys[t] == new_keys[t]) continue;
+      im.mdx->Remove(static_cast<int>(t), old_keys[t], r);
+      im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
+    }
+    WriteHeader();
+    if (began) im.mdx->EndChange(count_);
+  } catch (const DbfError& e) {
+    if (began) {
+      im.mdx->AbandonChange();
+      im.index_broken = true;
+    }
+    if (!stored) throw;  // nothing written: the edit stays open for a retry
+    ReleaseEditLock();
+    state_ = State::kBrowse;
+    Land(r, buf_.data());
+    NoteOwnWrite();
+    im.chunk_count = 0;
+    Fail(ErrorCode::kIndexMismatch,
+         std::string("The record was saved, but its index could not be updated (") + e.what() +
+             "); the indexes must be regenerated");
+  }
+  NoteOwnWrite();
+  im.chunk_count = 0;
+  ReleaseEditLock();
+  state_ = State::kBrowse;
+  Land(r, buf_.data());
+  Notify();
+}
+
+void Table::Cancel() {
+  RequireOpen();
+  Impl& im = *impl_;
+  if (state_ == State::kEdit) {
+    ReleaseEditLock();
+    state_ = State::kBrowse;
+    ReadFromDisk(recno_, buf_.data());
+    if (im.active >= 0) im.key = KeyOf(im.active, buf_.data());
+  } else if (state_ == State::kInsert) {
+    state_ = State::kBrowse;
+    uint32_t back = im.insert_return;
+    if (!back || !GoTo(back)) {
+      if (recno_ == 0) {
+        First();
+        return;
+      }
+      ReadFromDisk(recno_, buf_.data());
+    }
+  }
+  Notify();
+}
+
+void Table::Delete() {
+  RequireWritable();
+  if (state_ == State::kInsert) return Cancel();
+  if (state_ == State::kEdit) Cancel();
+  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
+  Impl& im = *impl_;
+  uint32_t r = recno_;
+  if (!im.dbf->TryLock(kRecordLockBase + r, 1, true)) {
+    Fail(ErrorCode::kRecordLocked, "Record " + std::to_string(r) + " is locked by another user.");
+  }
+  try {
+    LockGuard write_lock(*im.dbf, true);
+    uint8_t flag = 0;
+    im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
+    if (flag != '*') {
+      flag = '*';
+      im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
+      WriteHeader();
+      NoteOwnWrite();
+      if (r <= im.scanned) ++im.deleted;
+    }
+  } catch (...) {
+    im.dbf->Unlock(kRecordLockBase + r, 1);
+    throw;
+  }
+  im.dbf->Unlock(kRecordLockBase + r, 1);
+  im.chunk_count = 0;
+  buf_[0] = '*';
+  // Go to the next row, or the one before when the deleted row was last.
+  std::string key = im.key;
+  bool found = im.active >= 0 ? SeekIndexed(Seek::kGT, key, r) : SeekNatural(r + 1, +1);
+  if (!found) found = im.active >= 0 ? SeekIndexed(Seek::kLT, key, r) : SeekNatural(r - 1, -1);
+  if (!found) {
+    recno_ = 0;
+    eof_ = bof_ = true;
+    std::fill(buf_.begin(), buf_.end(), ' ');
+  }
+  Notify();
+}
+
+// ---------------------------------------------------------------------------
+// Display guard and observers
+
+void Table::DisableControls() {
+  ++disable_count_;
+}
+
+void Table::EnableControls() {
+  if (disable_count_ > 0 && --disable_count_ == 0 && pending_notice_) {
+    pending_notice_ = false;
+    Notify();
+  }
+}
+
+void Table::AddObserver(TableObserver* observer) {
+  observers_.push_back(observer);
+}
+
+void Table::RemoveObserver(TableObserver* observer) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void Table::Notify() {
+  if (disable_count_ > 0) {
+    pending_notice_ = true;
+    return;
+  }
+  auto copy = observers_;
+  for (TableObserver* o : copy) o->TableChanged(*this);
+}
+
+// ---------------------------------------------------------------------------
+// Filter
+
+void Table::SetOnFilterRecord(std::function<bool(Table&)> filter) {
+  filter_ = std::move(filter);
+  if (filtered_ && IsOpen() && state_ == State::kBrowse) First();
+}
+
+void Table::SetShowDeleted(bool show) {
+  if (show_deleted_ == show) return;
+  show_deleted_ = show;
+  if (IsOpen() && state_ == State::kBrowse) First();
+}
+
+void Table::SetFiltered(bool filtered) {
+  if (filtered_ == filtered) return;
+  filtered_ = filtered;
+  if (IsOpen() && state_ == State::kBrowse) First();
+}
+
+// ---------------------------------------------------------------------------
+// Index tags
+
+namespace {
+
+std::string CheckTagName(std::string_view name) {
+  std::string up = Upper(name);
+  bool ok = !up.empty() && up.size() <= 10 && up[0] >= 'A' && up[0] <= 'Z';
+  for (char c : up) ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+  if (!ok) {
+    Fail(ErrorCode::kBadDefinition, "\"" + std::string(name) +
+                                        "\" is not a valid index tag name (up to 10 letters, "
+                                        "digits or '_', beginning with a letter)");
+  }
+  return up;
+}
+
+// Orders the entries (key, record number) of one tag as the tag keeps them.
+struct EntryOrder {
+  const std::vector<char>* keys;
+  size_t key_len;
+  KeyType type;
+  bool descending;
+  const std::vector<uint32_t>* recnos;
+  bool operator()(uint32_t a, uint32_t b) const {
+    std::string_view ka(keys->data() + a * key_len, key_len);
+    std::string_view kb(keys->data() + b * key_len, key_len);
+    int c = type == KeyType::kChar ? ka.compare(kb) : CompareKeys(type, ka, kb);
+    if (descending) c = -c;
+    if (c != 0) return c < 0;
+    return (*recnos)[a] < (*recnos)[b];
+  }
+};
+
+}  // namespace
+
+// Fills one tag from every record (deleted ones too: dBase keeps them in the
+// index) with keys sorted in memory and streamed to the tree builder.
+static void BuildTag(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t count,
+                     MdxFile& mdx, int tag, const Expression& expr,
+                     const std::function<void(double)>& progress, double base, double span) {
+  const TagDef& def = mdx.Tag(tag);
+  size_t key_len = static_cast<size_t>(def.key_length);
+  std::vector<char> keys(static_cast<size_t>(count) * key_len);
+  std::vector<uint32_t> recnos(count);
+  std::vector<uint8_t> chunk;
+  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / record_len));
+  for (uint32_t r = 1; r <= count;) {
+    uint32_t n = std::min(per, count - r + 1);
+    chunk.resize(static_cast<size_t>(n) * record_len);
+    uint64_t off = header_len + static_cast<uint64_t>(r - 1) * record_len;
+    if (dbf.ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
+      Fail(ErrorCode::kCorruptTable, "The table \"" + dbf.path() + "\" is truncated");
+    for (uint32_t i = 0; i < n; ++i) {
+      ExprValue v = expr.Evaluate(chunk.data() + static_cast<size_t>(i) * record_len);
+      std::string k;
+      if (def.type == KeyType::kNumeric)
+        k = EncodeNumericKey(v.number);
+      else if (def.type == KeyType::kDate)
+        k = EncodeDateKey(v.number);
+      else
+        k = std::move(v.text);
+      k.resize(key_len, ' ');
+      size_t at = static_cast<size_t>(r - 1 + i);
+      std::memcpy(keys.data() + at * key_len, k.data(), key_len);
+      recnos[at] = r + i;
+    }
+    r += n;
+    if (progress) progress(base + span * 0.5 * (r - 1) / std::max<uint32_t>(count, 1));
+  }
+  std::vector<uint32_t> order(count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(),
+            EntryOrder{&keys, key_len, def.type, def.descending, &recnos});
+  auto builder = mdx.Rebuild(tag);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t at = order[i];
+    builder->Add(std::string_view(keys.data() + static_cast<size_t>(at) * key_len, key_len),
+                 recnos[at]);
+  }
+  builder->Finish();
+  if (progress) progress(base + span);
+}
+
+std::vector<TagInfo> Table::Tags() const {
+  std::vector<TagInfo> out;
+  for (const TagState& t : impl_->tags) {
+    out.push_back(TagInfo{t.def.name, t.def.expression, static_cast<char>(t.def.type),
+                          t.def.key_length, t.def.descending, t.def.unique});
+  }
+  return out;
+}
+
+void Table::AddIndex(std::string_view name, std::string_view expression,
+                     const IndexOptions& options) {
+  RequireWritable();
+  if (state_ != State::kBrowse) Cancel();
+  Impl& im = *impl_;
+  std::string tag_name = CheckTagName(name);
+  Expression expr = Expression::Parse(expression, im.expr_fields, *cp_);
+  TagDef def;
+  def.name = tag_name;
+  def.expression = std::string(expression);
+  def.type = static_cast<KeyType>(expr.ResultType());
+  def.key_length = expr.ResultType() == 'C'   ? expr.ResultLength()
+                   : expr.ResultType() == 'N' ? 12
+                                              : 8;
+  def.descending = options.descending;
+  def.unique = options.unique;
+  if (def.key_length < 1 || def.key_length > 100) {
+    Fail(ErrorCode::kBadExpression, "The index expression \"" + def.expression +
+                                        "\" gives keys of " + std::to_string(def.key_length) +
+                                        " characters; an index key holds 1 to 100");
+  }
+
+  LockGuard write_lock(*im.dbf, true);
+  ReloadHeader();
+  if (!im.mdx) {
+    im.mdx_path = MdxPath();
+    std::string base = BaseOf(im.dbf_path);
+    base = base.substr(0, base.find('.'));
+    im.mdx = MdxFile::Create(env_, im.mdx_path, Upper(base));
+    if (im.header[28] != 1) {
+      im.header[28] = 1;
+      im.dbf->WriteAt(28, &im.header[28], 1);
+    }
+  }
+  im.mdx->Sync();
+  if (im.index_broken) {
+    Fail(ErrorCode::kIndexMismatch,
+         "The index \"" + im.mdx_path + "\" does not match its table; regenerate it first");
+  }
+  std::string active_name = im.active >= 0 ? im.tags[im.active].name : std::string();
+  im.mdx->BeginChange();
+  try {
+    int existing = im.mdx->FindTag(tag_name);
+    if (existing >= 0) im.mdx->DeleteTag(existing);
+    int tag = im.mdx->AddTag(def);
+    BuildTag(*im.dbf, im.header_len, im.record_len, count_, *im.mdx, tag, expr, {}, 0, 1);
+    im.mdx->EndChange(count_);
+  } catch (...) {
+    im.mdx->AbandonChange();
+    im.index_broken = true;
+    throw;
+  }
+  LoadTags();
+  if (!active_name.empty()) SetIndexName(active_name);
+}
+
+void Table::DeleteIndex(std::string_view name) {
+  RequireWritable();
+  Impl& im = *impl_;
+  if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
+  LockGuard write_lock(*im.dbf, true);
+  ReloadHeader();
+  im.mdx->Sync();
+  int tag = im.mdx->FindTag(Upper(name));
+  if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
+  bool was_active = im.active >= 0 && EqualNoCase(im.tags[im.active].name, name);
+  im.mdx->BeginChange();
+  try {
+    im.mdx->DeleteTag(tag);
+    im.mdx->EndChange(count_);
+  } catch (...) {
+    im.mdx->AbandonChange();
+    im.index_broken = true;
+    throw;
+  }
+  if (was_active) {
+    im.active = -1;
+    index_name_.clear();
+  }
+  LoadTags();
+}
+
+void Table::SetIndexName(std::string_view name) {
+  RequireOpen();
+  Impl& im = *impl_;
+  if (name.empty()) {
+    im.active = -1;
+    index_name_.clear();
+    Notify();
+    return;
+  }
+  int found = -1;
+  for (size_t i = 0; i < im.tags.size(); ++i)
+    if (EqualNoCase(im.tags[i].name, name)) found = static_cast<int>(i);
+  if (found < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
+  im.active = found;
+  index_name_ = im.tags[static_cast<size_t>(found)].name;
+  if (recno_) im.key = KeyOf(found, buf_.data());
+  Notify();
+}
+
+namespace {
+
+// The search key for a lookup given as text, and how many of its leading
+// bytes must match.
+std::pair<std::string, size_t> LookupKey(const TagDef& def, const CodePage& cp,
+                                         std::string_view text) {
+  switch (def.type) {
+    case KeyType::kNumeric: {
+      auto v = ParseNumberText(text);
+      if (!v) Fail(ErrorCode::kBadValue, "\"" + std::string(text) + "\" is not a number");
+      return {EncodeNumericKey(*v), 12};
+    }
+    case KeyType::kDate: {
+      auto d = ParseDateText(text);
+      if (!d) Fail(ErrorCode::kBadValue, "\"" + std::string(text) + "\" is not a date");
+      return {EncodeDateKey(static_cast<double>(JulianDay(d->year, d->month, d->day))), 8};
+    }
+    default: {
+      std::string bad;
+      auto bytes = cp.Encode(text, &bad);
+      if (!bytes) {
+        Fail(ErrorCode::kCodePage,
+             "The character \"" + bad + "\" cannot occur in a key of this table");
+      }
+      std::string k = *bytes;
+      size_t len = std::min(k.size(), static_cast<size_t>(def.key_length));
+      k.resize(len);
+      // Pad with the lowest byte so the seek lands before every key with this prefix.
+      k.resize(static_cast<size_t>(def.key_length), '\0');
+      return {k, len};
+    }
+  }
+}
+
+}  // namespace
+
+bool Table::FindKey(std::string_view key) {
+  RequireOpen();
+  Impl& im = *impl_;
+  if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
+  if (state_ != State::kBrowse) Cancel();
+  const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
+  auto [k, match] = LookupKey(def, *cp_, key);
+  std::vector<uint8_t> keep_buf = buf_;
+  uint32_t keep_recno = recno_;
+  std::string keep_key = im.key;
+  bool keep_eof = eof_, keep_bof = bof_;
+  bool found =
+      !def.descending && SeekIndexed(Seek::kGE, k, 0) && im.key.compare(0, match, k, 0, match) == 0;
+  if (def.descending) {
+    // Descending trees hold larger keys first: scan from the top for equality.
+    found = SeekIndexed(Seek::kFirst, {}, 0);
+    while (found && im.key.compare(0, match, k, 0, match) != 0) {
+      found = SeekIndexed(Seek::kGT, im.key, recno_);
+    }
+  }
+  if (!found) {
+    buf_ = std::move(keep_buf);
+    recno_ = keep_recno;
+    im.key = keep_key;
+    eof_ = keep_eof;
+    bof_ = keep_bof;
+    return false;
+  }
+  Notify();
+  return true;
+}
+
+void Table::FindNearest(std::string_view key) {
+  RequireOpen();
+  Impl& im = *impl_;
+  if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
+  if (state_ != State::kBrowse) Cancel();
+  const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
+  auto k = LookupKey(def, *cp_, key).first;
+  if (!SeekIndexed(Seek::kGE, k, 0)) {
+    Last();
+    eof_ = true;
+    return;
+  }
+  Notify();
+}
+
+// ---------------------------------------------------------------------------
+// Whole-table operations
+
+void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
+                             const std::function<void(double)>& progress) {
+  Impl& im = *impl_;
+  // Nobody else may hold the old index open while it is replaced.
+  if (!exclusive_ && !im.dbf->TryLock(kOpenLock, 1, true)) {
+    Fail(ErrorCode::kInUse, "The table \"" + im.dbf_path +
+                                "\" is in use by another user or program; rebuilding its "
+                                "indexes needs it alone");
+  }
+  struct Downgrade {
+    Table& t;
+    ~Downgrade() {
+      try {
+        if (!t.exclusive_ && t.impl_->dbf) t.impl_->dbf->Lock(kOpenLock, 1, false);
+      } catch (...) {
+      }
+    }
+  } downgrade{*this};
+
+  if (im.mdx_path.empty()) im.mdx_path = MdxPath();
+  std::string tmp = TempPathFor(im.mdx_path);
+  std::string base = BaseOf(im.dbf_path);
+  base = base.substr(0, base.find('.'));
+  try {
+    auto fresh = MdxFile::Create(env_, tmp, Upper(base));
+    fresh->BeginChange();
+    for (size_t i = 0; i < defs.size(); ++i) {
+      int tag = fresh->AddTag(defs[i]);
+      Expression expr = Expression::Parse(defs[i].expression, im.expr_fields, *cp_);
+      double span = 1.0 / static_cast<double>(defs.size());
+      BuildTag(*im.dbf, im.header_len, im.record_len, count_, *fresh, tag, expr, progress,
+               span * static_cast<double>(i), span);
+    }
+    fresh->EndChange(count_);
+    fresh.reset();
+    im.mdx.reset();
+    env_.Rename(tmp, im.mdx_path);
+    env_.SyncDir(im.mdx_path);
+  } catch (...) {
+    try {
+      env_.Remove(tmp);
+    } catch (...) {
+    }
+    throw;
+  }
+  im.mdx = MdxFile::Open(env_, im.mdx_path, true);
+  im.mdx->Sync();
+  im.index_broken = false;
+  if (im.header[28] != 1) {
+    im.header[28] = 1;
+    im.dbf->WriteAt(28, &im.header[28], 1);
+  }
+  LoadTags();
+}
+
+void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
+  RequireWritable();
+  if (state_ != State::kBrowse) Cancel();
+  Impl& im = *impl_;
+  if (!im.mdx) return;  // a table without a production index has nothing to rebuild
+  std::vector<TagDef> defs = TagDefsOf(*im.mdx);
+  std::string active_name = index_name_;
+  {
+    LockGuard write_lock(*im.dbf, true);
+    ReloadHeader();
+    RebuildIndexFile(defs, progress);
+  }
+  if (!active_name.empty() && im.mdx->FindTag(active_name) >= 0) SetIndexName(active_name);
+  Refresh();
+}
+
+void Table::Pack(const std::function<void(double)>& progress) {
+  RequireWritable();
+  if (!exclusive_) {
+    Fail(ErrorCode::kInUse,
+         "Packing the table \"" + impl_->dbf_path + "\" needs it opened for exclusive use");
+  }
+  if (state_ != State::kBrowse) Cancel();
+  Impl& im = *impl_;
+  // The old descriptor goes away once the packed file replaces it, so its
+  // write lock is held by a guard that ends first.
+  std::optional<LockGuard> write_lock;
+  write_lock.emplace(*im.dbf, true);
+  ReloadHeader();
+  std::vector<uint8_t> head(im.header_len);
+  if (im.dbf->ReadAt(0, head.data(), head.size()) != head.size())
+    Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated in its header");
+
+  std::string tmp = TempPathFor(im.dbf_path);
+  std::unique_ptr<File> out;
+  uint32_t kept = 0;
+  try {
+    out = env_.Open(tmp, OpenMode::kCreateTruncate);
+    // The new file carries our exclusive lock before it takes the table's name.
+    if (!out->TryLock(kOpenLock, 1, true))
+      Fail(ErrorCode::kInUse, "The packed copy of the table is in use");
+    uint64_t pos = im.header_len;
+    std::vector<uint8_t> chunk, kept_bytes;
+    uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
+    for (uint32_t r = 1; r <= count_;) {
+      uint32_t n = std::min(per, count_ - r + 1);
+      chunk.resize(static_cast<size_t>(n) * im.record_len);
+      uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
+      if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
+        Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated");
+      kept_bytes.clear();
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint8_t* rec = chunk.data() + static_cast<size_t>(i) * im.record_len;
+        if (rec[0] == '*') continue;
+        kept_bytes.insert(kept_bytes.end(), rec, rec + im.record_len);
+        ++kept;
+      }
+      out->WriteAt(pos, kept_bytes.data(), kept_bytes.size());
+      pos += kept_bytes.size();
+      r += n;
+      if (progress) progress(0.5 * (r - 1) / std::max<uint32_t>(count_, 1));
+    }
+    uint8_t eof = 0x1A;
+    out->WriteAt(pos, &eof, 1);
+    StampToday(head.data() + 1);
+    PutU32(head.data() + 4, kept);
+    out->WriteAt(0, head.data(), head.size());
+    out->Sync();
+    env_.Rename(tmp, im.dbf_path);
+    env_.SyncDir(im.dbf_path);
+  } catch (...) {
+    out.reset();
+    try {
+      env_.Remove(tmp);
+    } catch (...) {
+    }
+    throw;
+  }
+  // From here the packed file is the table; our locks live on its descriptor.
+  write_lock.reset();
+  out->Lock(kWriteLock, 1, true);
+  std::memcpy(im.header, head.data(), kHeaderSize);
+  im.dbf = std::move(out);
+  count_ = kept;
+  im.deleted = 0;
+  im.scanned = kept;
+  im.chunk_count = 0;
+  NoteOwnWrite();
+  std::string active_name = index_name_;
+  bool had_index = im.mdx != nullptr;
+  if (had_index) {
+    std::vector<TagDef> defs = TagDefsOf(*im.mdx);
+    RebuildIndexFile(defs, [&](double f) {
+      if (progress) progress(0.5 + 0.5 * f);
+    });
+  }
+  im.dbf->Unlock(kWriteLock, 1);
+  if (had_index && !active_name.empty() && im.mdx->FindTag(active_name) >= 0)
+    SetIndexName(active_name);
+  if (progress) progress(1.0);
+  First();
+}
+
+std::vector<std::string> Table::Check() {
+  RequireOpen();
+  Impl& im = *impl_;
+  std::vector<std::string> problems;
+  LockGuard lock(*im.dbf, false);
+  ReloadHeader();
+  std::vector<uint8_t> chunk;
+  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
+  for (uint32_t r = 1; r <= count_ && problems.size() < 100;) {
+    uint32_t n = std::min(per, count_ - r + 1);
+    chunk.resize(static_cast<size_t>(n) * im.record_len);
+    uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
+    if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size()) {
+      problems.push_back("the file ends before record " + std::to_string(count_));
+      break;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint8_t* rec = chunk.data() + static_cast<size_t>(i) * im.record_len;
+      uint32_t recno = r + i;
+      if (rec[0] != ' ' && rec[0] != '*')
+        problems.push_back("record " + std::to_string(recno) + " has an invalid deletion flag");
+      for (const ExprField& f : im.expr_fields) {
+        std::string_view v(reinterpret_cast<const char*>(rec) + f.offset,
+                           static_cast<size_t>(f.length));
+        bool blank = v.find_first_not_of(' ') == std::string_view::npos;
+        if (blank) continue;
+        bool ok = true;
+        if (f.type == 'N' || f.type == 'F') {
+          std::string_view t = v;
+          while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+          while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+          if (!t.empty() && (t[0] == '+')) t.remove_prefix(1);
+          double x = 0;
+          auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), x);
+          ok = ec == std::errc() && end == t.data() + t.size();
+        } else if (f.type == 'D') {
+          int y = 0, m = 0, d = 0;
+          ok = std::sscanf(std::string(v).c_str(), "%4d%2d%2d", &y, &m, &d) == 3 &&
+               IsValidDate(y, m, d);
+        }
+        if (!ok) {
+          problems.push_back("record " + std::to_string(recno) + ", field " + f.name +
+                             ": invalid value \"" + std::string(v) + "\"");
+        }
+      }
+    }
+    r += n;
+  }
+  if (!im.mdx) return problems;
+  im.mdx->Sync();
+  MdxStamp st = im.mdx->Stamp();
+  if (st.present && st.dirty)
+    problems.push_back("the index was left half-changed by a process that stopped");
+  if (st.present && st.record_count != count_) {
+    problems.push_back("the index was written for " + std::to_string(st.record_count) +
+                       " records, the table has " + std::to_string(count_));
+  }
+  std::vector<uint8_t> rec(im.record_len);
+  for (int t = 0; t < im.mdx->TagCount(); ++t) {
+    const TagDef& def = im.mdx->Tag(t);
+    std::vector<bool> seen(count_ + 1u, false);
+    uint64_t entries = 0, wrong = 0;
+    try {
+      if (t >= static_cast<int>(im.tags.size())) LoadTags();
+      im.mdx->Walk(t, [&](const IndexEntry& e) {
+        ++entries;
+        if (e.recno == 0 || e.recno > count_) {
+          if (wrong++ < 5)
+            problems.push_back("tag " + def.name + " points at record " + std::to_string(e.recno) +
+                               ", beyond the table");
+          return;
+        }
+        if (seen[e.recno]) {
+          if (wrong++ < 5)
+            problems.push_back("tag " + def.name + " holds record " + std::to_string(e.recno) +
+                               " twice");
+          return;
+        }
+        seen[e.recno] = true;
+        ReadFromDisk(e.recno, rec.data());
+        if (KeyOf(t, rec.data()) != e.key && wrong++ < 5) {
+          problems.push_back("tag " + def.name + " has a wrong key for record " +
+                             std::to_string(e.recno));
+        }
+      });
+    } catch (const DbfError& e) {
+      problems.push_back("tag " + def.name + ": " + e.what());
+      continue;
+    }
+    if (entries != count_) {
+      problems.push_back("tag " + def.name + " holds " + std::to_string(entries) + " keys for " +
+                         std::to_string(count_) + " records");
+    }
+    if (wrong > 5)
+      problems.push_back("tag " + def.name + ": " + std::to_string(wrong - 5) + " more wrong keys");
+  }
+  return problems;
+}
+
+void Table::Refresh() {
+  RequireOpen();
+  if (state_ != State::kBrowse) return;
+  Impl& im = *impl_;
+  {
+    LockGuard lock(*im.dbf, false);
+    ReloadHeader();
+    int64_t mtime = im.dbf->ModifiedNs();
+    if (mtime != im.seen_mtime) {
+      im.scanned = 0;
+      im.deleted = 0;
+      im.seen_mtime = mtime;
+    }
+    im.chunk_count = 0;
+    if (!im.mdx && im.header[28] != 0) {
+      // Another copy created the production index since we opened.
+      im.mdx_path = MdxPath();
+      if (env_.Exists(im.mdx_path)) im.mdx = MdxFile::Open(env_, im.mdx_path, !read_only_);
+    }
+    if (im.mdx) {
+      im.mdx->Sync();
+      LoadTags();
+    }
+  }
+  if (recno_ == 0) return First();
+  uint32_t r = recno_;
+  std::string key = im.key;
+  std::vector<uint8_t> rec(im.record_len);
+  ReadFromDisk(r, rec.data());
+  std::vector<uint8_t> keep = buf_;
+  if (Accept(rec.data())) {
+    Land(r, rec.data());
+  } else {
+    buf_ = std::move(keep);
+    bool found = im.active >= 0 ? SeekIndexed(Seek::kGT, key, r) : SeekNatural(r + 1, +1);
+    if (!found) found = im.active >= 0 ? SeekIndexed(Seek::kLT, key, r) : SeekNatural(r - 1, -1);
+    if (!found) {
+      recno_ = 0;
+      eof_ = bof_ = true;
+    }
+  }
+  Notify();
+}
+
+// ---------------------------------------------------------------------------
+// Creating a table
+
+void Table::CreateTable(Env& env, const std::string& path, const std::vector<FieldDef>& fields) {
+  auto bad = [&](const std::string& why) {
+    Fail(ErrorCode::kBadDefinition, "Cannot create the table \"" + path + "\": " + why);
+  };
+  if (fields.empty()) bad("it has no fields");
+  if (fields.size() > 255) bad("it has more than 255 fields");
+  std::set<std::string> names;
+  std::vector<uint8_t> head(kHeaderSize + kDescriptorSize * fields.size() + 1, 0);
+  uint32_t record_len = 1;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldDef f = fields[i];
+    std::string name = Upper(f.name);
+    bool ok = !name.empty() && name.size() <= 10 && name[0] >= 'A' && name[0] <= 'Z';
+    for (char c : name) ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    if (!ok) bad("\"" + f.name + "\" is not a valid field name");
+    if (!names.insert(name).second) bad("the field name " + name + " appears twice");
+    char type = static_cast<char>(f.type >= 'a' && f.type <= 'z' ? f.type - 'a' + 'A' : f.type);
+    int len = f.length, dec = f.decimals;
+    switch (type) {
+      case 'C':
+        if (len == 0) len = 10;
+        if (len < 1 || len > 254) bad("character field " + name + " must be 1 to 254 long");
+        dec = 0;
+        break;
+      case 'N':
+      case 'F':
+        if (len == 0) len = type == 'N' ? (dec ? 20 : 11) : 20;
+        if (len < 1 || len > 20 || dec < 0 || dec > 15 || (dec > 0 && dec > len - 2))
+          bad("numeric field " + name + " has an impossible size");
+        break;
+      case 'D':
+        if (len != 0 && len != 8) bad("date field " + name + " must be 8 long");
+        len = 8;
+        dec = 0;
+        break;
+      case 'L':
+        if (len != 0 && len != 1) bad("logical field " + name + " must be 1 long");
+        len = 1;
+        dec = 0;
+        break;
+      default:
+        Fail(ErrorCode::kUnsupported, "Cannot create the table \"" + path + "\": field " + name +
+                                          " has type " + std::string(1, type) +
+                                          ", which this program does not write");
+    }
+    uint8_t* d = head.data() + kHeaderSize + kDescriptorSize * i;
+    std::memcpy(d, name.data(), name.size());
+    d[11] = static_cast<uint8_t>(type);
+    d[16] = static_cast<uint8_t>(len);
+    d[17] = static_cast<uint8_t>(dec);
+    record_len += static_cast<uint32_t>(len);
+  }
+  if (record_len > 65535) bad("its records would be longer than 65535 bytes");
+  head[0] = 0x03;
+  StampToday(head.data() + 1);
+  PutU16(head.data() + 8, static_cast<uint16_t>(head.size()));
+  PutU16(head.data() + 10, static_cast<uint16_t>(record_len));
+  head[29] = CodePage::Cp1252().driver();
+  head.back() = 0x0D;
+  head.push_back(0x1A);
+
+  std::string tmp = TempPathFor(path);
+  try {
+    auto out = env.Open(tmp, OpenMode::kCreateTruncate);
+    out->WriteAt(0, head.data(), head.size());
+    out->Sync();
+    out.reset();
+    env.Rename(tmp, path);
+    env.SyncDir(path);
+  } catch (...) {
+    try {
+      env.Remove(tmp);
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+}  // namespace klv::dbf

@@ -1,0 +1,324 @@
+// A dBase III/IV table (.DBF) with its production index (.MDX), opened
+// through a cursor. This is the engine's public face: bind, open, move,
+// read and write fields, append/edit/post/delete, index tags, a filter
+// callback, create, pack, regenerate and refresh.
+//
+// Promises:
+// - Deleted rows are hidden from the cursor and from counts until a pack.
+// - Several processes may share one table. Each open holds a lock: an
+//   exclusive open fails (kInUse) while any other open exists, also one in
+//   this process; appends and posts are serialised by a table write lock and
+//   lose nothing; a row in edit is locked against every other open
+//   (kRecordLocked); Refresh() shows what other opens have changed.
+// - Crash safety: a record is written before the header count that covers
+//   it, and every index change is bracketed by the index's dirty stamp, so a
+//   killed process leaves a table that opens and an index that is either
+//   right or reported as not matching (kIndexMismatch), never silently wrong.
+// - Whole-file rewrites (create, pack) go to a temporary file renamed into place.
+// - Open reads the header, the field descriptors and the index header only.
+// - Bad files give a DbfError, never a crash or an out-of-bounds read.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/dbf/Env.h"
+#include "db/dbf/Error.h"
+
+namespace klv::dbf {
+
+class CodePage;
+class MdxFile;
+class Table;
+struct TagDef;
+
+struct FieldDef {
+  std::string name;  // at most 10 characters: letters, digits, '_'; stored upper case
+  char type = 'C';   // 'C', 'N', 'F', 'D', 'L'; others are read only ('M', 'B', 'G', ...)
+  int length = 0;    // 0 = the engine's choice (C 10, N 11/F 20, D 8, L 1)
+  int decimals = 0;
+  bool required = false;  // kept for callers; dBase files carry no such flag
+};
+
+// How fields read and write as text, process-wide, so that "field text"
+// means the same in the grid, the forms, the reports and the tools. The
+// application sets it from its display settings; the tools use ISO dates.
+struct TextFormat {
+  // Date pattern: d, dd, M, MM, yy, yyyy and '/' (replaced by date_separator).
+  std::string short_date = "M/d/yyyy";
+  char date_separator = '/';
+  char decimal_separator = '.';
+};
+void SetTextFormat(const TextFormat& format);
+TextFormat GetTextFormat();
+
+struct Date {
+  int year = 0, month = 0, day = 0;  // all 0: no date
+  bool IsNull() const { return year == 0; }
+  bool operator==(const Date&) const = default;
+};
+// Whether y-m-d is a real calendar date in years 1..9999.
+bool IsValidDate(int year, int month, int day);
+// Text as the fields read it under the current TextFormat: a number with the
+// configured decimal separator ('.' always accepted), a date in the short
+// date pattern (two-digit years fall in 1930-2029). nullopt when invalid.
+std::optional<double> ParseNumberText(std::string_view text);
+std::optional<Date> ParseDateText(std::string_view text);
+std::string FormatDateText(const Date& date);
+
+// One field of the current record. Reading a field whose value is blank gives
+// "" / 0 / a null date. Writes are checked: a C value longer than the field
+// is cut to the width; a character the table's code page cannot hold, a
+// number too large for its field, or text that is not a number or a date is
+// refused with a DbfError naming the field.
+class Field {
+ public:
+  const FieldDef& def() const { return def_; }
+  const std::string& name() const { return def_.name; }
+  int index() const { return index_; }
+
+  bool IsNull() const;
+  std::string AsString() const;  // UTF-8; C without trailing blanks; N/F/D per TextFormat
+  int64_t AsInteger() const;
+  double AsFloat() const;
+  Date AsDate() const;
+  bool AsBoolean() const;
+  std::string_view Raw() const;  // the bytes as stored
+
+  void SetAsString(std::string_view text);
+  void SetAsInteger(int64_t value);
+  void SetAsFloat(double value);
+  void SetAsDate(const Date& value);
+  void SetAsBoolean(bool value);
+  void Clear();
+
+ private:
+  friend class Table;
+  Field(Table& table, FieldDef def, int index, int offset)
+      : table_(&table), def_(std::move(def)), index_(index), offset_(offset) {}
+  uint8_t* Writable();
+  void Store(std::string_view bytes);  // pads to the width
+  Table* table_;
+  FieldDef def_;
+  int index_;
+  int offset_;
+};
+
+struct Bookmark {
+  uint32_t recno = 0;
+  std::string key;  // the key in the order that was active when taken
+};
+
+struct TagInfo {
+  std::string name;
+  std::string expression;
+  char key_type = 'C';
+  int key_length = 0;
+  bool descending = false;
+  bool unique = false;
+};
+
+struct IndexOptions {
+  bool descending = false;
+  bool unique = false;
+};
+
+// Notified when the cursor moves or data changes, unless suspended by
+// DisableControls.
+class TableObserver {
+ public:
+  virtual ~TableObserver() = default;
+  virtual void TableChanged(Table& table) = 0;
+};
+
+class Table {
+ public:
+  enum class State { kClosed, kBrowse, kEdit, kInsert };
+
+  explicit Table(Env& env = Env::Default());
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Binding. The table name may carry ".DBF" or not; the files are found
+  // without regard to letter case.
+  void SetDirectory(std::string dir);
+  void SetTableName(std::string name);
+  void SetExclusive(bool exclusive) { exclusive_ = exclusive; }
+  void SetReadOnly(bool read_only) { read_only_ = read_only; }
+  // When set, an index that does not match its table is rebuilt at open
+  // (needs write access) instead of failing with kIndexMismatch.
+  void SetRepairIndex(bool repair) { repair_index_ = repair; }
+  const std::string& directory() const { return dir_; }
+  const std::string& table_name() const { return name_; }
+  bool exclusive() const { return exclusive_; }
+  bool read_only() const { return read_only_; }
+  std::string DbfPath() const;  // as found on disk when open
+  std::string MdxPath() const;
+
+  void Open();
+  void Close();
+  bool IsOpen() const { return state_ != State::kClosed; }
+  State state() const { return state_; }
+  const CodePage& code_page() const { return *cp_; }
+  uint8_t version() const { return version_; }
+  Date LastUpdate() const;
+
+  // Cursor. Eof is set by Next past the last visible row, Bof by Prior before
+  // the first; both when there is no visible row.
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  // Moves by n visible rows (negative: backwards); returns how many moved.
+  int64_t MoveBy(int64_t n);
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  bool IsEmpty();
+  uint32_t RecNo() const { return recno_; }
+  // Positions on a record number (must be live and accepted by the filter).
+  bool GoTo(uint32_t recno);
+  // The number of visible rows: live rows, accepted by the filter when on.
+  // Exact; reads the table only when it must (filter on, or others changed it).
+  uint64_t RecordCount();
+  // Rows in the file, deleted ones included (the header count).
+  uint32_t PhysicalCount() const { return count_; }
+
+  Bookmark GetBookmark() const;
+  // Throws kKeyNotFound when the row is gone (deleted, packed away, filtered).
+  void GotoBookmark(const Bookmark& bookmark);
+
+  // Approximate position of the cursor in [0, 1] and a jump to a position,
+  // in the active order, for scroll bars of very large tables.
+  double Fraction();
+  void GoToFraction(double fraction);
+
+  // Fields.
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  Field& Fields(int index);                   // 0-based position
+  Field& FieldByName(std::string_view name);  // case-insensitive; kNoSuchField
+  Field* FindField(std::string_view name);    // nullptr when absent
+  std::vector<FieldDef> FieldDefs() const;
+  // False for tables holding field types this engine does not write: those
+  // open read-only only.
+  bool Writable() const { return writable_types_; }
+
+  // Changes.
+  void Append();  // a blank new row; Post adds it at the end
+  void Insert();  // same as Append: dBase rows have no position but the end
+  // Locks the current row against other opens and re-reads it as stored now.
+  void Edit();
+  void Post();
+  void Cancel();
+  // Marks the current row deleted and moves to the next visible one.
+  void Delete();
+
+  // Display guard: observers hear nothing while disabled; one notice when
+  // the last EnableControls balances the first DisableControls.
+  void DisableControls();
+  void EnableControls();
+  bool ControlsDisabled() const { return disable_count_ > 0; }
+  void AddObserver(TableObserver* observer);
+  void RemoveObserver(TableObserver* observer);
+
+  // Index tags of the production index.
+  std::vector<TagInfo> Tags() const;
+  // Adds (or replaces) a tag keyed by a dBase expression and builds it over
+  // every row. Creates the production index when the table has none.
+  void AddIndex(std::string_view name, std::string_view expression,
+                const IndexOptions& options = {});
+  void DeleteIndex(std::string_view name);
+  // "" selects record order.
+  void SetIndexName(std::string_view name);
+  const std::string& IndexName() const { return index_name_; }
+  // Key lookups on the active tag. The key is given as text (a number or a
+  // date for such tags); a character key shorter than the tag's width
+  // matches as a prefix. FindKey moves only on a match; FindNearest moves to
+  // the first row whose key is not before the given one (Eof when none).
+  bool FindKey(std::string_view key);
+  void FindNearest(std::string_view key);
+
+  // Filter: a callback asked about each candidate row while Filtered is on.
+  // The table's fields show the candidate while it runs.
+  // When set, deleted rows show too (for tools that dump or repair files).
+  void SetShowDeleted(bool show);
+  bool IsDeleted() const { return !buf_.empty() && buf_[0] == '*'; }
+
+  void SetOnFilterRecord(std::function<bool(Table&)> filter);
+  void SetFiltered(bool filtered);
+  bool Filtered() const { return filtered_; }
+
+  // Whole-table operations. Pack needs an exclusive open; Regenerate rebuilds
+  // every tag; Check verifies every row and every key against its row and
+  // returns the problems found (empty when sound).
+  void Pack(const std::function<void(double)>& progress = {});
+  void RegenerateIndexes(const std::function<void(double)>& progress = {});
+  std::vector<std::string> Check();
+  // Re-reads the header and the index, showing other processes' appends,
+  // edits and deletes; the cursor stays on its row when the row still shows.
+  void Refresh();
+
+  // Creates an empty table (no index) from field definitions, replacing a
+  // file of that name. New tables are dBase III/IV (0x03), Windows-1252.
+  static void CreateTable(Env& env, const std::string& path, const std::vector<FieldDef>& fields);
+  static void CreateTable(const std::string& path, const std::vector<FieldDef>& fields) {
+    CreateTable(Env::Default(), path, fields);
+  }
+
+  struct Impl;
+
+ private:
+  friend class Field;
+  void Require(bool ok, ErrorCode code, const char* what) const;
+  void RequireOpen() const;
+  void RequireWritable() const;
+  void Notify();
+  // Internals of the cursor and the index, kept here to reach the members.
+  void LoadTags();
+  void VerifyIndexStamp();
+  void RebuildIndexFile(const std::vector<TagDef>& defs,
+                        const std::function<void(double)>& progress);
+  static std::vector<TagDef> TagDefsOf(MdxFile& mdx);
+  std::string KeyOf(int tag, const uint8_t* record) const;
+  void ReadFromDisk(uint32_t recno, uint8_t* out);
+  const uint8_t* ReadCached(uint32_t recno);
+  bool Accept(const uint8_t* record);
+  bool SeekNatural(uint32_t from, int dir);
+  enum class Seek { kFirst, kLast, kGE, kGT, kLE, kLT };
+  bool SeekIndexed(Seek mode, std::string key, uint32_t recno);
+  void ReloadHeader();
+  void WriteHeader();
+  void NoteOwnWrite();
+  void Land(uint32_t recno, const uint8_t* record);
+  void ScanDeleted();
+  void ReleaseEditLock();
+  void IndexChange(const std::function<void()>& change);
+
+  Env& env_;
+  std::unique_ptr<Impl> impl_;
+  std::string dir_, name_;
+  bool exclusive_ = false, read_only_ = false, repair_index_ = false;
+  State state_ = State::kClosed;
+  const CodePage* cp_ = nullptr;
+  uint8_t version_ = 0x03;
+  uint32_t count_ = 0;
+  std::vector<Field> fields_;
+  std::vector<uint8_t> buf_;  // the current (or candidate) record
+  uint32_t recno_ = 0;
+  bool eof_ = true, bof_ = true;
+  bool writable_types_ = true;
+  std::string index_name_;
+  std::function<bool(Table&)> filter_;
+  bool filtered_ = false;
+  bool show_deleted_ = false;
+  int disable_count_ = 0;
+  bool pending_notice_ = false;
+  std::vector<TableObserver*> observers_;
+};
+
+}  // namespace klv::dbf

@@ -1,0 +1,361 @@
+// klvdbf: inspect, dump, fill, index, check and repair dBase tables with the
+// program's own engine, taking the same locks as the program, so it is safe
+// to run beside a running copy.
+//
+// CSV in and out is UTF-8 with a header line; dates are YYYY-MM-DD, numbers
+// use "." as the point, an empty cell is an empty field, records count from 1.
+// Exit status: 0 success, 1 a problem found or an engine error, 2 bad usage.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Csv.h"
+#include "db/FieldTable.h"
+#include "db/dbf/Codepage.h"
+#include "db/dbf/Error.h"
+#include "db/dbf/Table.h"
+
+namespace {
+
+using klv::dbf::DbfError;
+using klv::dbf::Table;
+
+constexpr int kOk = 0, kProblem = 1, kUsage = 2;
+
+const char kUsageText[] =
+    "usage: klvdbf COMMAND FILE [ARGS]\n"
+    "  info FILE                      header, fields, record count, index tags\n"
+    "  dump FILE [--tag NAME] [--deleted]\n"
+    "                                 rows as CSV, in the tag's order or record order\n"
+    "  create FILE --coin             a new, empty coin table\n"
+    "  append FILE [CSV]              rows from CSV (standard input when no file)\n"
+    "  set FILE RECNO FIELD=VALUE...  change one row\n"
+    "  delete FILE RECNO...           mark rows deleted\n"
+    "  index FILE TAG EXPRESSION      add or replace an index tag\n"
+    "  check FILE                     verify the table and every tag\n"
+    "  pack FILE                      remove deleted rows, rebuild the index\n"
+    "  reindex FILE                   rebuild every index tag\n";
+
+struct Usage {
+  std::string message;
+};
+
+void Bind(Table& t, const std::string& path) {
+  std::string dir = klv::dbf::DirOf(path);
+  t.SetDirectory(dir.empty() ? "./" : dir);
+  t.SetTableName(klv::dbf::BaseOf(path));
+}
+
+std::optional<uint32_t> ParseRecno(const std::string& s) {
+  if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  unsigned long long v = std::stoull(s);
+  if (v == 0 || v > 0xFFFFFFFFull) return std::nullopt;
+  return static_cast<uint32_t>(v);
+}
+
+std::string Version(uint8_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02X", v);
+  return buf;
+}
+
+int Info(const std::string& path) {
+  Table t;
+  Bind(t, path);
+  t.SetReadOnly(true);
+  t.Open();
+  klv::dbf::Date d = t.LastUpdate();
+  std::printf("file: %s\nversion: %s\nlast update: %04d-%02d-%02d\ncode page: %s\n",
+              t.DbfPath().c_str(), Version(t.version()).c_str(), d.year, d.month, d.day,
+              t.code_page().name());
+  std::printf("records: %u (%llu not deleted)\n", t.PhysicalCount(),
+              static_cast<unsigned long long>(t.RecordCount()));
+  std::printf("fields: %d\n", t.FieldCount());
+  for (int i = 0; i < t.FieldCount(); ++i) {
+    const auto& f = t.Fields(i).def();
+    std::printf("  %2d %-10s %c %3d %2d\n", i + 1, f.name.c_str(), f.type, f.length, f.decimals);
+  }
+  auto tags = t.Tags();
+  std::printf("index tags: %zu\n", tags.size());
+  for (const auto& tag : tags) {
+    std::printf("  %-10s %c %3d %s%s%s\n", tag.name.c_str(), tag.key_type, tag.key_length,
+                tag.expression.c_str(), tag.descending ? " DESCENDING" : "",
+                tag.unique ? " UNIQUE" : "");
+  }
+  return kOk;
+}
+
+int Dump(const std::string& path, const std::vector<std::string>& args) {
+  std::string tag;
+  bool deleted = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--tag" && i + 1 < args.size()) {
+      tag = args[++i];
+    } else if (args[i] == "--deleted") {
+      deleted = true;
+    } else {
+      throw Usage{"dump: unexpected argument \"" + args[i] + "\""};
+    }
+  }
+  Table t;
+  Bind(t, path);
+  t.SetReadOnly(true);
+  t.Open();
+  t.SetShowDeleted(deleted);
+  if (!tag.empty()) t.SetIndexName(tag);
+  std::vector<std::string> cells;
+  if (deleted) cells.push_back("_DELETED");
+  for (int i = 0; i < t.FieldCount(); ++i) cells.push_back(t.Fields(i).name());
+  std::string out = klv::tools::CsvLine(cells) + "\r\n";
+  for (t.First(); !t.Eof(); t.Next()) {
+    cells.clear();
+    if (deleted) cells.push_back(t.IsDeleted() ? "*" : "");
+    for (int i = 0; i < t.FieldCount(); ++i) cells.push_back(t.Fields(i).AsString());
+    out += klv::tools::CsvLine(cells);
+    out += "\r\n";
+    if (out.size() > (1 << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return std::fflush(stdout) == 0 ? kOk : kProblem;
+}
+
+int Create(const std::string& path, const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0] != "--coin") throw Usage{"create: give --coin"};
+  Table::CreateTable(path, klv::CoinFieldDefs());
+  return kOk;
+}
+
+// Sets a field from CSV text; the message names the field.
+void SetCell(Table& t, int field, const std::string& value) {
+  t.Fields(field).SetAsString(value);
+}
+
+int Append(const std::string& path, const std::vector<std::string>& args) {
+  if (args.size() > 1) throw Usage{"append: at most one CSV file"};
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (!args.empty()) {
+    file.open(args[0], std::ios::binary);
+    if (!file) {
+      std::fprintf(stderr, "klvdbf: cannot read \"%s\"\n", args[0].c_str());
+      return kProblem;
+    }
+    in = &file;
+  }
+  klv::tools::CsvReader csv(*in);
+  auto header = csv.Next();
+  if (!header) return kOk;
+  Table t;
+  Bind(t, path);
+  t.Open();
+  std::vector<int> columns;
+  for (auto& name : *header) {
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+    klv::dbf::Field* f = t.FindField(name);
+    if (!f) {
+      std::fprintf(stderr, "klvdbf: line 1: the table has no field \"%s\"\n", name.c_str());
+      return kProblem;
+    }
+    columns.push_back(f->index());
+  }
+  struct Row {
+    int line;
+    std::vector<std::string> cells;
+  };
+  std::vector<Row> rows;
+  while (auto row = csv.Next()) {
+    if (row->size() == 1 && (*row)[0].empty()) continue;  // blank line
+    if (row->size() != columns.size()) {
+      std::fprintf(stderr, "klvdbf: line %d: %zu values for %zu fields; nothing appended\n",
+                   csv.line(), row->size(), columns.size());
+      return kProblem;
+    }
+    rows.push_back(Row{csv.line(), std::move(*row)});
+  }
+  // Every value is tried before any row is written: all rows or none.
+  for (const Row& r : rows) {
+    t.Append();
+    try {
+      for (size_t i = 0; i < columns.size(); ++i) SetCell(t, columns[i], r.cells[i]);
+    } catch (const DbfError& e) {
+      t.Cancel();
+      std::fprintf(stderr, "klvdbf: line %d: %s; nothing appended\n", r.line, e.what());
+      return kProblem;
+    }
+    t.Cancel();
+  }
+  size_t done = 0;
+  try {
+    for (const Row& r : rows) {
+      t.Append();
+      for (size_t i = 0; i < columns.size(); ++i) SetCell(t, columns[i], r.cells[i]);
+      t.Post();
+      ++done;
+    }
+  } catch (const DbfError& e) {
+    std::fprintf(stderr, "klvdbf: line %d: %s; %zu rows were appended before it\n", rows[done].line,
+                 e.what(), done);
+    return kProblem;
+  }
+  return kOk;
+}
+
+int Set(const std::string& path, const std::vector<std::string>& args) {
+  if (args.size() < 2) throw Usage{"set: give RECNO and at least one FIELD=VALUE"};
+  auto recno = ParseRecno(args[0]);
+  if (!recno) throw Usage{"set: \"" + args[0] + "\" is not a record number"};
+  Table t;
+  Bind(t, path);
+  t.Open();
+  std::vector<std::pair<int, std::string>> changes;
+  for (size_t i = 1; i < args.size(); ++i) {
+    auto eq = args[i].find('=');
+    if (eq == std::string::npos) throw Usage{"set: \"" + args[i] + "\" is not FIELD=VALUE"};
+    klv::dbf::Field* f = t.FindField(args[i].substr(0, eq));
+    if (!f) {
+      std::fprintf(stderr, "klvdbf: the table has no field \"%s\"\n",
+                   args[i].substr(0, eq).c_str());
+      return kProblem;
+    }
+    changes.emplace_back(f->index(), args[i].substr(eq + 1));
+  }
+  if (!t.GoTo(*recno)) {
+    std::fprintf(stderr, "klvdbf: record %u does not exist or is deleted\n", *recno);
+    return kProblem;
+  }
+  t.Edit();
+  try {
+    for (auto& [field, value] : changes) SetCell(t, field, value);
+    t.Post();
+  } catch (...) {
+    t.Cancel();
+    throw;
+  }
+  return kOk;
+}
+
+int Delete(const std::string& path, const std::vector<std::string>& args) {
+  if (args.empty()) throw Usage{"delete: give at least one record number"};
+  std::vector<uint32_t> recnos;
+  for (const auto& a : args) {
+    auto r = ParseRecno(a);
+    if (!r) throw Usage{"delete: \"" + a + "\" is not a record number"};
+    recnos.push_back(*r);
+  }
+  Table t;
+  Bind(t, path);
+  t.Open();
+  int status = kOk;
+  for (uint32_t r : recnos) {
+    if (!t.GoTo(r)) {
+      std::fprintf(stderr, "klvdbf: record %u does not exist or is already deleted\n", r);
+      status = kProblem;
+      continue;
+    }
+    t.Delete();
+  }
+  return status;
+}
+
+int Index(const std::string& path, const std::vector<std::string>& args) {
+  if (args.size() != 2) throw Usage{"index: give TAG and EXPRESSION"};
+  Table t;
+  Bind(t, path);
+  t.Open();
+  t.AddIndex(args[0], args[1]);
+  return kOk;
+}
+
+int Check(const std::string& path) {
+  Table t;
+  Bind(t, path);
+  t.SetReadOnly(true);
+  try {
+    t.Open();
+  } catch (const DbfError& e) {
+    std::fprintf(stderr, "klvdbf: %s\n", e.what());
+    return kProblem;
+  }
+  auto problems = t.Check();
+  for (const auto& p : problems) std::fprintf(stderr, "klvdbf: %s\n", p.c_str());
+  if (problems.empty()) {
+    std::printf("%s: %u records, %zu index tags: no problems found\n", t.DbfPath().c_str(),
+                t.PhysicalCount(), t.Tags().size());
+  }
+  return problems.empty() ? kOk : kProblem;
+}
+
+int Pack(const std::string& path) {
+  Table t;
+  Bind(t, path);
+  t.SetExclusive(true);
+  t.SetRepairIndex(true);
+  t.Open();
+  t.Pack();
+  return kOk;
+}
+
+int Reindex(const std::string& path) {
+  Table t;
+  Bind(t, path);
+  t.SetRepairIndex(true);
+  t.Open();
+  t.RegenerateIndexes();
+  return kOk;
+}
+
+int Run(const std::vector<std::string>& argv) {
+  if (argv.empty() || argv[0] == "--help" || argv[0] == "-h") {
+    std::fputs(kUsageText, argv.empty() ? stderr : stdout);
+    return argv.empty() ? kUsage : kOk;
+  }
+  if (argv.size() < 2) throw Usage{"give a FILE"};
+  const std::string& cmd = argv[0];
+  const std::string& path = argv[1];
+  std::vector<std::string> rest(argv.begin() + 2, argv.end());
+  auto no_args = [&] {
+    if (!rest.empty()) throw Usage{cmd + ": unexpected argument \"" + rest[0] + "\""};
+  };
+  if (cmd == "info") return no_args(), Info(path);
+  if (cmd == "dump") return Dump(path, rest);
+  if (cmd == "create") return Create(path, rest);
+  if (cmd == "append") return Append(path, rest);
+  if (cmd == "set") return Set(path, rest);
+  if (cmd == "delete") return Delete(path, rest);
+  if (cmd == "index") return Index(path, rest);
+  if (cmd == "check") return no_args(), Check(path);
+  if (cmd == "pack") return no_args(), Pack(path);
+  if (cmd == "reindex") return no_args(), Reindex(path);
+  throw Usage{"unknown command \"" + cmd + "\""};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  klv::dbf::TextFormat iso;
+  iso.short_date = "yyyy/MM/dd";
+  iso.date_separator = '-';
+  iso.decimal_separator = '.';
+  klv::dbf::SetTextFormat(iso);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return Run(args);
+  } catch (const Usage& u) {
+    std::fprintf(stderr, "klvdbf: %s\n%s", u.message.c_str(), kUsageText);
+    return kUsage;
+  } catch (const DbfError& e) {
+    std::fprintf(stderr, "klvdbf: %s\n", e.what());
+    return kProblem;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "klvdbf: %s\n", e.what());
+    return kProblem;
+  }
+}
