@@ -43,9 +43,14 @@ constexpr int kMaxEmptySkips = 1000;
 constexpr size_t kCacheBlocks = 4096;
 constexpr int kWriteRunBlocks = 64;
 
-// Our stamp, in header bytes the format leaves unused (before the tag table).
+// Our stamp, in header bytes the format leaves unused (before the tag table):
+// magic, dirty flag, 3 zero bytes, record count, change counter. After it, the
+// tag header pages of tags deleted by the last change (count, then pages):
+// the tag table of a crashed later change may still name them, so they join
+// the free list only in a later change.
 constexpr int kStampOffset = 48;
 constexpr char kStampMagic[4] = {'K', 'L', 'V', '1'};
+constexpr int kPendingOffset = 64;
 
 uint32_t Get32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -352,6 +357,10 @@ struct MdxFile::Impl {
   // Tag headers of tags deleted in this change: the tag table on disk still
   // points at them until the change ends, so they are not reused before.
   std::vector<uint32_t> freed_headers;
+  // Those of the last finished change, as the header on disk lists them;
+  // released onto the free list once in each change.
+  std::vector<uint32_t> pending_headers;
+  bool pending_released = false;
 
   size_t cache_limit = kCacheBlocks;
   std::list<Block> lru;  // front = most recently used
@@ -568,6 +577,8 @@ struct MdxFile::Impl {
     free_list.clear();
     free_clean = 0;
     freed_headers.clear();
+    pending_headers.clear();
+    pending_released = false;
     file_size = file->Size();
     size_t got = file->ReadAt(0, header.data(), kHeaderSize);
     if (got != kHeaderSize) Corrupt("the file is shorter than its header");
@@ -607,6 +618,21 @@ struct MdxFile::Impl {
         CorruptAt(hp, "tag header of tag " + std::to_string(i + 1) + " outside the file");
       if (IsHeaderPage(hp)) CorruptAt(hp, "shared by two tag headers");
       header_pages.insert(std::upper_bound(header_pages.begin(), header_pages.end(), hp), hp);
+    }
+    if (stamp.present) {
+      // Only pages that are plainly unused; anything doubtful stays unused.
+      int n = Get16(h + kPendingOffset);
+      for (int i = 0; i < n && n <= kMaxTags; ++i) {
+        uint32_t p = Get32(h + kPendingOffset + 4 + 4 * i);
+        bool ok =
+            PageInRange(p) && !IsHeaderPage(p) &&
+            std::find(pending_headers.begin(), pending_headers.end(), p) == pending_headers.end();
+        if (!ok) {
+          pending_headers.clear();
+          break;
+        }
+        pending_headers.push_back(p);
+      }
     }
     for (int i = 0; i < used; ++i) {
       const uint8_t* e = h + kTagTableOffset + i * kTagEntrySize;
@@ -691,6 +717,11 @@ struct MdxFile::Impl {
     std::memset(h + kStampOffset + 5, 0, 3);
     Put32(h + kStampOffset + 8, stamp.record_count);
     Put32(h + kStampOffset + 12, stamp.change_counter);
+    std::memset(h + kPendingOffset, 0, 4 + 4 * kMaxTags);
+    Put16(h + kPendingOffset, uint16_t(pending_headers.size()));
+    for (size_t i = 0; i < pending_headers.size(); ++i) {
+      Put32(h + kPendingOffset + 4 + 4 * i, pending_headers[i]);
+    }
 
     // Tag table, with the binary tree of names by 1-based tag number that
     // dBase keeps in bytes 16-18 (rebuilt whole: insertion in tag order).
@@ -753,7 +784,12 @@ struct MdxFile::Impl {
 
   // ---- free blocks
   void EnsureFreeList() {
-    if (free_loaded) return;
+    if (free_loaded) {
+      if (!pending_released)
+        free_list.insert(free_list.end(), pending_headers.begin(), pending_headers.end());
+      pending_released = true;
+      return;
+    }
     std::vector<uint32_t> chain;
     std::vector<bool> seen(pages_in_file, false);
     for (uint32_t p = Get32(header.data() + 36); p != 0;) {
@@ -768,11 +804,16 @@ struct MdxFile::Impl {
     std::reverse(chain.begin(), chain.end());
     free_list = std::move(chain);
     free_clean = free_list.size();
+    for (uint32_t p : pending_headers) {
+      if (!seen[p]) free_list.push_back(p);  // their links are written at EndChange
+    }
+    pending_released = true;
     free_loaded = true;
   }
 
   // A block for a new node or tag header; the caller fills it.
   uint32_t AllocBlock() {
+    EnsureFreeList();
     if (!free_list.empty()) {
       uint32_t p = free_list.back();
       free_list.pop_back();
@@ -788,6 +829,7 @@ struct MdxFile::Impl {
   }
 
   void FreeBlock(uint32_t page) {
+    EnsureFreeList();
     Discard(page);
     free_list.push_back(page);
   }
@@ -1611,6 +1653,7 @@ void MdxFile::BeginChange() {
   m.in_change = true;
   m.change_failed = false;
   m.unfinished_build = false;
+  m.pending_released = false;
   try {
     // The dirty mark must be on disk before any page of the change.
     m.WriteHeader(true);
@@ -1638,11 +1681,7 @@ void MdxFile::EndChange(uint32_t record_count) {
     for (size_t i = 0; i < m.tags.size(); ++i) {
       if (m.tags[i].touched) touched.emplace_back(i, Get32(m.Get(m.tags[i].root).data()) > 0);
     }
-    if (!m.freed_headers.empty()) {
-      m.EnsureFreeList();
-      for (uint32_t p : m.freed_headers) m.free_list.push_back(p);
-      m.freed_headers.clear();
-    }
+    if (!m.pending_headers.empty()) m.EnsureFreeList();  // pending tag headers are free from now on
     m.WriteFreeLinks();
     // Nodes first, tag headers after them: a tag header on disk never
     // points at a root that is not there yet.
@@ -1659,6 +1698,8 @@ void MdxFile::EndChange(uint32_t record_count) {
     uint64_t want = uint64_t(m.pages_in_file) * kPageSize;
     if (m.file->Size() < want) m.file->Truncate(want);
     m.file->Sync();
+    m.pending_headers = std::move(m.freed_headers);
+    m.freed_headers.clear();
     m.stamp.dirty = false;
     m.stamp.record_count = record_count;
     TodayBytes(m.header.data() + 44);
@@ -1797,7 +1838,6 @@ void MdxFile::Insert(int tag, std::string_view key, uint32_t recno) {
   m.RequireChange();
   TagState& t = m.ReadTag(tag);
   m.CheckKey(t, key, true);
-  m.EnsureFreeList();
   Target x{Bytes(key), key.size(), recno, false};
   Path path = m.Descend(t, x);
   {
@@ -1819,7 +1859,6 @@ void MdxFile::Remove(int tag, std::string_view key, uint32_t recno) {
   m.RequireChange();
   TagState& t = m.ReadTag(tag);
   m.CheckKey(t, key, true);
-  m.EnsureFreeList();
   Target x{Bytes(key), key.size(), recno, false};
   Path path = m.Descend(t, x);
   bool found = m.Settle(t, path);
