@@ -327,6 +327,7 @@ struct MdxFile::Impl {
   std::string path;
   std::unique_ptr<File> file;
   bool writable = false;
+  bool sync_writes = false;
 
   std::array<uint8_t, kHeaderSize> header{};
   uint32_t pages_in_file = 0;
@@ -659,6 +660,12 @@ struct MdxFile::Impl {
         t.def.key_length = 0;
       }
       tags.push_back(std::move(t));
+    }
+    for (const TagState& t : tags) {
+      if (std::find(pending_headers.begin(), pending_headers.end(), t.root) !=
+          pending_headers.end()) {
+        pending_headers.clear();  // not ours after all: leave those pages alone
+      }
     }
   }
 
@@ -1657,7 +1664,7 @@ void MdxFile::BeginChange() {
   try {
     // The dirty mark must be on disk before any page of the change.
     m.WriteHeader(true);
-    m.file->Sync();
+    if (m.sync_writes) m.file->Sync();
   } catch (...) {
     m.Abandon();
     throw;
@@ -1697,7 +1704,7 @@ void MdxFile::EndChange(uint32_t record_count) {
     m.FlushDirty();
     uint64_t want = uint64_t(m.pages_in_file) * kPageSize;
     if (m.file->Size() < want) m.file->Truncate(want);
-    m.file->Sync();
+    if (m.sync_writes) m.file->Sync();
     m.pending_headers = std::move(m.freed_headers);
     m.freed_headers.clear();
     m.stamp.dirty = false;
@@ -2051,6 +2058,10 @@ void MdxFile::Walk(int tag, const std::function<void(const IndexEntry&)>& visit)
     }
   };
   walk(t.root, t.header_page, 0);
+}
+
+void MdxFile::SetSyncWrites(bool sync) {
+  impl_->sync_writes = sync;
 }
 
 void MdxFile::SetCacheLimit(size_t blocks) {

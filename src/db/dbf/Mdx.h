@@ -168,6 +168,12 @@ class MdxFile {
   // that need the eviction path.
   void SetCacheLimit(size_t blocks);
 
+  // Whether each change is flushed to the device (fsync) at its two ordering
+  // points. Off by default: the write order alone already keeps the index
+  // right or marked dirty when a process is killed, and a sync per row would
+  // make appends a hundred times slower. Turn it on to survive power loss.
+  void SetSyncWrites(bool sync);
+
   struct Impl;
 
  private:

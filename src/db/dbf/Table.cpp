@@ -364,7 +364,9 @@ void Table::Close() {
 
 std::vector<TagDef> Table::TagDefsOf(MdxFile& mdx) {
   std::vector<TagDef> defs;
-  for (int i = 0; i < mdx.TagCount(); ++i) defs.push_back(mdx.Tag(i));
+  // A tag whose definition was lost to damage cannot be rebuilt; it is dropped.
+  for (int i = 0; i < mdx.TagCount(); ++i)
+    if (mdx.Tag(i).key_length > 0) defs.push_back(mdx.Tag(i));
   return defs;
 }
 
@@ -376,6 +378,10 @@ void Table::LoadTags() {
   if (!im.mdx) return;
   for (int i = 0; i < im.mdx->TagCount(); ++i) {
     const TagDef& def = im.mdx->Tag(i);
+    if (def.key_length == 0) {
+      Fail(ErrorCode::kCorruptIndex,
+           "The index tag " + def.name + " of \"" + im.mdx_path + "\" has lost its definition");
+    }
     Expression expr = Expression::Parse(def.expression, im.expr_fields, *cp_);
     char want = static_cast<char>(def.type);
     if (expr.ResultType() != want) {
