@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "db/dbf/Codepage.h"
+#include "db/dbf/FieldText.h"
 #include "db/dbf/Table.h"
 
 namespace klv::dbf {
@@ -50,13 +51,6 @@ std::string Describe(const FieldDef& def) {
        "\"" + std::string(text) + "\" is not " + what + " for field " + Describe(def));
 }
 
-// Parses the stored text of an N or F field; blanks give nullopt.
-std::optional<double> ParseStoredNumber(std::string_view raw) {
-  std::string_view t = TrimBlanks(raw);
-  if (t.empty()) return std::nullopt;
-  return ParseCNumber(t);
-}
-
 // Parses user text as a number: optional sign, digits, at most one decimal
 // separator (the configured one, '.' always accepted), optional exponent.
 std::optional<double> ParseTextNumber(std::string_view text, char sep) {
@@ -93,22 +87,6 @@ std::optional<double> ParseTextNumber(std::string_view text, char sep) {
 
 bool IsLeap(int y) {
   return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-std::optional<Date> ParseStoredDate(std::string_view raw) {
-  if (raw.size() != 8) return std::nullopt;
-  int v[3] = {0, 0, 0};
-  const int widths[3] = {4, 2, 2};
-  size_t pos = 0;
-  for (int k = 0; k < 3; ++k) {
-    for (int j = 0; j < widths[k]; ++j, ++pos) {
-      char c = raw[pos];
-      if (c < '0' || c > '9') return std::nullopt;
-      v[k] = v[k] * 10 + (c - '0');
-    }
-  }
-  if (!IsValidDate(v[0], v[1], v[2])) return std::nullopt;
-  return Date{v[0], v[1], v[2]};
 }
 
 // Order of day, month and year in the short date pattern, and whether the
@@ -216,6 +194,29 @@ std::optional<std::string> FormatNumber(double v, int width, int dec) {
 }
 
 }  // namespace
+
+// Parses the stored text of an N or F field; blanks give nullopt.
+std::optional<double> ParseStoredNumber(std::string_view raw) {
+  std::string_view t = TrimBlanks(raw);
+  if (t.empty()) return std::nullopt;
+  return ParseCNumber(t);
+}
+
+std::optional<Date> ParseStoredDate(std::string_view raw) {
+  if (raw.size() != 8) return std::nullopt;
+  int v[3] = {0, 0, 0};
+  const int widths[3] = {4, 2, 2};
+  size_t pos = 0;
+  for (int k = 0; k < 3; ++k) {
+    for (int j = 0; j < widths[k]; ++j, ++pos) {
+      char c = raw[pos];
+      if (c < '0' || c > '9') return std::nullopt;
+      v[k] = v[k] * 10 + (c - '0');
+    }
+  }
+  if (!IsValidDate(v[0], v[1], v[2])) return std::nullopt;
+  return Date{v[0], v[1], v[2]};
+}
 
 void SetTextFormat(const TextFormat& format) {
   std::lock_guard<std::mutex> lock(format_mutex);

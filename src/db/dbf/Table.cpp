@@ -11,6 +11,7 @@
 
 #include "db/dbf/Codepage.h"
 #include "db/dbf/Expr.h"
+#include "db/dbf/FieldText.h"
 #include "db/dbf/Mdx.h"
 
 namespace klv::dbf {
@@ -71,6 +72,36 @@ bool Supported(char type) {
 
 std::string TempPathFor(const std::string& path) {
   return DirOf(path) + "." + BaseOf(path) + ".tmp" + std::to_string(::getpid());
+}
+
+// Reads records from..to (1-based, inclusive) in large sequential chunks and
+// hands each chunk to visit(first_recno, bytes, count). Every whole-table
+// pass goes through here.
+template <typename Visit>
+void ScanChunks(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t from, uint32_t to,
+                Visit&& visit) {
+  std::vector<uint8_t> chunk;
+  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / record_len));
+  for (uint32_t r = from; r <= to && r != 0;) {
+    uint32_t n = std::min(per, to - r + 1);
+    chunk.resize(static_cast<size_t>(n) * record_len);
+    uint64_t off = header_len + static_cast<uint64_t>(r - 1) * record_len;
+    if (dbf.ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
+      Fail(ErrorCode::kCorruptTable, "The table \"" + dbf.path() + "\" is truncated");
+    visit(r, static_cast<const uint8_t*>(chunk.data()), n);
+    r += n;
+  }
+}
+
+// The same, one record at a time: visit(recno, record).
+template <typename Visit>
+void ScanRecords(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t from, uint32_t to,
+                 Visit&& visit) {
+  ScanChunks(dbf, header_len, record_len, from, to,
+             [&](uint32_t first, const uint8_t* bytes, uint32_t n) {
+               for (uint32_t i = 0; i < n; ++i)
+                 visit(first + i, bytes + static_cast<size_t>(i) * record_len);
+             });
 }
 
 struct TagState {
@@ -585,29 +616,27 @@ void Table::NoteOwnWrite() {
 // Cursor
 
 void Table::First() {
-  RequireOpen();
-  if (state_ != State::kBrowse) Cancel();
-  bool found = impl_->active >= 0 ? SeekIndexed(Seek::kFirst, {}, 0) : SeekNatural(1, +1);
-  if (!found) {
-    recno_ = 0;
-    eof_ = bof_ = true;
-    std::fill(buf_.begin(), buf_.end(), ' ');
-  }
-  bof_ = true;
-  Notify();
+  GoToEnd(false);
 }
 
 void Table::Last() {
+  GoToEnd(true);
+}
+
+void Table::GoToEnd(bool last) {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
-  bool found = impl_->active >= 0 ? SeekIndexed(Seek::kLast, {}, 0) : SeekNatural(count_, -1);
-  if (!found) {
-    recno_ = 0;
-    eof_ = bof_ = true;
-    std::fill(buf_.begin(), buf_.end(), ' ');
-  }
-  eof_ = true;
+  bool found = impl_->active >= 0 ? SeekIndexed(last ? Seek::kLast : Seek::kFirst, {}, 0)
+                                  : SeekNatural(last ? count_ : 1, last ? -1 : +1);
+  if (!found) ClearPosition();
+  (last ? eof_ : bof_) = true;
   Notify();
+}
+
+void Table::ClearPosition() {
+  recno_ = 0;
+  eof_ = bof_ = true;
+  std::fill(buf_.begin(), buf_.end(), ' ');
 }
 
 void Table::Next() {
@@ -684,18 +713,10 @@ void Table::ScanDeleted() {
   Impl& im = *impl_;
   if (im.scanned > count_) im.scanned = 0, im.deleted = 0;
   if (im.scanned == count_) return;
-  std::vector<uint8_t> chunk;
-  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
-  for (uint32_t r = im.scanned + 1; r <= count_;) {
-    uint32_t n = std::min(per, count_ - r + 1);
-    chunk.resize(static_cast<size_t>(n) * im.record_len);
-    uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
-    if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
-      Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated");
-    for (uint32_t i = 0; i < n; ++i)
-      if (chunk[static_cast<size_t>(i) * im.record_len] == '*') ++im.deleted;
-    r += n;
-  }
+  ScanRecords(*im.dbf, im.header_len, im.record_len, im.scanned + 1, count_,
+              [&](uint32_t, const uint8_t* rec) {
+                if (rec[0] == '*') ++im.deleted;
+              });
   im.scanned = count_;
 }
 
@@ -709,19 +730,11 @@ uint64_t Table::RecordCount() {
   }
   std::vector<uint8_t> keep = buf_;
   uint64_t accepted = 0;
-  std::vector<uint8_t> chunk;
-  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
   try {
-    for (uint32_t r = 1; r <= count_;) {
-      uint32_t n = std::min(per, count_ - r + 1);
-      chunk.resize(static_cast<size_t>(n) * im.record_len);
-      uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
-      if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
-        Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated");
-      for (uint32_t i = 0; i < n; ++i)
-        if (Accept(chunk.data() + static_cast<size_t>(i) * im.record_len)) ++accepted;
-      r += n;
-    }
+    ScanRecords(*im.dbf, im.header_len, im.record_len, 1, count_,
+                [&](uint32_t, const uint8_t* rec) {
+                  if (Accept(rec)) ++accepted;
+                });
   } catch (...) {
     buf_ = std::move(keep);
     throw;
@@ -771,10 +784,7 @@ void Table::GoToFraction(double fraction) {
     auto r = static_cast<uint32_t>(1 + fraction * (count_ - 1));
     found = SeekNatural(r, +1) || SeekNatural(r, -1);
   }
-  if (!found) {
-    recno_ = 0;
-    eof_ = bof_ = true;
-  }
+  if (!found) ClearPosition();
   Notify();
 }
 
@@ -1037,11 +1047,7 @@ void Table::Delete() {
   std::string key = im.key;
   bool found = im.active >= 0 ? SeekIndexed(Seek::kGT, key, r) : SeekNatural(r + 1, +1);
   if (!found) found = im.active >= 0 ? SeekIndexed(Seek::kLT, key, r) : SeekNatural(r - 1, -1);
-  if (!found) {
-    recno_ = 0;
-    eof_ = bof_ = true;
-    std::fill(buf_.begin(), buf_.end(), ' ');
-  }
+  if (!found) ClearPosition();
   Notify();
 }
 
@@ -1141,31 +1147,25 @@ static void BuildTag(File& dbf, uint32_t header_len, uint32_t record_len, uint32
   size_t key_len = static_cast<size_t>(def.key_length);
   std::vector<char> keys(static_cast<size_t>(count) * key_len);
   std::vector<uint32_t> recnos(count);
-  std::vector<uint8_t> chunk;
-  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / record_len));
-  for (uint32_t r = 1; r <= count;) {
-    uint32_t n = std::min(per, count - r + 1);
-    chunk.resize(static_cast<size_t>(n) * record_len);
-    uint64_t off = header_len + static_cast<uint64_t>(r - 1) * record_len;
-    if (dbf.ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
-      Fail(ErrorCode::kCorruptTable, "The table \"" + dbf.path() + "\" is truncated");
-    for (uint32_t i = 0; i < n; ++i) {
-      ExprValue v = expr.Evaluate(chunk.data() + static_cast<size_t>(i) * record_len);
-      std::string k;
-      if (def.type == KeyType::kNumeric)
-        k = EncodeNumericKey(v.number);
-      else if (def.type == KeyType::kDate)
-        k = EncodeDateKey(v.number);
-      else
-        k = std::move(v.text);
-      k.resize(key_len, ' ');
-      size_t at = static_cast<size_t>(r - 1 + i);
-      std::memcpy(keys.data() + at * key_len, k.data(), key_len);
-      recnos[at] = r + i;
+  uint32_t reported = 0;
+  ScanRecords(dbf, header_len, record_len, 1, count, [&](uint32_t recno, const uint8_t* rec) {
+    ExprValue v = expr.Evaluate(rec);
+    std::string k;
+    if (def.type == KeyType::kNumeric)
+      k = EncodeNumericKey(v.number);
+    else if (def.type == KeyType::kDate)
+      k = EncodeDateKey(v.number);
+    else
+      k = std::move(v.text);
+    k.resize(key_len, ' ');
+    size_t at = static_cast<size_t>(recno - 1);
+    std::memcpy(keys.data() + at * key_len, k.data(), key_len);
+    recnos[at] = recno;
+    if (progress && recno - reported >= 65536) {
+      reported = recno;
+      progress(base + span * 0.5 * recno / count);
     }
-    r += n;
-    if (progress) progress(base + span * 0.5 * (r - 1) / std::max<uint32_t>(count, 1));
-  }
+  });
   std::vector<uint32_t> order(count);
   std::iota(order.begin(), order.end(), 0u);
   std::sort(order.begin(), order.end(),
@@ -1473,26 +1473,20 @@ void Table::Pack(const std::function<void(double)>& progress) {
     if (!out->TryLock(kOpenLock, 1, true))
       Fail(ErrorCode::kInUse, "The packed copy of the table is in use");
     uint64_t pos = im.header_len;
-    std::vector<uint8_t> chunk, kept_bytes;
-    uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
-    for (uint32_t r = 1; r <= count_;) {
-      uint32_t n = std::min(per, count_ - r + 1);
-      chunk.resize(static_cast<size_t>(n) * im.record_len);
-      uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
-      if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
-        Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated");
-      kept_bytes.clear();
-      for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t* rec = chunk.data() + static_cast<size_t>(i) * im.record_len;
-        if (rec[0] == '*') continue;
-        kept_bytes.insert(kept_bytes.end(), rec, rec + im.record_len);
-        ++kept;
-      }
-      out->WriteAt(pos, kept_bytes.data(), kept_bytes.size());
-      pos += kept_bytes.size();
-      r += n;
-      if (progress) progress(0.5 * (r - 1) / std::max<uint32_t>(count_, 1));
-    }
+    std::vector<uint8_t> kept_bytes;
+    ScanChunks(*im.dbf, im.header_len, im.record_len, 1, count_,
+               [&](uint32_t first, const uint8_t* bytes, uint32_t n) {
+                 kept_bytes.clear();
+                 for (uint32_t i = 0; i < n; ++i) {
+                   const uint8_t* rec = bytes + static_cast<size_t>(i) * im.record_len;
+                   if (rec[0] == '*') continue;
+                   kept_bytes.insert(kept_bytes.end(), rec, rec + im.record_len);
+                   ++kept;
+                 }
+                 out->WriteAt(pos, kept_bytes.data(), kept_bytes.size());
+                 pos += kept_bytes.size();
+                 if (progress) progress(0.5 * (first + n - 1) / std::max<uint32_t>(count_, 1));
+               });
     uint8_t eof = 0x1A;
     out->WriteAt(pos, &eof, 1);
     StampToday(head.data() + 1);
@@ -1540,47 +1534,28 @@ std::vector<std::string> Table::Check() {
   std::vector<std::string> problems;
   LockGuard lock(*im.dbf, false);
   ReloadHeader();
-  std::vector<uint8_t> chunk;
-  uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / im.record_len));
-  for (uint32_t r = 1; r <= count_ && problems.size() < 100;) {
-    uint32_t n = std::min(per, count_ - r + 1);
-    chunk.resize(static_cast<size_t>(n) * im.record_len);
-    uint64_t off = im.header_len + static_cast<uint64_t>(r - 1) * im.record_len;
-    if (im.dbf->ReadAt(off, chunk.data(), chunk.size()) != chunk.size()) {
-      problems.push_back("the file ends before record " + std::to_string(count_));
-      break;
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t* rec = chunk.data() + static_cast<size_t>(i) * im.record_len;
-      uint32_t recno = r + i;
-      if (rec[0] != ' ' && rec[0] != '*')
-        problems.push_back("record " + std::to_string(recno) + " has an invalid deletion flag");
-      for (const ExprField& f : im.expr_fields) {
-        std::string_view v(reinterpret_cast<const char*>(rec) + f.offset,
-                           static_cast<size_t>(f.length));
-        bool blank = v.find_first_not_of(' ') == std::string_view::npos;
-        if (blank) continue;
-        bool ok = true;
-        if (f.type == 'N' || f.type == 'F') {
-          std::string_view t = v;
-          while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-          while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-          if (!t.empty() && (t[0] == '+')) t.remove_prefix(1);
-          double x = 0;
-          auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), x);
-          ok = ec == std::errc() && end == t.data() + t.size();
-        } else if (f.type == 'D') {
-          int y = 0, m = 0, d = 0;
-          ok = std::sscanf(std::string(v).c_str(), "%4d%2d%2d", &y, &m, &d) == 3 &&
-               IsValidDate(y, m, d);
-        }
-        if (!ok) {
-          problems.push_back("record " + std::to_string(recno) + ", field " + f.name +
-                             ": invalid value \"" + std::string(v) + "\"");
-        }
-      }
-    }
-    r += n;
+  try {
+    ScanRecords(
+        *im.dbf, im.header_len, im.record_len, 1, count_, [&](uint32_t recno, const uint8_t* rec) {
+          if (problems.size() >= 100) return;
+          if (rec[0] != ' ' && rec[0] != '*') {
+            problems.push_back("record " + std::to_string(recno) + " has an invalid deletion flag");
+          }
+          for (const ExprField& f : im.expr_fields) {
+            std::string_view v(reinterpret_cast<const char*>(rec) + f.offset,
+                               static_cast<size_t>(f.length));
+            if (v.find_first_not_of(' ') == std::string_view::npos) continue;
+            bool ok = true;
+            if (f.type == 'N' || f.type == 'F') ok = ParseStoredNumber(v).has_value();
+            if (f.type == 'D') ok = ParseStoredDate(v).has_value();
+            if (!ok) {
+              problems.push_back("record " + std::to_string(recno) + ", field " + f.name +
+                                 ": invalid value \"" + std::string(v) + "\"");
+            }
+          }
+        });
+  } catch (const DbfError& e) {
+    problems.push_back(e.what());
   }
   if (!im.mdx) return problems;
   im.mdx->Sync();
@@ -1669,10 +1644,7 @@ void Table::Refresh() {
     buf_ = std::move(keep);
     bool found = im.active >= 0 ? SeekIndexed(Seek::kGT, key, r) : SeekNatural(r + 1, +1);
     if (!found) found = im.active >= 0 ? SeekIndexed(Seek::kLT, key, r) : SeekNatural(r - 1, -1);
-    if (!found) {
-      recno_ = 0;
-      eof_ = bof_ = true;
-    }
+    if (!found) ClearPosition();
   }
   Notify();
 }

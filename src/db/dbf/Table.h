@@ -297,6 +297,8 @@ class Table {
   void Land(uint32_t recno, const uint8_t* record);
   void ScanDeleted();
   void ReleaseEditLock();
+  void GoToEnd(bool last);
+  void ClearPosition();
   void IndexChange(const std::function<void()>& change);
 
   Env& env_;
