@@ -1,0 +1,118 @@
+// The command-line tool as scripts use it: exit codes, CSV in and out, and
+// all-or-nothing appends.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support/TempDir.h"
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+// Runs klvdbf with a shell-quoted argument string; standard error joins the output.
+Result Klvdbf(const std::string& args, const std::string& input = "") {
+  std::string cmd = std::string(KLVDBF_PATH) + " " + args + " 2>&1";
+  std::string in_file;
+  if (!input.empty()) {
+    in_file = ::testing::TempDir() + "klvdbf_input.csv";
+    std::ofstream(in_file, std::ios::binary) << input;
+    cmd += " < " + in_file;
+  }
+  Result r;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+class KlvdbfTest : public ::testing::Test {
+ protected:
+  std::string Db() { return "'" + dir_.File("C.DBF") + "'"; }
+  klv::test::TempDir dir_;
+};
+
+TEST_F(KlvdbfTest, CreateAppendDumpInIndexOrder) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  Result a = Klvdbf("append " + Db(),
+                    "Country,FaceValue,PurchasePr,Quantity,PurchDate,Comment\r\n"
+                    "Peru,1 Sol,2.50,3,2020-01-31,\"said \"\"fine\"\", ok\"\r\n"
+                    "Chile,,,,,\"two\nlines\"\r\n");
+  ASSERT_EQ(a.status, 0) << a.out;
+  ASSERT_EQ(Klvdbf("index " + Db() + " NEWINDEX 'Upper(Left(Country,80))'").status, 0);
+  Result d = Klvdbf("dump " + Db() + " --tag NEWINDEX");
+  ASSERT_EQ(d.status, 0) << d.out;
+  std::string header = d.out.substr(0, d.out.find("\r\n"));
+  EXPECT_EQ(header.substr(0, 25), "COUNTRY,FACEVALUE,YEAR,CO");
+  size_t chile = d.out.find("Chile,"), peru = d.out.find("Peru,1 Sol");
+  ASSERT_NE(chile, std::string::npos);
+  ASSERT_NE(peru, std::string::npos);
+  EXPECT_LT(chile, peru);
+  EXPECT_NE(d.out.find("\"two\nlines\""), std::string::npos);
+  EXPECT_NE(d.out.find("2.50,,,,,2020-01-31,,3,\"said \"\"fine\"\", ok\""), std::string::npos)
+      << d.out;
+  EXPECT_EQ(Klvdbf("check " + Db()).status, 0);
+}
+
+TEST_F(KlvdbfTest, BadValueAppendsNothingAndNamesTheLine) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  Result a = Klvdbf("append " + Db(), "Country,Quantity\nA,1\nB,x\nC,3\n");
+  EXPECT_EQ(a.status, 1);
+  EXPECT_NE(a.out.find("line 3"), std::string::npos) << a.out;
+  EXPECT_NE(a.out.find("nothing appended"), std::string::npos) << a.out;
+  Result info = Klvdbf("info " + Db());
+  EXPECT_NE(info.out.find("records: 0"), std::string::npos) << info.out;
+  a = Klvdbf("append " + Db(), "Country,Nosuch\nA,1\n");
+  EXPECT_EQ(a.status, 1);
+  EXPECT_NE(a.out.find("Nosuch"), std::string::npos);
+}
+
+TEST_F(KlvdbfTest, SetDeletePackAndExitCodes) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  ASSERT_EQ(Klvdbf("append " + Db(), "Country\nA\nB\nC\n").status, 0);
+  EXPECT_EQ(Klvdbf("set " + Db() + " 2 Country=Bee Year=1901").status, 0);
+  EXPECT_EQ(Klvdbf("delete " + Db() + " 1").status, 0);
+  EXPECT_EQ(Klvdbf("delete " + Db() + " 1").status, 1);  // already deleted
+  Result d = Klvdbf("dump " + Db() + " --deleted");
+  EXPECT_NE(d.out.find("*,A,"), std::string::npos) << d.out;
+  EXPECT_NE(d.out.find(",Bee,,1901,"), std::string::npos) << d.out;
+  EXPECT_EQ(Klvdbf("pack " + Db()).status, 0);
+  EXPECT_NE(Klvdbf("info " + Db()).out.find("records: 2"), std::string::npos);
+  EXPECT_EQ(Klvdbf("").status, 2);
+  EXPECT_EQ(Klvdbf("frobnicate " + Db()).status, 2);
+  EXPECT_EQ(Klvdbf("set " + Db() + " zero Country=x").status, 2);
+  EXPECT_EQ(Klvdbf("info '" + dir_.File("NONE.DBF") + "'").status, 1);
+}
+
+TEST_F(KlvdbfTest, CheckFindsAStaleIndexAndReindexMendsIt) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  ASSERT_EQ(Klvdbf("append " + Db(), "Country\nB\nA\n").status, 0);
+  ASSERT_EQ(Klvdbf("index " + Db() + " NEWINDEX 'Upper(Left(Country,80))'").status, 0);
+  // Overwrite a key byte inside the index: the tree no longer matches the rows.
+  {
+    std::fstream f(dir_.File("C.MDX"), std::ios::in | std::ios::out | std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(f)), {});
+    size_t at = bytes.find("A       ");
+    ASSERT_NE(at, std::string::npos);
+    f.seekp(static_cast<std::streamoff>(at));
+    f.put('Z');
+  }
+  Result c = Klvdbf("check " + Db());
+  EXPECT_EQ(c.status, 1);
+  EXPECT_NE(c.out.find("NEWINDEX"), std::string::npos) << c.out;
+  EXPECT_EQ(Klvdbf("reindex " + Db()).status, 0);
+  EXPECT_EQ(Klvdbf("check " + Db()).status, 0);
+}
+
+}  // namespace
