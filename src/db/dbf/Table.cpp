@@ -138,6 +138,13 @@ struct Table::Impl {
 
 namespace {
 
+// Called under the write lock before a change of ours: when another process
+// changed the file since we last looked, the deleted rows counted so far may
+// be wrong, and the modification stamp our own write leaves would hide that.
+void ForgetCountsIfChanged(Table::Impl& im) {
+  if (im.dbf->ModifiedNs() != im.seen_mtime) im.scanned = 0, im.deleted = 0;
+}
+
 // Holds the table's write lock (exclusive) or read lock (shared) for a scope.
 class LockGuard {
  public:
@@ -885,6 +892,7 @@ void Table::Post() {
   buf_[0] = ' ';
   LockGuard write_lock(*im.dbf, true);
   ReloadHeader();
+  ForgetCountsIfChanged(im);
   if (im.mdx) {
     im.mdx->Sync();
     LoadTags();
@@ -1027,6 +1035,10 @@ void Table::Delete() {
   }
   try {
     LockGuard write_lock(*im.dbf, true);
+    // The header is rewritten below: it must carry the count as it is now,
+    // with other processes' appends, not as this open last saw it.
+    ReloadHeader();
+    ForgetCountsIfChanged(im);
     uint8_t flag = 0;
     im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
     if (flag != '*') {
