@@ -148,6 +148,7 @@ struct Block {
   uint32_t page = 0;
   int pins = 0;
   bool dirty = false;
+  uint64_t used_in = 0;  // the change_gen of the last change (or lookup after it) that used it
   std::array<uint8_t, kBlockSize> data{};
 };
 
@@ -385,11 +386,14 @@ struct MdxFile::Impl {
   // Collects blocks for consecutive pages into one write.
   class RunWriter {
    public:
-    explicit RunWriter(Impl& impl) : impl_(impl), buf_(size_t(kWriteRunBlocks) * kBlockSize) {}
+    explicit RunWriter(Impl& impl) : impl_(impl) {}
     void Add(uint32_t page, const uint8_t* block) {
       if (n_ > 0 && (page != first_ + kPagesPerBlock * uint32_t(n_) || n_ == kWriteRunBlocks))
         Flush();
       if (n_ == 0) first_ = page;
+      // Grown on demand: a change of one row writes a block or two, and
+      // zeroing a whole run's buffer for it cost more than the write.
+      if (buf_.size() < size_t(n_ + 1) * kBlockSize) buf_.resize(size_t(n_ + 1) * kBlockSize);
       std::memcpy(buf_.data() + size_t(n_) * kBlockSize, block, kBlockSize);
       ++n_;
     }
@@ -429,11 +433,13 @@ struct MdxFile::Impl {
     auto found = cached.find(page);
     if (found != cached.end()) {
       lru.splice(lru.begin(), lru, found->second);
+      found->second->used_in = change_gen;
       return BlockRef(&*found->second);
     }
     MakeRoom();
     Block b;
     b.page = page;
+    b.used_in = change_gen;
     size_t got = file->ReadAt(uint64_t(page) * kPageSize, b.data.data(), kBlockSize);
     if (got != kBlockSize) CorruptAt(page, "the file ends inside this block (truncated)");
     lru.push_front(b);
@@ -449,6 +455,7 @@ struct MdxFile::Impl {
       Block& b = *found->second;
       b.data.fill(0);
       b.dirty = true;
+      b.used_in = change_gen;
       return BlockRef(&b);
     }
     MakeRoom();
@@ -456,6 +463,7 @@ struct MdxFile::Impl {
     Block& b = lru.front();
     b.page = page;
     b.dirty = true;
+    b.used_in = change_gen;
     cached[page] = lru.begin();
     return BlockRef(&b);
   }
@@ -474,8 +482,13 @@ struct MdxFile::Impl {
   }
 
   void FlushDirty() {
+    // Only blocks used in the current change can be dirty (a change ends
+    // with this flush, an abandoned one drops the cache), and each use moves
+    // a block to the front: the walk ends at the first block used before the
+    // change instead of visiting the whole cache on every row's change.
     std::vector<Block*> dirty;
     for (Block& b : lru) {
+      if (b.used_in != change_gen) break;
       if (b.dirty) dirty.push_back(&b);
     }
     std::sort(dirty.begin(), dirty.end(), [](Block* a, Block* b) { return a->page < b->page; });
@@ -1433,7 +1446,9 @@ class MdxBuilder final : public MdxFile::Builder {
     std::memcpy(last_.data(), key.data(), klen_);
     last_recno_ = recno;
     has_last_ = true;
-    std::array<uint8_t, kBlockSize> item{};
+    // Not zeroed: WriteItem fills all item_len bytes, and this runs once per
+    // entry of a rebuild.
+    std::array<uint8_t, kBlockSize> item;
     impl_.WriteItem(item.data(), t, recno, Bytes(key));
     Push(0, item.data());
   }

@@ -1,0 +1,279 @@
+// The main window, TMain: start-up, the command table (menus, lettered
+// buttons, speed buttons), the three button-bar layouts, the viewer grid over
+// the open coin table, the record count and search-mode indicator, switching
+// between databases, and close.
+//
+// Promises:
+// - While the window exists a database is open: start-up fails (FormCreate
+//   returns false after saying why) rather than show a window without one,
+//   and a database switch that fails part way opens the previous database
+//   again.
+// - Every command runs inside RunCommand: an engine error it does not catch
+//   is shown in the general error display and ends that command.
+// - All questions and messages go through platform::prompts().
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+
+#include <QMainWindow>
+#include <QSize>
+#include <QStringList>
+#include <QTableView>
+
+#include "app/AppState.h"
+#include "app/ViewerModel.h"
+#include "db/dbf/Table.h"
+#include "platform/Prompts.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolButton;
+
+namespace klv::platform {
+class HelpWindow;
+}
+
+namespace klv::app {
+
+// How the program was started.
+struct StartOptions {
+  QStringList arguments;        // the command line after the program name
+  std::optional<QSize> screen;  // the screen size to assume; default: the primary screen's
+};
+
+// The command line, understood: "/BROWSE" in any letter case (or --browse)
+// and an optional database file.
+struct CommandLine {
+  bool browse = false;
+  QString database;  // empty: the "Last Database" setting decides
+  bool help = false;
+  bool version = false;
+  QString error;  // an argument that is none of these
+};
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// Owner of the pick lists (the record edit form). A database switch saves
+// the lists of the database it leaves and loads those of the one it opens;
+// until an owner is set there are no lists to move.
+class PickListHost {
+ public:
+  virtual ~PickListHost() = default;
+  virtual void SaveAllLists() = 0;
+  virtual void LoadAllList() = 0;
+  virtual void LoadDefaultList() = 0;
+};
+
+// The grid of the main window; lets the window finish an in-cell edit before
+// a navigator button acts.
+class ViewerGridView : public QTableView {
+  Q_OBJECT
+
+ public:
+  using QTableView::QTableView;
+  // Writes and closes the cell editor open on the current cell, if any.
+  void CommitEditor();
+  // Row and column lines drawn by the delegate ("Row Lines", "Column Lines").
+  void SetLines(bool rows, bool columns);
+  bool row_lines() const { return row_lines_; }
+  bool column_lines() const { return column_lines_; }
+
+ private:
+  bool row_lines_ = true;
+  bool column_lines_ = true;
+};
+
+class TMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The commands of the command table. Each has a menu item and possibly a
+  // lettered button and a speed button.
+  enum Command {
+    kNew,
+    kOpen,
+    kUpdate,
+    kBackup,
+    kRestore,
+    kPrint,
+    kExit,
+    kAdd,
+    kEdit,
+    kCopy,
+    kDelete,
+    kImport,
+    kExport,
+    kSearch,
+    kEndSearch,
+    kLocate,
+    kLocateNext,
+    kReports,
+    kViewer,
+    kSortOrder,
+    kColorMain,
+    kColorEdit,
+    kColorSearch,
+    kColorReport,
+    kColorConfigure,
+    kColorAll,
+    kListSaveDefaults,
+    kListLoadDefaults,
+    kListCountry,
+    kListTopic,
+    kListCondition,
+    kListMiscellaneous,
+    kSearchReplace,
+    kRebuildIndexes,
+    kPackDatabase,
+    kHelpContents,
+    kReviewTips,
+    kAbout,
+    kCommandCount
+  };
+
+  explicit TMain(QWidget* parent = nullptr);
+  ~TMain() override;
+
+  // The creation steps, in order. False when the program cannot run without
+  // a database; the reason has been shown.
+  bool FormCreate(const StartOptions& options);
+
+  AppState& state() { return state_; }
+  const AppState& state() const { return state_; }
+  dbf::Table& MyTable() { return my_table_; }
+  const QString& sort_string() const { return sort_string_; }
+  ViewerModel* viewer_model() const { return model_; }
+
+  // Gives a command its action (the window then offers it) or takes it away
+  // (nullptr: the command is shown disabled). Later forms register theirs.
+  void SetCommandHandler(Command command, std::function<void()> handler);
+  bool CommandAvailable(Command command) const;
+  QAction* CommandAction(Command command) const { return slots_[command].action; }
+  QPushButton* CommandButton(Command command) const { return slots_[command].button; }
+  QToolButton* CommandSpeed(Command command) const { return slots_[command].speed; }
+  // Runs the command as the user would (nothing when it is not available).
+  void Trigger(Command command);
+
+  void SetPickListHost(PickListHost* host) { pick_lists_ = host; }
+
+  // Runs fn as one command: an engine or I/O error it lets through is shown
+  // in the general error display, ending the command. Returns false then.
+  bool RunCommand(const std::function<void()>& fn);
+  // The general error display.
+  void ShowGeneralError(const QString& message);
+
+  // Operations the other forms call.
+  void DisplayCount();
+  void SetViewerOptions();
+  void EnableEndSearch();
+  void DisableEndSearch();
+  void DoEndSearch();
+  void DoFileSpecific();
+  void SetColors();
+  void BuildSortString();
+  void SetButtonBar();
+  void SetMenuLastFiles();
+
+  // Commands.
+  void DoNew();
+  void DoOpen();
+  void OpenSaveFile(const QString& path);
+  void DoUpdate();
+  void DoDelete();
+  void DoAbout();
+  void DoHelpContents();
+  void SetButtonBarMode(int mode);
+  void SetScreenSize(int setting);
+  void SetDateFormat(int format);
+  void ToggleLeadingZeros();
+  void SetNumericFormat(int format);
+  void SetCurrencyFormat(int format);
+  // which: 0 label, 1 edit, 2 button font.
+  void ChooseUserFont(int which);
+  void NavigatorClick(int button);
+
+  // Controls, named as the window names them.
+  QWidget* client() const { return client_; }
+  QFrame* SpeedPanel = nullptr;
+  QFrame* ViewerBevel = nullptr;
+  std::array<QFrame*, 4> Bevels{};
+  QLabel* ViewerLabel = nullptr;
+  QLabel* NavigatorLabel = nullptr;
+  QLabel* SearchOnLabel = nullptr;
+  QLabel* CountLabel = nullptr;
+  QLabel* Count2Label = nullptr;
+  ViewerGridView* ViewerGrid = nullptr;
+  MyNavigator* Navigator = nullptr;  // MyNavigator
+  std::array<QAction*, 5> MenuLastFiles{};
+  QAction* MenuLastFilesSeparator = nullptr;
+  std::array<QAction*, 4> MenuScreenSizes{};
+  std::array<QAction*, 3> MenuScreenAccess{};
+  std::array<QAction*, 12> MenuDateFormats{};
+  QAction* MenuLeadingZeros = nullptr;
+  std::array<QAction*, 2> MenuNumericFormat{};
+  std::array<QAction*, 2> MenuCurrencyFormat{};
+  std::array<QAction*, 3> MenuFonts{};
+  QMenu* MenuListMaintenance = nullptr;
+  QMenu* MenuColor = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Slot {
+    QAction* action = nullptr;
+    QPushButton* button = nullptr;
+    QToolButton* speed = nullptr;
+    std::function<void()> handler;
+    bool browse_locked = false;  // unavailable in browse-only mode
+  };
+  // How a database's index is set up when its table is opened.
+  enum class IndexSetup {
+    kSelectOrAdd,  // start-up: select "NewIndex", adding it when missing
+    kRebuild,      // a switch with the table to ourselves: drop and add it again
+    kKeep,         // the table is in use elsewhere: select it when present
+  };
+
+  void BuildMenus();
+  void BuildControls();
+  void UpdateCommandStates();
+  void FormResize();
+  void ApplyFormats(bool refresh);
+  QString ChooseStartDatabase(const CommandLine& line);
+  QString AskForValidDatabase();
+  bool IsValidDatabase(const QString& path);
+  bool CreateDefaultDatabase(const QString& path);
+  void BindDatabase(const QString& name);
+  void OpenMyTable(IndexSetup setup);
+  void ReopenMyTable();
+  void SwitchTo(const QString& path, bool is_new);
+  void ReadDatabaseSettings(const QString& ini);
+  void WriteDatabaseSettings(const QString& ini);
+  void SyncGridToCursor();
+  void SyncGridToRow(int row);
+  void GridCurrentRowChanged(int row);
+  void UpdateNavigator();
+  platform::FileDialogRequest DatabaseDialog(const char* title) const;
+  void CloseForm();
+
+  AppState state_;
+  dbf::Table my_table_;  // MyTable
+  QString sort_string_;
+  ViewerModel* model_ = nullptr;
+  QWidget* client_ = nullptr;
+  std::array<Slot, kCommandCount> slots_{};
+  PickListHost* pick_lists_ = nullptr;
+  bool created_ = false;
+  bool shown_ = false;
+  bool closed_ = false;
+  bool syncing_grid_ = false;
+};
+
+}  // namespace klv::app

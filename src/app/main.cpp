@@ -1,0 +1,140 @@
+// klvcoin [/BROWSE | --browse] [FILE.DBF]
+//
+// Starts the program: the application title, the real prompts service, the
+// main window (whose creation opens a database or gives up, saying why), and
+// the message loop. Exits non-zero when no database could be opened.
+//
+// Set KLVCOIN_EXIT_AFTER_PAINT to make the program print, on standard
+// output, "first-paint-ms" and the milliseconds from process start to the
+// first painted viewer grid, and then close as the user would; the start-up
+// benchmark uses it.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QTimer>
+
+#include "app/AppTexts.h"
+#include "app/MainWin.h"
+#include "db/DbTexts.h"
+#include "platform/QtPrompts.h"
+
+#ifndef KLV_VERSION
+#define KLV_VERSION "0.0"
+#endif
+
+namespace {
+
+// The window icon: the installed SVG drawn again here, so that the program
+// needs no image plugin to show it.
+QIcon CoinIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64}) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    p.setPen(QPen(QColor(0x8A, 0x62, 0x0A), 3));
+    p.setBrush(QColor(0xE3, 0xB0, 0x2C));
+    p.drawEllipse(QPointF(32, 32), 29, 29);
+    p.setPen(QPen(QColor(0x8A, 0x62, 0x0A), 2));
+    p.setBrush(QColor(0xF2, 0xC9, 0x4C));
+    p.drawEllipse(QPointF(32, 32), 22, 22);
+    QFont f(QStringLiteral("DejaVu Serif"));
+    f.setPixelSize(26);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(QColor(0x7A, 0x55, 0x05));
+    p.drawText(QRectF(0, 0, 64, 64), Qt::AlignCenter, QStringLiteral("97"));
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
+
+// Reports the first paint of the grid's viewport, once the paint is done.
+class FirstPaintProbe : public QObject {
+ public:
+  FirstPaintProbe(klv::app::TMain& main, std::chrono::steady_clock::time_point start)
+      : main_(main), start_(start) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !seen_ && main_.viewer_model()->rowCount() > 0) {
+      seen_ = true;
+      QTimer::singleShot(0, this, [this] {
+        auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                            start_)
+                      .count();
+        std::printf("first-paint-ms %.1f\n", ms);
+        std::fflush(stdout);
+        main_.close();
+      });
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  klv::app::TMain& main_;
+  std::chrono::steady_clock::time_point start_;
+  bool seen_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto start = std::chrono::steady_clock::now();
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const klv::app::CommandLine line = klv::app::ParseCommandLine(arguments);
+  // These answer without a display.
+  if (line.help) {
+    std::fputs(klv::app::texts::kUsage, stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::printf("klvcoin %s\n", KLV_VERSION);
+    return 0;
+  }
+  if (!line.error.isEmpty()) {
+    std::fprintf(stderr, "klvcoin: unknown argument %s\n\n%s", qPrintable(line.error),
+                 klv::app::texts::kUsage);
+    return 2;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("klvcoin"));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(klv::texts::kTitle));
+  QApplication::setApplicationVersion(QStringLiteral(KLV_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("klvcoin"));
+  QApplication::setWindowIcon(CoinIcon());
+  // Windows are shown without the display name appended to their captions:
+  // the main window's caption is the program's own.
+  QApplication::setApplicationDisplayName(QString());
+
+  klv::platform::QtPrompts prompts;
+  klv::platform::SetPrompts(&prompts);
+
+  int result = 0;
+  {
+    klv::app::TMain main;
+    klv::app::StartOptions options;
+    options.arguments = arguments;
+    if (!main.FormCreate(options)) {
+      klv::platform::SetPrompts(nullptr);
+      return 1;
+    }
+    FirstPaintProbe probe(main, start);
+    if (std::getenv("KLVCOIN_EXIT_AFTER_PAINT")) main.ViewerGrid->viewport()->installEventFilter(&probe);
+    main.show();
+    result = QApplication::exec();
+    main.close();
+  }
+  klv::platform::SetPrompts(nullptr);
+  return result;
+}

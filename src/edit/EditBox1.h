@@ -1,0 +1,84 @@
+// The list editor (TMyEditBox), opened from the main menu's "List
+// Maintenance": edits one pick list in a working copy, which becomes the
+// list only on Ok. For Country, Topic and Condition Ok replaces both copies
+// of the list (edit form and viewer grid) and saves the database's three
+// list files; for Miscellaneous it writes MISC.LST in the program directory.
+// Cancel changes nothing.
+#pragma once
+
+#include <functional>
+
+#include <QColor>
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include "app/AppState.h"
+#include "edit/PickLists.h"
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace klv {
+
+// Background and text colour of one control, as the colour groups paint
+// them (a null colour leaves that part alone). Button colours are not
+// touched, so push buttons inside keep the system colours.
+void SetControlColors(QWidget* control, const QColor& background, const QColor& text);
+
+// The editor's list name ("Country", ...) and the longest entry it takes, by
+// list kind.
+const char* ListName(ListKind kind);
+int ListMaxLength(ListKind kind);
+
+class TMyEditBox : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Starts from the edit form's copy of a field list, or from MISC.LST for
+  // kMiscellaneous. save_all is what "Ok" runs after changing the list: the
+  // edit form's SaveAllLists.
+  TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& lists, ListKind kind,
+             std::function<void()> save_all);
+
+  ListKind kind() const { return kind_; }
+  QStringList Entries() const;
+
+  // The controls.
+  QListWidget* TheList = nullptr;
+  QLineEdit* AddInfo = nullptr;
+  QPushButton* AddButton = nullptr;
+  QPushButton* DeleteButton = nullptr;
+  QPushButton* SortButton = nullptr;
+  QPushButton* OkButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+
+  void AddButtonClick();
+  void DeleteButtonClick();
+  void SortButtonClick();
+  void OkButtonClick();
+  void CancelButtonClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void SetColors();
+
+  const app::AppState& state_;
+  PickLists& lists_;
+  ListKind kind_;
+  std::function<void()> save_all_;
+  bool shown_ = false;
+};
+
+// The main menu's "List Maintenance" > "Country", "Topic", "Condition"
+// (EditAList) and "Miscellaneous" (EditSpecList): open the editor modally.
+// Return whether the user confirmed with Ok.
+bool EditAList(QWidget* owner, const app::AppState& state, PickLists& lists, ListKind kind,
+               const std::function<void()>& save_all);
+bool EditSpecList(QWidget* owner, const app::AppState& state, PickLists& lists,
+                  const std::function<void()>& save_all);
+
+}  // namespace klv

@@ -1,0 +1,297 @@
+#include "edit/PickLists.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringListModel>
+
+#include "db/FieldTable.h"
+#include "db/dbf/Codepage.h"
+#include "edit/EditTexts.h"
+#include "platform/Paths.h"
+#include "platform/Prompts.h"
+
+namespace klv {
+
+namespace t = edit_texts;
+using platform::MsgButton;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::prompts;
+
+int FieldOfList(ListKind kind) {
+  switch (kind) {
+    case ListKind::kCountry:
+      return kCountry;
+    case ListKind::kTopic:
+      return kTopic;
+    case ListKind::kCondition:
+      return kCondition;
+    case ListKind::kMiscellaneous:
+      break;
+  }
+  return 0;
+}
+
+QString TrimBlanks(const QString& text) {
+  qsizetype first = 0, last = text.size();
+  while (first < last && text[first].unicode() <= u' ') ++first;
+  while (last > first && text[last - 1].unicode() <= u' ') --last;
+  return text.mid(first, last - first);
+}
+
+namespace {
+
+QString DecodeListBytes(const QByteArray& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(bytes);
+  if (!utf8.hasError()) return text;
+  std::string decoded =
+      dbf::CodePage::Cp1252().Decode(std::string_view(bytes.constData(), bytes.size()));
+  return QString::fromStdString(decoded);
+}
+
+QByteArray EncodeListText(const QString& text) {
+  std::string utf8 = text.toStdString();
+  if (auto cp = dbf::CodePage::Cp1252().Encode(utf8)) return QByteArray::fromStdString(*cp);
+  return QByteArray::fromStdString(utf8);
+}
+
+QStringList EntriesOf(const QString& text) {
+  QStringList out;
+  for (const QString& line : text.split(u'\n')) {
+    QString entry = TrimBlanks(line);
+    if (!entry.isEmpty()) out.append(entry);
+  }
+  return out;
+}
+
+void ReportIo(const char* what, const QString& path, const QString& reason) {
+  prompts().Notify(nullptr, t::kError, QString::fromUtf8(what).arg(path, reason), MsgIcon::kError);
+}
+
+}  // namespace
+
+QStringList ReadListFile(const QString& path) {
+  QFile file(path);
+  if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return {};
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    ReportIo(t::kListReadError, path, file.errorString());
+    // Only whole lines count: a partial last line may be cut anywhere.
+    qsizetype end = bytes.lastIndexOf('\n');
+    bytes.truncate(end < 0 ? 0 : end + 1);
+  }
+  return EntriesOf(DecodeListBytes(bytes));
+}
+
+bool WriteListFile(const QString& path, const QStringList& entries) {
+  if (path.isEmpty()) return false;
+  QString text;
+  for (const QString& entry : entries) text += entry + QStringLiteral("\r\n");
+  QByteArray bytes = EncodeListText(text);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  if (file.write(bytes) != bytes.size() || !file.commit()) {
+    QString reason = file.errorString();
+    file.cancelWriting();
+    ReportIo(t::kListWriteError, path, reason);
+    return false;
+  }
+  return true;
+}
+
+int InstallDefaultLists(const QString& program_dir, const QString& source_dir) {
+  int copied = 0;
+  for (const char* name :
+       {t::kCountryListFile, t::kTopicListFile, t::kConditionListFile, t::kMiscListFile}) {
+    const QString file = QString::fromLatin1(name);
+    if (!platform::FindFileNoCase(program_dir, file).isEmpty()) continue;
+    const QString source = platform::FindFileNoCase(source_dir, file);
+    if (source.isEmpty()) continue;
+    const QString target = QDir(program_dir).filePath(file);
+    // Copy to a temporary name first so that a failed copy never leaves a
+    // half list that would then count as the user's own.
+    const QString partial = target + QStringLiteral(".part");
+    QFile::remove(partial);
+    if (QFile::copy(source, partial) && QFile::rename(partial, target)) {
+      QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
+      ++copied;
+    } else {
+      QFile::remove(partial);
+    }
+  }
+  return copied;
+}
+
+PickLists::PickLists(QString program_dir, QString base)
+    : program_dir_(std::move(program_dir)), base_(std::move(base)) {
+  for (int i = 0; i < 3; ++i) {
+    form_[i] = new QStringListModel;
+    grid_[i] = new QStringListModel;
+  }
+}
+
+PickLists::~PickLists() {
+  for (int i = 0; i < 3; ++i) {
+    delete form_[i];
+    delete grid_[i];
+  }
+}
+
+int PickLists::Slot(ListKind kind) {
+  int i = static_cast<int>(kind) - 1;
+  Q_ASSERT(i >= 0 && i < 3);
+  return i;
+}
+
+QStringListModel* PickLists::FormModel(ListKind kind) const {
+  return form_[Slot(kind)];
+}
+
+QStringListModel* PickLists::GridModel(ListKind kind) const {
+  return grid_[Slot(kind)];
+}
+
+QStringList PickLists::FormList(ListKind kind) const {
+  return FormModel(kind)->stringList();
+}
+
+QStringList PickLists::GridList(ListKind kind) const {
+  return GridModel(kind)->stringList();
+}
+
+void PickLists::OnGridListChanged(std::function<void(ListKind, const QStringList&)> changed) {
+  for (ListKind kind : {ListKind::kCountry, ListKind::kTopic, ListKind::kCondition}) {
+    QStringListModel* model = GridModel(kind);
+    auto tell = [model, kind, changed] { changed(kind, model->stringList()); };
+    QObject::connect(model, &QAbstractItemModel::modelReset, model, tell);
+    QObject::connect(model, &QAbstractItemModel::dataChanged, model, tell);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, model, tell);
+    tell();
+  }
+}
+
+const char* PickLists::DefaultFileName(ListKind kind) {
+  switch (kind) {
+    case ListKind::kCountry:
+      return t::kCountryListFile;
+    case ListKind::kTopic:
+      return t::kTopicListFile;
+    case ListKind::kCondition:
+      return t::kConditionListFile;
+    case ListKind::kMiscellaneous:
+      break;
+  }
+  return t::kMiscListFile;
+}
+
+QString PickLists::DatabaseFile(ListKind kind) const {
+  if (base_.isEmpty()) return {};
+  QFileInfo info(base_);
+  const QString name = info.fileName() + QStringLiteral(".00") + QString::number(Slot(kind) + 1);
+  return platform::CompanionFile(info.path(), name);
+}
+
+QString PickLists::DefaultFile(ListKind kind) const {
+  return platform::CompanionFile(program_dir_, QString::fromLatin1(DefaultFileName(kind)));
+}
+
+void PickLists::LoadList(const QString& path, ListKind kind) {
+  FormModel(kind)->setStringList({});
+  GridModel(kind)->setStringList({});
+  QStringList entries = ReadListFile(path);
+  FormModel(kind)->setStringList(entries);
+  GridModel(kind)->setStringList(entries);
+}
+
+void PickLists::SaveList(const QString& path, ListKind kind) const {
+  WriteListFile(path, FormList(kind));
+}
+
+void PickLists::LoadAllList() {
+  const QString country = DatabaseFile(ListKind::kCountry);
+  if (country.isEmpty() || !QFileInfo(country).isFile()) return LoadDefaultList();
+  LoadList(country, ListKind::kCountry);
+  LoadList(DatabaseFile(ListKind::kTopic), ListKind::kTopic);
+  LoadList(DatabaseFile(ListKind::kCondition), ListKind::kCondition);
+}
+
+void PickLists::LoadDefaultList() {
+  for (ListKind kind : {ListKind::kCountry, ListKind::kTopic, ListKind::kCondition})
+    LoadList(DefaultFile(kind), kind);
+}
+
+void PickLists::SaveAllLists() const {
+  if (base_.isEmpty()) return;
+  for (ListKind kind : {ListKind::kCountry, ListKind::kTopic, ListKind::kCondition})
+    SaveList(DatabaseFile(kind), kind);
+}
+
+void PickLists::SaveDefaultLists() const {
+  for (ListKind kind : {ListKind::kCountry, ListKind::kTopic, ListKind::kCondition})
+    SaveList(DefaultFile(kind), kind);
+}
+
+namespace {
+
+bool AddTo(QStringListModel* model, const QString& text) {
+  const QString entry = TrimBlanks(text);
+  if (entry.isEmpty()) return false;
+  if (model->stringList().contains(entry, Qt::CaseSensitive)) return false;
+  const int row = model->rowCount();
+  model->insertRows(row, 1);
+  model->setData(model->index(row), entry);
+  return true;
+}
+
+}  // namespace
+
+bool PickLists::AddToList(ListKind kind, const QString& text) {
+  return AddTo(FormModel(kind), text);
+}
+
+bool PickLists::AddToListTwwDB(ListKind kind, const QString& text) {
+  return AddTo(GridModel(kind), text);
+}
+
+void PickLists::Replace(ListKind kind, const QStringList& entries) {
+  FormModel(kind)->setStringList(entries);
+  GridModel(kind)->setStringList(entries);
+}
+
+void PickLists::SwitchDatabase(const QString& new_base, bool new_database) {
+  SaveAllLists();
+  base_ = new_base;
+  if (new_database)
+    LoadDefaultList();
+  else
+    LoadAllList();
+}
+
+namespace {
+
+bool AskDefaults(QWidget* parent, const char* question) {
+  prompts().Beep();
+  return prompts().MessageBox(parent, t::kWarning, QString::fromUtf8(question), MsgIcon::kQuestion,
+                              MsgButtons::kYesNo, MsgButton::kNo) == MsgButton::kYes;
+}
+
+}  // namespace
+
+bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists) {
+  if (!AskDefaults(parent, t::kSaveAsDefaultsQuestion)) return false;
+  lists.SaveDefaultLists();
+  return true;
+}
+
+bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists) {
+  if (!AskDefaults(parent, t::kLoadDefaultsQuestion)) return false;
+  lists.LoadDefaultList();
+  return true;
+}
+
+}  // namespace klv

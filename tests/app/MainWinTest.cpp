@@ -1,0 +1,702 @@
+// The main window driven as a user would, on the offscreen platform with the
+// scripted prompts: start-up and its faults, the screen-size and button-bar
+// options, browse-only mode, the grid's columns, the settings written at
+// close, database switching with the recent-files list and the validity
+// test, and a second copy holding the table.
+#include "app/MainWin.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+#include <cstdlib>
+#include <memory>
+
+#include "app/AppTexts.h"
+#include "db/DbFiles.h"
+#include "db/DbTexts.h"
+#include "db/FieldTable.h"
+#include "db/dbf/Table.h"
+#include "platform/Profile.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+
+namespace klv::app {
+namespace {
+
+using platform::MsgButton;
+using test::TestPrompts;
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+class MainWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("KLVCOIN_HOME", home_.path().c_str(), 1);
+    setenv("KLVCOIN_WINDIR", windir_.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (main_) main_->close();
+    main_.reset();
+    unsetenv("KLVCOIN_HOME");
+    unsetenv("KLVCOIN_WINDIR");
+  }
+
+  // Creates the main window as the program does; fails the test when it
+  // cannot start.
+  TMain& Start(QStringList args = {}, QSize screen = QSize(1280, 1024)) {
+    main_ = std::make_unique<TMain>();
+    StartOptions o;
+    o.arguments = args;
+    o.screen = screen;
+    EXPECT_TRUE(main_->FormCreate(o));
+    return *main_;
+  }
+  void Restart(QStringList args = {}, QSize screen = QSize(1280, 1024)) {
+    main_->close();
+    main_.reset();
+    Start(args, screen);
+  }
+  void Close() {
+    main_->close();
+    main_.reset();
+  }
+
+  QString Home(const QString& name) const { return Q(home_.path()) + '/' + name; }
+  QString ProgramIni() const { return Q(windir_.path()) + "/KLVCOIN.INI"; }
+  QString Setting(const QString& file, const QString& section, const QString& key) const {
+    return platform::ReadProfileString(file, section, key, "<missing>");
+  }
+  // A coin table with the given countries, in record order.
+  QString MakeDb(const QString& path, const QStringList& countries = {}) {
+    EXPECT_TRUE(MakeNewDB(path));
+    dbf::Table t;
+    DatabasePaths p = DatabasePaths::From(path);
+    t.SetDirectory(p.dir.toStdString());
+    t.SetTableName(QFileInfo(path).fileName().toStdString());
+    t.Open();
+    for (const QString& c : countries) {
+      t.Append();
+      t.FieldByName("Country").SetAsString(c.toStdString());
+      t.Post();
+    }
+    return path;
+  }
+  void OpenViaDialog(const QString& path) {
+    TestPrompts().AnswerOpenFile(path);
+    main_->Trigger(TMain::kOpen);
+  }
+
+  test::TempDir home_, windir_, other_;
+  std::unique_ptr<TMain> main_;
+};
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+TEST_F(MainWinTest, FirstRunWithoutSettings) {
+  TMain& m = Start();
+  EXPECT_EQ(m.pos(), QPoint(0, 0));
+  EXPECT_EQ(m.size(), QSize(640, 480));
+  EXPECT_EQ(m.state().settings.button_bar, 1);
+  EXPECT_TRUE(m.MenuScreenAccess[0]->isChecked());
+  EXPECT_TRUE(m.SpeedPanel->isVisibleTo(&m));
+  EXPECT_FALSE(m.CommandButton(TMain::kAdd)->isVisibleTo(&m));
+  EXPECT_TRUE(QFileInfo::exists(Home("MASTER.DBF")));
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (MASTER)");
+  EXPECT_EQ(m.ViewerLabel->text(), "Coin Viewer");
+  EXPECT_EQ(m.CountLabel->text(), "0");
+  EXPECT_EQ(m.Count2Label->text(), "Coins");
+  EXPECT_FALSE(m.SearchOnLabel->isVisibleTo(&m));
+  EXPECT_TRUE(m.MenuScreenSizes[0]->isChecked());
+  EXPECT_DOUBLE_EQ(m.state().scale_factor, 1.0);
+  // The default sort order (Miscellaneous) is the index in force.
+  EXPECT_EQ(m.sort_string(), "Upper(Left(Miscellane,80))");
+  EXPECT_EQ(m.MyTable().IndexName(), "NEWINDEX");
+  EXPECT_TRUE(m.MenuLastFilesSeparator->isVisible() == false);
+  EXPECT_EQ(m.viewer_model()->columnCount(), 20);
+}
+
+TEST_F(MainWinTest, AFreshInstallWritesEveryKeyAtClose) {
+  Start();
+  Close();
+  const QString db_ini = Home("MASTER.INI");
+  ASSERT_TRUE(QFileInfo::exists(ProgramIni()));
+  ASSERT_TRUE(QFileInfo::exists(db_ini));
+  for (const char* key : {"Button Bar", "Main Window Left", "Main Window Top", "Main Window Width",
+                          "Main Window Height", "Last Import File", "Last Export File",
+                          "Last Database", "Last File 1", "Last File 5", "Show Tips",
+                          "Window Size", "Date Format", "Date Leading Zeros", "Currency Format",
+                          "Numeric Format"}) {
+    EXPECT_NE(Setting(ProgramIni(), "Misc", key), "<missing>") << key;
+  }
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Last Database"), Home("MASTER.DBF"));
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Main Window Width"), "640");
+  for (const char* key : {"Load Defaults With Add", "Country", "Wanted", "Premium Value"})
+    EXPECT_NE(Setting(ProgramIni(), "Defaults", key), "<missing>") << key;
+  for (const char* section :
+       {"Field Names", "Display Fields", "Field Width", "Field Order", "Export Fields",
+        "Export Order"}) {
+    for (int f = 1; f <= kFieldCount; ++f) {
+      const QString key = QString::fromLatin1(FieldTable[static_cast<size_t>(f)].name.data());
+      EXPECT_NE(Setting(db_ini, section, key), "<missing>") << section << " " << key.toStdString();
+    }
+  }
+  EXPECT_EQ(Setting(db_ini, "Sort Order", "Primary Sort"), "12");
+  EXPECT_EQ(Setting(db_ini, "Grid Options", "Field Editing"), "No");
+  EXPECT_EQ(Setting(db_ini, "Main Window Color", "Main Background"), "12632256");
+  EXPECT_EQ(Setting(db_ini, "Reports", "Report Viewing Window Height"), "480");
+  // Nothing of the database part leaks into the program file.
+  EXPECT_EQ(Setting(ProgramIni(), "Sort Order", "Primary Sort"), "<missing>");
+}
+
+TEST_F(MainWinTest, WindowPlaceAndButtonBarComeBackFromTheSettings) {
+  TMain& m = Start();
+  m.move(30, 40);
+  m.resize(700, 520);
+  m.SetButtonBarMode(2);
+  Restart();
+  EXPECT_EQ(main_->pos(), QPoint(30, 40));
+  EXPECT_EQ(main_->size(), QSize(700, 520));
+  EXPECT_TRUE(main_->MenuScreenAccess[1]->isChecked());
+  EXPECT_FALSE(main_->MenuScreenAccess[0]->isChecked());
+  EXPECT_TRUE(main_->CommandButton(TMain::kAdd)->isVisibleTo(main_.get()));
+  EXPECT_FALSE(main_->SpeedPanel->isVisibleTo(main_.get()));
+}
+
+TEST_F(MainWinTest, NeitherTheLastNorTheDefaultDatabaseCanBeCreated) {
+  // The program directory cannot be made: a file stands where it should be.
+  const std::string blocked = other_.File("blocked");
+  { QFile f(Q(blocked)); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+  setenv("KLVCOIN_HOME", (blocked + "/home").c_str(), 1);
+  TestPrompts().AnswerMessage(MsgButton::kOk);
+  auto m = std::make_unique<TMain>();
+  EXPECT_FALSE(m->FormCreate(StartOptions{}));
+  ASSERT_EQ(TestPrompts().Messages().size(), 1u);
+  const auto box = TestPrompts().Messages()[0];
+  EXPECT_EQ(box.caption, "Error");
+  EXPECT_TRUE(box.text.startsWith("The default database \"" + Q(blocked) + "/home/MASTER.DBF\" "
+                                  "could not be created.  "))
+      << box.text.toStdString();
+  // The reason follows.
+  EXPECT_GT(box.text.size(), 70);
+}
+
+TEST_F(MainWinTest, AnIndexFileWithoutTheSortTagGetsItAdded) {
+  MakeDb(Home("MASTER.DBF"), {"b", "a", "c"});
+  {
+    dbf::Table t;
+    t.SetDirectory(home_.path());
+    t.SetTableName("MASTER");
+    t.Open();
+    t.AddIndex("OTHER", "Country");
+  }
+  TMain& m = Start();
+  EXPECT_EQ(m.MyTable().IndexName(), "NEWINDEX");
+  EXPECT_EQ(m.CountLabel->text(), "3");
+}
+
+TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
+  // A dBase table that is not a coin table, recorded as the last database.
+  const QString bad = Q(other_.File("BAD.DBF"));
+  dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
+  platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
+  const QString good = MakeDb(Q(other_.File("GOOD.DBF")), {"x"});
+  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error", texts::kLastDatabaseInvalid, MsgButton::kOk);
+  TestPrompts().AnswerOpenFile(Q(other_.File("notes.txt")));
+  TestPrompts().ExpectMessage("Error", "Invalid file type selected.", MsgButton::kOk);
+  TestPrompts().AnswerOpenFile(good);
+  TMain& m = Start();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (GOOD)");
+  EXPECT_EQ(m.state().database_name, good);
+  EXPECT_EQ(TestPrompts().asked()[2].caption, "Open Database File");
+}
+
+TEST_F(MainWinTest, CancellingTheOpenDialogAtStartFallsBackToTheDefault) {
+  const QString bad = Q(other_.File("BAD.DBF"));
+  dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
+  platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
+  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error", texts::kLastDatabaseInvalid, MsgButton::kOk);
+  TestPrompts().AnswerOpenFile("");
+  TMain& m = Start();
+  EXPECT_EQ(m.state().database_name, Home("MASTER.DBF"));
+}
+
+TEST_F(MainWinTest, ADatabaseNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
+  const QString named = MakeDb(Q(other_.File("NAMED.DBF")), {"a", "b"});
+  MakeDb(Home("MASTER.DBF"));
+  platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", Home("MASTER.DBF"));
+  TMain& m = Start({"--browse", named});
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (NAMED)");
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  EXPECT_TRUE(m.state().browse_only);
+
+  // Not a coin table: the validity message, then the open dialog.
+  Close();
+  const QString bad = Q(other_.File("BAD.DBF"));
+  dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
+  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+  TestPrompts().AnswerOpenFile(named);
+  Start({bad});
+  EXPECT_EQ(main_->windowTitle(), "Kolvane Coins 97 (NAMED)");
+}
+
+TEST(CommandLineTest, BrowseInAnyCaseAndAFile) {
+  EXPECT_TRUE(ParseCommandLine({"/BROWSE"}).browse);
+  EXPECT_TRUE(ParseCommandLine({"/bRoWsE"}).browse);
+  EXPECT_TRUE(ParseCommandLine({"--browse"}).browse);
+  EXPECT_FALSE(ParseCommandLine({}).browse);
+  CommandLine l = ParseCommandLine({"/browse", "coins.dbf"});
+  EXPECT_TRUE(l.browse);
+  EXPECT_EQ(l.database, "coins.dbf");
+  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+  EXPECT_EQ(ParseCommandLine({"--frobnicate"}).error, "--frobnicate");
+  EXPECT_EQ(ParseCommandLine({"/NOPE"}).error, "/NOPE");
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+TEST_F(MainWinTest, WindowSizeIsStoredAndComesBack) {
+  TMain& m = Start();
+  m.SetScreenSize(1280);
+  EXPECT_TRUE(m.MenuScreenSizes[3]->isChecked());
+  EXPECT_FALSE(m.MenuScreenSizes[0]->isChecked());
+  EXPECT_DOUBLE_EQ(m.state().scale_factor, 2.0);
+  Restart();
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Window Size"), "1280");
+  EXPECT_TRUE(main_->MenuScreenSizes[3]->isChecked());
+  EXPECT_DOUBLE_EQ(main_->state().scale_factor, 2.0);
+}
+
+TEST_F(MainWinTest, AWindowSizeTheScreenCannotShowFallsBackOrIsRefused) {
+  platform::WriteProfileString(ProgramIni(), "Misc", "Window Size", "1024");
+  TMain& m = Start({}, QSize(800, 600));
+  EXPECT_TRUE(m.MenuScreenSizes[0]->isChecked());
+  EXPECT_FALSE(m.MenuScreenSizes[2]->isChecked());
+  EXPECT_DOUBLE_EQ(m.state().scale_factor, 1.0);
+  EXPECT_EQ(m.state().settings.window_size, 640);
+
+  TestPrompts().ExpectMessage(
+      "Error", "Your current screen resolution does not support 1024 x 768 pixels.",
+      MsgButton::kOk);
+  m.MenuScreenSizes[2]->trigger();
+  EXPECT_FALSE(m.MenuScreenSizes[2]->isChecked());
+  EXPECT_TRUE(m.MenuScreenSizes[0]->isChecked());
+  EXPECT_EQ(m.state().settings.window_size, 640);
+
+  // 800 x 600 fits; choosing it again does nothing at all.
+  m.MenuScreenSizes[1]->trigger();
+  EXPECT_DOUBLE_EQ(m.state().scale_factor, 1.25);
+  m.MenuScreenSizes[1]->trigger();
+  EXPECT_TRUE(m.MenuScreenSizes[1]->isChecked());
+  EXPECT_EQ(TestPrompts().Messages().size(), 1u);
+}
+
+TEST_F(MainWinTest, ButtonBarModesPlaceTheControls) {
+  TMain& m = Start();
+  m.resize(800, 600);
+  m.show();
+  QCoreApplication::processEvents();
+  const int cw = m.client()->width();
+  const int ch = m.client()->height();
+  m.MenuScreenAccess[1]->trigger();
+  EXPECT_EQ(m.Navigator->geometry(), QRect(400, 47, 221, 25));
+  EXPECT_TRUE(m.NavigatorLabel->isVisible());
+  EXPECT_EQ(m.ViewerGrid->geometry(), QRect(7, 122, cw - 14, ch - 129));
+  EXPECT_TRUE(m.CommandButton(TMain::kExit)->isEnabled());
+  EXPECT_FALSE(m.CommandButton(TMain::kEndSearch)->isEnabled());  // not searching
+  EXPECT_FALSE(m.CommandButton(TMain::kAdd)->isEnabled());        // no edit form yet
+  EXPECT_TRUE(m.CommandButton(TMain::kDelete)->isEnabled());
+  m.MenuScreenAccess[2]->trigger();
+  EXPECT_TRUE(m.MenuScreenAccess[2]->isChecked());
+  EXPECT_FALSE(m.MenuScreenAccess[1]->isChecked());
+  EXPECT_EQ(m.Navigator->geometry(), QRect(cw - 207, 8, 201, 25));
+  EXPECT_EQ(m.ViewerBevel->geometry(), QRect(3, 4, cw - 6, ch - 7));
+  EXPECT_FALSE(m.SpeedPanel->isVisible());
+  EXPECT_FALSE(m.CommandButton(TMain::kExit)->isVisible());
+  m.MenuScreenAccess[0]->trigger();
+  EXPECT_EQ(m.Navigator->geometry(), QRect(424, 3, 241, 25));
+  EXPECT_EQ(m.ViewerGrid->geometry(), QRect(7, 70, cw - 14, ch - 77));
+  EXPECT_TRUE(m.SpeedPanel->isVisible());
+  // The "Coin Viewer" label stays centred.
+  EXPECT_EQ(m.ViewerLabel->x(), (cw - m.ViewerLabel->width()) / 2);
+  m.resize(900, 650);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(m.ViewerLabel->x(), (m.client()->width() - m.ViewerLabel->width()) / 2);
+  EXPECT_EQ(m.ViewerGrid->width(), m.client()->width() - 14);
+}
+
+TEST_F(MainWinTest, BrowseOnlyInMixedCase) {
+  MakeDb(Home("MASTER.DBF"), {"a", "b"});
+  platform::WriteProfileString(Home("MASTER.INI"), "Grid Options", "Field Editing", "Yes");
+  TMain& m = Start({"/bRoWsE"});
+  // Forms that will register these later: Add and Copy stay locked, Edit not.
+  bool edited = false;
+  m.SetCommandHandler(TMain::kAdd, [] {});
+  m.SetCommandHandler(TMain::kCopy, [] {});
+  m.SetCommandHandler(TMain::kEdit, [&] { edited = true; });
+  m.SetCommandHandler(TMain::kViewer, [] {});
+  for (TMain::Command c : {TMain::kAdd, TMain::kCopy, TMain::kDelete, TMain::kViewer}) {
+    EXPECT_FALSE(m.CommandAvailable(c)) << c;
+    EXPECT_FALSE(m.CommandAction(c)->isEnabled()) << c;
+    EXPECT_FALSE(m.CommandSpeed(c)->isEnabled()) << c;
+  }
+  EXPECT_FALSE(m.CommandAction(TMain::kBackup)->isEnabled());
+  EXPECT_FALSE(m.MenuListMaintenance->menuAction()->isEnabled());
+  EXPECT_TRUE(m.CommandAvailable(TMain::kEdit));
+  EXPECT_TRUE(m.CommandAction(TMain::kEdit)->isEnabled());
+  m.Trigger(TMain::kEdit);
+  EXPECT_TRUE(edited);
+  m.Trigger(TMain::kDelete);  // asks nothing, deletes nothing
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  // In lettered-button mode the locked buttons stay off too.
+  m.SetButtonBarMode(2);
+  EXPECT_FALSE(m.CommandButton(TMain::kDelete)->isEnabled());
+  EXPECT_TRUE(m.CommandButton(TMain::kEdit)->isEnabled());
+  // The navigator keeps its four moving buttons.
+  EXPECT_TRUE(m.Navigator->reduced());
+  EXPECT_FALSE(m.Navigator->button(MyNavigator::kDelete)->isVisibleTo(m.Navigator));
+  EXPECT_TRUE(m.Navigator->button(MyNavigator::kLast)->isVisibleTo(m.Navigator));
+  // "Field Editing" is off during the run and unchanged on disk.
+  EXPECT_FALSE(m.viewer_model()->field_editing());
+  EXPECT_FALSE(m.viewer_model()->flags(m.viewer_model()->index(0, 0)) & Qt::ItemIsEditable);
+  Close();
+  EXPECT_EQ(Setting(Home("MASTER.INI"), "Grid Options", "Field Editing"), "Yes");
+}
+
+TEST_F(MainWinTest, FieldOrderWithAnUnassignedPositionAndHiddenColumns) {
+  MakeDb(Home("MASTER.DBF"), {"Peru"});
+  const QString ini = Home("MASTER.INI");
+  platform::WriteProfileString(ini, "Field Order", "FaceValue", "0");
+  platform::WriteProfileString(ini, "Display Fields", "Year", "No");
+  platform::WriteProfileString(ini, "Field Names", "Country", "Land");
+  platform::WriteProfileString(ini, "Field Width", "Country", "30");
+  TMain& m = Start();
+  const auto& cols = m.viewer_model()->columns();
+  ASSERT_EQ(cols.size(), 19u);
+  EXPECT_EQ(cols[1].field, kCountry);
+  EXPECT_EQ(cols[0].field, kFaceValue);
+  EXPECT_EQ(m.viewer_model()->ColumnOf(kYear), -1);
+  EXPECT_EQ(m.viewer_model()->headerData(1, Qt::Horizontal).toString(), "Land");
+  EXPECT_EQ(m.viewer_model()->data(m.viewer_model()->index(0, 1)).toString(), "Peru");
+  EXPECT_GT(m.ViewerGrid->columnWidth(1), m.ViewerGrid->columnWidth(0));
+}
+
+TEST(SortStringTest, BuiltFromTheSortLevels) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  TMain m;
+  auto build = [&](std::array<int, 4> levels) {
+    m.state().settings.sort_levels = levels;
+    m.BuildSortString();
+    return m.sort_string().toStdString();
+  };
+  EXPECT_EQ(build({kCountry, 0, 0, 0}), "Upper(Left(Country,80))");
+  EXPECT_EQ(build({kCountry, kPurchDate, 0, 0}), "Upper(Left(Country,40))+DTOS(PurchDate)");
+  EXPECT_EQ(build({kTopic, kMarketValu, kYear, 0}),
+            "Upper(Left(Topic,26))+STR(MarketValu,12,2)+Upper(Left(Year,26))");
+  EXPECT_EQ(build({0, 0, 0, 0}), "");
+  EXPECT_EQ(build({0, 0, 0, kQuantity}), "STR(Quantity,12,0)");
+  EXPECT_EQ(build({0, 0, 0, kComment}), "Upper(Left(Comment,80))");
+  EXPECT_EQ(build({kCountry, kCountry, 0, 0}), "Upper(Left(Country,40))+Upper(Left(Country,40))");
+  EXPECT_EQ(build({kCountry, kTopic, kYear, kComment}),
+            "Upper(Left(Country,20))+Upper(Left(Topic,20))+Upper(Left(Year,20))+"
+            "Upper(Left(Comment,20))");
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+TEST_F(MainWinTest, DeleteAsksAndCounts) {
+  MakeDb(Home("MASTER.DBF"), {"a", "b", "c"});
+  TMain& m = Start();
+  EXPECT_EQ(m.CountLabel->text(), "3");
+  TestPrompts().ExpectMessage("Confirm", "Delete this record?", MsgButton::kNo);
+  m.Trigger(TMain::kDelete);
+  EXPECT_EQ(m.CountLabel->text(), "3");
+  TestPrompts().ExpectMessage("Confirm", "Delete this record?", MsgButton::kYes);
+  m.Trigger(TMain::kDelete);
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  EXPECT_EQ(TestPrompts().Messages()[1].buttons, platform::MsgButtons::kYesNo);
+  EXPECT_EQ(m.viewer_model()->rowCount(), 2);
+}
+
+TEST_F(MainWinTest, AnEngineErrorInACommandReachesTheGeneralErrorDisplay) {
+  TMain& m = Start();
+  int after = 0;
+  m.SetCommandHandler(TMain::kSearch, [&] {
+    throw dbf::DbfError(dbf::ErrorCode::kIo, "The disk went away");
+    ++after;
+  });
+  TestPrompts().ExpectMessage("Kolvane Coins 97", "The disk went away", MsgButton::kOk);
+  m.Trigger(TMain::kSearch);
+  EXPECT_EQ(after, 0);
+  // The window goes on working.
+  EXPECT_TRUE(m.MyTable().IsOpen());
+}
+
+TEST_F(MainWinTest, UnbuiltCommandsAreShownDisabled) {
+  TMain& m = Start();
+  for (TMain::Command c :
+       {TMain::kAdd, TMain::kEdit, TMain::kCopy, TMain::kBackup, TMain::kRestore, TMain::kImport,
+        TMain::kExport, TMain::kSearch, TMain::kLocate, TMain::kLocateNext, TMain::kReports,
+        TMain::kViewer, TMain::kSortOrder, TMain::kColorAll, TMain::kListCountry,
+        TMain::kSearchReplace, TMain::kRebuildIndexes, TMain::kPackDatabase, TMain::kReviewTips}) {
+    EXPECT_FALSE(m.CommandAction(c)->isEnabled()) << c;
+  }
+  EXPECT_FALSE(m.CommandAction(TMain::kPrint)->isEnabled());
+  for (TMain::Command c : {TMain::kNew, TMain::kOpen, TMain::kUpdate, TMain::kExit, TMain::kDelete,
+                           TMain::kHelpContents, TMain::kAbout})
+    EXPECT_TRUE(m.CommandAction(c)->isEnabled()) << c;
+  EXPECT_EQ(m.CommandAction(TMain::kOpen)->text(), "&Open Database");
+  EXPECT_EQ(m.CommandAction(TMain::kOpen)->shortcut(), QKeySequence("Ctrl+O"));
+  EXPECT_EQ(m.CommandAction(TMain::kSearch)->text(), "&Search (Query)");
+  EXPECT_EQ(m.CommandAction(TMain::kReviewTips)->text(), "&Review \"Tips of the Day\"");
+  EXPECT_EQ(m.CommandSpeed(TMain::kLocateNext)->toolTip(), "Locate Next Record");
+  EXPECT_EQ(m.CommandButton(TMain::kEndSearch)->text(), "E&nd Srch");
+}
+
+TEST_F(MainWinTest, SearchModeStateAndEndSearch) {
+  TMain& m = Start();
+  m.EnableEndSearch();
+  EXPECT_TRUE(m.state().searching);
+  EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
+  EXPECT_TRUE(m.CommandAction(TMain::kEndSearch)->isEnabled());
+  EXPECT_TRUE(m.CommandSpeed(TMain::kEndSearch)->isEnabled());
+  m.Trigger(TMain::kEndSearch);
+  EXPECT_FALSE(m.state().searching);
+  EXPECT_FALSE(m.SearchOnLabel->isVisibleTo(&m));
+  EXPECT_FALSE(m.CommandAction(TMain::kEndSearch)->isEnabled());
+  EXPECT_TRUE(m.MyTable().IsOpen());
+}
+
+// ---------------------------------------------------------------------------
+// Database switching
+
+TEST_F(MainWinTest, OpenChecksTheTypeAndTheFields) {
+  TMain& m = Start();
+  // The extension is compared in upper case.
+  TestPrompts().ExpectMessage("Error", "Invalid file type selected.", MsgButton::kOk);
+  OpenViaDialog(Q(other_.File("Coins.db")));
+  const QString lower = MakeDb(Q(other_.File("Coins.dbf")), {"a"});
+  OpenViaDialog(lower);
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (Coins)");
+  EXPECT_EQ(TestPrompts().asked()[2].file.title, "Open Database File");
+  EXPECT_EQ(TestPrompts().asked()[2].file.filter, "Database Files (*.DBF)|*.DBF");
+  EXPECT_TRUE(TestPrompts().asked()[2].file.file_must_exist);
+
+  // The right names in another order, or a 21st field: rejected.
+  std::vector<dbf::FieldDef> defs = CoinFieldDefs();
+  std::vector<dbf::FieldDef> swapped = defs;
+  std::swap(swapped[0], swapped[1]);
+  dbf::Table::CreateTable(other_.File("SWAPPED.DBF"), swapped);
+  std::vector<dbf::FieldDef> more = defs;
+  more.push_back({"EXTRA", 'C', 5, 0, false});
+  dbf::Table::CreateTable(other_.File("MORE.DBF"), more);
+  for (const char* name : {"SWAPPED.DBF", "MORE.DBF"}) {
+    TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+    OpenViaDialog(Q(other_.File(name)));
+    EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (Coins)");
+  }
+  // The right names with other types and widths: accepted.
+  std::vector<dbf::FieldDef> other = defs;
+  other[0].length = 33;
+  other[5] = {"PURCHASEPR", 'C', 12, 0, false};
+  dbf::Table::CreateTable(other_.File("TYPES.DBF"), other);
+  OpenViaDialog(Q(other_.File("TYPES.DBF")));
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (TYPES)");
+}
+
+TEST_F(MainWinTest, ATableWhoseIndexFileWasDeletedOpensAndGetsANewOne) {
+  TMain& m = Start();
+  const QString db = MakeDb(Q(other_.File("LOST.DBF")), {"b", "a"});
+  OpenViaDialog(db);
+  Close();
+  ASSERT_TRUE(QFile::remove(Q(other_.File("LOST.MDX"))));
+  Start();
+  EXPECT_EQ(main_->windowTitle(), "Kolvane Coins 97 (LOST)");
+  EXPECT_TRUE(QFileInfo::exists(Q(other_.File("LOST.MDX"))));
+  EXPECT_EQ(main_->CountLabel->text(), "2");
+  (void)m;
+}
+
+TEST_F(MainWinTest, SwitchingSavesAndReadsEachDatabasesSettings) {
+  TMain& m = Start();
+  const QString a = MakeDb(Q(other_.File("A.DBF")), {"x"});
+  platform::WriteProfileString(Q(other_.File("A.INI")), "Sort Order", "Primary Sort", "1");
+  m.state().settings.field_names[kCountry] = "Master land";
+  OpenViaDialog(a);
+  EXPECT_EQ(m.sort_string(), "Upper(Left(Country,80))");
+  EXPECT_EQ(Setting(Home("MASTER.INI"), "Field Names", "Country"), "Master land");
+  EXPECT_EQ(m.state().settings.field_names[kCountry], "Country");
+  EXPECT_EQ(m.CountLabel->text(), "1");
+
+  // A new database takes its settings from the program file, not from A.
+  TestPrompts().AnswerSaveFile(Q(other_.File("NEW.DBF")));
+  m.Trigger(TMain::kNew);
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (NEW)");
+  EXPECT_EQ(m.sort_string(), "Upper(Left(Miscellane,80))");
+  EXPECT_EQ(m.CountLabel->text(), "0");
+  EXPECT_EQ(TestPrompts().asked().back().file.title, "New Database File");
+  EXPECT_TRUE(TestPrompts().asked().back().file.overwrite_prompt);
+  EXPECT_EQ(Setting(Q(other_.File("A.INI")), "Sort Order", "Primary Sort"), "1");
+}
+
+TEST_F(MainWinTest, RecentFiles) {
+  TMain& m = Start();
+  const QString master = Home("MASTER.DBF");
+  const QString a = MakeDb(Q(other_.File("A.DBF")));
+  const QString b = MakeDb(Q(other_.File("B.DBF")));
+  const QString c = MakeDb(Q(other_.File("C.DBF")));
+  EXPECT_FALSE(m.MenuLastFilesSeparator->isVisible());
+  OpenViaDialog(a);
+  OpenViaDialog(b);
+  OpenViaDialog(c);
+  auto& files = m.state().settings.last_files;
+  EXPECT_EQ(files[0], b);
+  EXPECT_EQ(files[1], a);
+  EXPECT_EQ(files[2], master);
+  EXPECT_TRUE(files[3].isEmpty());
+  EXPECT_TRUE(m.MenuLastFilesSeparator->isVisible());
+  EXPECT_EQ(m.MenuLastFiles[0]->text(), "&1   " + b);
+  EXPECT_EQ(m.MenuLastFiles[2]->text(), "&3   " + master);
+  EXPECT_TRUE(m.MenuLastFiles[2]->isVisible());
+  EXPECT_FALSE(m.MenuLastFiles[3]->isVisible());
+
+  // Entry 3: removed, 1 and 2 move down, the open database goes first.
+  m.MenuLastFiles[2]->trigger();
+  EXPECT_EQ(m.state().database_name, master);
+  EXPECT_EQ(files[0], c);
+  EXPECT_EQ(files[1], b);
+  EXPECT_EQ(files[2], a);
+  EXPECT_TRUE(files[3].isEmpty());
+
+  // The database already open: its own path goes first.
+  OpenViaDialog(master);
+  EXPECT_EQ(files[0], master);
+  EXPECT_EQ(files[1], c);
+  EXPECT_EQ(files[2], b);
+  EXPECT_EQ(files[3], a);
+
+  // A path differing only in case is another entry.
+  const QString upper_c = Q(other_.path()) + "/c.DBF";
+  QFile::copy(c, upper_c);
+  OpenViaDialog(upper_c);
+  EXPECT_EQ(files[0], master);
+  EXPECT_EQ(files[1], master);
+  EXPECT_EQ(files[2], c);
+
+  // Written as "Last File 1" .. "Last File 5" at close, read back at start.
+  Restart();
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Last File 3"), c);
+  EXPECT_EQ(main_->MenuLastFiles[2]->text(), "&3   " + c);
+  EXPECT_EQ(main_->state().database_name, upper_c);
+}
+
+TEST_F(MainWinTest, ASecondCopyHoldingTheTable) {
+  TMain& m = Start();
+  const QString shared = MakeDb(Q(other_.File("SHARED.DBF")), {"b", "a"});
+  dbf::Table other_copy;
+  other_copy.SetDirectory(other_.path());
+  other_copy.SetTableName("SHARED");
+  other_copy.Open();
+  other_copy.AddIndex("NEWINDEX", "Upper(Left(Country,80))");
+
+  // Opening works shared; the other copy's index is neither dropped nor rebuilt.
+  platform::WriteProfileString(Q(other_.File("SHARED.INI")), "Sort Order", "Primary Sort", "12");
+  OpenViaDialog(shared);
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (SHARED)");
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  ASSERT_EQ(m.MyTable().Tags().size(), 1u);
+  EXPECT_EQ(m.MyTable().Tags()[0].expression, "Upper(Left(Country,80))");
+  EXPECT_EQ(m.MyTable().IndexName(), "NEWINDEX");
+
+  // New over a file another program holds: refused with the path in quotes.
+  const QString held = MakeDb(Q(other_.File("HELD.DBF")), {"z"});
+  dbf::Table holder;
+  holder.SetDirectory(other_.path());
+  holder.SetTableName("HELD");
+  holder.Open();
+  TestPrompts().AnswerSaveFile(held);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "The table \"" + held +
+          "\" is currently in use by another program.  New table creation will be aborted.",
+      MsgButton::kOk);
+  m.Trigger(TMain::kNew);
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (SHARED)");
+  EXPECT_EQ(holder.RecordCount(), 1u);
+}
+
+TEST_F(MainWinTest, ASecondProcessHoldingTheTable) {
+  TMain& m = Start();
+  const QString db = MakeDb(Q(other_.File("PROC.DBF")), {"a"});
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dbf::Table t;
+    t.SetDirectory(other_.path());
+    t.SetTableName("PROC");
+    t.Open();
+    char ok = 1;
+    (void)!write(ready[1], &ok, 1);
+    sleep(30);
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  EXPECT_TRUE(DBaseInUse(db));
+  OpenViaDialog(db);
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (PROC)");
+  EXPECT_EQ(m.CountLabel->text(), "1");
+  // Without the tag and unable to add it alone, the table shows in record order.
+  EXPECT_EQ(m.MyTable().IndexName(), "");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST_F(MainWinTest, AnEngineErrorDuringASwitchReopensThePreviousDatabase) {
+  MakeDb(Home("MASTER.DBF"), {"one", "two"});
+  TMain& m = Start();
+  // The right field names, but Country is a number: the sort index on it
+  // cannot be built, after the old database was closed.
+  std::vector<dbf::FieldDef> defs = CoinFieldDefs();
+  defs[0] = {"COUNTRY", 'N', 5, 0, false};
+  dbf::Table::CreateTable(other_.File("ODD.DBF"), defs);
+  platform::WriteProfileString(Q(other_.File("ODD.INI")), "Sort Order", "Primary Sort", "1");
+  TestPrompts().AnswerMessage(MsgButton::kOk);
+  OpenViaDialog(Q(other_.File("ODD.DBF")));
+  ASSERT_EQ(TestPrompts().Messages().size(), 1u);
+  const QString text = TestPrompts().Messages()[0].text;
+  EXPECT_EQ(TestPrompts().Messages()[0].caption, "Error");
+  EXPECT_TRUE(text.startsWith("The database could not be opened.  ")) << text.toStdString();
+  EXPECT_TRUE(text.endsWith("The database open before is open again.")) << text.toStdString();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (MASTER)");
+  EXPECT_EQ(m.state().database_name, Home("MASTER.DBF"));
+  EXPECT_TRUE(m.MyTable().IsOpen());
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  EXPECT_EQ(m.sort_string(), "Upper(Left(Miscellane,80))");
+  // The failed database did not join the recent files.
+  EXPECT_TRUE(m.state().settings.last_files[0].isEmpty());
+}
+
+}  // namespace
+}  // namespace klv::app

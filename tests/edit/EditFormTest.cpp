@@ -1,0 +1,798 @@
+// The record edit form against a real coin table: what Update stores, what
+// it refuses, how it behaves when the row cannot be written, and the form's
+// questions with their exact texts.
+#include "edit/Edit1.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStringListModel>
+#include <QTest>
+#include <QTimer>
+
+#include "db/dbf/FaultEnv.h"
+#include "edit/EditTexts.h"
+#include "edit/MyMisc.h"
+#include "support/ScriptedPrompts.h"
+#include "tests/edit/EditTestSupport.h"
+
+namespace klv {
+namespace {
+
+namespace t = edit_texts;
+using platform::MsgButton;
+using test::Q;
+using test::TestPrompts;
+
+QString L(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+class EditFormTest : public ::testing::Test, public test::EditDatabase {
+ protected:
+  void SetUp() override { OpenTable(); }
+  void TearDown() override {
+    if (form_) form_->hide();
+    form_.reset();
+    lists_.reset();
+  }
+
+  TMyEdit& Form() {
+    if (!form_) {
+      lists_ = std::make_unique<PickLists>(state.program_dir);
+      form_ = std::make_unique<TMyEdit>(table, state, *lists_);
+    }
+    return *form_;
+  }
+  // Shows the form (not modally) in an edit mode, as the main window would.
+  TMyEdit& Show(int mode) {
+    state.edit_mode = mode;
+    TMyEdit& f = Form();
+    f.hide();
+    f.show();
+    return f;
+  }
+  PickLists& lists() { return *lists_; }
+
+  // The first row of the table, read through an independent open.
+  struct Stored {
+    std::string country, face_value, year, mint_mark, condition, topic, description, comment, misc,
+        user1, user4, wanted, approx;
+    double price = 0, market = 0, premium = 0;
+    bool price_null = true;
+    int64_t quantity = 0;
+    bool quantity_null = true;
+    dbf::Date date;
+  };
+  Stored ReadRow(uint32_t recno = 1) {
+    auto other = OpenOther();
+    EXPECT_TRUE(other->GoTo(recno));
+    Stored s;
+    auto text = [&](const char* name) { return other->FieldByName(name).AsString(); };
+    s.country = text("COUNTRY");
+    s.face_value = text("FACEVALUE");
+    s.year = text("YEAR");
+    s.mint_mark = text("MINTMARK");
+    s.condition = text("CONDITION");
+    s.topic = text("TOPIC");
+    s.description = text("DESCRIPTIO");
+    s.comment = text("COMMENT");
+    s.misc = text("MISCELLANE");
+    s.user1 = text("USERDEF1");
+    s.user4 = text("USERDEF4");
+    s.wanted = text("WANTED");
+    s.approx = text("YEARAPPROX");
+    s.price = other->FieldByName("PURCHASEPR").AsFloat();
+    s.price_null = other->FieldByName("PURCHASEPR").IsNull();
+    s.market = other->FieldByName("MARKETVALU").AsFloat();
+    s.premium = other->FieldByName("PREMIUMVAL").AsFloat();
+    s.quantity = other->FieldByName("QUANTITY").AsInteger();
+    s.quantity_null = other->FieldByName("QUANTITY").IsNull();
+    s.date = other->FieldByName("PURCHDATE").AsDate();
+    return s;
+  }
+  uint64_t Rows() { return OpenOther()->RecordCount(); }
+
+  // Fills every control with a full record (blanks around the texts).
+  void Fill(TMyEdit& f) {
+    f.Country->setEditText("  Peru ");
+    f.FaceValue->setText("1 Sol");
+    f.Year->setText("1935");
+    f.Approx->setChecked(true);
+    f.MintMark->setText("LM");
+    f.Condition->setEditText("Fine");
+    f.Topic->setEditText(" Animals");
+    f.Description->setText("Llama");
+    f.Comments->setText("bought at the fair  ");
+    f.Misc->setText("Proof, Holed");
+    for (int i = 0; i < 4; ++i) f.UserDef[i]->setText(QStringLiteral("user %1").arg(i + 1));
+    f.Quantity->setText("3");
+  }
+
+  std::unique_ptr<PickLists> lists_;
+  std::unique_ptr<TMyEdit> form_;
+};
+
+// ---------------------------------------------------------------------------
+// Opening
+
+TEST_F(EditFormTest, AddOpensWithTheBlankRecordAndTheCaptionsOfTheDatabase) {
+  state.settings.field_names[kUserDef1] = "Catalogue No";
+  state.settings.field_names[kWanted] = "On my list";
+  TMyEdit& f = Show(app::kEditAdd);
+  EXPECT_EQ(f.windowTitle(), "Edit");
+  for (QComboBox* c : {f.Country, f.Condition, f.Topic}) EXPECT_EQ(c->currentText(), "");
+  for (QLineEdit* e : {f.FaceValue, f.Year, f.MintMark, f.Description, f.Comments, f.Misc})
+    EXPECT_EQ(e->text(), "");
+  EXPECT_EQ(f.DateText(), t::kEmptyDateText);
+  EXPECT_EQ(f.Quantity->text(), "1");
+  EXPECT_TRUE(f.Quantity->isEnabled());
+  for (QLineEdit* e : {f.PurchasePrice, f.MarketValue, f.PremiumValue}) EXPECT_EQ(e->text(), "0");
+  EXPECT_FALSE(f.Approx->isChecked());
+  EXPECT_FALSE(f.Wanted->isChecked());
+  for (QLabel* total : {f.TotalPPriceLabel, f.TotalMValueLabel, f.TotalPValueLabel})
+    EXPECT_EQ(total->text(), "0.00 ");
+  EXPECT_EQ(f.UserDefLabel[0]->text(), "Catalogue No");
+  EXPECT_EQ(f.Wanted->text(), "On my list");
+  EXPECT_EQ(f.PurchDateLabel->text(), "Purch Date");
+  EXPECT_EQ(f.Approx->text(), "Approx Year");
+  EXPECT_FALSE(f.ValuesChanged());
+  // The maximum input lengths of the form.
+  EXPECT_EQ(f.Country->lineEdit()->maxLength(), 20);
+  EXPECT_EQ(f.Condition->lineEdit()->maxLength(), 30);
+  EXPECT_EQ(f.Misc->maxLength(), 110);
+  EXPECT_EQ(f.Year->maxLength(), 7);
+  EXPECT_EQ(f.MintMark->maxLength(), 3);
+  EXPECT_EQ(f.Quantity->maxLength(), 5);
+  EXPECT_EQ(f.PurchasePrice->maxLength(), 12);
+}
+
+TEST_F(EditFormTest, EditStartsFromTheRowAsStoredNowNotAsThisCopyLastReadIt) {
+  AddRow("Chile", "1 Peso");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  EXPECT_EQ(f.Country->currentText(), "Chile");
+  f.hide();
+  // Another copy of the program changes the row meanwhile.
+  auto other = OpenOther();
+  other->First();
+  other->Edit();
+  other->FieldByName("Country").SetAsString("Bolivia");
+  other->Post();
+  Show(app::kEditChange);
+  EXPECT_EQ(f.Country->currentText(), "Bolivia");
+  EXPECT_EQ(f.FaceValue->text(), "1 Peso");
+}
+
+// ---------------------------------------------------------------------------
+// What Update stores is what the form then shows
+
+struct FormatCase {
+  const char* name;
+  int date_format;
+  bool leading_zeros;
+  int style;  // "Currency Format" and "Numeric Format"
+  QChar decimal, thousand;
+  const char* typed_price;
+  const char* typed_date;
+  double price;
+  dbf::Date date;
+};
+
+class EditFormatTest : public EditFormTest, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(EditFormatTest, TheFormShowsAfterUpdateWhatTheTableHolds) {
+  const FormatCase& c = GetParam();
+  platform::IntlSettings intl;
+  intl.decimal = c.decimal;
+  intl.thousand = c.thousand;
+  SetFormats(c.date_format, c.leading_zeros, c.style, c.style, intl);
+  TMyEdit& f = Show(app::kEditAdd);
+  Fill(f);
+  f.PurchasePrice->setText(c.typed_price);
+  f.MarketValue->setText("");
+  f.PremiumValue->setText("7");
+  f.Quantity->setText("");
+  f.PurchDate->setText(c.typed_date);
+  ASSERT_TRUE(f.DoAnUpdate());
+  ASSERT_EQ(Rows(), 1u);
+
+  const Stored s = ReadRow();
+  EXPECT_EQ(s.country, "Peru");
+  EXPECT_EQ(s.topic, "Animals");
+  EXPECT_EQ(s.comment, "bought at the fair");
+  EXPECT_EQ(s.face_value, "1 Sol");
+  EXPECT_EQ(s.mint_mark, "LM");
+  EXPECT_EQ(s.misc, "Proof, Holed");
+  EXPECT_EQ(s.user4, "user 4");
+  EXPECT_EQ(s.approx, "Yes");
+  EXPECT_EQ(s.wanted, "No");
+  EXPECT_DOUBLE_EQ(s.price, c.price);
+  EXPECT_DOUBLE_EQ(s.market, 0);
+  EXPECT_DOUBLE_EQ(s.premium, 7);
+  EXPECT_EQ(s.quantity, 0);  // an empty quantity is stored as 0
+  EXPECT_FALSE(s.quantity_null);
+  EXPECT_EQ(s.date, c.date);
+
+  // The controls now show the stored row, field by field.
+  EXPECT_EQ(f.Country->currentText(), Q(s.country));
+  EXPECT_EQ(f.Topic->currentText(), Q(s.topic));
+  EXPECT_EQ(f.Comments->text(), Q(s.comment));
+  EXPECT_EQ(f.PurchasePrice->text(), app::FormatAmount(state.formats, 1, s.price));
+  EXPECT_EQ(f.MarketValue->text(), app::FormatAmount(state.formats, 1, 0));
+  EXPECT_EQ(f.Quantity->text(), "0");
+  if (s.date.IsNull())
+    EXPECT_EQ(TrimBlanks(f.DateText()), "/  /");
+  else
+    EXPECT_EQ(f.DateText().remove(u' '), Q(dbf::FormatDateText(s.date)));
+  EXPECT_FALSE(f.ValuesChanged());
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, EditFormatTest,
+    ::testing::Values(
+        FormatCase{
+            "UsMonthFirst", 7, false, 1, u'.', u',', "1,234.50", "5/7/1997", 1234.5, {1997, 5, 7}},
+        FormatCase{
+            "UsTwoDigitYear", 1, true, 1, u'.', u',', " 12.5 ", "05/07/97", 12.5, {1997, 5, 7}},
+        FormatCase{"WindowsDotThousands",
+                   12,
+                   false,
+                   2,
+                   u',',
+                   u'.',
+                   "1.234,50",
+                   "7.5.1997",
+                   1234.5,
+                   {1997, 5, 7}},
+        FormatCase{"WindowsBlankThousands",
+                   11,
+                   true,
+                   2,
+                   u',',
+                   u' ',
+                   "1 234,5",
+                   "07-05-1997",
+                   1234.5,
+                   {1997, 5, 7}},
+        FormatCase{"BlankDate", 4, false, 1, u'.', u',', "0", "", 0, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EditFormTest, AnAllBlankDateIsAnEmptyDateWhateverTheSeparatorAndAHalfTypedOneIsRefused) {
+  for (int format : {7, 8, 9}) {  // "/", "-" and "."
+    SetFormats(format, false, 1, 1, platform::IntlSettings{});
+    TMyEdit& f = Show(app::kEditAdd);
+    EXPECT_EQ(TrimBlanks(f.DateText()).size(), 4) << format;  // the two separators and blanks
+    f.Country->setEditText("Peru");
+    ASSERT_TRUE(f.DoUpdate()) << format;
+  }
+  EXPECT_EQ(Rows(), 3u);
+  for (uint32_t r = 1; r <= 3; ++r) EXPECT_TRUE(ReadRow(r).date.IsNull());
+
+  SetFormats(10, false, 1, 1, platform::IntlSettings{});
+  TMyEdit& f = Show(app::kEditAdd);
+  f.PurchDate->setText("12");  // day typed, month and year left blank
+  TestPrompts().ExpectMessage("Error", t::kInvalidDate, MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  EXPECT_EQ(f.focusWidget(), f.PurchDate);
+  f.PurchDate->setText("31/02/1997");
+  TestPrompts().ExpectMessage("Error", t::kInvalidDate, MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  EXPECT_EQ(Rows(), 3u);
+}
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+TEST_F(EditFormTest, LeavingANumberEditReformatsItAndTheTotalsFollow) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.Quantity->setText("2");
+  f.QuantityExit();
+  f.PurchasePrice->setText("1,234.5");
+  f.PurchasePriceExit();
+  EXPECT_EQ(f.PurchasePrice->text(), "1234.50");
+  EXPECT_EQ(f.TotalPPriceLabel->text(), "2469.00 ");
+  // A text that reads as no number stays for Update to report; it counts 0.
+  f.MarketValue->setText("abc");
+  f.MarketValueExit();
+  EXPECT_EQ(f.MarketValue->text(), "abc");
+  EXPECT_EQ(f.TotalMValueLabel->text(), "0.00 ");
+
+  // The Windows style groups; the edit shows the whole grouped text even
+  // where it is longer than may be typed.
+  platform::IntlSettings intl;
+  intl.decimal = u',';
+  intl.thousand = u'.';
+  SetFormats(7, false, 2, 2, intl);
+  f.Quantity->setText("12345");
+  f.QuantityExit();
+  EXPECT_EQ(f.Quantity->text(), "12.345");
+  EXPECT_EQ(f.saved_quantity(), "12.345");
+  f.PurchasePrice->setText("123456789,5");
+  f.PurchasePriceExit();
+  EXPECT_EQ(f.PurchasePrice->text(), "123.456.789,50");
+}
+
+TEST_F(EditFormTest, UpdateRefusesEachBadNumberWithItsMessageAndFocus) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.Country->setEditText("Peru");
+  struct Case {
+    QLineEdit* edit;
+    const char* text;
+    const char* message;
+  } cases[] = {{f.PurchasePrice, "12.3.4", t::kInvalidPurchasePrice},
+               {f.MarketValue, "ten", t::kInvalidMarketValue},
+               {f.PremiumValue, "1e30", t::kInvalidPremiumValue},  // too large for the field
+               {f.Quantity, "2.5", t::kInvalidQuantity}};
+  for (const Case& c : cases) {
+    const QString before = c.edit->text();
+    c.edit->setText(c.text);
+    TestPrompts().ExpectMessage("Error", c.message, MsgButton::kOk);
+    EXPECT_FALSE(f.DoUpdate()) << c.text;
+    EXPECT_EQ(f.focusWidget(), c.edit) << c.text;
+    c.edit->setText(before);
+  }
+  EXPECT_EQ(Rows(), 0u);
+  // A refused update leaves the pick lists as they were.
+  EXPECT_TRUE(lists().FormList(ListKind::kCountry).isEmpty());
+  EXPECT_TRUE(lists().GridList(ListKind::kCountry).isEmpty());
+  EXPECT_EQ(state.edit_mode, app::kEditAdd);
+}
+
+TEST_F(EditFormTest, WantedStoresQuantityZeroAndClearingItBringsTheQuantityBack) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.Quantity->setText("7");
+  f.Wanted->click();
+  EXPECT_EQ(f.Quantity->text(), "0");
+  EXPECT_FALSE(f.Quantity->isEnabled());
+  f.Wanted->click();
+  EXPECT_EQ(f.Quantity->text(), "7");
+  EXPECT_TRUE(f.Quantity->isEnabled());
+
+  f.Wanted->click();
+  ASSERT_TRUE(f.DoAnUpdate());
+  const Stored s = ReadRow();
+  EXPECT_EQ(s.quantity, 0);
+  EXPECT_EQ(s.wanted, "Yes");
+  EXPECT_EQ(f.Quantity->text(), "0");
+  EXPECT_FALSE(f.Quantity->isEnabled());
+  f.Wanted->click();
+  EXPECT_EQ(f.Quantity->text(), "7");
+}
+
+// ---------------------------------------------------------------------------
+// Rows written
+
+TEST_F(EditFormTest, UpdateTwiceInAddModeRewritesTheSameRow) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.Country->setEditText("Peru");
+  ASSERT_TRUE(f.DoAnUpdate());
+  f.FaceValue->setText("5 Soles");
+  ASSERT_TRUE(f.DoAnUpdate());
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(Rows(), 1u);
+  EXPECT_EQ(ReadRow().face_value, "5 Soles");
+}
+
+TEST_F(EditFormTest, CopyThenUpdateAddsARowAndLeavesTheCopiedOneAlone) {
+  AddRow("Chile", "1 Peso", 2.5);
+  table.First();
+  TMyEdit& f = Show(app::kEditCopy);
+  EXPECT_EQ(f.Country->currentText(), "Chile");
+  EXPECT_EQ(f.PurchasePrice->text(), "2.50");
+  f.Year->setText("1942");
+  ASSERT_TRUE(f.DoUpdateAndExit());
+  EXPECT_FALSE(f.isVisible());
+  ASSERT_EQ(Rows(), 2u);
+  EXPECT_EQ(ReadRow(1).year, "");
+  EXPECT_EQ(ReadRow(2).year, "1942");
+  EXPECT_EQ(ReadRow(2).country, "Chile");
+  EXPECT_DOUBLE_EQ(ReadRow(2).price, 2.5);
+}
+
+TEST_F(EditFormTest, CopyRecordAndNewRecordSetTheCaptionAndAskAboutChanges) {
+  AddRow("Chile", "1 Peso");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  f.FaceValue->setText("2 Pesos");
+  TestPrompts().ExpectMessage("Warning", t::kChangedCopy, MsgButton::kCancel);
+  f.DoCopyRecord();
+  EXPECT_EQ(f.windowTitle(), "Edit");
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+
+  TestPrompts().ExpectMessage("Warning", t::kChangedCopy, MsgButton::kNo);
+  f.DoCopyRecord();
+  EXPECT_EQ(f.windowTitle(), "Edit (New Copied Record)");
+  EXPECT_EQ(state.edit_mode, app::kEditAdd);
+  EXPECT_EQ(f.FaceValue->text(), "2 Pesos");
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(Rows(), 2u);
+  EXPECT_EQ(ReadRow(1).face_value, "1 Peso");
+
+  f.Year->setText("1990");
+  TestPrompts().ExpectMessage("Warning", t::kChangedNew, MsgButton::kYes);
+  f.DoNewRecord();
+  EXPECT_EQ(ReadRow(2).year, "1990");
+  EXPECT_EQ(f.windowTitle(), "Edit (New Record)");
+  EXPECT_EQ(f.Quantity->text(), "1");
+  EXPECT_EQ(state.edit_mode, app::kEditAdd);
+  const auto asked = TestPrompts().Messages();
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[2].buttons, platform::MsgButtons::kYesNoCancel);
+  EXPECT_EQ(asked[2].default_button, MsgButton::kNo);
+  EXPECT_EQ(asked[2].icon, platform::MsgIcon::kQuestion);
+  EXPECT_EQ(TestPrompts().beeps(), 3);
+}
+
+TEST_F(EditFormTest, PreviousAndNextAskFirstAndStopAtTheEnds) {
+  AddRow("Chile", "1 Peso");
+  AddRow("Peru", "1 Sol");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  // On the first row, Previous loads the same row again.
+  f.DoPreviousRecord();
+  EXPECT_EQ(f.Country->currentText(), "Chile");
+
+  f.FaceValue->setText("changed");
+  TestPrompts().ExpectMessage("Warning", t::kChangedPrevious, MsgButton::kNo);
+  f.DoPreviousRecord();
+  EXPECT_EQ(f.FaceValue->text(), "1 Peso");  // reloaded, nothing written
+  EXPECT_EQ(ReadRow(1).face_value, "1 Peso");
+
+  f.FaceValue->setText("changed");
+  TestPrompts().ExpectMessage("Warning", t::kChangedNext, MsgButton::kYes);
+  f.DoNextRecord();
+  EXPECT_EQ(ReadRow(1).face_value, "changed");
+  EXPECT_EQ(f.Country->currentText(), "Peru");
+  f.DoNextRecord();
+  EXPECT_EQ(f.Country->currentText(), "Peru");
+
+  // With a record not written yet, the question says so; Cancel stays.
+  f.DoNewRecord();
+  TestPrompts().ExpectMessage("Warning", t::kNotUpdatedPrevious, MsgButton::kCancel);
+  f.DoPreviousRecord();
+  EXPECT_EQ(state.edit_mode, app::kEditAdd);
+  EXPECT_EQ(f.Country->currentText(), "");
+  TestPrompts().ExpectMessage("Warning", t::kNotUpdatedNext, MsgButton::kNo);
+  f.DoNextRecord();
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+  EXPECT_EQ(Rows(), 2u);
+}
+
+TEST_F(EditFormTest, ExitAsksOnlyWhenSomethingChangedBlanksIncluded) {
+  AddRow("Chile", "1 Peso");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  f.DoExit();
+  EXPECT_FALSE(f.isVisible());
+
+  Show(app::kEditChange);
+  f.Country->setEditText("Chile ");
+  TestPrompts().ExpectMessage("Warning", t::kExitWithoutUpdating, MsgButton::kNo);
+  f.DoExit();
+  EXPECT_TRUE(f.isVisible());
+  TestPrompts().ExpectMessage("Warning", t::kExitWithoutUpdating, MsgButton::kYes);
+  f.DoExit();
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_EQ(TestPrompts().Messages()[0].buttons, platform::MsgButtons::kYesNo);
+  EXPECT_EQ(TestPrompts().Messages()[0].default_button, MsgButton::kNo);
+
+  // Changing only the blanks is a change, but what is stored is trimmed.
+  Show(app::kEditChange);
+  f.Country->setEditText("  Chile  ");
+  EXPECT_TRUE(f.ValuesChanged());
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(ReadRow().country, "Chile");
+}
+
+TEST_F(EditFormTest, BrowseOnlyShowsAndWalksButNeverWritesOrAsks) {
+  state.browse_only = true;
+  AddRow("Chile", "1 Peso");
+  AddRow("Peru", "1 Sol");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  for (QPushButton* b : {f.UpdateExitButton, f.UpdateButton, f.ClearButton})
+    EXPECT_FALSE(b->isEnabled());
+  for (QAction* a : {f.MenuNewRecord, f.MenuClearRecord, f.MenuUpdateRecord, f.MenuUpdateAndExit,
+                     f.MenuCut, f.MenuCopy, f.MenuPaste, f.MenuDelete, f.MenuLoadDefaults})
+    EXPECT_FALSE(a->isEnabled());
+  EXPECT_FALSE(f.DefaultsMenu->menuAction()->isEnabled());
+  EXPECT_TRUE(f.PrevButton->isEnabled());
+  EXPECT_TRUE(f.MenuPrintRecord->isEnabled());
+
+  f.FaceValue->setText("changed");
+  f.DoNextRecord();  // no question
+  EXPECT_EQ(f.Country->currentText(), "Peru");
+  f.FaceValue->setText("changed");
+  EXPECT_FALSE(f.DoUpdate());
+  f.DoExit();
+  EXPECT_FALSE(f.isVisible());
+  EXPECT_EQ(ReadRow(2).face_value, "1 Sol");
+  EXPECT_TRUE(TestPrompts().asked().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Rows that cannot be written
+
+TEST_F(EditFormTest, ATextTheCodePageCannotHoldIsRefusedBeforeAnythingIsWritten) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.Country->setEditText("Polska");
+  f.Description->setText("Złoty");  // "ł" is not in Windows-1252
+  TestPrompts().ExpectMessage("Error",
+                              L(t::kCodePageRefused).arg("Description", QString::fromUtf8("\"ł\"")),
+                              MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  EXPECT_EQ(f.focusWidget(), f.Description);
+  EXPECT_EQ(Rows(), 0u);
+  EXPECT_TRUE(lists().FormList(ListKind::kCountry).isEmpty());
+  EXPECT_EQ(table.state(), dbf::Table::State::kBrowse);
+  // Characters of the code page are stored as typed.
+  f.Description->setText("Złote → Zlote, Curaçao");
+  TestPrompts().ExpectMessage("Error",
+                              L(t::kCodePageRefused).arg("Description", QString::fromUtf8("\"ł\"")),
+                              MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  f.Description->setText(QString::fromUtf8("Curaçao Gulden"));
+  ASSERT_TRUE(f.DoUpdate());
+  EXPECT_EQ(ReadRow().description, "Curaçao Gulden");
+}
+
+TEST_F(EditFormTest, AFailedPostKeepsTheModeSoARetryNeitherOverwritesNorLoses) {
+  // The form's table goes through a file layer that fails on demand.
+  dbf::FaultEnv faults(dbf::Env::Default());
+  table.Close();
+  dbf::Table faulty(faults);
+  faulty.SetDirectory(data_dir());
+  faulty.SetTableName("COINS");
+  faulty.Open();
+  faulty.Append();
+  faulty.FieldByName("Country").SetAsString("Chile");
+  faulty.Post();
+
+  auto lists = std::make_unique<PickLists>(state.program_dir);
+  TMyEdit f(faulty, state, *lists);
+  state.edit_mode = app::kEditAdd;
+  f.show();
+  f.Country->setEditText("Peru");
+  faults.FailAt(1);
+  TestPrompts().set_strict(false);
+  EXPECT_FALSE(f.DoUpdate());
+  ASSERT_EQ(TestPrompts().Messages().size(), 1u);
+  EXPECT_TRUE(TestPrompts().Messages()[0].text.startsWith("The record could not be saved:  "));
+  EXPECT_EQ(state.edit_mode, app::kEditAdd);
+  EXPECT_EQ(faulty.state(), dbf::Table::State::kBrowse);
+  EXPECT_EQ(f.Country->currentText(), "Peru");
+  EXPECT_EQ(Rows(), 1u);
+
+  faults.FailAt(0);
+  ASSERT_TRUE(f.DoAnUpdate());
+  ASSERT_EQ(Rows(), 2u);
+  EXPECT_EQ(ReadRow(1).country, "Chile");
+  EXPECT_EQ(ReadRow(2).country, "Peru");
+
+  // In Edit mode the retry changes the same row again.
+  f.FaceValue->setText("1 Sol");
+  faults.FailAt(1);
+  EXPECT_FALSE(f.DoUpdate());
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+  faults.FailAt(0);
+  ASSERT_TRUE(f.DoUpdate());
+  EXPECT_EQ(Rows(), 2u);
+  EXPECT_EQ(ReadRow(2).face_value, "1 Sol");
+  EXPECT_EQ(ReadRow(1).face_value, "");
+  f.hide();
+}
+
+TEST_F(EditFormTest, ARowAnotherCopyIsEditingIsReportedAndNothingIsLost) {
+  AddRow("Chile", "1 Peso");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  auto other = OpenOther();
+  other->First();
+  other->Edit();  // the other copy holds the row
+  other->FieldByName("Year").SetAsString("1950");
+
+  f.FaceValue->setText("2 Pesos");
+  TestPrompts().ExpectMessage("Error", t::kRecordLocked, MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  EXPECT_EQ(f.FaceValue->text(), "2 Pesos");
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+
+  other->Post();
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(f.Year->text(), "1950");
+  const Stored s = ReadRow();
+  EXPECT_EQ(s.face_value, "2 Pesos");
+  // The other copy's change to a field the form did not touch survives, and
+  // the form now shows it.
+  EXPECT_EQ(s.year, "1950");
+  EXPECT_EQ(Rows(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Pick lists, defaults, the picker
+
+TEST_F(EditFormTest, UpdateAddsTypedValuesToBothListsCaseSensitively) {
+  test::WriteLines(ProgramFile("COUNTRY.LST"), {"FRANCE", "Peru"});
+  TMyEdit& f = Show(app::kEditAdd);
+  EXPECT_EQ(lists().FormList(ListKind::kCountry), QStringList({"FRANCE", "Peru"}));
+  f.Country->setEditText("France");
+  f.Topic->setEditText("  Ships ");
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(lists().FormList(ListKind::kCountry), QStringList({"FRANCE", "Peru", "France"}));
+  EXPECT_EQ(lists().GridList(ListKind::kCountry), QStringList({"FRANCE", "Peru", "France"}));
+  EXPECT_EQ(lists().FormList(ListKind::kTopic), QStringList({"Ships"}));
+  EXPECT_TRUE(lists().FormList(ListKind::kCondition).isEmpty());  // empty texts never join
+
+  f.DoNewRecord();
+  f.Country->setEditText(" France ");
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(lists().FormList(ListKind::kCountry).size(), 3);
+  // Closing saves the lists to the database's files.
+  f.DoExit();
+  EXPECT_EQ(test::ReadBytes(DataFile("COINS.001")), "FRANCE\r\nPeru\r\nFrance\r\n");
+  EXPECT_EQ(test::ReadBytes(DataFile("COINS.002")), "Ships\r\n");
+}
+
+TEST_F(EditFormTest, DefaultsApplyWhenAskedAndAreSharedByAllDatabases) {
+  TMyEdit& f = Show(app::kEditAdd);
+  Fill(f);
+  f.PurchasePrice->setText("12.50");
+  f.Wanted->click();
+  f.MenuSaveDefaults->trigger();
+  EXPECT_EQ(state.settings.defaults.quantity, "0");
+  EXPECT_TRUE(state.settings.defaults.wanted);
+  EXPECT_EQ(state.settings.defaults.country, "  Peru ");  // as the control showed it
+
+  // Both switches off: Add and Clear give the blank record.
+  f.DoClear(2);
+  EXPECT_EQ(f.Country->currentText(), "");
+  EXPECT_EQ(f.Quantity->text(), "1");
+  f.MenuLoadDefaults->trigger();
+  EXPECT_EQ(f.Country->currentText(), "  Peru ");
+  EXPECT_EQ(f.PurchasePrice->text(), "12.50");
+  EXPECT_TRUE(f.Wanted->isChecked());
+  EXPECT_FALSE(f.Quantity->isEnabled());
+
+  // The set was written to the program settings file, which every database
+  // reads: another database opened afresh starts from the same defaults.
+  app::AppState second;
+  second.files = state.files;
+  app::ReadSettings(second.settings, app::kProgramSettings, second.files, QString());
+  EXPECT_EQ(second.settings.defaults, state.settings.defaults);
+
+  f.MenuLoadWithAdd->trigger();
+  EXPECT_TRUE(state.settings.defaults.load_with_add);
+  f.hide();
+  UseDatabase("OTHER");
+  OpenTable();
+  TMyEdit& g = Show(app::kEditAdd);
+  EXPECT_EQ(g.Country->currentText(), "  Peru ");
+  EXPECT_EQ(g.Description->text(), "Llama");
+  // Edit never applies defaults, and a cleared form is blank while only the
+  // Add switch is on.
+  g.DoClear(2);
+  EXPECT_EQ(g.Description->text(), "");
+}
+
+TEST_F(EditFormTest, MiscellaneousPickerRoundTrip) {
+  test::WriteLines(ProgramFile("MISC.LST"), {"Proof", "holed", "  ", "Cleaned"});
+  TMyEdit& f = Show(app::kEditAdd);
+  f.Misc->setText("Proof, Error coin");
+  QStringList items, selected;
+  QTimer::singleShot(0, [&] {
+    auto* picker = qobject_cast<TMyMiscellaneous*>(QApplication::activeModalWidget());
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->windowTitle(), "Miscellaneous");
+    items = picker->Items();
+    selected = picker->SelectedItems();
+    picker->OkButtonClick();
+  });
+  f.MiscSelectClick();
+  EXPECT_EQ(items, QStringList({"Cleaned", "Error coin", "holed", "Proof"}));
+  EXPECT_EQ(selected, QStringList({"Error coin", "Proof"}));
+  EXPECT_EQ(f.Misc->text(), "Error coin, Proof");
+  // The phrase added for the showing is not written to MISC.LST.
+  EXPECT_EQ(test::ReadBytes(ProgramFile("MISC.LST")), "Proof\r\nholed\r\n  \r\nCleaned\r\n");
+
+  QTimer::singleShot(0, [&] {
+    auto* picker = qobject_cast<TMyMiscellaneous*>(QApplication::activeModalWidget());
+    ASSERT_NE(picker, nullptr);
+    picker->MiscList->item(0)->setSelected(true);
+    picker->CancelButtonClick();
+  });
+  f.MiscSelectClick();
+  EXPECT_EQ(f.Misc->text(), "Error coin, Proof");
+}
+
+TEST(MiscTextTest, SplitsAtCommasTrimmingWhatFollowsEachComma) {
+  EXPECT_EQ(SplitMiscText("Proof, Error coin"), QStringList({"Proof", "Error coin"}));
+  EXPECT_EQ(SplitMiscText("Proof ,  Holed ,Cleaned  "),
+            QStringList({"Proof ", "Holed ", "Cleaned"}));
+  EXPECT_EQ(SplitMiscText("a,, b,"), QStringList({"a", "b"}));
+  EXPECT_TRUE(SplitMiscText("").isEmpty());
+  EXPECT_EQ(JoinMiscText({"a", "b", "c"}), "a, b, c");
+  EXPECT_EQ(JoinMiscText({}), "");
+}
+
+// ---------------------------------------------------------------------------
+// Keys, clipboard, printing
+
+TEST_F(EditFormTest, EnterMovesAlongTheRingPassingOverADisabledQuantity) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.activateWindow();
+  f.Country->setFocus();
+  QTest::keyClick(f.Country->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(f.focusWidget(), f.FaceValue);
+  QTest::keyClick(f.FaceValue, Qt::Key_Enter);
+  EXPECT_EQ(f.focusWidget(), f.Year);
+  f.Wanted->click();
+  f.UserDef[3]->setFocus();
+  QTest::keyClick(f.UserDef[3], Qt::Key_Return);
+  EXPECT_EQ(f.focusWidget(), f.PurchasePrice);
+  f.PremiumValue->setFocus();
+  QTest::keyClick(f.PremiumValue, Qt::Key_Return);
+  EXPECT_EQ(f.focusWidget(), f.Country);
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_EQ(Rows(), 0u);
+}
+
+TEST_F(EditFormTest, ClipboardCommandsWorkOnPlainEditsAndCombosOnly) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.FaceValue->setText("5 Soles");
+  f.FaceValue->setFocus();
+  f.FaceValue->selectAll();
+  f.MenuCut->trigger();
+  EXPECT_EQ(f.FaceValue->text(), "");
+  f.Country->setFocus();
+  f.MenuPaste->trigger();
+  EXPECT_EQ(f.Country->currentText(), "5 Soles");
+  f.Country->lineEdit()->setSelection(0, 2);
+  f.MenuDelete->trigger();
+  EXPECT_EQ(f.Country->currentText(), "Soles");
+  f.PurchDate->setFocus();
+  f.MenuPaste->trigger();  // the date control is a masked edit: nothing
+  EXPECT_EQ(f.DateText(), t::kEmptyDateText);
+}
+
+TEST_F(EditFormTest, PrintRecordPrintsWhatTheControlsShowOnTheChosenPrinter) {
+  TMyEdit& f = Show(app::kEditAdd);
+  Fill(f);
+  f.Country->setEditText("Peru");
+  const QString pdf = DataFile("record.pdf");
+  TestPrompts().AnswerPrint(false);
+  f.DoPrintRecord();
+  EXPECT_FALSE(QFile::exists(pdf));
+
+  TestPrompts().AnswerPrint(true, [&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setCopyCount(2);
+  });
+  f.DoPrintRecord();
+  ASSERT_TRUE(QFile::exists(pdf));
+  const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+  if (pdftotext.isEmpty()) GTEST_SKIP() << "pdftotext is not installed";
+  QProcess p;
+  p.start(pdftotext, {pdf, "-"});
+  ASSERT_TRUE(p.waitForFinished());
+  const QString text = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_EQ(text.count("Country: Peru"), 2) << text.toStdString();  // two copies
+  EXPECT_TRUE(text.contains("Approx Year: Yes"));
+  EXPECT_TRUE(text.contains("Wanted: No"));
+  EXPECT_TRUE(text.contains("User Defined 4: user 4"));
+}
+
+}  // namespace
+}  // namespace klv
