@@ -363,14 +363,28 @@ void BenchAppend(const std::string& dir, uint64_t rows) {
 }
 
 void BenchBuildIndex(const std::string& dir, uint64_t rows) {
-  Table t;
-  Bind(t, dir);
-  t.SetExclusive(true);
-  t.Open();
+  // Each run builds into a new index file, over a copy of the appended
+  // table that has none (replacing a tag would also free the old tree's
+  // pages, and reusing them means following the free list, neither of which
+  // is part of building one).
+  const std::string copy = dir + "/build";
   std::vector<double> runs;
-  for (int i = 0; i < 3; ++i) runs.push_back(TimeMs([&] { t.AddIndex("NEWINDEX", kNewIndex); }));
+  for (int i = 0; i < 3; ++i) {
+    fs::remove_all(copy);
+    fs::create_directories(copy);
+    fs::copy_file(dir + "/COINS.DBF", copy + "/COINS.DBF");
+    int fd = open((copy + "/COINS.DBF").c_str(), O_RDWR);
+    uint8_t no_index = 0;
+    if (pwrite(fd, &no_index, 1, 28) != 1) std::abort();
+    close(fd);
+    Table t;
+    Bind(t, copy);
+    t.SetExclusive(true);
+    t.Open();
+    runs.push_back(TimeMs([&] { t.AddIndex("NEWINDEX", kNewIndex); }));
+  }
   double engine = Median(runs);
-  t.Close();
+  fs::remove_all(copy);
   // Baseline: read the rows in 1 MB chunks, make each key (country upper
   // cased, padded to 40, then the date) and sort (key, record number).
   Layout l;

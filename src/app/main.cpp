@@ -65,7 +65,7 @@ class FirstPaintProbe : public QObject {
       : main_(main), start_(start) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint && !seen_ && main_.viewer_model()->rowCount() > 0) {
+    if (event->type() == QEvent::Paint && !seen_) {
       seen_ = true;
       QTimer::singleShot(0, this, [this] {
         auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -

@@ -479,7 +479,9 @@ void TMyEdit::FormShow() {
   const QChar separator = QChar::fromLatin1(dbf::GetTextFormat().date_separator);
   if (separator != date_separator_ || PurchDate->inputMask().isEmpty()) {
     date_separator_ = separator;
-    PurchDate->setInputMask(QStringLiteral("00%100%10000;_").arg(separator));
+    const QString sep(separator);
+    PurchDate->setInputMask(QStringLiteral("00") + sep + QStringLiteral("00") + sep +
+                            QStringLiteral("0000;_"));
   }
 
   // 4. and 5.

@@ -231,10 +231,11 @@ TEST_P(EditFormatTest, TheFormShowsAfterUpdateWhatTheTableHolds) {
   EXPECT_EQ(f.PurchasePrice->text(), app::FormatAmount(state.formats, 1, s.price));
   EXPECT_EQ(f.MarketValue->text(), app::FormatAmount(state.formats, 1, 0));
   EXPECT_EQ(f.Quantity->text(), "0");
-  if (s.date.IsNull())
+  if (s.date.IsNull()) {
     EXPECT_EQ(TrimBlanks(f.DateText()), "/  /");
-  else
+  } else {
     EXPECT_EQ(f.DateText().remove(u' '), Q(dbf::FormatDateText(s.date)));
+  }
   EXPECT_FALSE(f.ValuesChanged());
   EXPECT_EQ(state.edit_mode, app::kEditChange);
 }

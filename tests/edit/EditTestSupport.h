@@ -64,7 +64,9 @@ class EditDatabase {
   // table is not opened.
   QString UseDatabase(const std::string& name) {
     const QString path = Q(data_ + "/" + name + ".DBF");
-    if (!QFile::exists(path)) EXPECT_TRUE(MakeNewDB(path));
+    if (!QFile::exists(path)) {
+      EXPECT_TRUE(MakeNewDB(path));
+    }
     state.database_name = path;
     state.paths = DatabasePaths::From(path);
     return path;
