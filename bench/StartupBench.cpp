@@ -187,8 +187,8 @@ int main(int argc, char** argv) {
     MakeDatabase(dir, name, n);
     std::vector<double> v;
     for (int k = 0; k < 3; ++k) v.push_back(FirstPaint(dir, dir + "/" + name + ".DBF"));
-    std::printf("first paint, %8d rows:               %8.1f ms  (median of 3; target < 1000)\n",
-                n, Median(v));
+    std::printf("first paint, %8d rows:               %8.1f ms  (median of 3; target < 1000)\n", n,
+                Median(v));
   }
   const int largest = *std::max_element(sizes.begin(), sizes.end());
   JumpFigures j = MeasureJumps(dir, "ROWS" + std::to_string(largest));

@@ -49,8 +49,7 @@ bool HasDbfExtension(const QString& path) {
 
 bool HasTag(dbf::Table& table, const char* name) {
   for (const dbf::TagInfo& t : table.Tags()) {
-    if (QString::fromStdString(t.name).compare(Latin(name), Qt::CaseInsensitive) == 0)
-      return true;
+    if (QString::fromStdString(t.name).compare(Latin(name), Qt::CaseInsensitive) == 0) return true;
   }
   return false;
 }
@@ -263,9 +262,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       line.help = true;
     } else if (a == QLatin1String("--version")) {
       line.version = true;
-    } else if (a.startsWith(QLatin1String("--")) || (a.startsWith('/') && a.size() > 1 &&
-                                                      !a.mid(1).contains('/') &&
-                                                      !QFileInfo::exists(a))) {
+    } else if (a.startsWith(QLatin1String("--")) ||
+               (a.startsWith('/') && a.size() > 1 && !a.mid(1).contains('/') &&
+                !QFileInfo::exists(a))) {
       // A switch we do not know (a path like "/x.dbf" that exists is a file).
       line.error = a;
     } else if (line.database.isEmpty()) {
@@ -300,7 +299,8 @@ namespace {
 // (the view's own grid draws both or neither).
 class GridDelegate : public ViewerDelegate {
  public:
-  GridDelegate(ViewerModel* model, ViewerGridView* view) : ViewerDelegate(model, view), view_(view) {}
+  GridDelegate(ViewerModel* model, ViewerGridView* view)
+      : ViewerDelegate(model, view), view_(view) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     ViewerDelegate::paint(painter, option, index);
@@ -348,19 +348,19 @@ void TMain::BuildControls() {
   SpeedPanel->setObjectName(QStringLiteral("SpeedPanel"));
   SpeedPanel->setFrameShape(QFrame::Panel);
   SpeedPanel->setFrameShadow(QFrame::Raised);
-  const Command speeds[] = {kNew,      kOpen,       kAdd,     kEdit,   kCopy,      kDelete,
-                            kImport,   kExport,     kSearch,  kEndSearch, kLocate, kLocateNext,
-                            kReports,  kViewer,     kSortOrder, kColorAll, kHelpContents};
-  const char* const hints[] = {texts::kHintNew,       texts::kHintOpen,    texts::kHintAdd,
-                               texts::kHintEdit,      texts::kHintCopy,    texts::kHintDelete,
-                               texts::kHintImport,    texts::kHintExport,  texts::kHintSearch,
-                               texts::kHintEndSearch, texts::kHintLocate,  texts::kHintLocateNext,
-                               texts::kHintReports,   texts::kHintViewer,  texts::kHintSortOrder,
+  const Command speeds[] = {kNew,     kOpen,   kAdd,       kEdit,      kCopy,        kDelete,
+                            kImport,  kExport, kSearch,    kEndSearch, kLocate,      kLocateNext,
+                            kReports, kViewer, kSortOrder, kColorAll,  kHelpContents};
+  const char* const hints[] = {texts::kHintNew,       texts::kHintOpen,   texts::kHintAdd,
+                               texts::kHintEdit,      texts::kHintCopy,   texts::kHintDelete,
+                               texts::kHintImport,    texts::kHintExport, texts::kHintSearch,
+                               texts::kHintEndSearch, texts::kHintLocate, texts::kHintLocateNext,
+                               texts::kHintReports,   texts::kHintViewer, texts::kHintSortOrder,
                                texts::kHintColor,     texts::kHintHelp};
-  const char* const names[] = {"NewSpeed",    "OpenSpeed",      "AddSpeed",     "EditSpeed",
-                               "CopySpeed",   "DeleteSpeed",    "ImportSpeed",  "ExportSpeed",
-                               "SearchSpeed", "EndSearchSpeed", "LocateSpeed",  "LocateNextSpeed",
-                               "ReportsSpeed", "ViewerSpeed",   "SortSpeed",    "ColorSpeed",
+  const char* const names[] = {"NewSpeed",     "OpenSpeed",      "AddSpeed",    "EditSpeed",
+                               "CopySpeed",    "DeleteSpeed",    "ImportSpeed", "ExportSpeed",
+                               "SearchSpeed",  "EndSearchSpeed", "LocateSpeed", "LocateNextSpeed",
+                               "ReportsSpeed", "ViewerSpeed",    "SortSpeed",   "ColorSpeed",
                                "HelpSpeed"};
   int x = 4;
   for (size_t i = 0; i < std::size(speeds); ++i) {
@@ -549,9 +549,8 @@ void TMain::BuildMenus() {
     a->setShortcut(shift(Qt::Key_F1 + i));
     size_group->addAction(a);
     const int setting = kScreenSizes[static_cast<size_t>(i)].setting;
-    connect(a, &QAction::triggered, this, [this, setting] {
-      RunCommand([&] { SetScreenSize(setting); });
-    });
+    connect(a, &QAction::triggered, this,
+            [this, setting] { RunCommand([&] { SetScreenSize(setting); }); });
     MenuScreenSizes[static_cast<size_t>(i)] = a;
   }
   // Ticks are set by the code alone: a refused size must stay unticked.
@@ -564,9 +563,8 @@ void TMain::BuildMenus() {
     QAction* a = access->addAction(Latin(access_texts[i]));
     a->setCheckable(true);
     a->setShortcut(ctrl(Qt::Key_F1 + i));
-    connect(a, &QAction::triggered, this, [this, i] {
-      RunCommand([&] { SetButtonBarMode(i + 1); });
-    });
+    connect(a, &QAction::triggered, this,
+            [this, i] { RunCommand([&] { SetButtonBarMode(i + 1); }); });
     MenuScreenAccess[static_cast<size_t>(i)] = a;
   }
 
@@ -578,8 +576,8 @@ void TMain::BuildMenus() {
 
   MenuListMaintenance = options->addMenu(Latin(texts::kMenuListMaintenance));
   for (int i = 0; i < 6; ++i) {
-    add(MenuListMaintenance, static_cast<Command>(kListSaveDefaults + i), texts::kMenuLists[i],
-        {}, true);
+    add(MenuListMaintenance, static_cast<Command>(kListSaveDefaults + i), texts::kMenuLists[i], {},
+        true);
   }
 
   QMenu* currency = options->addMenu(Latin(texts::kMenuCurrencyFormat));
@@ -752,8 +750,8 @@ bool TMain::FormCreate(const StartOptions& options) {
     state_.screen_width = screen->geometry().width();
     state_.screen_height = screen->geometry().height();
   }
-  const ScreenSize& size = ScreenSizeInForce(state_.settings.window_size, state_.screen_width,
-                                             state_.screen_height);
+  const ScreenSize& size =
+      ScreenSizeInForce(state_.settings.window_size, state_.screen_width, state_.screen_height);
   state_.settings.window_size = size.setting;
   state_.scale_factor = size.factor;
   for (size_t i = 0; i < MenuScreenSizes.size(); ++i)
@@ -790,9 +788,8 @@ QString TMain::ChooseStartDatabase(const CommandLine& line) {
   }
   if (IsValidDatabase(path)) return path;
   if (from_ini) {
-    prompts().MessageBox(this, Latin(klv::texts::kCaptionError),
-                         Latin(texts::kLastDatabaseInvalid), MsgIcon::kError, MsgButtons::kOk,
-                         MsgButton::kOk);
+    prompts().MessageBox(this, Latin(klv::texts::kCaptionError), Latin(texts::kLastDatabaseInvalid),
+                         MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
   }
   return AskForValidDatabase();
 }
@@ -882,7 +879,8 @@ void TMain::ReadDatabaseSettings(const QString& ini) {
 
 void TMain::WriteDatabaseSettings(const QString& ini) {
   StoreUserFonts(state_.settings, state_.fonts);
-  if (!state_.browse_only) return WriteSettings(state_.settings, kDatabaseSettings, state_.files, ini);
+  if (!state_.browse_only)
+    return WriteSettings(state_.settings, kDatabaseSettings, state_.files, ini);
   Settings stored = state_.settings;
   stored.grid_field_editing = state_.saved_field_editing;
   WriteSettings(stored, kDatabaseSettings, state_.files, ini);
@@ -1149,9 +1147,9 @@ void TMain::SyncGridToRow(int row) {
   const QModelIndex index = model_->index(row, std::min(column, model_->columnCount() - 1));
   if (index.isValid()) {
     ViewerGrid->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect |
-                   (model_->field_editing() ? QItemSelectionModel::NoUpdate
-                                            : QItemSelectionModel::Rows));
+        index,
+        QItemSelectionModel::ClearAndSelect |
+            (model_->field_editing() ? QItemSelectionModel::NoUpdate : QItemSelectionModel::Rows));
     ViewerGrid->scrollTo(index);
   }
   syncing_grid_ = false;
@@ -1419,9 +1417,8 @@ void TMain::SwitchTo(const QString& path, bool is_new) {
 
 void TMain::SetMenuLastFiles() {
   const auto& files = state_.settings.last_files;
-  const bool any = std::any_of(files.begin(), files.end(), [](const QString& f) {
-    return !f.isEmpty();
-  });
+  const bool any =
+      std::any_of(files.begin(), files.end(), [](const QString& f) { return !f.isEmpty(); });
   MenuLastFilesSeparator->setVisible(any);
   for (size_t i = 0; i < files.size(); ++i) {
     QAction* a = MenuLastFiles[i];
@@ -1504,7 +1501,9 @@ void TMain::SetCurrencyFormat(int format) {
 }
 
 void TMain::ChooseUserFont(int which) {
-  QFont* font = which == 0 ? &state_.fonts.label : which == 1 ? &state_.fonts.edit : &state_.fonts.button;
+  QFont* font = which == 0   ? &state_.fonts.label
+                : which == 1 ? &state_.fonts.edit
+                             : &state_.fonts.button;
   std::optional<QFont> chosen = prompts().ChooseFont(this, *font);
   if (!chosen) return;
   *font = *chosen;

@@ -274,7 +274,8 @@ QVariant ViewerModel::headerData(int section, Qt::Orientation orientation, int r
 }
 
 Qt::ItemFlags ViewerModel::flags(const QModelIndex& index) const {
-  if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return Qt::NoItemFlags;
+  if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
   if (!field_editing_ || !table_ || !table_->IsOpen() || !table_->Writable() || table_->read_only())
     return f;

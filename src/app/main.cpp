@@ -68,9 +68,9 @@ class FirstPaintProbe : public QObject {
     if (event->type() == QEvent::Paint && !seen_) {
       seen_ = true;
       QTimer::singleShot(0, this, [this] {
-        auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                            start_)
-                      .count();
+        auto ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+                .count();
         std::printf("first-paint-ms %.1f\n", ms);
         std::fflush(stdout);
         main_.close();
@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     FirstPaintProbe probe(main, start);
-    if (std::getenv("KLVCOIN_EXIT_AFTER_PAINT")) main.ViewerGrid->viewport()->installEventFilter(&probe);
+    if (std::getenv("KLVCOIN_EXIT_AFTER_PAINT"))
+      main.ViewerGrid->viewport()->installEventFilter(&probe);
     main.show();
     result = QApplication::exec();
     main.close();

@@ -1,5 +1,6 @@
 #include "edit/Edit1.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,9 +19,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPrinter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStringListModel>
+#include <QStyleFactory>
 #include <QVBoxLayout>
 
 #include "app/DialogRoutines.h"
@@ -99,51 +102,39 @@ std::string Std(const QString& text) {
   return text.toStdString();
 }
 
-// The place of a field's control text in the snapshot.
+// The fields whose control texts the snapshot holds, in snapshot order.
+constexpr std::array<int, 18> kSnapshotFields = {
+    kCountry,    kFaceValue, kYear,       kMintMark,   kCondition,  kTopic,
+    kDescriptio, kComment,   kMiscellane, kPurchDate,  kUserDef1,   kUserDef2,
+    kUserDef3,   kUserDef4,  kQuantity,   kPurchasePr, kMarketValu, kPremiumVal};
+
 size_t SnapshotIndex(int field) {
-  switch (field) {
-    case kCountry:
-      return 0;
-    case kFaceValue:
-      return 1;
-    case kYear:
-      return 2;
-    case kMintMark:
-      return 3;
-    case kCondition:
-      return 4;
-    case kTopic:
-      return 5;
-    case kDescriptio:
-      return 6;
-    case kComment:
-      return 7;
-    case kMiscellane:
-      return 8;
-    case kPurchDate:
-      return 9;
-    case kUserDef1:
-      return 10;
-    case kUserDef2:
-      return 11;
-    case kUserDef3:
-      return 12;
-    case kUserDef4:
-      return 13;
-    case kQuantity:
-      return 14;
-    case kPurchasePr:
-      return 15;
-    case kMarketValu:
-      return 16;
-    default:
-      return 17;  // kPremiumVal
-  }
+  return static_cast<size_t>(std::find(kSnapshotFields.begin(), kSnapshotFields.end(), field) -
+                             kSnapshotFields.begin());
 }
 
 const char* FieldName(int field) {
   return FieldTable[static_cast<size_t>(field)].name.data();
 }
+
+// The application's style with check-box indicators scaled like the rest
+// of the form: the style draws them at a fixed size, which would look lost
+// beside captions twice as large.
+class IndicatorScaleStyle : public QProxyStyle {
+ public:
+  IndicatorScaleStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+  void SetFactor(double factor) { factor_ = factor; }
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    const int value = QProxyStyle::pixelMetric(metric, option, widget);
+    if (metric == PM_IndicatorWidth || metric == PM_IndicatorHeight)
+      return static_cast<int>(std::lround(value * factor_));
+    return value;
+  }
+
+ private:
+  double factor_ = 1.0;
+};
 
 }  // namespace
 
@@ -253,7 +244,7 @@ void TMyEdit::BuildControls() {
   const int top = MainMenu->sizeHint().height() + 8;
   constexpr int kStep = 27;
   constexpr int kHeight = 22;
-  constexpr int kLeftLabel = 8, kLeftControl = 112, kRightLabel = 320, kRightControl = 424;
+  constexpr int kLeftLabel = 8, kLeftControl = 112, kRightLabel = 334, kRightControl = 436;
   constexpr int kLabelWidth = 102;
   auto row_y = [top](double row) { return top + static_cast<int>(row * kStep); };
 
@@ -303,7 +294,7 @@ void TMyEdit::BuildControls() {
   label(CountryLabel, "CountryLabel", kLeftLabel, row_y(0), kLabelWidth);
   combo(Country, "Country", ListKind::kCountry, 20, kLeftControl, row_y(0), 180);
   label(FaceValueLabel, "FaceValueLabel", kRightLabel, row_y(0), kLabelWidth);
-  edit(FaceValue, "FaceValue", 20, kRightControl, row_y(0), 186);
+  edit(FaceValue, "FaceValue", 20, kRightControl, row_y(0), 174);
   // Row 1: Year and Approx, Mint Mark.
   label(YearLabel, "YearLabel", kLeftLabel, row_y(1), kLabelWidth);
   edit(Year, "Year", 7, kLeftControl, row_y(1), 64);
@@ -312,9 +303,9 @@ void TMyEdit::BuildControls() {
   edit(MintMark, "MintMark", 3, kRightControl, row_y(1), 44);
   // Row 2: Condition, Topic.
   label(ConditionLabel, "ConditionLabel", kLeftLabel, row_y(2), kLabelWidth);
-  combo(Condition, "Condition", ListKind::kCondition, 30, kLeftControl, row_y(2), 196);
+  combo(Condition, "Condition", ListKind::kCondition, 30, kLeftControl, row_y(2), 212);
   label(TopicLabel, "TopicLabel", kRightLabel, row_y(2), kLabelWidth);
-  combo(Topic, "Topic", ListKind::kTopic, 20, kRightControl, row_y(2), 186);
+  combo(Topic, "Topic", ListKind::kTopic, 20, kRightControl, row_y(2), 174);
   // Rows 3 and 4: Description, Comments.
   label(DescriptionLabel, "DescriptionLabel", kLeftLabel, row_y(3), kLabelWidth);
   edit(Description, "Description", 40, kLeftControl, row_y(3), 498);
@@ -325,7 +316,7 @@ void TMyEdit::BuildControls() {
   edit(PurchDate, "PurchDate", 10, kLeftControl, row_y(5), 96);
   PurchDate->setInputMask(QStringLiteral("00/00/0000;_"));
   button(BlankDate, "BlankDate", t::kBlankDate, kLeftControl + 104, row_y(5) - 1, 90, kHeight + 2);
-  check(Wanted, "Wanted", t::kWanted, kRightControl, row_y(5), 186);
+  check(Wanted, "Wanted", t::kWanted, kRightControl, row_y(5), 150);
   // Row 6: Miscellaneous with Select.
   label(MiscLabel, "MiscLabel", kLeftLabel, row_y(6), kLabelWidth);
   edit(Misc, "Misc", 110, kLeftControl, row_y(6), 400);
@@ -339,7 +330,7 @@ void TMyEdit::BuildControls() {
     label(UserDefLabel[i], label_name.c_str(), right ? kRightLabel : kLeftLabel, row_y(row),
           kLabelWidth);
     edit(UserDef[i], edit_name.c_str(), 40, right ? kRightControl : kLeftControl, row_y(row),
-         right ? 186 : 196);
+         right ? 174 : 212);
   }
   // Rows 9 to 12: quantity and amounts with their totals.
   const double q = 9.3;
@@ -453,6 +444,18 @@ void TMyEdit::FormShow() {
   app::ScaleDialog(this, design_, state_.scale_factor);
   app::MoveUpTenPixels(this);
 
+  if (indicator_style_ == nullptr) {
+    auto* style = new IndicatorScaleStyle;
+    style->setParent(this);
+    indicator_style_ = style;
+  }
+  static_cast<IndicatorScaleStyle*>(indicator_style_)
+      ->SetFactor(app::EffectiveScaleFactor(state_.scale_factor));
+  for (QCheckBox* box : {Approx, Wanted}) {
+    box->setStyle(indicator_style_);
+    box->updateGeometry();
+  }
+
   // 2. Captions from the field caption table.
   CountryLabel->setText(FieldCaption(state_, kCountry));
   FaceValueLabel->setText(FieldCaption(state_, kFaceValue));
@@ -511,6 +514,8 @@ void TMyEdit::SetColors() {
     SetControlColors(b, c[app::kComboBackground], c[app::kComboText]);
   for (QCheckBox* b : {Approx, Wanted}) {
     SetControlColors(b, c[app::kCheckBackground], c[app::kCheckText]);
+    // Buttons fill with their button colour; a check box takes its own.
+    b->setBackgroundRole(QPalette::Window);
     b->setAutoFillBackground(true);
   }
 }
@@ -1175,7 +1180,7 @@ void TMyEdit::DoPrintRecord() {
   // The copies are made here, one page each, so the printer makes one.
   const int copies = printer.copyCount();
   printer.setCopyCount(1);
-  printer.setDocName(L(t::kPrintTitle));
+  printer.setDocName(L(t::kProgramTitle));
   QPainter painter;
   if (!painter.begin(&printer)) return;
   const int x = printer.width() / 17;
@@ -1231,7 +1236,7 @@ void TMyEdit::HelpClick() {
 
 void TMyEdit::ShowError(const QString& message) {
   if (general_error_) return general_error_(message);
-  prompts().MessageBox(this, L(t::kPrintTitle), message, MsgIcon::kError, MsgButtons::kOk,
+  prompts().MessageBox(this, L(t::kProgramTitle), message, MsgIcon::kError, MsgButtons::kOk,
                        MsgButton::kOk);
 }
 

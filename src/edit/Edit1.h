@@ -45,6 +45,7 @@ class QMenu;
 class QMenuBar;
 class QPrinter;
 class QPushButton;
+class QStyle;
 
 namespace klv {
 
@@ -247,6 +248,7 @@ class TMyEdit : public QDialog, public app::PickListHost {
   std::vector<QWidget*> ring_;  // the Enter-key ring
   std::vector<QAction*> shortcut_actions_;
   bool printing_ = false;
+  QStyle* indicator_style_ = nullptr;  // owned by the form
 };
 
 }  // namespace klv

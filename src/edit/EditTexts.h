@@ -86,7 +86,7 @@ inline constexpr char kChangedCopy[] =
 
 // Printing.
 inline constexpr char kPrintBusy[] = "Other print job currently in progress.";
-inline constexpr char kPrintTitle[] = "Kolvane Coins 97";
+inline constexpr char kProgramTitle[] = "Kolvane Coins 97";
 inline constexpr char kPrintFont[] = "Arial";
 inline constexpr char kPrintYes[] = ": Yes";
 inline constexpr char kPrintNo[] = ": No";

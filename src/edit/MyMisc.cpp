@@ -67,7 +67,15 @@ TMyMiscellaneous::TMyMiscellaneous(QWidget* parent, const app::AppState& state,
   for (const QString& phrase : ReadListFile(path)) Insert(phrase);
   for (const QString& phrase : SplitMiscText(misc_text))
     MiscList->item(Insert(phrase))->setSelected(true);
-  if (MiscList->count() > 0) MiscList->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+  // Start at the first phrase already chosen, so the user sees it.
+  int first = 0;
+  for (int i = 0; i < MiscList->count(); ++i) {
+    if (MiscList->item(i)->isSelected()) {
+      first = i;
+      break;
+    }
+  }
+  if (MiscList->count() > 0) MiscList->setCurrentRow(first, QItemSelectionModel::NoUpdate);
 }
 
 int TMyMiscellaneous::Insert(const QString& text) {
@@ -111,6 +119,7 @@ void TMyMiscellaneous::showEvent(QShowEvent* event) {
     shown_ = true;
     app::ApplyUserFonts(this, state_.fonts);
     app::ScaleAndCentre(this, state_.scale_factor);
+    if (QListWidgetItem* current = MiscList->currentItem()) MiscList->scrollToItem(current);
   }
   QDialog::showEvent(event);
 }

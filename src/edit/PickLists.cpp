@@ -1,5 +1,6 @@
 #include "edit/PickLists.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -127,6 +128,15 @@ int InstallDefaultLists(const QString& program_dir, const QString& source_dir) {
   return copied;
 }
 
+QString DefaultListSourceDir() {
+  const QString here = QCoreApplication::applicationDirPath();
+  for (const QString& dir : {here, here + QStringLiteral("/../share/klvcoin")}) {
+    if (!platform::FindFileNoCase(dir, QString::fromLatin1(t::kCountryListFile)).isEmpty())
+      return QDir::cleanPath(dir);
+  }
+  return {};
+}
+
 PickLists::PickLists(QString program_dir, QString base)
     : program_dir_(std::move(program_dir)), base_(std::move(base)) {
   for (int i = 0; i < 3; ++i) {
@@ -164,13 +174,15 @@ QStringList PickLists::GridList(ListKind kind) const {
   return GridModel(kind)->stringList();
 }
 
-void PickLists::OnGridListChanged(std::function<void(ListKind, const QStringList&)> changed) {
+void PickLists::OnGridListChanged(QObject* context,
+                                  std::function<void(ListKind, const QStringList&)> changed) {
   for (ListKind kind : {ListKind::kCountry, ListKind::kTopic, ListKind::kCondition}) {
     QStringListModel* model = GridModel(kind);
     auto tell = [model, kind, changed] { changed(kind, model->stringList()); };
-    QObject::connect(model, &QAbstractItemModel::modelReset, model, tell);
-    QObject::connect(model, &QAbstractItemModel::dataChanged, model, tell);
-    QObject::connect(model, &QAbstractItemModel::rowsRemoved, model, tell);
+    QObject* owner = context != nullptr ? context : model;
+    QObject::connect(model, &QAbstractItemModel::modelReset, owner, tell);
+    QObject::connect(model, &QAbstractItemModel::dataChanged, owner, tell);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, owner, tell);
     tell();
   }
 }

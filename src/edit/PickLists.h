@@ -27,6 +27,7 @@
 #include <QString>
 #include <QStringList>
 
+class QObject;
 class QStringListModel;
 class QWidget;
 
@@ -57,6 +58,10 @@ bool WriteListFile(const QString& path, const QStringList& entries);
 // that name in any letter case; a user's own lists are never replaced.
 // Returns the number of files copied.
 int InstallDefaultLists(const QString& program_dir, const QString& source_dir);
+// Where the program's own default lists are: beside the running program (a
+// build) or in ../share/klvcoin from it (an installed program); "" when
+// neither holds them.
+QString DefaultListSourceDir();
 
 class PickLists {
  public:
@@ -83,10 +88,12 @@ class PickLists {
   QStringListModel* GridModel(ListKind kind) const;
   QStringList FormList(ListKind kind) const;
   QStringList GridList(ListKind kind) const;
-  // Calls changed with the kind whenever the grid's copy of a field list
-  // changes (loaded, extended, replaced), for a grid that keeps the items
-  // itself. Calls it once for each list right away.
-  void OnGridListChanged(std::function<void(ListKind, const QStringList&)> changed);
+  // Calls changed with the kind and the items whenever the grid's copy of a
+  // field list changes (loaded, extended, replaced), for a grid that keeps
+  // the items itself, until context is destroyed. Calls it once for each
+  // list right away.
+  void OnGridListChanged(QObject* context,
+                         std::function<void(ListKind, const QStringList&)> changed);
 
   // The files: base + ".001" .. ".003" (an existing file of that name in any
   // letter case is used), and the default files of the program directory.

@@ -134,20 +134,19 @@ TEST_F(MainWinTest, AFreshInstallWritesEveryKeyAtClose) {
   const QString db_ini = Home("MASTER.INI");
   ASSERT_TRUE(QFileInfo::exists(ProgramIni()));
   ASSERT_TRUE(QFileInfo::exists(db_ini));
-  for (const char* key : {"Button Bar", "Main Window Left", "Main Window Top", "Main Window Width",
-                          "Main Window Height", "Last Import File", "Last Export File",
-                          "Last Database", "Last File 1", "Last File 5", "Show Tips",
-                          "Window Size", "Date Format", "Date Leading Zeros", "Currency Format",
-                          "Numeric Format"}) {
+  for (const char* key :
+       {"Button Bar", "Main Window Left", "Main Window Top", "Main Window Width",
+        "Main Window Height", "Last Import File", "Last Export File", "Last Database",
+        "Last File 1", "Last File 5", "Show Tips", "Window Size", "Date Format",
+        "Date Leading Zeros", "Currency Format", "Numeric Format"}) {
     EXPECT_NE(Setting(ProgramIni(), "Misc", key), "<missing>") << key;
   }
   EXPECT_EQ(Setting(ProgramIni(), "Misc", "Last Database"), Home("MASTER.DBF"));
   EXPECT_EQ(Setting(ProgramIni(), "Misc", "Main Window Width"), "640");
   for (const char* key : {"Load Defaults With Add", "Country", "Wanted", "Premium Value"})
     EXPECT_NE(Setting(ProgramIni(), "Defaults", key), "<missing>") << key;
-  for (const char* section :
-       {"Field Names", "Display Fields", "Field Width", "Field Order", "Export Fields",
-        "Export Order"}) {
+  for (const char* section : {"Field Names", "Display Fields", "Field Width", "Field Order",
+                              "Export Fields", "Export Order"}) {
     for (int f = 1; f <= kFieldCount; ++f) {
       const QString key = QString::fromLatin1(FieldTable[static_cast<size_t>(f)].name.data());
       EXPECT_NE(Setting(db_ini, section, key), "<missing>") << section << " " << key.toStdString();
@@ -178,7 +177,10 @@ TEST_F(MainWinTest, WindowPlaceAndButtonBarComeBackFromTheSettings) {
 TEST_F(MainWinTest, NeitherTheLastNorTheDefaultDatabaseCanBeCreated) {
   // The program directory cannot be made: a file stands where it should be.
   const std::string blocked = other_.File("blocked");
-  { QFile f(Q(blocked)); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+  {
+    QFile f(Q(blocked));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
   setenv("KLVCOIN_HOME", (blocked + "/home").c_str(), 1);
   TestPrompts().AnswerMessage(MsgButton::kOk);
   auto m = std::make_unique<TMain>();
@@ -186,7 +188,8 @@ TEST_F(MainWinTest, NeitherTheLastNorTheDefaultDatabaseCanBeCreated) {
   ASSERT_EQ(TestPrompts().Messages().size(), 1u);
   const auto box = TestPrompts().Messages()[0];
   EXPECT_EQ(box.caption, "Error");
-  EXPECT_TRUE(box.text.startsWith("The default database \"" + Q(blocked) + "/home/MASTER.DBF\" "
+  EXPECT_TRUE(box.text.startsWith("The default database \"" + Q(blocked) +
+                                  "/home/MASTER.DBF\" "
                                   "could not be created.  "))
       << box.text.toStdString();
   // The reason follows.
@@ -291,9 +294,9 @@ TEST_F(MainWinTest, AWindowSizeTheScreenCannotShowFallsBackOrIsRefused) {
   EXPECT_DOUBLE_EQ(m.state().scale_factor, 1.0);
   EXPECT_EQ(m.state().settings.window_size, 640);
 
-  TestPrompts().ExpectMessage(
-      "Error", "Your current screen resolution does not support 1024 x 768 pixels.",
-      MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error",
+                              "Your current screen resolution does not support 1024 x 768 pixels.",
+                              MsgButton::kOk);
   m.MenuScreenSizes[2]->trigger();
   EXPECT_FALSE(m.MenuScreenSizes[2]->isChecked());
   EXPECT_TRUE(m.MenuScreenSizes[0]->isChecked());

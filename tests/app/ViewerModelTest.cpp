@@ -94,7 +94,8 @@ class ModelFixture : public ::testing::Test {
   void Columns() {
     std::vector<ViewerColumn> cols;
     for (int f : {kCountry, kTopic, kWanted, kQuantity})
-      cols.push_back({f, QString::fromLatin1(FieldTable[static_cast<size_t>(f)].caption.data()), 15});
+      cols.push_back(
+          {f, QString::fromLatin1(FieldTable[static_cast<size_t>(f)].caption.data()), 15});
     model_.SetColumns(cols);
   }
   QString Cell(int row, int column = 0) {

@@ -122,7 +122,7 @@ TEST_F(PickListsTest, AdditionsAreTrimmedCaseSensitiveAndGoToTheEndOfEachCopy) {
   EXPECT_EQ(lists.GridList(ListKind::kCountry), lists.FormList(ListKind::kCountry));
 
   QStringList told;
-  lists.OnGridListChanged([&](ListKind kind, const QStringList& items) {
+  lists.OnGridListChanged(nullptr, [&](ListKind kind, const QStringList& items) {
     if (kind == ListKind::kTopic) told = items;
   });
   EXPECT_TRUE(told.isEmpty());
