@@ -22,6 +22,7 @@
 
 #include "app/AppTexts.h"
 #include "app/MainWin.h"
+#include "app/Program.h"
 #include "db/DbTexts.h"
 #include "platform/QtPrompts.h"
 
@@ -122,13 +123,14 @@ int main(int argc, char** argv) {
 
   int result = 0;
   {
-    klv::app::TMain main;
+    klv::app::Program program;
     klv::app::StartOptions options;
     options.arguments = arguments;
-    if (!main.FormCreate(options)) {
+    if (!program.Start(options)) {
       klv::platform::SetPrompts(nullptr);
       return 1;
     }
+    klv::app::TMain& main = program.main();
     FirstPaintProbe probe(main, start);
     if (std::getenv("KLVCOIN_EXIT_AFTER_PAINT"))
       main.ViewerGrid->viewport()->installEventFilter(&probe);

@@ -1,0 +1,65 @@
+#include "app/Program.h"
+
+#include <utility>
+
+#include "edit/Edit1.h"
+#include "edit/PickLists.h"
+
+namespace klv::app {
+
+Program::Program(QString list_source)
+    : list_source_(std::move(list_source)), main_(std::make_unique<TMain>()) {}
+
+Program::Program() : Program(DefaultListSourceDir()) {}
+
+Program::~Program() {
+  // The form refers to the window's table and to the lists; it goes first.
+  if (main_) main_->SetPickListHost(nullptr);
+  edit_.reset();
+  lists_.reset();
+  main_.reset();
+}
+
+bool Program::Start(const StartOptions& options) {
+  if (!main_->FormCreate(options)) return false;
+  const QString& program_dir = main_->state().program_dir;
+  // A first start brings the program's own lists; a user's are never replaced.
+  if (!list_source_.isEmpty()) InstallDefaultLists(program_dir, list_source_);
+  lists_ = std::make_unique<PickLists>(program_dir, main_->state().paths.base);
+  edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), *lists_, main_.get());
+  edit_->SetGeneralErrorDisplay([this](const QString& message) { main_->ShowGeneralError(message); });
+  main_->SetPickListHost(edit_.get());
+  // The grid keeps its own copy of each field list for its in-cell combos.
+  ViewerModel* model = main_->viewer_model();
+  lists_->OnGridListChanged(model, [model](ListKind kind, const QStringList& items) {
+    model->SetPickList(FieldOfList(kind), items);
+  });
+  InstallCommands();
+  return true;
+}
+
+void Program::ShowEditForm(int edit_mode) {
+  edit_->ShowModalFor(edit_mode);
+  main_->DisplayCount();
+}
+
+void Program::InstallCommands() {
+  TMain& m = *main_;
+  m.SetCommandHandler(TMain::kAdd, [this] { ShowEditForm(kEditAdd); });
+  m.SetCommandHandler(TMain::kEdit, [this] { ShowEditForm(kEditChange); });
+  m.SetCommandHandler(TMain::kCopy, [this] { ShowEditForm(kEditCopy); });
+  m.SetCommandHandler(TMain::kListSaveDefaults,
+                      [this] { edit_->MenuListSaveDefaultsClick(main_.get()); });
+  m.SetCommandHandler(TMain::kListLoadDefaults,
+                      [this] { edit_->MenuListLoadDefaultsClick(main_.get()); });
+  const std::pair<TMain::Command, ListKind> lists[] = {
+      {TMain::kListCountry, ListKind::kCountry},
+      {TMain::kListTopic, ListKind::kTopic},
+      {TMain::kListCondition, ListKind::kCondition},
+      {TMain::kListMiscellaneous, ListKind::kMiscellaneous}};
+  for (const auto& [command, kind] : lists) {
+    m.SetCommandHandler(command, [this, kind] { edit_->MenuListEditClick(main_.get(), kind); });
+  }
+}
+
+}  // namespace klv::app

@@ -1,0 +1,59 @@
+// The program as it runs: the main window and the forms that live as long as
+// it does, created in start-up order, with the main window's commands handed
+// to the forms that carry them out. main() and the start-up tests both build
+// the program through this class, so what the tests drive is what users get.
+//
+// Promises:
+// - Start creates the main window first (its creation steps open the
+//   database); only then the record edit form, which loads the pick lists of
+//   the database open at that moment.
+// - Commands whose forms exist here are enabled on the main window; the
+//   others stay as the main window leaves them (disabled).
+// - The forms are destroyed before the main window and the pick lists they
+//   use.
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+#include "app/MainWin.h"
+
+namespace klv {
+class PickLists;
+class TMyEdit;
+}  // namespace klv
+
+namespace klv::app {
+
+class Program {
+ public:
+  // list_source: where the program's own default pick lists are ("" for
+  // none): they are copied into the program directory at start when missing.
+  explicit Program(QString list_source);
+  Program();  // the lists found beside the program or its installation
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // The start-up: false when the program cannot run (the reason has been
+  // shown); nothing else may be called then but the destructor.
+  bool Start(const StartOptions& options);
+
+  TMain& main() { return *main_; }
+  TMyEdit& edit() { return *edit_; }
+  PickLists& lists() { return *lists_; }
+
+ private:
+  // Shows the edit form for Add, Edit or Copy, then brings the count and the
+  // grid up to date.
+  void ShowEditForm(int edit_mode);
+  void InstallCommands();
+
+  QString list_source_;
+  std::unique_ptr<TMain> main_;
+  std::unique_ptr<PickLists> lists_;
+  std::unique_ptr<TMyEdit> edit_;
+};
+
+}  // namespace klv::app
