@@ -373,7 +373,6 @@ void TMain::BuildControls() {
     b->setFocusPolicy(Qt::NoFocus);
     b->setGeometry(x, 3, kSpeedButtonSize, kNavigatorHeight);
     x += kSpeedButtonSize;
-    if (i == 1 || i == 7 || i == 11 || i == 13) x += 0;  // groups sit edge to edge
     const Command c = speeds[i];
     connect(b, &QToolButton::clicked, this, [this, c] { Trigger(c); });
     slots_[c].speed = b;
@@ -645,6 +644,8 @@ void TMain::SetCommandHandler(Command command, std::function<void()> handler) {
 }
 
 bool TMain::CommandAvailable(Command command) const {
+  // Print under File is the Reports command by another name.
+  if (command == kPrint) return CommandAvailable(kReports);
   const Slot& s = slots_[command];
   if (!s.handler) return false;
   if (state_.browse_only && s.browse_locked) return false;
@@ -653,6 +654,7 @@ bool TMain::CommandAvailable(Command command) const {
 }
 
 void TMain::Trigger(Command command) {
+  if (command == kPrint) command = kReports;
   if (!CommandAvailable(command)) return;
   // The handler may replace itself (a form registering another); run a copy.
   std::function<void()> handler = slots_[command].handler;
@@ -670,8 +672,6 @@ void TMain::UpdateCommandStates() {
   }
   // Browse-only mode closes the whole list maintenance menu.
   if (MenuListMaintenance) MenuListMaintenance->menuAction()->setEnabled(!state_.browse_only);
-  // The report command under File is the Reports command.
-  if (slots_[kPrint].action) slots_[kPrint].action->setEnabled(CommandAvailable(kReports));
 }
 
 bool TMain::RunCommand(const std::function<void()>& fn) {
@@ -829,7 +829,9 @@ bool TMain::IsValidDatabase(const QString& path) {
 QString TMain::AskForValidDatabase() {
   const QString master = state_.program_dir + '/' + Latin(texts::kDefaultDatabase);
   for (;;) {
-    QString path = prompts().OpenFile(this, DatabaseDialog(texts::kOpenDialogTitle));
+    platform::FileDialogRequest request = DatabaseDialog(texts::kOpenDialogTitle);
+    request.file_must_exist = true;
+    const QString path = prompts().OpenFile(this, request);
     if (path.isEmpty()) {
       if (!QFileInfo(master).isFile() && !CreateDefaultDatabase(master)) return {};
       if (IsValidDatabase(master)) return master;
@@ -1277,7 +1279,26 @@ void TMain::BuildSortString() {
 // ---------------------------------------------------------------------------
 // Database commands
 
+namespace {
+
+// The record count is shown again however a database command ends: after a
+// cancelled dialog, a refused file or an engine error alike. Showing it never
+// throws (the model reports its own errors).
+class CountWhenDone {
+ public:
+  explicit CountWhenDone(TMain& main) : main_(main) {}
+  ~CountWhenDone() { main_.DisplayCount(); }
+  CountWhenDone(const CountWhenDone&) = delete;
+  CountWhenDone& operator=(const CountWhenDone&) = delete;
+
+ private:
+  TMain& main_;
+};
+
+}  // namespace
+
 void TMain::DoOpen() {
+  CountWhenDone count(*this);
   const QString path = prompts().OpenFile(this, [&] {
     platform::FileDialogRequest r = DatabaseDialog(texts::kOpenDialogTitle);
     r.file_must_exist = true;
@@ -1292,15 +1313,15 @@ void TMain::DoOpen() {
       SwitchTo(path, /*is_new=*/false);
     }
   }
-  DisplayCount();
 }
 
 void TMain::OpenSaveFile(const QString& path) {
+  CountWhenDone count(*this);
   if (!path.isEmpty()) SwitchTo(path, /*is_new=*/false);
-  DisplayCount();
 }
 
 void TMain::DoNew() {
+  CountWhenDone count(*this);
   const QString path = prompts().SaveFile(this, [&] {
     platform::FileDialogRequest r = DatabaseDialog(texts::kNewDialogTitle);
     r.path_must_exist = true;
@@ -1336,7 +1357,6 @@ void TMain::DoNew() {
       SwitchTo(path, /*is_new=*/true);
     }
   }
-  DisplayCount();
 }
 
 void TMain::SwitchTo(const QString& path, bool is_new) {
@@ -1374,7 +1394,7 @@ void TMain::SwitchTo(const QString& path, bool is_new) {
     // 9. and 10.
     const bool alone = is_new || !DBaseInUse(state_.paths.dbf);
     OpenMyTable(alone ? IndexSetup::kRebuild : IndexSetup::kKeep);
-  } catch (const dbf::DbfError& e) {
+  } catch (const std::exception& e) {
     const QString what = QString::fromStdString(e.what());
     my_table_.Close();
     state_.settings = previous_settings;

@@ -42,7 +42,8 @@ bool CheckDBaseFormat(QWidget* owner, const QString& path);
 bool DBaseInUse(const QString& path);
 
 // Sets byte 28 of the .DBF header (the production-index flag) to 0. Does
-// nothing, silently, when the file cannot be opened for writing.
+// nothing, silently, when the file cannot be opened for writing or is not a
+// dBase table (its bytes are never changed then).
 void RemoveMDXByte(const QString& path);
 
 // The five most recent databases; entry 0 is the most recent.

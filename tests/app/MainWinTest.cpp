@@ -6,6 +6,7 @@
 #include "app/MainWin.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +17,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <cstdlib>
 #include <memory>
@@ -26,6 +29,8 @@
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "platform/HelpFile.h"
+#include "platform/HelpViewer.h"
 #include "platform/Profile.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -225,6 +230,8 @@ TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
   EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (GOOD)");
   EXPECT_EQ(m.state().database_name, good);
   EXPECT_EQ(TestPrompts().asked()[2].caption, "Open Database File");
+  EXPECT_TRUE(TestPrompts().asked()[2].file.file_must_exist);
+  EXPECT_EQ(TestPrompts().asked()[2].file.filter, "Database Files (*.DBF)|*.DBF");
 }
 
 TEST_F(MainWinTest, CancellingTheOpenDialogAtStartFallsBackToTheDefault) {
@@ -699,6 +706,343 @@ TEST_F(MainWinTest, AnEngineErrorDuringASwitchReopensThePreviousDatabase) {
   EXPECT_EQ(m.sort_string(), "Upper(Left(Miscellane,80))");
   // The failed database did not join the recent files.
   EXPECT_TRUE(m.state().settings.last_files[0].isEmpty());
+}
+
+TEST_F(MainWinTest, AReadOnlyProgramDirectoryStopsTheStartSayingWhy) {
+  // The program directory exists, holds no default database and cannot be
+  // written to. Returns 0 when the start failed as it should, else the
+  // number of the check that failed.
+  auto start = [&]() -> int {
+    TestPrompts().AnswerMessage(MsgButton::kOk);
+    auto m = std::make_unique<TMain>();
+    if (m->FormCreate(StartOptions{})) return 1;
+    if (TestPrompts().Messages().size() != 1u) return 2;
+    const auto box = TestPrompts().Messages()[0];
+    if (box.caption != "Error") return 3;
+    const QString what =
+        "The default database \"" + Home("MASTER.DBF") + "\" could not be created.  ";
+    if (!box.text.startsWith(what)) return 4;
+    if (box.text.size() <= what.size()) return 5;  // the reason follows
+    if (QFileInfo::exists(Home("MASTER.DBF"))) return 6;
+    return 0;
+  };
+  ASSERT_EQ(chmod(home_.path().c_str(), 0555), 0);
+  ASSERT_EQ(chmod(windir_.path().c_str(), 0755), 0);
+  if (geteuid() != 0) {
+    EXPECT_EQ(start(), 0);
+  } else {
+    // Permissions do not stop the superuser: start as an ordinary user in a
+    // child process.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(60);
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
+      _exit(start());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  chmod(home_.path().c_str(), 0700);
+}
+
+TEST_F(MainWinTest, EveryCommandHasItsCaptionShortcutAndButtons) {
+  TMain& m = Start();
+  struct Row {
+    TMain::Command command;
+    const char* caption;
+    const char* shortcut;  // "" for none
+    const char* button;    // lettered button, "" for none
+    const char* hint;      // speed button, "" for none
+  };
+  const Row rows[] = {
+      {TMain::kNew, "&New Database", "Ctrl+W", "", "New Database"},
+      {TMain::kOpen, "&Open Database", "Ctrl+O", "", "Open Database"},
+      {TMain::kUpdate, "&Update Database", "Ctrl+Z", "", ""},
+      {TMain::kBackup, "&Back Up Data", "Ctrl+B", "", ""},
+      {TMain::kRestore, "&Restore Data", "Ctrl+Y", "", ""},
+      {TMain::kPrint, "&Print", "Ctrl+P", "", ""},
+      {TMain::kExit, "E&xit", "Ctrl+X", "E&xit", ""},
+      {TMain::kAdd, "&Add", "Ctrl+A", "&Add", "Add Record"},
+      {TMain::kEdit, "&Edit", "Ctrl+E", "&Edit", "Edit Record"},
+      {TMain::kCopy, "&Copy", "Ctrl+C", "&Copy", "Copy Record"},
+      {TMain::kDelete, "&Delete", "Ctrl+D", "&Delete", "Delete Record"},
+      {TMain::kImport, "&Import", "Ctrl+M", "", "Import Records"},
+      {TMain::kExport, "E&xport", "Ctrl+T", "", "Export Records"},
+      {TMain::kSearch, "&Search (Query)", "Ctrl+S", "&Search", "Search Records"},
+      {TMain::kEndSearch, "&End Search", "Ctrl+I", "E&nd Srch", "End Search"},
+      {TMain::kLocate, "&Locate", "Ctrl+L", "", "Locate Record"},
+      {TMain::kLocateNext, "Locate &Next", "Ctrl+N", "", "Locate Next Record"},
+      {TMain::kReports, "&Reports", "Ctrl+R", "&Reports", "Reports"},
+      {TMain::kViewer, "&Viewer", "Ctrl+V", "&Viewer", "Viewer Configuration"},
+      {TMain::kSortOrder, "Sort &Order", "Ctrl+Q", "", "Set Sorting Order"},
+      {TMain::kColorMain, "&Main Window Color", "Ctrl+F4", "", ""},
+      {TMain::kColorEdit, "&Edit Window Color", "Ctrl+F5", "", ""},
+      {TMain::kColorSearch, "&Search Window Color", "Ctrl+F6", "", ""},
+      {TMain::kColorReport, "&Report Window Color", "Ctrl+F7", "", ""},
+      {TMain::kColorConfigure, "&Configure Window Color", "Ctrl+F8", "", ""},
+      {TMain::kColorAll, "&ALL Windows Color", "Ctrl+F9", "", "Color Setup"},
+      {TMain::kListSaveDefaults, "&Save As Defaults", "", "", ""},
+      {TMain::kListLoadDefaults, "Load In &Defaults", "", "", ""},
+      {TMain::kListCountry, "&Country", "", "", ""},
+      {TMain::kListTopic, "&Topic", "", "", ""},
+      {TMain::kListCondition, "C&ondition", "", "", ""},
+      {TMain::kListMiscellaneous, "&Miscellaneous", "", "", ""},
+      {TMain::kSearchReplace, "&Search and Replace", "Ctrl+F", "", ""},
+      {TMain::kRebuildIndexes, "&Rebuild Indexes", "", "", ""},
+      {TMain::kPackDatabase, "&Pack Database", "", "", ""},
+      {TMain::kHelpContents, "&Contents", "Ctrl+H", "He&lp", "Help"},
+      {TMain::kReviewTips, "&Review \"Tips of the Day\"", "", "", ""},
+      {TMain::kAbout, "&About", "", "", ""},
+  };
+  ASSERT_EQ(std::size(rows), static_cast<size_t>(TMain::kCommandCount));
+  int buttons = 0, speeds = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.caption);
+    ASSERT_NE(m.CommandAction(r.command), nullptr);
+    EXPECT_EQ(m.CommandAction(r.command)->text(), r.caption);
+    EXPECT_EQ(m.CommandAction(r.command)->shortcut(),
+              QKeySequence(QString::fromLatin1(r.shortcut)));
+    if (*r.button) {
+      ASSERT_NE(m.CommandButton(r.command), nullptr);
+      EXPECT_EQ(m.CommandButton(r.command)->text(), r.button);
+      ++buttons;
+    } else {
+      EXPECT_EQ(m.CommandButton(r.command), nullptr);
+    }
+    if (*r.hint) {
+      ASSERT_NE(m.CommandSpeed(r.command), nullptr);
+      EXPECT_EQ(m.CommandSpeed(r.command)->toolTip(), r.hint);
+      ++speeds;
+    } else {
+      EXPECT_EQ(m.CommandSpeed(r.command), nullptr);
+    }
+  }
+  EXPECT_EQ(buttons, 10);
+  EXPECT_EQ(speeds, 17);
+
+  // The menus and the option items that are not commands.
+  QStringList menus;
+  for (QAction* a : m.menuBar()->actions()) menus << a->text();
+  EXPECT_EQ(menus, QStringList({"&File", "&Records", "Navi&gate", "&Options", "&Tools", "&Help"}));
+  const char* const sizes[] = {"640 x 480", "800 x 600", "1024 x 768", "1280 x 1024"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(m.MenuScreenSizes[static_cast<size_t>(i)]->text(), sizes[i]);
+    EXPECT_EQ(m.MenuScreenSizes[static_cast<size_t>(i)]->shortcut(),
+              QKeySequence(QStringLiteral("Shift+F%1").arg(i + 1)));
+  }
+  const char* const access[] = {"&Speed Buttons", "&Lettered Buttons", "&None"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(m.MenuScreenAccess[static_cast<size_t>(i)]->text(), access[i]);
+    EXPECT_EQ(m.MenuScreenAccess[static_cast<size_t>(i)]->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+F%1").arg(i + 1)));
+  }
+  const char* const fonts[] = {"&Label Font", "&Edit Font", "&Button Font"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(m.MenuFonts[static_cast<size_t>(i)]->text(), fonts[i]);
+    EXPECT_EQ(m.MenuFonts[static_cast<size_t>(i)]->shortcut(),
+              QKeySequence(QStringLiteral("Shift+F%1").arg(i + 8)));
+  }
+  EXPECT_EQ(m.MenuNumericFormat[0]->text(), "&U.S. Format");
+  EXPECT_EQ(m.MenuNumericFormat[1]->text(), "&Windows Setting");
+  EXPECT_EQ(m.MenuCurrencyFormat[0]->text(), "&U.S. Dollars");
+  EXPECT_EQ(m.MenuCurrencyFormat[1]->text(), "&Windows Setting");
+  EXPECT_EQ(m.MenuLeadingZeros->text(), "&Leading Zeros");
+  EXPECT_EQ(m.MenuColor->title(), "&Color");
+  EXPECT_EQ(m.MenuListMaintenance->title(), "List &Maintenance");
+  EXPECT_EQ(m.NavigatorLabel->text(), "Navigation Controls");
+  EXPECT_EQ(m.SearchOnLabel->text(), "SEARCH ON");
+}
+
+TEST_F(MainWinTest, PrintIsTheReportsCommand) {
+  TMain& m = Start();
+  EXPECT_FALSE(m.CommandAction(TMain::kPrint)->isEnabled());
+  int reports = 0;
+  m.SetCommandHandler(TMain::kReports, [&] { ++reports; });
+  EXPECT_TRUE(m.CommandAction(TMain::kPrint)->isEnabled());
+  m.CommandAction(TMain::kPrint)->trigger();
+  m.Trigger(TMain::kReports);
+  EXPECT_EQ(reports, 2);
+  m.SetCommandHandler(TMain::kReports, nullptr);
+  EXPECT_FALSE(m.CommandAction(TMain::kPrint)->isEnabled());
+}
+
+TEST_F(MainWinTest, DateNumberAndCurrencyMenus) {
+  const QString db = MakeDb(Home("MASTER.DBF"), {"Peru"});
+  {
+    dbf::Table t;
+    t.SetDirectory(home_.path());
+    t.SetTableName("MASTER");
+    t.Open();
+    t.First();
+    t.Edit();
+    t.FieldByName("PurchDate").SetAsDate({1997, 5, 7});
+    t.Post();
+  }
+  TMain& m = Start();
+  ViewerModel* model = m.viewer_model();
+  auto shown = [&] { return model->data(model->index(0, model->ColumnOf(kPurchDate))).toString(); };
+  EXPECT_TRUE(m.MenuDateFormats[0]->isChecked());
+  EXPECT_FALSE(m.MenuLeadingZeros->isChecked());
+  EXPECT_EQ(shown(), "5/7/97");
+
+  m.MenuDateFormats[4]->trigger();  // "dd-mm-yy"
+  EXPECT_EQ(m.MenuDateFormats[4]->text(), "dd-mm-yy");
+  EXPECT_TRUE(m.MenuDateFormats[4]->isChecked());
+  EXPECT_FALSE(m.MenuDateFormats[0]->isChecked());
+  EXPECT_EQ(shown(), "7-5-97");
+  m.MenuLeadingZeros->trigger();
+  EXPECT_TRUE(m.MenuLeadingZeros->isChecked());
+  EXPECT_EQ(shown(), "07-05-97");
+
+  // The ticked item again: nothing changes, nothing is read again.
+  QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+  m.MenuDateFormats[4]->trigger();
+  EXPECT_TRUE(m.MenuDateFormats[4]->isChecked());
+  EXPECT_EQ(resets.count(), 0);
+  EXPECT_EQ(m.state().settings.date_format, 5);
+
+  m.MenuNumericFormat[1]->trigger();
+  EXPECT_TRUE(m.MenuNumericFormat[1]->isChecked());
+  EXPECT_FALSE(m.MenuNumericFormat[0]->isChecked());
+  EXPECT_EQ(m.state().formats.numbers, NumberStyle::kWindows);
+  EXPECT_EQ(m.state().formats.money, NumberStyle::kUS);
+  m.MenuCurrencyFormat[1]->trigger();
+  EXPECT_TRUE(m.MenuCurrencyFormat[1]->isChecked());
+  EXPECT_FALSE(m.MenuCurrencyFormat[0]->isChecked());
+  EXPECT_EQ(m.state().formats.money, NumberStyle::kWindows);
+  m.MenuCurrencyFormat[0]->trigger();
+  EXPECT_TRUE(m.MenuCurrencyFormat[0]->isChecked());
+  EXPECT_FALSE(m.MenuCurrencyFormat[1]->isChecked());
+  EXPECT_EQ(resets.count(), 0);  // nothing is shown again
+
+  // Kept at close, in force at the next start.
+  Restart();
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Date Format"), "5");
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Date Leading Zeros"), "Yes");
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Numeric Format"), "2");
+  EXPECT_EQ(Setting(ProgramIni(), "Misc", "Currency Format"), "1");
+  EXPECT_TRUE(main_->MenuDateFormats[4]->isChecked());
+  EXPECT_TRUE(main_->MenuLeadingZeros->isChecked());
+  EXPECT_TRUE(main_->MenuNumericFormat[1]->isChecked());
+  model = main_->viewer_model();
+  EXPECT_EQ(model->data(model->index(0, model->ColumnOf(kPurchDate))).toString(), "07-05-97");
+  (void)db;
+}
+
+TEST_F(MainWinTest, UpdateDatabaseWritesTheSettingsAndKeepsSearchMode) {
+  MakeDb(Home("MASTER.DBF"), {"a", "b"});
+  TMain& m = Start();
+  m.state().settings.field_names[kTopic] = "Theme";
+  m.EnableEndSearch();
+  m.Trigger(TMain::kUpdate);
+  EXPECT_EQ(Setting(Home("MASTER.INI"), "Field Names", "Topic"), "Theme");
+  EXPECT_TRUE(m.state().searching);
+  EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
+  EXPECT_TRUE(m.MyTable().IsOpen());
+  EXPECT_TRUE(m.MyTable().Filtered());
+  EXPECT_EQ(
+      m.viewer_model()->headerData(m.viewer_model()->ColumnOf(kTopic), Qt::Horizontal).toString(),
+      "Theme");
+  EXPECT_EQ(m.CountLabel->text(), "2");
+}
+
+TEST_F(MainWinTest, AFileThatIsNoTableEndsTheOpenWithTheEnginesMessage) {
+  MakeDb(Home("MASTER.DBF"), {"a"});
+  TMain& m = Start();
+  const QString junk = Q(other_.File("JUNK.DBF"));
+  {
+    QFile f(junk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("these are not the rows you are looking for");
+  }
+  TestPrompts().AnswerMessage(MsgButton::kOk);
+  OpenViaDialog(junk);
+  ASSERT_EQ(TestPrompts().Messages().size(), 1u);
+  EXPECT_EQ(TestPrompts().Messages()[0].caption, "Kolvane Coins 97");
+  EXPECT_FALSE(TestPrompts().Messages()[0].text.isEmpty());
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (MASTER)");
+  EXPECT_TRUE(m.MyTable().IsOpen());
+  EXPECT_EQ(m.CountLabel->text(), "1");
+  EXPECT_TRUE(m.state().settings.last_files[0].isEmpty());
+}
+
+TEST_F(MainWinTest, FontCommandsChangeTheUserFonts) {
+  TMain& m = Start();
+  QFont chosen(QStringLiteral("DejaVu Serif"));
+  chosen.setBold(true);
+  TestPrompts().AnswerFont(chosen);
+  m.MenuFonts[1]->trigger();  // "&Edit Font"
+  EXPECT_EQ(m.state().fonts.edit.family(), "DejaVu Serif");
+  EXPECT_TRUE(m.state().fonts.edit.bold());
+  TestPrompts().AnswerFont(std::nullopt);
+  m.MenuFonts[2]->trigger();  // cancelled: unchanged
+  EXPECT_EQ(m.state().fonts.button.family(), "Arial");
+  // The buttons take the button font's name and style.
+  QFont button(QStringLiteral("DejaVu Sans"));
+  button.setItalic(true);
+  TestPrompts().AnswerFont(button);
+  m.MenuFonts[2]->trigger();
+  EXPECT_EQ(m.CommandButton(TMain::kExit)->font().family(), "DejaVu Sans");
+  EXPECT_TRUE(m.CommandButton(TMain::kExit)->font().italic());
+  Close();
+  EXPECT_EQ(Setting(Home("MASTER.INI"), "Edit Font", "Font Name"), "DejaVu Serif");
+  EXPECT_EQ(Setting(Home("MASTER.INI"), "Edit Font", "Bold"), "Yes");
+  EXPECT_EQ(Setting(Home("MASTER.INI"), "Button Font", "Italic"), "Yes");
+}
+
+TEST_F(MainWinTest, AtStartAnotherProcessHoldingATableWithoutTheSortTag) {
+  MakeDb(Home("MASTER.DBF"), {"b", "a"});
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dbf::Table t;
+    t.SetDirectory(home_.path());
+    t.SetTableName("MASTER");
+    t.Open();
+    char ok = 1;
+    (void)!write(ready[1], &ok, 1);
+    sleep(30);
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  TMain& m = Start();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (MASTER)");
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  EXPECT_TRUE(m.MyTable().IsOpen());
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST_F(MainWinTest, HelpOpensTheProgramsHelpFileAtItsContentsAndAboutSaysWhoWeAre) {
+  Start();
+  const QString shipped =
+      QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../../data/KLVCOIN.HLP";
+  ASSERT_TRUE(QFile::copy(shipped, Home("KLVCOIN.HLP")));
+  main_->Trigger(TMain::kHelpContents);
+  auto* help = main_->findChild<platform::HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_EQ(help->current_keyword(), QLatin1String(platform::HelpFile::kContentsKeyword));
+  // The lettered Help button does the same.
+  main_->SetButtonBarMode(2);
+  help->close();
+  main_->CommandButton(TMain::kHelpContents)->click();
+  EXPECT_NE(main_->findChild<platform::HelpWindow*>(QString(), Qt::FindDirectChildrenOnly),
+            nullptr);
+
+  TestPrompts().AnswerMessage(MsgButton::kOk);
+  main_->Trigger(TMain::kAbout);
+  ASSERT_EQ(TestPrompts().Messages().size(), 1u);
+  EXPECT_EQ(TestPrompts().Messages()[0].caption, "About Kolvane Coins 97");
+  EXPECT_TRUE(TestPrompts().Messages()[0].text.startsWith("Kolvane Coins 97"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -131,6 +132,26 @@ TEST_F(CheckDBaseFormatTest, MissingIndexFileClearsTheFlagSoTheTableOpens) {
   t.Open();
   t.AddIndex("NewIndex", "Upper(Left(Country,80))");  // a new index file
   EXPECT_TRUE(std::filesystem::exists(dir_.File("X.MDX")));
+}
+
+TEST_F(CheckDBaseFormatTest, AFileThatIsNoTableIsLeftAsItWas) {
+  // No .MDX beside it, so the flag would be cleared, were it a table.
+  const std::string junk = dir_.File("NOTES.DBF");
+  const std::string text = "Not a table at all, only a letter about coins and their makers.";
+  {
+    std::FILE* f = std::fopen(junk.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  EXPECT_THROW(CheckDBaseFormat(nullptr, Q(junk)), dbf::DbfError);
+  RemoveMDXByte(Q(junk));
+  std::string after(text.size(), '\0');
+  std::FILE* f = std::fopen(junk.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fread(after.data(), 1, after.size(), f), after.size());
+  std::fclose(f);
+  EXPECT_EQ(after, text);
 }
 
 TEST(DBaseInUseTest, SeesOtherOpens) {
