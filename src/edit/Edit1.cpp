@@ -494,6 +494,8 @@ void TMyEdit::FormShow() {
     if (table_.IsOpen() && table_.state() == dbf::Table::State::kBrowse) table_.Refresh();
     LoadInData();
   } else {
+    // Nothing loaded: Previous and Next start from the main window's row.
+    loaded_recno_ = 0;
     DoClear(1);
   }
   SaveValues();
@@ -580,9 +582,17 @@ void TMyEdit::Load(bool keep_saved_quantity) {
   Approx->setChecked(text(kYearApprox) == L(t::kYes));
   Wanted->setChecked(text(kWanted) == L(t::kYes));
 
+  RememberRow();
+
   // 5. and 6.
   ApplyWantedRule();
   CalcTotals();
+}
+
+void TMyEdit::RememberRow() {
+  loaded_recno_ = table_.RecNo();
+  for (int f = 1; f <= kFieldCount; ++f)
+    loaded_raw_[static_cast<size_t>(f)] = std::string(table_.FieldByName(FieldName(f)).Raw());
 }
 
 TMyEdit::Snapshot TMyEdit::Take() const {
@@ -855,35 +865,56 @@ bool TMyEdit::DoUpdate() {
   for (const auto& [kind, value] : picked) lists_.AddToListTwwDB(kind, value);
 
   // 7. to 12. Write the row. An empty table has no row to change: Edit then
-  // begins a new one, as a table cursor does. When an existing row is
-  // changed, the fields whose controls still show what was loaded keep what
-  // is stored now, so that changes another copy of the program made to them
-  // meanwhile are not undone.
-  const bool adding = state_.edit_mode != kEditChange || table_.RecNo() == 0;
+  // begins a new one, as a table cursor does.
+  const bool adding = state_.edit_mode != kEditChange || loaded_recno_ == 0;
   const Snapshot now = Take();
-  auto changed = [&](int field) {
-    if (adding) return true;
+  auto user_changed = [&](int field) {
     if (field == kYearApprox) return now.approx != snapshot_.approx;
     if (field == kWanted) return now.wanted != snapshot_.wanted;
     const size_t i = SnapshotIndex(field);
     return now.texts[i] != snapshot_.texts[i];
   };
   auto field = [this](int n) -> dbf::Field& { return table_.FieldByName(FieldName(n)); };
+  // Whether another copy of the program stored something else in the field
+  // since the controls were loaded; only meaningful once the row is in edit,
+  // which reads it as stored now.
+  auto changed_elsewhere = [&](int n) {
+    return field(n).Raw() != std::string_view(loaded_raw_[static_cast<size_t>(n)]);
+  };
+  // A field is written from the controls unless the user left it alone and
+  // another copy changed it. Quantity and Wanted are one value to the user
+  // (Wanted shows quantity 0), so they are written or kept together.
+  auto write = [&](int n) {
+    if (adding) return true;
+    if (n == kQuantity || n == kWanted) {
+      if (user_changed(kQuantity) || user_changed(kWanted)) return true;
+      return !changed_elsewhere(kQuantity) && !changed_elsewhere(kWanted);
+    }
+    return user_changed(n) || !changed_elsewhere(n);
+  };
   bool posting = false;
   try {
-    if (adding)
+    if (adding) {
       table_.Append();
-    else
+    } else {
+      if (!BackToLoadedRow()) {
+        Refuse(nullptr, L(t::kRecordGone));
+        return false;
+      }
       table_.Edit();
+    }
+    // Decided before the first field is set, against the row as read now.
+    std::array<bool, 21> writing{};
+    for (int n = 1; n <= kFieldCount; ++n) writing[static_cast<size_t>(n)] = write(n);
+    auto writes = [&](int n) { return writing[static_cast<size_t>(n)]; };
     for (const Text& text : texts)
-      if (changed(text.field)) field(text.field).SetAsString(Std(text.value));
-    if (changed(kPurchDate)) field(kPurchDate).SetAsDate(date);
+      if (writes(text.field)) field(text.field).SetAsString(Std(text.value));
+    if (writes(kPurchDate)) field(kPurchDate).SetAsDate(date);
     for (const Money& m : money)
-      if (changed(m.field)) field(m.field).SetAsFloat(m.value);
-    if (changed(kQuantity)) field(kQuantity).SetAsInteger(quantity_value);
-    if (changed(kWanted)) field(kWanted).SetAsString(Wanted->isChecked() ? t::kYes : t::kNo);
-    if (changed(kYearApprox))
-      field(kYearApprox).SetAsString(Approx->isChecked() ? t::kYes : t::kNo);
+      if (writes(m.field)) field(m.field).SetAsFloat(m.value);
+    if (writes(kQuantity)) field(kQuantity).SetAsInteger(quantity_value);
+    if (writes(kWanted)) field(kWanted).SetAsString(Wanted->isChecked() ? t::kYes : t::kNo);
+    if (writes(kYearApprox)) field(kYearApprox).SetAsString(Approx->isChecked() ? t::kYes : t::kNo);
     posting = true;
     table_.Post();
   } catch (const dbf::DbfError& e) {
@@ -899,21 +930,28 @@ bool TMyEdit::DoUpdate() {
       }
     }
     QString message;
-    switch (e.code()) {
-      case dbf::ErrorCode::kRecordLocked:
-        message = L(t::kRecordLocked);
-        break;
-      case dbf::ErrorCode::kKeyNotFound:
-        message = L(t::kRecordGone);
-        break;
-      default:
-        message = L(t::kNotSaved).arg(QString::fromStdString(e.what()));
+    if (stored) {
+      // Written, but its index could not follow: the row exists now, so the
+      // form goes on as after a successful update, and shows the engine's
+      // own words, which say just that.
+      message = QString::fromStdString(e.what());
+    } else {
+      switch (e.code()) {
+        case dbf::ErrorCode::kRecordLocked:
+          message = L(t::kRecordLocked);
+          break;
+        case dbf::ErrorCode::kKeyNotFound:
+          message = L(t::kRecordGone);
+          break;
+        default:
+          message = L(t::kNotSaved).arg(QString::fromStdString(e.what()));
+      }
     }
     Refuse(nullptr, message);
     if (!stored) return false;
-    // Written, but its index could not follow: the row exists now, so the
-    // form goes on as after a successful update.
   }
+  // From now on the form changes the row just written, as it is stored.
+  RememberRow();
   state_.edit_mode = kEditChange;
   return true;
 }
@@ -957,6 +995,13 @@ TMyEdit::Answer TMyEdit::AskToUpdate(const char* question) {
   }
 }
 
+bool TMyEdit::BackToLoadedRow() {
+  if (loaded_recno_ == 0 || table_.RecNo() == loaded_recno_) return true;
+  // The main window's grid reads rows through the same cursor; it puts the
+  // cursor back, but cannot when the row has gone meanwhile.
+  return table_.GoTo(loaded_recno_);
+}
+
 void TMyEdit::Move(bool forward) {
   if (!state_.browse_only) {
     const char* question = nullptr;
@@ -966,7 +1011,10 @@ void TMyEdit::Move(bool forward) {
       question = forward ? t::kChangedNext : t::kChangedPrevious;
     if (question && AskToUpdate(question) == Answer::kStay) return;
   }
-  if (table_.state() == dbf::Table::State::kBrowse) table_.Refresh();
+  if (table_.state() == dbf::Table::State::kBrowse) {
+    BackToLoadedRow();
+    table_.Refresh();
+  }
   if (forward)
     table_.Next();
   else

@@ -15,9 +15,13 @@
 //   browsing, the typed record stays in the controls and the edit mode is
 //   kept, so that Update can be tried again: it then begins a new row again
 //   in Add and Copy mode and changes the same row in Edit mode.
-// - Changing an existing row writes the fields whose controls the user
-//   changed since the row was loaded; the others keep what is stored now, so
-//   another copy's changes to them are not undone.
+// - Changing an existing row writes every field from the controls, except
+//   a field the user left as loaded while another copy of the program
+//   changed it meanwhile: that one keeps what the other copy stored, so its
+//   change is not undone. Quantity and Wanted go together. Update always
+//   changes the row the controls were loaded from, wherever the cursor was
+//   moved meanwhile; a row that is gone is reported, never replaced by
+//   another.
 // - After a successful Update the controls show the row as stored (trimmed
 //   texts, amounts and quantity in their formats); the form starts each
 //   showing from the row as stored at that moment.
@@ -26,7 +30,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include <QDialog>
 #include <QString>
@@ -224,10 +230,16 @@ class TMyEdit : public QDialog, public app::PickListHost {
   // LoadInData, optionally keeping the saved quantity (after an update with
   // Wanted ticked, the quantity to put back is still the one typed before).
   void Load(bool keep_saved_quantity);
+  // Notes the current row as the one the controls stand for (record number
+  // and stored bytes).
+  void RememberRow();
   void ApplyWantedRule();
   // The Warning question before leaving the record; Yes runs DoUpdate.
   Answer AskToUpdate(const char* question);
   void Move(bool forward);
+  // Puts the cursor back on the row the controls were loaded from when
+  // something else moved it; false when that row no longer shows.
+  bool BackToLoadedRow();
   void NumberExit(QLineEdit* edit, bool money);
   void SetNumberText(QLineEdit* edit, const QString& text);
   QLineEdit* FocusedPlainEdit() const;
@@ -243,6 +255,11 @@ class TMyEdit : public QDialog, public app::PickListHost {
   std::function<void(const QString&)> general_error_;
   app::SavedDimensions design_;
   Snapshot snapshot_;
+  // The row the controls were last loaded from: its record number and each
+  // field's stored bytes (by field number), which tell at Update what another
+  // copy of the program has changed since.
+  uint32_t loaded_recno_ = 0;
+  std::array<std::string, 21> loaded_raw_{};
   QString saved_quantity_;
   QChar date_separator_ = u'/';
   std::vector<QWidget*> ring_;  // the Enter-key ring

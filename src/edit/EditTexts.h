@@ -101,7 +101,8 @@ inline constexpr char kRecordLocked[] =
     "This record is being changed by another user.  Your changes have not been saved; they are "
     "still shown so that you can update again later.";
 inline constexpr char kRecordGone[] =
-    "This record has been deleted by another user.  Your changes have not been saved.";
+    "This record has been deleted by another user.  Your changes have not been saved; they are "
+    "still shown, so that Copy Record and Update can save them as a new record.";
 inline constexpr char kNotSaved[] = "The record could not be saved:  %1";
 
 // Yes/No texts of the coin table.

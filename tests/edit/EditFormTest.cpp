@@ -3,6 +3,9 @@
 // questions with their exact texts.
 #include "edit/Edit1.h"
 
+#include <ostream>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include "db/dbf/FaultEnv.h"
 #include "edit/EditTexts.h"
 #include "edit/MyMisc.h"
+#include "platform/HelpViewer.h"
 #include "support/ScriptedPrompts.h"
 #include "tests/edit/EditTestSupport.h"
 
@@ -189,6 +193,16 @@ struct FormatCase {
   dbf::Date date;
 };
 
+// Shown by the test runner (and so in the test list) instead of the bytes.
+void PrintTo(const FormatCase& c, std::ostream* os) {
+  *os << "date format " << c.date_format << (c.leading_zeros ? " with" : " without")
+      << " leading zeros, number style " << c.style;
+}
+
+std::string FormatCaseName(const ::testing::TestParamInfo<FormatCase>& info) {
+  return info.param.name;
+}
+
 class EditFormatTest : public EditFormTest, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(EditFormatTest, TheFormShowsAfterUpdateWhatTheTableHolds) {
@@ -268,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
                    1234.5,
                    {1997, 5, 7}},
         FormatCase{"BlankDate", 4, false, 1, u'.', u',', "0", "", 0, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    FormatCaseName);
 
 TEST_F(EditFormTest, AnAllBlankDateIsAnEmptyDateWhateverTheSeparatorAndAHalfTypedOneIsRefused) {
   for (int format : {7, 8, 9}) {  // "/", "-" and "."
@@ -384,6 +398,15 @@ TEST_F(EditFormTest, UpdateTwiceInAddModeRewritesTheSameRow) {
   ASSERT_TRUE(f.DoAnUpdate());
   EXPECT_EQ(Rows(), 1u);
   EXPECT_EQ(ReadRow().face_value, "5 Soles");
+  // The same through the plain update, which takes no new snapshot.
+  f.DoNewRecord();
+  f.Country->setEditText("Chile");
+  ASSERT_TRUE(f.DoUpdate());
+  f.Year->setText("1990");
+  ASSERT_TRUE(f.DoUpdate());
+  EXPECT_EQ(Rows(), 2u);
+  EXPECT_EQ(ReadRow(2).year, "1990");
+  EXPECT_EQ(ReadRow(1).country, "Peru");
 }
 
 TEST_F(EditFormTest, CopyThenUpdateAddsARowAndLeavesTheCopiedOneAlone) {
@@ -549,6 +572,29 @@ TEST_F(EditFormTest, ATextTheCodePageCannotHoldIsRefusedBeforeAnythingIsWritten)
   EXPECT_EQ(ReadRow().description, "Curaçao Gulden");
 }
 
+TEST_F(EditFormTest, AMiscellaneousTextLongerThanItsFieldIsCutAndShownAsStored) {
+  QStringList phrases;
+  for (int i = 0; i < 12; ++i)
+    phrases.append(QStringLiteral("Phrase number %1").arg(i, 2, 10, QChar(u'0')));
+  test::WriteLines(ProgramFile("MISC.LST"), phrases);
+  TMyEdit& f = Show(app::kEditAdd);
+  QTimer::singleShot(0, [] {
+    auto* picker = qobject_cast<TMyMiscellaneous*>(QApplication::activeModalWidget());
+    ASSERT_NE(picker, nullptr);
+    for (int i = 0; i < picker->MiscList->count(); ++i)
+      picker->MiscList->item(i)->setSelected(true);
+    picker->OkButtonClick();
+  });
+  f.MiscSelectClick();
+  const QString joined = phrases.join(", ");
+  ASSERT_GT(joined.size(), 110);
+  ASSERT_TRUE(f.DoAnUpdate());
+  const std::string stored = ReadRow().misc;
+  EXPECT_EQ(Q(stored), TrimBlanks(joined.left(110)));
+  EXPECT_EQ(f.Misc->text(), Q(stored));
+  EXPECT_FALSE(f.ValuesChanged());
+}
+
 TEST_F(EditFormTest, AFailedPostKeepsTheModeSoARetryNeitherOverwritesNorLoses) {
   // The form's table goes through a file layer that fails on demand.
   dbf::FaultEnv faults(dbf::Env::Default());
@@ -595,6 +641,95 @@ TEST_F(EditFormTest, AFailedPostKeepsTheModeSoARetryNeitherOverwritesNorLoses) {
   f.hide();
 }
 
+// The rows a .DBF file's header counts, read from the file itself, so that
+// the count shows even while the index is known to be broken.
+uint32_t HeaderCount(const QString& dbf_path) {
+  const QByteArray head = test::ReadBytes(dbf_path).left(8);
+  if (head.size() < 8) return 0;
+  uint32_t n = 0;
+  for (int i = 7; i >= 4; --i) n = (n << 8) | static_cast<uint8_t>(head[i]);
+  return n;
+}
+
+// The Country field (the first) of row recno, read from the file itself.
+std::string CountryOf(const QString& dbf_path, uint32_t recno) {
+  const QByteArray bytes = test::ReadBytes(dbf_path);
+  if (bytes.size() < 12) return {};
+  const int header = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+  const int length = static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8;
+  const QByteArray field = bytes.mid(header + static_cast<int>(recno - 1) * length + 1, 20);
+  return field.trimmed().toStdString();
+}
+
+TEST_F(EditFormTest, AWriteFailingAtAnyPointIsReportedAsWhatHappened) {
+  TestPrompts().set_strict(false);
+  table.Close();
+  int fired = 0;
+  for (int mode : {app::kEditAdd, app::kEditChange}) {
+    for (int n = 1; n < 40; ++n) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << ", fault " << n);
+      const QString path = UseDatabase("F" + std::to_string(mode) + "_" + std::to_string(n));
+      OpenTable();
+      table.AddIndex("NewIndex", "UPPER(COUNTRY)");
+      AddRow("Chile", "1 Peso");
+      table.Close();
+
+      dbf::FaultEnv faults(dbf::Env::Default());
+      dbf::Table faulty(faults);
+      faulty.SetDirectory(data_dir());
+      faulty.SetTableName(state.paths.table_name.toStdString());
+      faulty.Open();
+      faulty.SetIndexName("NewIndex");
+      faulty.First();
+      PickLists lists(state.program_dir);
+      TMyEdit f(faulty, state, lists);
+      state.edit_mode = mode;
+      f.show();
+      f.Country->setEditText("Peru");
+      const size_t asked = TestPrompts().Messages().size();
+      faults.FailAt(n);
+      const bool ok = f.DoUpdate();
+      const bool fault = faults.fired();
+      faults.FailAt(0);
+      const auto messages = TestPrompts().Messages();
+      const QString said = messages.size() > asked ? messages.back().text : QString();
+      const uint32_t rows = HeaderCount(path);
+      const bool adding = mode == app::kEditAdd;
+      if (ok) {
+        EXPECT_EQ(rows, adding ? 2u : 1u);
+        // A row that was written is never reported as not saved.
+        EXPECT_FALSE(said.startsWith("The record could not be saved")) << said.toStdString();
+        if (!said.isEmpty()) {
+          EXPECT_TRUE(said.startsWith("The record was saved")) << said.toStdString();
+        }
+        EXPECT_EQ(state.edit_mode, app::kEditChange);
+      } else {
+        EXPECT_EQ(rows, 1u);
+        EXPECT_TRUE(said.startsWith("The record could not be saved:  ")) << said.toStdString();
+        EXPECT_EQ(state.edit_mode, mode);
+        EXPECT_EQ(f.Country->currentText(), "Peru");
+        EXPECT_EQ(faulty.state(), dbf::Table::State::kBrowse);
+        // A retry adds the one row or changes the one row, or fails again.
+        const bool retried = f.DoUpdate();
+        EXPECT_EQ(HeaderCount(path), adding && retried ? 2u : 1u);
+        if (!adding) {
+          EXPECT_EQ(CountryOf(path, 1), retried ? "Peru" : "Chile");
+        }
+      }
+      if (ok) {
+        EXPECT_EQ(CountryOf(path, adding ? 2 : 1), "Peru");
+      }
+      if (adding) {
+        EXPECT_EQ(CountryOf(path, 1), "Chile");
+      }
+      f.hide();
+      if (!fault) break;
+      ++fired;
+    }
+  }
+  EXPECT_GT(fired, 4);
+}
+
 TEST_F(EditFormTest, ARowAnotherCopyIsEditingIsReportedAndNothingIsLost) {
   AddRow("Chile", "1 Peso");
   table.First();
@@ -619,6 +754,141 @@ TEST_F(EditFormTest, ARowAnotherCopyIsEditingIsReportedAndNothingIsLost) {
   // the form now shows it.
   EXPECT_EQ(s.year, "1950");
   EXPECT_EQ(Rows(), 1u);
+}
+
+TEST_F(EditFormTest, UpdateStoresWhatTheFormShowsForFieldsLeftAloneToo) {
+  // Rows as other software may leave them: blanks before a text, a Wanted
+  // row with a quantity, "yes" in the wrong case, an empty Approx.
+  table.Append();
+  table.FieldByName("Country").SetAsString("  Chile");
+  table.FieldByName("Quantity").SetAsInteger(5);
+  table.FieldByName("Wanted").SetAsString("Yes");
+  table.Post();
+  table.Append();
+  table.FieldByName("Country").SetAsString("Peru");
+  table.FieldByName("Quantity").SetAsInteger(5);
+  table.FieldByName("Wanted").SetAsString("yes");
+  table.Post();
+  table.First();
+
+  TMyEdit& f = Show(app::kEditChange);
+  EXPECT_TRUE(f.Wanted->isChecked());
+  EXPECT_EQ(f.Quantity->text(), "0");
+  f.Year->setText("1950");
+  ASSERT_TRUE(f.DoAnUpdate());
+  Stored s = ReadRow(1);
+  EXPECT_EQ(s.country, "Chile");
+  EXPECT_EQ(s.quantity, 0);
+  EXPECT_EQ(s.wanted, "Yes");
+  EXPECT_EQ(s.approx, "No");
+  EXPECT_EQ(f.Country->currentText(), "Chile");
+
+  f.DoNextRecord();
+  EXPECT_FALSE(f.Wanted->isChecked());  // only "Yes" ticks the box
+  EXPECT_EQ(f.Quantity->text(), "5");
+  ASSERT_TRUE(f.DoAnUpdate());
+  s = ReadRow(2);
+  EXPECT_EQ(s.wanted, "No");
+  EXPECT_EQ(s.approx, "No");
+  EXPECT_EQ(s.quantity, 5);
+  EXPECT_FALSE(f.ValuesChanged());
+}
+
+TEST_F(EditFormTest, UpdateKeepsWhatAnotherCopyChangedInFieldsLeftAlone) {
+  AddRow("Chile", "1 Peso", 2.5);
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  f.Quantity->setText("3");
+  ASSERT_TRUE(f.DoAnUpdate());
+  auto other = OpenOther();
+  auto change = [&](const std::function<void(dbf::Table&)>& fn) {
+    other->Refresh();
+    other->First();
+    other->Edit();
+    fn(*other);
+    other->Post();
+  };
+
+  change([](dbf::Table& t) {
+    t.FieldByName("Year").SetAsString("1950");
+    t.FieldByName("PurchasePr").SetAsFloat(9);
+  });
+  f.FaceValue->setText("2 Pesos");
+  f.PurchasePrice->setText("3");  // changed here too: this copy's value wins
+  ASSERT_TRUE(f.DoAnUpdate());
+  Stored s = ReadRow();
+  EXPECT_EQ(s.face_value, "2 Pesos");
+  EXPECT_EQ(s.year, "1950");
+  EXPECT_DOUBLE_EQ(s.price, 3);
+  EXPECT_EQ(f.Year->text(), "1950");  // the form shows the row as stored
+
+  // Quantity and Wanted go together: the other copy ticked Wanted, this one
+  // changes the quantity, and the row stays a consistent pair.
+  change([](dbf::Table& t) {
+    t.FieldByName("Wanted").SetAsString("Yes");
+    t.FieldByName("Quantity").SetAsInteger(0);
+  });
+  f.Quantity->setText("4");
+  ASSERT_TRUE(f.DoAnUpdate());
+  s = ReadRow();
+  EXPECT_EQ(s.quantity, 4);
+  EXPECT_EQ(s.wanted, "No");
+  EXPECT_FALSE(f.Wanted->isChecked());
+
+  // Left alone here, the other copy's Wanted survives, quantity 0 with it.
+  change([](dbf::Table& t) {
+    t.FieldByName("Wanted").SetAsString("Yes");
+    t.FieldByName("Quantity").SetAsInteger(0);
+  });
+  f.Description->setText("Condor");
+  ASSERT_TRUE(f.DoAnUpdate());
+  s = ReadRow();
+  EXPECT_EQ(s.wanted, "Yes");
+  EXPECT_EQ(s.quantity, 0);
+  EXPECT_EQ(s.description, "Condor");
+  EXPECT_TRUE(f.Wanted->isChecked());
+  EXPECT_EQ(f.Quantity->text(), "0");
+  EXPECT_FALSE(f.Quantity->isEnabled());
+  EXPECT_EQ(Rows(), 1u);
+}
+
+TEST_F(EditFormTest, UpdateChangesTheLoadedRowOrNoneWhereverTheCursorWent) {
+  AddRow("Chile", "1 Peso");
+  AddRow("Peru", "1 Sol");
+  AddRow("Bolivia", "1 Boliviano");
+  table.First();
+  TMyEdit& f = Show(app::kEditChange);
+  // The main window's grid reads rows through the same cursor.
+  table.Next();
+  f.FaceValue->setText("2 Pesos");
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(ReadRow(1).face_value, "2 Pesos");
+  EXPECT_EQ(ReadRow(2).face_value, "1 Sol");
+
+  // Another copy deletes the row being edited.
+  auto other = OpenOther();
+  other->First();
+  other->Delete();
+  f.FaceValue->setText("3 Pesos");
+  TestPrompts().ExpectMessage("Error", t::kRecordGone, MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  // ... also when the cursor was moved on to a row that is there.
+  table.Next();
+  TestPrompts().ExpectMessage("Error", t::kRecordGone, MsgButton::kOk);
+  EXPECT_FALSE(f.DoUpdate());
+  EXPECT_EQ(ReadRow(2).face_value, "1 Sol");
+  EXPECT_EQ(ReadRow(3).face_value, "1 Boliviano");
+  EXPECT_EQ(Rows(), 2u);
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+
+  // Nothing typed is lost: Copy Record and Update save it as a new row.
+  TestPrompts().ExpectMessage("Warning", t::kChangedCopy, MsgButton::kNo);
+  f.DoCopyRecord();
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(Rows(), 3u);
+  const Stored s = ReadRow(4);
+  EXPECT_EQ(s.country, "Chile");
+  EXPECT_EQ(s.face_value, "3 Pesos");
 }
 
 // ---------------------------------------------------------------------------
@@ -685,6 +955,45 @@ TEST_F(EditFormTest, DefaultsApplyWhenAskedAndAreSharedByAllDatabases) {
   // Add switch is on.
   g.DoClear(2);
   EXPECT_EQ(g.Description->text(), "");
+}
+
+TEST_F(EditFormTest, TheSwitchesAreTickedAtCreationAndReachTheFileAtItsNextSaving) {
+  state.settings.defaults.load_with_clear = true;
+  TMyEdit& f = Show(app::kEditAdd);
+  EXPECT_TRUE(f.MenuLoadWithClear->isChecked());
+  EXPECT_FALSE(f.MenuLoadWithAdd->isChecked());
+  auto stored = [this] {
+    app::Settings read;
+    app::ReadSettings(read, app::kProgramSettings, state.files, QString());
+    return read.defaults;
+  };
+
+  f.PurchDate->setText("05/07/1997");
+  f.Quantity->setText("2");
+  f.MenuSaveDefaults->trigger();
+  EXPECT_TRUE(stored().load_with_clear);
+  EXPECT_EQ(stored().purchase_date, "05/07/1997");
+  EXPECT_EQ(stored().quantity, "2");
+
+  // A toggled switch waits for the next saving of the file.
+  f.MenuLoadWithClear->trigger();
+  EXPECT_FALSE(state.settings.defaults.load_with_clear);
+  EXPECT_TRUE(stored().load_with_clear);
+  f.MenuLoadWithClear->trigger();
+
+  // Clear now loads the defaults, the date included, and Update stores them.
+  f.PurchDate->clear();
+  f.Quantity->setText("9");
+  f.DoClear(2);
+  EXPECT_EQ(f.DateText(), "05/07/1997");
+  EXPECT_EQ(f.Quantity->text(), "2");
+  ASSERT_TRUE(f.DoAnUpdate());
+  EXPECT_EQ(ReadRow().date, (dbf::Date{1997, 5, 7}));
+  EXPECT_EQ(ReadRow().quantity, 2);
+
+  f.MenuLoadWithClear->trigger();
+  f.MenuSaveDefaults->trigger();
+  EXPECT_FALSE(stored().load_with_clear);
 }
 
 TEST_F(EditFormTest, MiscellaneousPickerRoundTrip) {
@@ -765,6 +1074,60 @@ TEST_F(EditFormTest, ClipboardCommandsWorkOnPlainEditsAndCombosOnly) {
   f.PurchDate->setFocus();
   f.MenuPaste->trigger();  // the date control is a masked edit: nothing
   EXPECT_EQ(f.DateText(), t::kEmptyDateText);
+}
+
+TEST_F(EditFormTest, TheFormsShortcutsWinOverTheEditsOwnKeys) {
+  TMyEdit& f = Show(app::kEditAdd);
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  f.FaceValue->setFocus();
+  f.FaceValue->setText("5 Soles");
+  // Ctrl+A is "Load Defaults With Add" here, not select-all.
+  QTest::keyClick(f.FaceValue, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(f.MenuLoadWithAdd->isChecked());
+  EXPECT_TRUE(state.settings.defaults.load_with_add);
+  EXPECT_FALSE(f.FaceValue->hasSelectedText());
+  QTest::keyClick(f.FaceValue, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_FALSE(state.settings.defaults.load_with_add);
+  // Ctrl+D deletes the selection through the Edit menu.
+  f.FaceValue->setSelection(0, 2);
+  QTest::keyClick(f.FaceValue, Qt::Key_D, Qt::ControlModifier);
+  EXPECT_EQ(f.FaceValue->text(), "Soles");
+  // Ctrl+R updates, Ctrl+L clears, from inside an edit.
+  f.Country->setFocus();
+  f.Country->setEditText("Peru");
+  QTest::keyClick(f.Country->lineEdit(), Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(Rows(), 1u);
+  EXPECT_EQ(state.edit_mode, app::kEditChange);
+  QTest::keyClick(f.Country->lineEdit(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(f.Country->currentText(), "");
+  EXPECT_EQ(f.Quantity->text(), "1");
+  // Clearing the row loaded after the update is a change Next asks about.
+  TestPrompts().ExpectMessage("Warning", t::kChangedNext, MsgButton::kCancel);
+  QTest::keyClick(f.Country->lineEdit(), Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(f.Quantity->text(), "1");
+}
+
+TEST_F(EditFormTest, HelpOpensTheHelpFileAtInputWindow) {
+  ASSERT_TRUE(
+      QFile::copy(Q(std::string(KLV_DATA_DIR) + "/KLVCOIN.HLP"), ProgramFile("KLVCOIN.HLP")));
+  const QByteArray home = qgetenv("KLVCOIN_HOME");
+  qputenv("KLVCOIN_HOME", state.program_dir.toUtf8());
+  TMyEdit& f = Show(app::kEditAdd);
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  f.Year->setFocus();
+  QTest::keyClick(f.Year, Qt::Key_H, Qt::ControlModifier);
+  auto* help = f.findChild<platform::HelpWindow*>();
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(help->current_keyword(), "Input Window");
+  EXPECT_FALSE(help->showing_contents());
+  help->close();
+  if (home.isNull()) {
+    qunsetenv("KLVCOIN_HOME");
+  } else {
+    qputenv("KLVCOIN_HOME", home);
+  }
 }
 
 TEST_F(EditFormTest, PrintRecordPrintsWhatTheControlsShowOnTheChosenPrinter) {
