@@ -4,6 +4,8 @@
 // validity and file-type messages) are in db/DbTexts.h.
 #pragma once
 
+#include "db/DbTexts.h"
+
 namespace klv::app::texts {
 
 inline constexpr char kViewerLabel[] = "Coin Viewer";
@@ -13,7 +15,7 @@ inline constexpr char kCoins[] = "Coins";
 inline constexpr char kDefaultDatabase[] = "MASTER.DBF";
 inline constexpr char kIndexTag[] = "NewIndex";
 
-inline constexpr char kCaptionConfirm[] = "Confirm";
+using klv::texts::kCaptionConfirm;
 inline constexpr char kCaptionNotice[] = "Notice";
 
 // File dialogs of the database commands.
@@ -42,7 +44,7 @@ inline constexpr char kPreviousReopened[] = "The database open before is open ag
 
 // The general error display: an error a command did not catch, shown with
 // the engine's own message under the program's title.
-inline constexpr char kGeneralErrorCaption[] = "Kolvane Coins 97";
+inline constexpr const char* kGeneralErrorCaption = klv::texts::kTitle;
 
 // About box.
 inline constexpr char kAboutCaption[] = "About Kolvane Coins 97";

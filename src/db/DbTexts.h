@@ -5,8 +5,12 @@
 
 namespace klv::texts {
 
+// The program's title, also the caption of the general error display; the
+// message box captions every window shares.
 inline constexpr char kTitle[] = "Kolvane Coins 97";
 inline constexpr char kCaptionError[] = "Error";
+inline constexpr char kCaptionWarning[] = "Warning";
+inline constexpr char kCaptionConfirm[] = "Confirm";
 
 // Creating a coin table over a file someone else holds: the path in double
 // quotes goes between the two parts.

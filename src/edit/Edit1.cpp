@@ -773,7 +773,7 @@ void TMyEdit::MiscSelectClick() {
 // Update
 
 void TMyEdit::Refuse(QWidget* control, const QString& text) {
-  prompts().MessageBox(this, L(t::kError), text, MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
+  prompts().MessageBox(this, L(t::kCaptionError), text, MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
   if (control) control->setFocus();
 }
 
@@ -975,7 +975,7 @@ bool TMyEdit::DoUpdateAndExit() {
 void TMyEdit::DoExit() {
   if (!state_.browse_only && ValuesChanged()) {
     prompts().Beep();
-    if (prompts().MessageBox(this, L(t::kWarning), L(t::kExitWithoutUpdating), MsgIcon::kQuestion,
+    if (prompts().MessageBox(this, L(t::kCaptionWarning), L(t::kExitWithoutUpdating), MsgIcon::kQuestion,
                              MsgButtons::kYesNo, MsgButton::kNo) != MsgButton::kYes)
       return;
   }
@@ -984,7 +984,7 @@ void TMyEdit::DoExit() {
 
 TMyEdit::Answer TMyEdit::AskToUpdate(const char* question) {
   prompts().Beep();
-  switch (prompts().MessageBox(this, L(t::kWarning), L(question), MsgIcon::kQuestion,
+  switch (prompts().MessageBox(this, L(t::kCaptionWarning), L(question), MsgIcon::kQuestion,
                                MsgButtons::kYesNoCancel, MsgButton::kNo)) {
     case MsgButton::kYes:
       return DoAnUpdate() ? Answer::kUpdated : Answer::kStay;
@@ -1208,7 +1208,7 @@ void TMyEdit::MenuListEditClick(QWidget* owner, ListKind kind) {
 
 void TMyEdit::DoPrintRecord() {
   if (printing_) {
-    prompts().MessageBox(this, L(t::kError), L(t::kPrintBusy), MsgIcon::kError, MsgButtons::kOk,
+    prompts().MessageBox(this, L(t::kCaptionError), L(t::kPrintBusy), MsgIcon::kError, MsgButtons::kOk,
                          MsgButton::kOk);
     return;
   }
@@ -1228,7 +1228,7 @@ void TMyEdit::DoPrintRecord() {
   // The copies are made here, one page each, so the printer makes one.
   const int copies = printer.copyCount();
   printer.setCopyCount(1);
-  printer.setDocName(L(t::kProgramTitle));
+  printer.setDocName(L(t::kTitle));
   QPainter painter;
   if (!painter.begin(&printer)) return;
   const int x = printer.width() / 17;
@@ -1284,7 +1284,7 @@ void TMyEdit::HelpClick() {
 
 void TMyEdit::ShowError(const QString& message) {
   if (general_error_) return general_error_(message);
-  prompts().MessageBox(this, L(t::kProgramTitle), message, MsgIcon::kError, MsgButtons::kOk,
+  prompts().MessageBox(this, L(t::kTitle), message, MsgIcon::kError, MsgButtons::kOk,
                        MsgButton::kOk);
 }
 

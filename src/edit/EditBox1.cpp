@@ -36,38 +36,11 @@ void SetControlColors(QWidget* control, const QColor& background, const QColor& 
   control->setPalette(palette);
 }
 
-const char* ListName(ListKind kind) {
-  switch (kind) {
-    case ListKind::kCountry:
-      return t::kCountryListName;
-    case ListKind::kTopic:
-      return t::kTopicListName;
-    case ListKind::kCondition:
-      return t::kConditionListName;
-    case ListKind::kMiscellaneous:
-      break;
-  }
-  return t::kMiscListName;
-}
-
-int ListMaxLength(ListKind kind) {
-  switch (kind) {
-    case ListKind::kCountry:
-    case ListKind::kTopic:
-      return 20;
-    case ListKind::kCondition:
-      return 30;
-    case ListKind::kMiscellaneous:
-      break;
-  }
-  return 25;
-}
-
 TMyEditBox::TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& lists, ListKind kind,
                        std::function<void()> save_all)
     : QDialog(parent), state_(state), lists_(lists), kind_(kind), save_all_(std::move(save_all)) {
   setObjectName(QStringLiteral("MyEditBox"));
-  setWindowTitle(QString::fromLatin1(t::kEditListCaption).arg(QString::fromLatin1(ListName(kind))));
+  setWindowTitle(QString::fromLatin1(t::kEditListCaption).arg(QString::fromLatin1(InfoOf(kind).name)));
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(13);
@@ -78,7 +51,7 @@ TMyEditBox::TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& l
   TheList->setGeometry(8, 8, 232, 254);
   AddInfo = new QLineEdit(this);
   AddInfo->setObjectName(QStringLiteral("AddInfo"));
-  AddInfo->setMaxLength(ListMaxLength(kind));
+  AddInfo->setMaxLength(InfoOf(kind).max_length);
   AddInfo->setGeometry(8, 270, 232, 23);
   auto button = [this](const char* text, const char* name, int x, int y) {
     auto* b = new QPushButton(QString::fromLatin1(text), this);
@@ -129,7 +102,7 @@ void TMyEditBox::DeleteButtonClick() {
 }
 
 void TMyEditBox::SortButtonClick() {
-  if (prompts().MessageBox(this, t::kConfirm, QString::fromLatin1(t::kSortQuestion),
+  if (prompts().MessageBox(this, t::kCaptionConfirm, QString::fromLatin1(t::kSortQuestion),
                            MsgIcon::kQuestion, MsgButtons::kYesNo) != MsgButton::kYes)
     return;
   QStringList entries = Entries();

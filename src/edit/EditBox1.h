@@ -27,11 +27,6 @@ namespace klv {
 // touched, so push buttons inside keep the system colours.
 void SetControlColors(QWidget* control, const QColor& background, const QColor& text);
 
-// The editor's list name ("Country", ...) and the longest entry it takes, by
-// list kind.
-const char* ListName(ListKind kind);
-int ListMaxLength(ListKind kind);
-
 class TMyEditBox : public QDialog {
   Q_OBJECT
 

@@ -4,12 +4,15 @@
 // included). Kept in one place so that the forms and their tests agree.
 #pragma once
 
+#include "db/DbTexts.h"
+
 namespace klv::edit_texts {
 
-// Message box captions.
-inline constexpr char kError[] = "Error";
-inline constexpr char kWarning[] = "Warning";
-inline constexpr char kConfirm[] = "Confirm";
+// Message box captions and the program's title: the ones every window shares.
+using texts::kCaptionConfirm;
+using texts::kCaptionError;
+using texts::kCaptionWarning;
+using texts::kTitle;
 
 // ---------------------------------------------------------------------------
 // The record edit form.
@@ -86,7 +89,6 @@ inline constexpr char kChangedCopy[] =
 
 // Printing.
 inline constexpr char kPrintBusy[] = "Other print job currently in progress.";
-inline constexpr char kProgramTitle[] = "Kolvane Coins 97";
 inline constexpr char kPrintFont[] = "Arial";
 inline constexpr char kPrintYes[] = ": Yes";
 inline constexpr char kPrintNo[] = ": No";

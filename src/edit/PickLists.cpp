@@ -22,18 +22,14 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::prompts;
 
-int FieldOfList(ListKind kind) {
-  switch (kind) {
-    case ListKind::kCountry:
-      return kCountry;
-    case ListKind::kTopic:
-      return kTopic;
-    case ListKind::kCondition:
-      return kCondition;
-    case ListKind::kMiscellaneous:
-      break;
-  }
-  return 0;
+const ListInfo& InfoOf(ListKind kind) {
+  static const ListInfo kLists[] = {
+      {kCountry, t::kCountryListName, 20, t::kCountryListFile},
+      {kTopic, t::kTopicListName, 20, t::kTopicListFile},
+      {kCondition, t::kConditionListName, 30, t::kConditionListFile},
+      {0, t::kMiscListName, 25, t::kMiscListFile},
+  };
+  return kLists[static_cast<int>(kind) - 1];
 }
 
 QString TrimBlanks(const QString& text) {
@@ -70,7 +66,7 @@ QStringList EntriesOf(const QString& text) {
 }
 
 void ReportIo(const char* what, const QString& path, const QString& reason) {
-  prompts().Notify(nullptr, t::kError, QString::fromUtf8(what).arg(path, reason), MsgIcon::kError);
+  prompts().Notify(nullptr, t::kCaptionError, QString::fromUtf8(what).arg(path, reason), MsgIcon::kError);
 }
 
 }  // namespace
@@ -187,20 +183,6 @@ void PickLists::OnGridListChanged(QObject* context,
   }
 }
 
-const char* PickLists::DefaultFileName(ListKind kind) {
-  switch (kind) {
-    case ListKind::kCountry:
-      return t::kCountryListFile;
-    case ListKind::kTopic:
-      return t::kTopicListFile;
-    case ListKind::kCondition:
-      return t::kConditionListFile;
-    case ListKind::kMiscellaneous:
-      break;
-  }
-  return t::kMiscListFile;
-}
-
 QString PickLists::DatabaseFile(ListKind kind) const {
   if (base_.isEmpty()) return {};
   QFileInfo info(base_);
@@ -209,7 +191,7 @@ QString PickLists::DatabaseFile(ListKind kind) const {
 }
 
 QString PickLists::DefaultFile(ListKind kind) const {
-  return platform::CompanionFile(program_dir_, QString::fromLatin1(DefaultFileName(kind)));
+  return platform::CompanionFile(program_dir_, QString::fromLatin1(InfoOf(kind).default_file));
 }
 
 void PickLists::LoadList(const QString& path, ListKind kind) {
@@ -288,7 +270,7 @@ namespace {
 
 bool AskDefaults(QWidget* parent, const char* question) {
   prompts().Beep();
-  return prompts().MessageBox(parent, t::kWarning, QString::fromUtf8(question), MsgIcon::kQuestion,
+  return prompts().MessageBox(parent, t::kCaptionWarning, QString::fromUtf8(question), MsgIcon::kQuestion,
                               MsgButtons::kYesNo, MsgButton::kNo) == MsgButton::kYes;
 }
 

@@ -36,9 +36,19 @@ namespace klv {
 // The four lists, numbered as the list editor numbers its kinds.
 enum class ListKind : int { kCountry = 1, kTopic = 2, kCondition = 3, kMiscellaneous = 4 };
 
-// The coin table field a field list belongs to (1 to 20); 0 for
-// kMiscellaneous.
-int FieldOfList(ListKind kind);
+// What each list is: the coin table field it belongs to (1 to 20; 0 for
+// kMiscellaneous), its name in the list editor's caption, the longest entry
+// the editor takes, and its default file in the program directory.
+struct ListInfo {
+  int field;
+  const char* name;
+  int max_length;
+  const char* default_file;
+};
+const ListInfo& InfoOf(ListKind kind);
+inline int FieldOfList(ListKind kind) {
+  return InfoOf(kind).field;
+}
 
 // Cuts the blanks (and other control characters) off both ends of text, as
 // every field and list entry is trimmed before it is compared or stored.
@@ -99,7 +109,6 @@ class PickLists {
   // letter case is used), and the default files of the program directory.
   QString DatabaseFile(ListKind kind) const;
   QString DefaultFile(ListKind kind) const;  // also kMiscellaneous
-  static const char* DefaultFileName(ListKind kind);
 
   // Empties both copies of kind, then fills both with the file's entries.
   void LoadList(const QString& path, ListKind kind);
