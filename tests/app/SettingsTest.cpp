@@ -15,18 +15,6 @@
 namespace klv::app {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
@@ -87,7 +75,7 @@ TEST_F(SettingsTest, AFreshInstallWritesEveryKeyWithItsDefaultAtTheFirstClose) {
   WriteSettings(s, kProgramSettings, files_, db_ini_);
   WriteSettings(s, kDatabaseSettings, files_, db_ini_);
 
-  EXPECT_EQ(Slurp(ProgramFile()),
+  EXPECT_EQ(test::ReadFileBytes(ProgramFile()),
             "[Misc]\n"
             "Button Bar=1\n"
             "Main Window Left=0\n"
@@ -133,7 +121,7 @@ TEST_F(SettingsTest, AFreshInstallWritesEveryKeyWithItsDefaultAtTheFirstClose) {
             "Approximate Year=No\n"
             "Wanted=No\n");
 
-  const std::string db = Slurp(DatabaseFile());
+  const std::string db = test::ReadFileBytes(DatabaseFile());
   EXPECT_EQ(Sections(db), (std::vector<std::string>{"[Field Names]",
                                                     "[Display Fields]",
                                                     "[Field Width]",
@@ -274,7 +262,7 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart) {
 
 TEST_F(SettingsTest, EachPartWritesOnlyItsOwnSectionsAndKeepsTheRest) {
   std::filesystem::create_directories(dir_.File("config"));
-  Spit(ProgramFile(),
+  test::WriteFileBytes(ProgramFile(),
        "; my notes\r\n[Misc]\r\nButton Bar=2\r\nMy Own Key=kept\r\n\r\n[Sort Order]\r\n"
        "Primary Sort=3\r\n");
   Settings s;
@@ -282,7 +270,7 @@ TEST_F(SettingsTest, EachPartWritesOnlyItsOwnSectionsAndKeepsTheRest) {
   EXPECT_EQ(s.button_bar, 2);
   s.button_bar = 1;
   WriteSettings(s, kProgramSettings, files_, db_ini_);
-  const std::string program = Slurp(ProgramFile());
+  const std::string program = test::ReadFileBytes(ProgramFile());
   EXPECT_PRED2(StartsWith, program,
                "; my notes\r\n[Misc]\r\nButton Bar=1\r\nMy Own Key=kept\r\nMain Window Left=0\r\n");
   EXPECT_NE(program.find("\r\n[Sort Order]\r\nPrimary Sort=3\r\n"), std::string::npos);
@@ -290,12 +278,12 @@ TEST_F(SettingsTest, EachPartWritesOnlyItsOwnSectionsAndKeepsTheRest) {
   EXPECT_EQ(program.find('\n', 0), program.find("\r\n", 0) + 1);  // still CRLF
 
   WriteSettings(s, kDatabaseSettings, files_, db_ini_);
-  EXPECT_EQ(Slurp(ProgramFile()), program);
-  EXPECT_EQ(Slurp(DatabaseFile()).find("[Misc]"), std::string::npos);
+  EXPECT_EQ(test::ReadFileBytes(ProgramFile()), program);
+  EXPECT_EQ(test::ReadFileBytes(DatabaseFile()).find("[Misc]"), std::string::npos);
 }
 
 TEST_F(SettingsTest, YesNoReadsTrueOnlyForYesInAnyCase) {
-  Spit(DatabaseFile(),
+  test::WriteFileBytes(DatabaseFile(),
        "[Display Fields]\nCountry=yes\nFaceValue=YES\nYear=Yes\nCondition=Y\nMintMark=1\n"
        "PurchasePr=\nMarketValu=true\nPremiumVal= yEs \n");
   Settings s;
@@ -314,10 +302,10 @@ TEST_F(SettingsTest, YesNoReadsTrueOnlyForYesInAnyCase) {
 TEST_F(SettingsTest, TextsAreCutToWhatTheRecordKeepsButPathsAreNot) {
   const std::string long_path = "/" + std::string(300, 'p') + ".dbf";
   std::filesystem::create_directories(dir_.File("config"));
-  Spit(ProgramFile(), "[Misc]\nLast Database=" + long_path +
+  test::WriteFileBytes(ProgramFile(), "[Misc]\nLast Database=" + long_path +
                           "\n[Defaults]\nYear=1997-1998\nMint Mark=ABCD\nMiscellaneous=" +
                           std::string(120, 'm') + "\nPurchase Price=12345678901234567890123\n");
-  Spit(DatabaseFile(), "[Field Names]\nUserDef1=A caption of thirty characters\n");
+  test::WriteFileBytes(DatabaseFile(), "[Field Names]\nUserDef1=A caption of thirty characters\n");
   Settings s;
   ReadSettings(s, kProgramSettings, files_, db_ini_);
   ReadSettings(s, kDatabaseSettings, files_, db_ini_);
@@ -331,10 +319,10 @@ TEST_F(SettingsTest, TextsAreCutToWhatTheRecordKeepsButPathsAreNot) {
 
 TEST_F(SettingsTest, ValuesThatCannotBeUsedReadAsTheirDefaults) {
   std::filesystem::create_directories(dir_.File("config"));
-  Spit(ProgramFile(),
+  test::WriteFileBytes(ProgramFile(),
        "[Misc]\nButton Bar=4\nWindow Size=700\nDate Format=13\nCurrency Format=0\n"
        "Numeric Format=two\nMain Window Left=-8\n");
-  Spit(DatabaseFile(),
+  test::WriteFileBytes(DatabaseFile(),
        "[Sort Order]\nPrimary Sort=21\nSecondary Sort=-1\nThird Level Sort=20\n"
        "[Main Window Color]\nMain Background=-16777201\nMajor Title=16777216\nMinor Title=255\n"
        "[Grid Font]\nSize=0\nBold=Yes\n[Grid Title]\nAlignment=7\n");
@@ -359,8 +347,8 @@ TEST_F(SettingsTest, ValuesThatCannotBeUsedReadAsTheirDefaults) {
 
 TEST_F(SettingsTest, DatabaseSettingsComeFromTheProgramFileWhenTheDatabaseHasNone) {
   std::filesystem::create_directories(dir_.File("config"));
-  Spit(ProgramFile(), "[Field Names]\nCountry=Nation\n[Sort Order]\nPrimary Sort=1\n");
-  Spit(dir_.File("OTHER.INI"), "[Field Names]\nCountry=Land\nTopic=Thema\n");
+  test::WriteFileBytes(ProgramFile(), "[Field Names]\nCountry=Nation\n[Sort Order]\nPrimary Sort=1\n");
+  test::WriteFileBytes(dir_.File("OTHER.INI"), "[Field Names]\nCountry=Land\nTopic=Thema\n");
   Settings s;
   ReadSettings(s, kDatabaseSettings, files_, DatabaseSettingsPath(Q(dir_.File("OTHER"))));
   EXPECT_EQ(s.field_names[kCountry], "Land");
@@ -382,8 +370,8 @@ TEST_F(SettingsTest, DatabaseSettingsComeFromTheProgramFileWhenTheDatabaseHasNon
 
 TEST_F(SettingsTest, FilesOfAnotherLetterCaseAreFoundAndUpdatedInPlace) {
   std::filesystem::create_directories(dir_.File("config"));
-  Spit(dir_.File("config/klvcoin.ini"), "[MISC]\nbutton bar=2\n");
-  Spit(dir_.File("coins.ini"), "[field names]\ncountry=Pays\n");
+  test::WriteFileBytes(dir_.File("config/klvcoin.ini"), "[MISC]\nbutton bar=2\n");
+  test::WriteFileBytes(dir_.File("coins.ini"), "[field names]\ncountry=Pays\n");
   SettingsFiles files = files_;
   files.program_ini = ProgramSettingsPath(Q(dir_.File("config")));
   const QString db_ini = DatabaseSettingsPath(Q(dir_.File("COINS")));
@@ -398,17 +386,17 @@ TEST_F(SettingsTest, FilesOfAnotherLetterCaseAreFoundAndUpdatedInPlace) {
   WriteSettings(s, kDatabaseSettings, files, Q(dir_.File("COINS.INI")));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("config/KLVCOIN.INI")));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("COINS.INI")));
-  EXPECT_PRED2(StartsWith, Slurp(dir_.File("config/klvcoin.ini")),
+  EXPECT_PRED2(StartsWith, test::ReadFileBytes(dir_.File("config/klvcoin.ini")),
                "[MISC]\nbutton bar=3\nMain Window Left=0\n");
-  EXPECT_PRED2(StartsWith, Slurp(dir_.File("coins.ini")),
+  EXPECT_PRED2(StartsWith, test::ReadFileBytes(dir_.File("coins.ini")),
                "[field names]\ncountry=Pays\nFaceValue=Face Value\n");
 }
 
 TEST_F(SettingsTest, AFailedWriteIsReportedAndChangesNothing) {
-  Spit(dir_.File("config"), "a file where the Windows directory should be");
+  test::WriteFileBytes(dir_.File("config"), "a file where the Windows directory should be");
   Settings s;
   EXPECT_THROW(WriteSettings(s, kProgramSettings, files_, db_ini_), dbf::DbfError);
-  EXPECT_EQ(Slurp(dir_.File("config")), "a file where the Windows directory should be");
+  EXPECT_EQ(test::ReadFileBytes(dir_.File("config")), "a file where the Windows directory should be");
 
   const QString missing_dir = Q(dir_.File("no/such/dir/COINS.INI"));
   EXPECT_THROW(WriteSettings(s, kDatabaseSettings, files_, missing_dir), dbf::DbfError);

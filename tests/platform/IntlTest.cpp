@@ -12,18 +12,13 @@
 namespace klv::platform {
 namespace {
 
-void Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
 TEST(IntlTest, WinIniOverridesTheLocaleAndIsFoundInAnyCase) {
   test::TempDir dir;
-  Spit(dir.File("win.ini"),
+  test::WriteFileBytes(dir.File("win.ini"),
        "[windows]\nload=\n[Intl]\nsCurrency=EURO\nsCountry=Deutschland\nsDecimal=,x\n"
        "sThousand=.\niCurrency=3\niCountry=49\niDigits=3\niCurrDigits=0\n");
   const IntlSettings s = ReadIntlSettings(Q(dir.path()));
@@ -39,7 +34,7 @@ TEST(IntlTest, WinIniOverridesTheLocaleAndIsFoundInAnyCase) {
 
 TEST(IntlTest, WinIniWithoutTheKeysGivesTheUsDefaultsNotTheLocale) {
   test::TempDir dir;
-  Spit(dir.File("WIN.INI"), "[intl]\nsDecimal=\niDigits=12\niCurrDigits=x\n");
+  test::WriteFileBytes(dir.File("WIN.INI"), "[intl]\nsDecimal=\niDigits=12\niCurrDigits=x\n");
   IntlSettings expected;
   expected.decimal = u' ';  // present but empty: a blank
   const IntlSettings s = ReadIntlSettings(Q(dir.path()));
@@ -49,7 +44,7 @@ TEST(IntlTest, WinIniWithoutTheKeysGivesTheUsDefaultsNotTheLocale) {
 
 TEST(IntlTest, LongTextsAreCut) {
   test::TempDir dir;
-  Spit(dir.File("WIN.INI"), "[intl]\nsCountry=" + std::string(50, 'x') + "\n");
+  test::WriteFileBytes(dir.File("WIN.INI"), "[intl]\nsCountry=" + std::string(50, 'x') + "\n");
   EXPECT_EQ(ReadIntlSettings(Q(dir.path())).country, QString(40, u'x'));
 }
 

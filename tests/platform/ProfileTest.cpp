@@ -17,18 +17,6 @@
 namespace klv::platform {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
@@ -49,7 +37,7 @@ TEST_F(ProfileTest, MissingFileGivesDefaultsAndIsNotCreatedByReading) {
 }
 
 TEST_F(ProfileTest, NamesMatchWithoutCaseAndTheFirstMatchWins) {
-  Spit(Path(),
+  test::WriteFileBytes(Path(),
        "; a comment=with equals\n"
        "[ Misc ]\n"
        "  Button Bar = 2  \n"
@@ -72,7 +60,7 @@ TEST_F(ProfileTest, NamesMatchWithoutCaseAndTheFirstMatchWins) {
 }
 
 TEST_F(ProfileTest, IntegersTakeTheLeadingDigitsElseTheDefault) {
-  Spit(Path(),
+  test::WriteFileBytes(Path(),
        "[S]\nPlain=640\nSuffix=12px\nNegative=-8\nPlus=+5\nWord=abc\nEmpty=\n"
        "Huge=99999999999\nMin=-2147483648\nSpaced= 7 \n");
   ProfileFile file(Q(Path()));
@@ -100,17 +88,17 @@ TEST_F(ProfileTest, AWriteChangesOnlyItsOwnLine) {
       "; about the next section\n"
       "[Defaults]\n"
       "Country=Peru\n";
-  Spit(Path(), before);
+  test::WriteFileBytes(Path(), before);
   ProfileFile file(Q(Path()));
   file.SetString("misc", "BUTTON BAR", "3");
   file.Save();
   std::string expected = before;
   expected.replace(expected.find("Button Bar = 1   "), 17, "Button Bar = 3");
-  EXPECT_EQ(Slurp(Path()), expected);
+  EXPECT_EQ(test::ReadFileBytes(Path()), expected);
 }
 
 TEST_F(ProfileTest, NewKeysFollowTheirSectionsLastEntryAndNewSectionsEndTheFile) {
-  Spit(Path(),
+  test::WriteFileBytes(Path(),
        "[Misc]\n"
        "A=1\n"
        "\n"
@@ -122,7 +110,7 @@ TEST_F(ProfileTest, NewKeysFollowTheirSectionsLastEntryAndNewSectionsEndTheFile)
   file.SetString("b", "Y", "2");
   file.SetString("Fresh", "K", "z");
   file.Save();
-  EXPECT_EQ(Slurp(Path()),
+  EXPECT_EQ(test::ReadFileBytes(Path()),
             "[Misc]\n"
             "A=1\n"
             "New Key=v\n"
@@ -140,19 +128,19 @@ TEST_F(ProfileTest, FileAndSectionAreCreatedOnFirstWriteWithLfEnds) {
   WriteProfileString(Q(Path()), "Misc", "Button Bar", "1");
   WriteProfileString(Q(Path()), "Misc", "Show Tips", "Yes");
   WriteProfileString(Q(Path()), "Defaults", "Year", "1997");
-  EXPECT_EQ(Slurp(Path()), "[Misc]\nButton Bar=1\nShow Tips=Yes\n\n[Defaults]\nYear=1997\n");
+  EXPECT_EQ(test::ReadFileBytes(Path()), "[Misc]\nButton Bar=1\nShow Tips=Yes\n\n[Defaults]\nYear=1997\n");
   EXPECT_EQ(ReadProfileString(Q(Path()), "defaults", "year", ""), "1997");
   EXPECT_EQ(ReadProfileInt(Q(Path()), "MISC", "button bar", 0), 1);
 }
 
 TEST_F(ProfileTest, CrlfFilesStayCrlf) {
-  Spit(Path(), "[Misc]\r\nA=1\r\n\r\n[B]\r\nX=1\r\n");
+  test::WriteFileBytes(Path(), "[Misc]\r\nA=1\r\n\r\n[B]\r\nX=1\r\n");
   ProfileFile file(Q(Path()));
   file.SetString("Misc", "A", "2");
   file.SetString("Misc", "C", "3");
   file.SetString("New", "K", "v");
   file.Save();
-  EXPECT_EQ(Slurp(Path()), "[Misc]\r\nA=2\r\nC=3\r\n\r\n[B]\r\nX=1\r\n\r\n[New]\r\nK=v\r\n");
+  EXPECT_EQ(test::ReadFileBytes(Path()), "[Misc]\r\nA=2\r\nC=3\r\n\r\n[B]\r\nX=1\r\n\r\n[New]\r\nK=v\r\n");
 }
 
 TEST_F(ProfileTest, ValuesReadBackExactlyAsWritten) {
@@ -177,7 +165,7 @@ TEST_F(ProfileTest, ValuesReadBackExactlyAsWritten) {
 }
 
 TEST_F(ProfileTest, HandWrittenValuesAreTrimmedAndUnquoted) {
-  Spit(Path(), "[S]\nA=  padded\t \nB=\"  kept  \"\nC='x'\nD=\"half\n");
+  test::WriteFileBytes(Path(), "[S]\nA=  padded\t \nB=\"  kept  \"\nC='x'\nD=\"half\n");
   ProfileFile file(Q(Path()));
   EXPECT_EQ(file.GetString("S", "A", ""), "padded");
   EXPECT_EQ(file.GetString("S", "B", ""), "  kept  ");
@@ -205,7 +193,7 @@ TEST_F(ProfileTest, NamesThatCannotBeStoredAreRefused) {
 }
 
 TEST_F(ProfileTest, WindowsEncodedFilesAreReadAndKeepTheirEncoding) {
-  Spit(Path(),
+  test::WriteFileBytes(Path(),
        "[Field Names]\nUserDef1=Ann\xE9"
        "e\n");
   ProfileFile file(Q(Path()));
@@ -213,7 +201,7 @@ TEST_F(ProfileTest, WindowsEncodedFilesAreReadAndKeepTheirEncoding) {
   file.SetString("Field Names", "UserDef2", QString::fromUtf8("Qualité"));
   file.SetString("Field Names", "UserDef3", QString::fromUtf8("Rubel ₽"));  // not in cp1252
   file.Save();
-  EXPECT_EQ(Slurp(Path()),
+  EXPECT_EQ(test::ReadFileBytes(Path()),
             "[Field Names]\nUserDef1=Ann\xE9"
             "e\nUserDef2=Qualit\xE9\nUserDef3=Rubel \xE2\x82\xBD\n");
   ProfileFile again(Q(Path()));
@@ -222,16 +210,16 @@ TEST_F(ProfileTest, WindowsEncodedFilesAreReadAndKeepTheirEncoding) {
 }
 
 TEST_F(ProfileTest, AByteOrderMarkDoesNotHideTheFirstSection) {
-  Spit(Path(), "\xEF\xBB\xBF[Misc]\nA=1\n");
+  test::WriteFileBytes(Path(), "\xEF\xBB\xBF[Misc]\nA=1\n");
   ProfileFile file(Q(Path()));
   EXPECT_EQ(file.GetString("Misc", "A", ""), "1");
   file.SetString("Misc", "A", "2");
   file.Save();
-  EXPECT_EQ(Slurp(Path()), "\xEF\xBB\xBF[Misc]\nA=2\n");
+  EXPECT_EQ(test::ReadFileBytes(Path()), "\xEF\xBB\xBF[Misc]\nA=2\n");
 }
 
 TEST_F(ProfileTest, SaveKeepsKeysAnotherWriterAddedMeanwhile) {
-  Spit(Path(), "[Misc]\nA=1\n");
+  test::WriteFileBytes(Path(), "[Misc]\nA=1\n");
   ProfileFile mine(Q(Path()));
   WriteProfileString(Q(Path()), "Misc", "B", "other process");
   mine.SetString("Misc", "A", "2");
@@ -242,13 +230,13 @@ TEST_F(ProfileTest, SaveKeepsKeysAnotherWriterAddedMeanwhile) {
 }
 
 TEST_F(ProfileTest, SaveKeepsThePermissionsAndWritesThroughALink) {
-  Spit(Path(), "[Misc]\nA=1\n");
+  test::WriteFileBytes(Path(), "[Misc]\nA=1\n");
   ::chmod(Path().c_str(), 0600);
   const std::string link = dir_.File("link.ini");
   std::filesystem::create_symlink(Path(), link);
   WriteProfileString(Q(link), "Misc", "A", "2");
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(Slurp(Path()), "[Misc]\nA=2\n");
+  EXPECT_EQ(test::ReadFileBytes(Path()), "[Misc]\nA=2\n");
   struct stat st;
   ASSERT_EQ(::stat(Path().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -259,7 +247,7 @@ TEST_F(ProfileTest, SaveKeepsThePermissionsAndWritesThroughALink) {
 // temporary file behind.
 TEST_F(ProfileTest, AFailedSaveLeavesTheFileAsItWas) {
   const std::string before = "; mine\r\n[Misc]\r\nA=1\r\n";
-  Spit(Path(), before);
+  test::WriteFileBytes(Path(), before);
   dbf::FaultEnv env(dbf::Env::Default());
   for (int n = 1;; ++n) {
     ASSERT_LT(n, 20) << "the save never succeeded";
@@ -270,7 +258,7 @@ TEST_F(ProfileTest, AFailedSaveLeavesTheFileAsItWas) {
       file.Save();
     } catch (const dbf::DbfError&) {
       EXPECT_TRUE(env.fired());
-      EXPECT_EQ(Slurp(Path()), before) << "fault at operation " << n;
+      EXPECT_EQ(test::ReadFileBytes(Path()), before) << "fault at operation " << n;
       EXPECT_TRUE(file.modified());
       int entries = 0;
       for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
@@ -284,7 +272,7 @@ TEST_F(ProfileTest, AFailedSaveLeavesTheFileAsItWas) {
     break;
   }
   env.FailAt(0);
-  EXPECT_EQ(Slurp(Path()), "; mine\r\n[Misc]\r\nA=2\r\n");
+  EXPECT_EQ(test::ReadFileBytes(Path()), "; mine\r\n[Misc]\r\nA=2\r\n");
 }
 
 // An Env whose files cannot be read, as a file without read permission.
@@ -306,7 +294,7 @@ class UnreadableEnv final : public dbf::Env {
 
 TEST_F(ProfileTest, AFileThatCannotBeReadIsNeverReplaced) {
   const std::string before = "[Misc]\nA=1\nMany=other keys\n";
-  Spit(Path(), before);
+  test::WriteFileBytes(Path(), before);
   UnreadableEnv env;
   ProfileFile file(Q(Path()), &env);
   EXPECT_TRUE(file.existed());
@@ -314,7 +302,7 @@ TEST_F(ProfileTest, AFileThatCannotBeReadIsNeverReplaced) {
   EXPECT_EQ(file.GetString("Misc", "A", "dflt"), "dflt");
   file.SetString("Misc", "A", "2");
   EXPECT_THROW(file.Save(), dbf::DbfError);
-  EXPECT_EQ(Slurp(Path()), before);
+  EXPECT_EQ(test::ReadFileBytes(Path()), before);
 }
 
 }  // namespace

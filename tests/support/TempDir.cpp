@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
@@ -41,6 +43,18 @@ std::string TempDir::CopyIn(const std::string& source, const std::string& name) 
   // Test data in the repository may be read-only; copies are for changing.
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return target;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
 }
 
 }  // namespace klv::test

@@ -30,4 +30,9 @@ class TempDir {
   std::string path_;
 };
 
+// The whole content of a file ("" when it cannot be read), and a file
+// replaced by bytes.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
 }  // namespace klv::test
