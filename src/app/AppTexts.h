@@ -48,8 +48,11 @@ inline constexpr const char* kGeneralErrorCaption = klv::texts::kTitle;
 
 // About box.
 inline constexpr char kAboutCaption[] = "About Kolvane Coins 97";
-inline constexpr char kAboutText[] =
-    "Kolvane Coins 97\n\nA catalogue for coin collections.\n\nVersion %1";
+inline constexpr char kAboutVersion[] = "Version %1";
+inline constexpr char kAboutComments[] =
+    "A catalogue for coin collections.  Each collection is a dBase table with its "
+    "production index, which other dBase software can read.";
+inline constexpr char kAboutOk[] = "OK";
 
 // Menus. The "&1" to "&5" items read "&" + digit + three blanks + path.
 inline constexpr char kMenuFile[] = "&File";

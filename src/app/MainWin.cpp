@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QToolButton>
 
+#include "app/AboutBox.h"
 #include "app/AppTexts.h"
 #include "db/DbTexts.h"
 #include "platform/HelpViewer.h"
@@ -1539,9 +1540,8 @@ void TMain::DoHelpContents() {
 }
 
 void TMain::DoAbout() {
-  prompts().MessageBox(this, Latin(texts::kAboutCaption),
-                       Latin(texts::kAboutText).arg(QCoreApplication::applicationVersion()),
-                       MsgIcon::kInformation, MsgButtons::kOk, MsgButton::kOk);
+  TAboutBox box(this, QCoreApplication::applicationVersion(), state_.scale_factor);
+  box.exec();
 }
 
 }  // namespace klv::app
