@@ -738,6 +738,74 @@ TEST(MdxStamp, DirtyDuringChangeAndOtherCopiesSeeChanges) {
   EXPECT_TRUE(MdxFile::Open(Env::Default(), path, false)->Stamp().dirty);
 }
 
+// A run of changes that keep the dirty mark: each change is complete on disk
+// for other copies (which see it after Sync), the mark stays set and kept
+// until FinishRun, and another copy's change ends the run for its holder.
+TEST(MdxStamp, RunsKeepTheDirtyMarkButFinishEveryChange) {
+  ScratchDir dir;
+  std::string path = dir.File("R.MDX");
+  auto a = MdxFile::Create(Env::Default(), path, "r");
+  a->BeginChange();
+  int tag = a->AddTag(CharTag("NAME", 10));
+  a->EndChange(0);
+  auto reader = MdxFile::Open(Env::Default(), path, false);
+  uint32_t counter = reader->Stamp().change_counter;
+  for (uint32_t r = 1; r <= 200; ++r) {
+    a->Sync();
+    a->BeginChange(true);
+    a->Insert(tag, Pad(std::to_string(r * 37 % 101), 10), r);
+    a->EndChange(r, true);
+    EXPECT_TRUE(a->HoldsDirty());
+    reader->Sync();
+    MdxStamp st = reader->Stamp();
+    ASSERT_TRUE(st.dirty && st.kept) << r;
+    EXPECT_EQ(st.record_count, r);
+    EXPECT_EQ(st.change_counter, counter + r);
+    ASSERT_EQ(reader->KeyCount(tag), r);  // the tree on disk is whole after every change
+  }
+  // A change of the table alone leaves the run and the caches as they are.
+  auto other = MdxFile::Open(Env::Default(), path, true);
+  other->Sync();
+  other->NoteTableChange();
+  a->Sync();
+  EXPECT_TRUE(a->HoldsDirty());
+  EXPECT_EQ(a->Stamp().table_changes, other->Stamp().table_changes);
+  a->FinishRun(200);
+  EXPECT_FALSE(a->HoldsDirty());
+  MdxStamp done = MdxFile::Open(Env::Default(), path, false)->Stamp();
+  EXPECT_FALSE(done.dirty);
+  EXPECT_EQ(done.record_count, 200u);
+
+  // Another copy's change in the middle of a run ends it: its holder's next
+  // change marks the file dirty again, and FinishRun leaves the other's stamp.
+  a->BeginChange();
+  a->Insert(tag, Pad("zz", 10), 201);
+  a->EndChange(201, true);
+  other->BeginChange();
+  other->Insert(tag, Pad("aa", 10), 202);
+  other->EndChange(202);
+  a->Sync();
+  EXPECT_FALSE(a->HoldsDirty());
+  a->FinishRun(999);
+  EXPECT_EQ(MdxFile::Open(Env::Default(), path, false)->Stamp().record_count, 202u);
+  a->BeginChange(true);
+  EXPECT_TRUE(MdxFile::Open(Env::Default(), path, false)->Stamp().dirty);
+  EXPECT_FALSE(MdxFile::Open(Env::Default(), path, false)->Stamp().kept);
+  a->Insert(tag, Pad("mm", 10), 203);
+  a->EndChange(203);
+  auto check = MdxFile::Open(Env::Default(), path, false);
+  EXPECT_FALSE(check->Stamp().dirty);
+  EXPECT_EQ(check->KeyCount(tag), 203u);
+  // A process killed inside a kept run's change leaves the mark set.
+  a->BeginChange();
+  a->Insert(tag, Pad("nn", 10), 204);
+  a->EndChange(204, true);
+  a->BeginChange(true);
+  a->Insert(tag, Pad("oo", 10), 205);
+  a->AbandonChange();
+  EXPECT_TRUE(MdxFile::Open(Env::Default(), path, false)->Stamp().dirty);
+}
+
 // ---------------------------------------------------------------------------
 
 // Runs one change with the Nth write (or sync, truncate, rename) failing,

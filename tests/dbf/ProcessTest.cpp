@@ -491,6 +491,84 @@ TEST_F(ProcessTest, KillDuringAppendsLosesNoCommittedRow) {
   std::printf("index rebuilt after %d of 10 kills\n", rebuilt);
 }
 
+// A process stops in the middle of a run of appends, between two posts, with
+// the index still marked dirty. Meanwhile another process opens the table,
+// reads every row by the index and appends: the live writer's mark is
+// trusted. Once the writer is killed, the mark is no longer trusted, neither
+// by an open that was there before nor by a new one, and a rebuild brings
+// back every committed row.
+TEST_F(ProcessTest, DirtyMarkOfARunIsTrustedOnlyWhileItsWriterLives) {
+  Table::CreateTable(dir_.File("COINS.DBF"), CoinFieldDefs());
+  {
+    Table t;
+    Bind(t, dir_.path());
+    t.Open();
+    t.AddIndex("NEWINDEX", kNewIndex);
+  }
+  Channel ch;
+  pid_t writer = Spawn(
+      [&] {
+        Table t;
+        Bind(t, dir_.path());
+        t.Open();
+        for (int i = 0; i < 40; ++i)
+          AppendCoin(t, "w" + std::to_string(i), i % 2 ? "Canada" : "Zaire", "1999-12-31", i);
+        ch.ToParent('1');
+        if (ch.FromParent() != 'a') return kChildWrong;  // the parent has appended in between
+        for (int i = 40; i < 60; ++i)
+          AppendCoin(t, "w" + std::to_string(i), "France", "2001-01-01", i);
+        ch.ToParent('2');
+        ch.FromParent();  // killed while waiting
+        return kChildOk;
+      },
+      ch.fds());
+  ASSERT_EQ(ch.FromChild(), '1');
+  auto dirty_byte = [&] {
+    std::ifstream in(dir_.File("COINS.MDX"), std::ios::binary);
+    in.seekg(52);
+    return in.get();
+  };
+  EXPECT_NE(dirty_byte(), 0) << "the run keeps the index marked";
+  Table t;
+  Bind(t, dir_.path());
+  ASSERT_NO_THROW(t.Open());
+  t.SetIndexName("NEWINDEX");
+  uint64_t walked = 0;
+  for (t.First(); !t.Eof(); t.Next()) ++walked;
+  EXPECT_EQ(walked, 40u);
+  EXPECT_TRUE(t.Check().empty());
+  AppendCoin(t, "parent", "Belgique", "2002-02-02", 1);
+  t.First();  // ends the parent's own run
+  ch.ToChild('a');
+  ASSERT_EQ(ch.FromChild(), '2');
+  t.Refresh();
+  walked = 0;
+  for (t.First(); !t.Eof(); t.Next()) ++walked;
+  EXPECT_EQ(walked, 61u);
+  auto problems = t.Check();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+
+  ::kill(writer, SIGKILL);
+  EXPECT_EQ(Reap(writer), 128 + SIGKILL);
+  EXPECT_NE(dirty_byte(), 0);
+  try {
+    t.First();
+    FAIL() << "an index left dirty by a dead writer was used";
+  } catch (const DbfError& e) {
+    EXPECT_EQ(e.code(), ErrorCode::kIndexMismatch);
+  }
+  EXPECT_FALSE(t.Check().empty());
+  t.Close();
+  Table fresh;
+  ASSERT_TRUE(OpenAfterCrash(fresh, dir_.path()));
+  EXPECT_EQ(fresh.PhysicalCount(), 61u);
+  problems = fresh.Check();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  auto comments = CommentsToRecnos(fresh);
+  for (int i = 0; i < 60; ++i) EXPECT_EQ(comments.count("w" + std::to_string(i)), 1u) << i;
+  EXPECT_EQ(comments.count("parent"), 1u);
+}
+
 // A pack is killed at random moments. Whatever the moment, the table opens
 // with exactly its live rows, either still unpacked or packed.
 TEST_F(ProcessTest, KillDuringPackKeepsEveryLiveRow) {

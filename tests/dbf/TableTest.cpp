@@ -542,6 +542,53 @@ TEST_F(TableTest, SharedOpensSeeEachOthersChangesAndLockRowsInEdit) {
   EXPECT_TRUE(a.Check().empty());
 }
 
+// Posts in a row keep the index marked dirty between them (a run). Another
+// open must still trust the index while the run's owner lives, see every
+// row, and its own changes in the middle of the run must neither be lost
+// nor undo the run's, deleted rows included.
+TEST_F(TableTest, RunsOfPostsShareTheTableWithOtherOpens) {
+  Table::CreateTable(Path(), SmallFields());
+  Table a, b;
+  Bind(a);
+  Bind(b);
+  a.Open();
+  a.AddIndex("BYNAME", "UPPER(NAME)");
+  Fill(a, {"m", "c", "x"});
+  b.Open();  // while a's run holds the dirty mark
+  b.SetIndexName("BYNAME");
+  EXPECT_EQ(Walk(b), (std::vector<std::string>{"c", "m", "x"}));
+  EXPECT_TRUE(b.Check().empty());
+  Fill(b, {"b"});  // b's post in the middle of a's run
+  Fill(a, {"k", "a"});
+  b.Refresh();
+  EXPECT_EQ(Walk(b), (std::vector<std::string>{"a", "b", "c", "k", "m", "x"}));
+  // A delete by b while a goes on appending: a's count follows.
+  ASSERT_TRUE(a.GoTo(1));
+  EXPECT_EQ(a.RecordCount(), 6u);
+  Fill(a, {"q"});
+  ASSERT_TRUE(b.GoTo(2));
+  b.Delete();
+  Fill(a, {"r"});
+  EXPECT_EQ(a.RecordCount(), 7u);
+  EXPECT_EQ(a.PhysicalCount(), 8u);
+  a.SetIndexName("BYNAME");
+  EXPECT_EQ(Walk(a), (std::vector<std::string>{"a", "b", "k", "m", "q", "r", "x"}));
+  // The run ends with the clean stamp for the table as it is.
+  Fill(a, {"s"});
+  a.Close();
+  auto problems = b.Check();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  b.Close();
+  std::vector<uint8_t> mdx = ReadBytes(Path("T.MDX"));
+  ASSERT_GT(mdx.size(), 64u);
+  EXPECT_EQ(mdx[52], 0) << "the index is still marked dirty after close";
+  Table c;
+  Bind(c);
+  c.Open();
+  EXPECT_EQ(c.RecordCount(), 8u);
+  EXPECT_TRUE(c.Check().empty());
+}
+
 TEST_F(TableTest, MissingOrStaleIndexIsReported) {
   Table::CreateTable(Path(), SmallFields());
   {

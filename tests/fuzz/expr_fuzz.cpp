@@ -1,11 +1,13 @@
 // Index expressions come from .MDX files of any origin. Arbitrary bytes are
 // parsed against a fixed layout; whatever parses is evaluated on fixed
 // records and on a record made of the input itself, and must keep its
-// promised width. The same bytes also go through the code pages, which read
+// promised width; character keys copied straight from the record must equal
+// the general evaluation. The same bytes also go through the code pages, which read
 // UTF-8 from users and code page bytes from files.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -65,6 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       klv::dbf::ExprValue v = expr.Evaluate(rec.data());
       if (v.type != expr.ResultType()) std::abort();
       if (v.type == 'C' && v.text.size() != static_cast<size_t>(expr.ResultLength())) std::abort();
+      if (v.type == 'C') {
+        // Keys copied straight from the record must be the evaluator's.
+        std::string direct(v.text.size(), '\x01');
+        expr.EvaluateText(rec.data(), direct.data());
+        if (direct != v.text) std::abort();
+      }
     }
   } catch (const klv::dbf::DbfError& e) {
     if (e.code() != klv::dbf::ErrorCode::kBadExpression) std::abort();

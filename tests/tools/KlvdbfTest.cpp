@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -22,7 +23,8 @@ Result Klvdbf(const std::string& args, const std::string& input = "") {
   std::string cmd = std::string(KLVDBF_PATH) + " " + args + " 2>&1";
   std::string in_file;
   if (!input.empty()) {
-    in_file = ::testing::TempDir() + "klvdbf_input.csv";
+    // ctest runs each test in its own process, several at once.
+    in_file = ::testing::TempDir() + "klvdbf_input" + std::to_string(::getpid()) + ".csv";
     std::ofstream(in_file, std::ios::binary) << input;
     cmd += " < " + in_file;
   }
@@ -33,6 +35,7 @@ Result Klvdbf(const std::string& args, const std::string& input = "") {
   size_t n;
   while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
   int st = ::pclose(p);
+  if (!in_file.empty()) std::remove(in_file.c_str());
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }

@@ -94,6 +94,13 @@ class PosixFile final : public File {
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   }
 
+  Status Stat() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) FailErrno("Cannot read the state of", path());
+    return Status{static_cast<uint64_t>(st.st_size),
+                  static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+  }
+
  private:
   static struct flock MakeLock(uint64_t off, uint64_t len, short type) {
     struct flock fl;

@@ -30,6 +30,13 @@ class File {
   virtual void Unlock(uint64_t off, uint64_t len) = 0;
   // Modification stamp (nanoseconds) of the file as the system last saw it.
   virtual int64_t ModifiedNs() = 0;
+  // Size and modification stamp at once (one system call where the two
+  // would take two).
+  struct Status {
+    uint64_t size = 0;
+    int64_t modified_ns = 0;
+  };
+  virtual Status Stat() { return Status{Size(), ModifiedNs()}; }
   const std::string& path() const { return path_; }
 
  protected:

@@ -1,9 +1,11 @@
 #include "db/dbf/Expr.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "db/dbf/Codepage.h"
@@ -510,7 +512,221 @@ class Parser {
   size_t pos_ = 0;
 };
 
+// ---- Compiled character keys ----------------------------------------------
+//
+// An expression whose every part has a fixed width and reads fields as they
+// are stored compiles to a list of byte runs, so that a key is made by
+// copying instead of building strings node by node.
+
 }  // namespace
+
+struct Expression::Plan {
+  struct Segment {
+    enum class Kind : uint8_t { kCopy, kBlank, kLiteral, kDtos, kDtoc };
+    Kind kind = Kind::kBlank;
+    int offset = 0;    // kCopy: first record byte; kDtos, kDtoc: the date field
+    int from = 0;      // kDtos, kDtoc: first of the 8 bytes they produce that is used
+    int len = 0;       // bytes produced
+    int map = -1;      // case table applied to the bytes, -1 for none
+    std::string text;  // kLiteral, already case mapped
+  };
+  using Segments = std::vector<Segment>;
+
+  // The bytes [from, from + len) of a run list.
+  static Segments Slice(const Segments& in, int from, int len) {
+    Segments out;
+    int pos = 0;
+    for (const Segment& s : in) {
+      int start = std::max(from, pos), end = std::min(from + len, pos + s.len);
+      if (start < end) {
+        Segment part = s;
+        int cut = start - pos;
+        part.len = end - start;
+        if (s.kind == Segment::Kind::kCopy) part.offset += cut;
+        if (s.kind == Segment::Kind::kDtos || s.kind == Segment::Kind::kDtoc) part.from += cut;
+        if (s.kind == Segment::Kind::kLiteral)
+          part.text = s.text.substr(static_cast<size_t>(cut), static_cast<size_t>(part.len));
+        out.push_back(std::move(part));
+      }
+      pos += s.len;
+    }
+    return out;
+  }
+
+  static void AddBlanks(Segments* runs, int len) {
+    if (len <= 0) return;
+    Segment b;
+    b.kind = Segment::Kind::kBlank;
+    b.len = len;
+    runs->push_back(b);
+  }
+
+  Segments runs;
+  std::vector<std::array<uint8_t, 256>> maps;
+  const CodePage* cp = nullptr;
+
+  // The case table that applies upper (or lower) after table `inner`.
+  int Compose(int inner, bool upper) {
+    std::array<uint8_t, 256> m{};
+    for (int c = 0; c < 256; ++c) {
+      uint8_t v = inner < 0 ? static_cast<uint8_t>(c)
+                            : maps[static_cast<size_t>(inner)][static_cast<size_t>(c)];
+      m[static_cast<size_t>(c)] = upper ? cp->Upper(v) : cp->Lower(v);
+    }
+    maps.push_back(m);
+    return static_cast<int>(maps.size()) - 1;
+  }
+
+  // The runs of node n (exactly n.width bytes), or nullopt when n needs the
+  // general evaluator.
+  std::optional<Segments> Compile(const Node& n) {
+    auto child = [&]() { return Compile(*n.args[0]); };
+    switch (n.op) {
+      case Op::kField: {
+        if (n.type != 'C') return std::nullopt;
+        Segment s;
+        s.kind = Segment::Kind::kCopy;
+        s.offset = n.field.offset;
+        s.len = n.field.length;
+        return Segments{s};
+      }
+      case Op::kString: {
+        Segments out;
+        if (n.text.empty()) return out;
+        Segment s;
+        s.kind = Segment::Kind::kLiteral;
+        s.text = n.text;
+        s.len = static_cast<int>(n.text.size());
+        out.push_back(std::move(s));
+        return out;
+      }
+      case Op::kConcat: {
+        Segments out;
+        for (const auto& a : n.args) {
+          auto part = Compile(*a);
+          if (!part) return std::nullopt;
+          out.insert(out.end(), part->begin(), part->end());
+        }
+        return out;
+      }
+      case Op::kUpper:
+      case Op::kLower: {
+        auto in = child();
+        if (!in) return std::nullopt;
+        bool upper = n.op == Op::kUpper;
+        std::vector<std::pair<int, int>> composed;  // inner table, table after it
+        for (Segment& s : *in) {
+          if (s.kind == Segment::Kind::kLiteral) {
+            for (char& c : s.text) {
+              auto u = static_cast<uint8_t>(c);
+              c = static_cast<char>(upper ? cp->Upper(u) : cp->Lower(u));
+            }
+            continue;
+          }
+          auto known = std::find_if(composed.begin(), composed.end(),
+                                    [&](const auto& p) { return p.first == s.map; });
+          if (known == composed.end()) {
+            composed.emplace_back(s.map, Compose(s.map, upper));
+            known = composed.end() - 1;
+          }
+          s.map = known->second;
+        }
+        return in;
+      }
+      case Op::kLeft: {
+        auto in = child();
+        if (!in) return std::nullopt;
+        int w = n.args[0]->width;
+        Segments out = Slice(*in, 0, std::min(n.a, w));
+        AddBlanks(&out, n.a - std::min(n.a, w));
+        return out;
+      }
+      case Op::kRight: {
+        auto in = child();
+        if (!in) return std::nullopt;
+        int w = n.args[0]->width;
+        if (w > n.a) return Slice(*in, w - n.a, n.a);
+        AddBlanks(&*in, n.a - w);
+        return in;
+      }
+      case Op::kSubstr: {
+        auto in = child();
+        if (!in) return std::nullopt;
+        int w = n.args[0]->width;
+        Segments out;
+        int taken = 0;
+        if (n.a <= w) {
+          taken = std::min(n.width, w - (n.a - 1));
+          out = Slice(*in, n.a - 1, taken);
+        }
+        AddBlanks(&out, n.width - taken);
+        return out;
+      }
+      case Op::kDtos:
+      case Op::kDtoc: {
+        const Node& d = *n.args[0];
+        if (d.op != Op::kField || d.type != 'D' || d.field.length < 8) return std::nullopt;
+        Segment s;
+        s.kind = n.op == Op::kDtos ? Segment::Kind::kDtos : Segment::Kind::kDtoc;
+        s.offset = d.field.offset;
+        s.len = 8;
+        return Segments{s};
+      }
+      default:
+        return std::nullopt;
+    }
+  }
+
+  void Run(const uint8_t* rec, char* out) const {
+    for (const Segment& s : runs) {
+      const uint8_t* map = s.map < 0 ? nullptr : maps[static_cast<size_t>(s.map)].data();
+      const uint8_t* src = nullptr;
+      uint8_t date[8];
+      switch (s.kind) {
+        case Segment::Kind::kCopy:
+          src = rec + s.offset;
+          break;
+        case Segment::Kind::kBlank:
+          std::memset(out, map ? map[' '] : ' ', static_cast<size_t>(s.len));
+          out += s.len;
+          continue;
+        case Segment::Kind::kLiteral:
+          std::memcpy(out, s.text.data(), static_cast<size_t>(s.len));
+          out += s.len;
+          continue;
+        case Segment::Kind::kDtos:
+        case Segment::Kind::kDtoc: {
+          // As ReadDate and FormatDate: a real date gives its own digits back.
+          const uint8_t* p = rec + s.offset;
+          bool digits = true;
+          for (int i = 0; i < 8; ++i) digits = digits && p[i] >= '0' && p[i] <= '9';
+          int y = 0, m = 0, d = 0;
+          if (digits) {
+            y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+            m = (p[4] - '0') * 10 + (p[5] - '0');
+            d = (p[6] - '0') * 10 + (p[7] - '0');
+          }
+          if (!digits || y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) {
+            std::memset(date, ' ', 8);
+          } else if (s.kind == Segment::Kind::kDtos) {
+            std::memcpy(date, p, 8);
+          } else {
+            const uint8_t mdy[8] = {p[4], p[5], '/', p[6], p[7], '/', p[2], p[3]};
+            std::memcpy(date, mdy, 8);
+          }
+          src = date + s.from;
+          break;
+        }
+      }
+      if (map) {
+        for (int i = 0; i < s.len; ++i) out[i] = static_cast<char>(map[src[i]]);
+      } else {
+        std::memcpy(out, src, static_cast<size_t>(s.len));
+      }
+      out += s.len;
+    }
+  }
+};
 
 Expression::Expression() = default;
 Expression::Expression(Expression&&) noexcept = default;
@@ -529,6 +745,14 @@ Expression Expression::Parse(std::string_view text, const std::vector<ExprField>
   e.root_ = parser.ParseAll();
   e.text_ = std::string(text);
   e.cp_ = &cp;
+  if (e.root_->type == 'C') {
+    auto plan = std::make_unique<Plan>();
+    plan->cp = &cp;
+    if (auto runs = plan->Compile(*e.root_)) {
+      plan->runs = std::move(*runs);
+      e.plan_ = std::move(plan);
+    }
+  }
   return e;
 }
 
@@ -556,6 +780,14 @@ ExprValue Expression::Evaluate(const uint8_t* record) const {
     v.number = EvalNumber(*root_, record, *cp_);
   }
   return v;
+}
+
+void Expression::EvaluateText(const uint8_t* record, char* out) const {
+  if (!root_ || root_->type != 'C')
+    Fail(ErrorCode::kBadState, "A character key from an expression that gives none");
+  if (plan_) return plan_->Run(record, out);
+  std::string text = Evaluate(record).text;
+  std::memcpy(out, text.data(), static_cast<size_t>(root_->width));
 }
 
 // Days since 1 March of year 0 are counted in 400-year eras of 146097 days,

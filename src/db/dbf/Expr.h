@@ -74,12 +74,20 @@ class Expression {
   // field inside it). Safe for any bytes: blank or unreadable numbers are 0,
   // blank or impossible dates are blank (0).
   ExprValue Evaluate(const uint8_t* record) const;
+  // The character result (ResultType() 'C') written to out, ResultLength()
+  // bytes: the same bytes as Evaluate().text. Keys built from fields,
+  // literals, UPPER, LOWER, LEFT, RIGHT, SUBSTR, DTOS and DTOC of fields are
+  // copied straight from the record, without allocating; other expressions
+  // go through Evaluate. Index builds call this once per row.
+  void EvaluateText(const uint8_t* record, char* out) const;
 
   struct Node;
+  struct Plan;
 
  private:
   Expression();
   std::unique_ptr<Node> root_;
+  std::unique_ptr<Plan> plan_;  // null when the expression needs the general evaluator
   std::string text_;
   const CodePage* cp_ = nullptr;
 };

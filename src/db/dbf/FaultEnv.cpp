@@ -30,6 +30,7 @@ class FaultFile final : public File {
   void Lock(uint64_t off, uint64_t len, bool ex) override { base_->Lock(off, len, ex); }
   void Unlock(uint64_t off, uint64_t len) override { base_->Unlock(off, len); }
   int64_t ModifiedNs() override { return base_->ModifiedNs(); }
+  Status Stat() override { return base_->Stat(); }
 
  private:
   FaultEnv& env_;

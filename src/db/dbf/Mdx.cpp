@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -44,13 +45,22 @@ constexpr size_t kCacheBlocks = 4096;
 constexpr int kWriteRunBlocks = 64;
 
 // Our stamp, in header bytes the format leaves unused (before the tag table):
-// magic, dirty flag, 3 zero bytes, record count, change counter. After it, the
+// magic, dirty flag, a 24-bit count of table changes that leave the index
+// alone (deleted rows), record count, change counter. The dirty flag is 1
+// while a change is under way and 2 when a run of changes keeps it set
+// between changes that were each finished. After it, the
 // tag header pages of tags deleted by the last change (count, then pages):
 // the tag table of a crashed later change may still name them, so they join
 // the free list only in a later change.
 constexpr int kStampOffset = 48;
 constexpr char kStampMagic[4] = {'K', 'L', 'V', '1'};
 constexpr int kPendingOffset = 64;
+constexpr uint8_t kDirtyInChange = 1;
+constexpr uint8_t kDirtyKept = 2;
+
+uint32_t Get24(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+}
 
 uint32_t Get32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -203,9 +213,14 @@ struct TagState {
   int item_len = 0;
   int max_keys = 0;
   uint32_t size_pages = 0;
-  bool touched = false;   // changed in the current change
+  bool touched = false;   // changed, and its tag header not yet written for it
   bool building = false;  // a Builder owns it
-  std::string damage;     // set when the tag header of a dirty index could not be read
+  // The tag header as last read or written: a change that keeps the dirty
+  // mark rewrites it only when one of these moved.
+  uint32_t disk_root = 0;
+  uint32_t disk_size = 0;
+  bool disk_has_keys = false;
+  std::string damage;  // set when the tag header of a dirty index could not be read
 };
 
 void ZeroTail(uint8_t* d, int from) {
@@ -342,6 +357,17 @@ struct MdxFile::Impl {
   bool seen_present = false;
   int64_t seen_mtime = 0;
   uint64_t seen_size = 0;
+  // False after a change that kept the dirty mark: the file's stamp is then
+  // our own last write, and the counter alone tells another copy's change.
+  bool mtime_known = true;
+  // The dirty mark on disk is ours, left by EndChange(keep_dirty) with the
+  // file otherwise complete; cleared by any re-read of the header.
+  bool held_dirty = false;
+  uint64_t generation = 0;  // bumped by every load of the header
+  // Tags were added or removed since the header was last read or written
+  // whole; until then the tag table on disk is current and a header write
+  // stops before it.
+  bool tag_table_changed = false;
 
   bool in_change = false;
   bool change_failed = false;
@@ -367,6 +393,26 @@ struct MdxFile::Impl {
   size_t cache_limit = kCacheBlocks;
   std::list<Block> lru;  // front = most recently used
   std::unordered_map<uint32_t, std::list<Block>::iterator> cached;
+  // The blocks found last, by page, in front of the map: a change or a
+  // lookup walks the same few pages from the root again and again. Page 0
+  // (the file header) marks an empty slot.
+  static constexpr size_t kRecent = 64;
+  std::array<std::pair<uint32_t, std::list<Block>::iterator>, kRecent> recent{};
+
+  static size_t RecentSlot(uint32_t page) { return (page / kPagesPerBlock) % kRecent; }
+  std::list<Block>::iterator* Find(uint32_t page) {
+    auto& r = recent[RecentSlot(page)];
+    if (r.first == page && page != 0) return &r.second;
+    auto found = cached.find(page);
+    if (found == cached.end()) return nullptr;
+    r = {page, found->second};
+    return &r.second;
+  }
+  void Forget(uint32_t page) {
+    auto& r = recent[RecentSlot(page)];
+    if (r.first == page) r.first = 0;
+    cached.erase(page);
+  }
 
   // ---- errors
   [[noreturn]] void Corrupt(const std::string& what) const {
@@ -421,7 +467,7 @@ struct MdxFile::Impl {
         WriteRaw(it->page, it->data.data(), kBlockSize);
         it->dirty = false;
       }
-      cached.erase(it->page);
+      Forget(it->page);
       lru.erase(it);
       return;
     }
@@ -430,29 +476,36 @@ struct MdxFile::Impl {
   // The block at page, which the caller has checked with CheckNodePage (or
   // which is a tag header).
   BlockRef Get(uint32_t page) {
-    auto found = cached.find(page);
-    if (found != cached.end()) {
-      lru.splice(lru.begin(), lru, found->second);
-      found->second->used_in = change_gen;
-      return BlockRef(&*found->second);
+    if (auto* found = Find(page)) {
+      lru.splice(lru.begin(), lru, *found);
+      (*found)->used_in = change_gen;
+      return BlockRef(&**found);
     }
     MakeRoom();
-    Block b;
+    lru.emplace_front();
+    Block& b = lru.front();
     b.page = page;
     b.used_in = change_gen;
-    size_t got = file->ReadAt(uint64_t(page) * kPageSize, b.data.data(), kBlockSize);
-    if (got != kBlockSize) CorruptAt(page, "the file ends inside this block (truncated)");
-    lru.push_front(b);
+    size_t got = 0;
+    try {
+      got = file->ReadAt(uint64_t(page) * kPageSize, b.data.data(), kBlockSize);
+    } catch (...) {
+      lru.pop_front();
+      throw;
+    }
+    if (got != kBlockSize) {
+      lru.pop_front();
+      CorruptAt(page, "the file ends inside this block (truncated)");
+    }
     cached[page] = lru.begin();
-    return BlockRef(&lru.front());
+    return BlockRef(&b);
   }
 
   // A zeroed, dirty block for page (reusing its cache slot if any).
   BlockRef Fresh(uint32_t page) {
-    auto found = cached.find(page);
-    if (found != cached.end()) {
-      lru.splice(lru.begin(), lru, found->second);
-      Block& b = *found->second;
+    if (auto* found = Find(page)) {
+      lru.splice(lru.begin(), lru, *found);
+      Block& b = **found;
       b.data.fill(0);
       b.dirty = true;
       b.used_in = change_gen;
@@ -471,14 +524,14 @@ struct MdxFile::Impl {
   // Forgets page's cached content (it is about to be written directly, or
   // it is no longer part of any tree).
   void Discard(uint32_t page) {
-    auto found = cached.find(page);
-    if (found == cached.end()) return;
-    if (found->second->pins > 0) {
-      found->second->dirty = false;
+    auto* found = Find(page);
+    if (!found) return;
+    if ((*found)->pins > 0) {
+      (*found)->dirty = false;
       return;
     }
-    lru.erase(found->second);
-    cached.erase(found);
+    lru.erase(*found);
+    Forget(page);
   }
 
   void FlushDirty() {
@@ -491,6 +544,11 @@ struct MdxFile::Impl {
       if (b.used_in != change_gen) break;
       if (b.dirty) dirty.push_back(&b);
     }
+    if (dirty.size() == 1) {  // the common change: one leaf
+      WriteRaw(dirty[0]->page, dirty[0]->data.data(), kBlockSize);
+      dirty[0]->dirty = false;
+      return;
+    }
     std::sort(dirty.begin(), dirty.end(), [](Block* a, Block* b) { return a->page < b->page; });
     RunWriter w(*this);
     for (Block* b : dirty) w.Add(b->page, b->data.data());
@@ -500,6 +558,7 @@ struct MdxFile::Impl {
 
   void DropCache() {
     cached.clear();
+    recent.fill({});
     lru.clear();
   }
 
@@ -585,6 +644,10 @@ struct MdxFile::Impl {
 
   // ---- header
   void LoadHeader() {
+    static std::atomic<uint64_t> loads{0};
+    generation = ++loads;  // unique across files, so a new MdxFile never repeats an old value
+    held_dirty = false;
+    tag_table_changed = false;
     tags.clear();
     header_pages.clear();
     free_loaded = false;
@@ -615,6 +678,8 @@ struct MdxFile::Impl {
     if (std::memcmp(h + kStampOffset, kStampMagic, 4) == 0) {
       stamp.present = true;
       stamp.dirty = h[kStampOffset + 4] != 0;
+      stamp.kept = h[kStampOffset + 4] == kDirtyKept;
+      stamp.table_changes = Get24(h + kStampOffset + 5);
       stamp.record_count = Get32(h + kStampOffset + 8);
       stamp.change_counter = Get32(h + kStampOffset + 12);
     }
@@ -686,6 +751,9 @@ struct MdxFile::Impl {
     uint32_t page = t.header_page;
     t.root = Get32(d);
     t.size_pages = Get32(d + 4);
+    t.disk_root = t.root;
+    t.disk_size = t.size_pages;
+    t.disk_has_keys = d[kTagHasKeys] != 0;
     uint8_t format = d[8];
     t.def.descending = (format & 0x08) != 0;
     t.def.unique = (format & 0x40) != 0 || d[23] != 0;
@@ -719,7 +787,7 @@ struct MdxFile::Impl {
     t.def.expression = std::string(expr, strnlen(expr, kMaxExpression));
   }
 
-  void BuildHeader(bool dirty) {
+  void BuildHeader(uint8_t dirty) {
     uint8_t* h = header.data();
     Put16(h + 20, kPagesPerBlock);
     Put16(h + 22, kBlockSize);
@@ -733,8 +801,8 @@ struct MdxFile::Impl {
       Put32(h + 40, uint32_t(free_list.size()));
     }
     std::memcpy(h + kStampOffset, kStampMagic, 4);
-    h[kStampOffset + 4] = dirty ? 1 : 0;
-    std::memset(h + kStampOffset + 5, 0, 3);
+    h[kStampOffset + 4] = dirty;
+    for (int i = 0; i < 3; ++i) h[kStampOffset + 5 + i] = uint8_t(stamp.table_changes >> (8 * i));
     Put32(h + kStampOffset + 8, stamp.record_count);
     Put32(h + kStampOffset + 12, stamp.change_counter);
     std::memset(h + kPendingOffset, 0, 4 + 4 * kMaxTags);
@@ -773,18 +841,37 @@ struct MdxFile::Impl {
     }
   }
 
-  void WriteHeader(bool dirty) {
+  // dirty: 0, kDirtyInChange or kDirtyKept.
+  void WriteHeader(uint8_t dirty) {
     BuildHeader(dirty);
-    file->WriteAt(0, header.data(), kHeaderSize);
+    file->WriteAt(0, header.data(), tag_table_changed ? kHeaderSize : kTagTableOffset);
+    tag_table_changed = false;
     file_size = std::max<uint64_t>(file_size, kHeaderSize);
   }
 
   void NoteSeen() {
     seen_counter = stamp.change_counter;
     seen_present = stamp.present;
-    seen_mtime = file->ModifiedNs();
-    seen_size = file->Size();
+    File::Status st = file->Stat();
+    seen_mtime = st.modified_ns;
+    seen_size = st.size;
+    mtime_known = true;
   }
+
+  // Writes a tag header for the tag's current tree, with the next serial
+  // number (the block is flushed with the other dirty blocks).
+  void WriteTagHeaderNow(TagState& t, bool has_keys) {
+    BlockRef hb = Get(t.header_page);
+    WriteTagHeader(t, hb);
+    hb.data()[20] = uint8_t(hb.data()[20] + 1);  // serial number
+    hb.data()[kTagHasKeys] = has_keys ? 1 : 0;
+    t.touched = false;
+    t.disk_root = t.root;
+    t.disk_size = t.size_pages;
+    t.disk_has_keys = has_keys;
+  }
+
+  bool HasKeys(const TagState& t) { return Get32(Get(t.root).data()) > 0; }
 
   void WriteTagHeader(const TagState& t, BlockRef& b) {
     uint8_t* d = b.data();
@@ -1637,11 +1724,14 @@ void MdxFile::Sync() {
     size_t got = m.file->ReadAt(0, head, sizeof head);
     bool present = got == sizeof head && std::memcmp(head + kStampOffset, kStampMagic, 4) == 0;
     uint32_t counter = present ? Get32(head + kStampOffset + 12) : 0;
+    // Changes of the table alone leave the counter as it is.
+    if (present && m.stamp.present) m.stamp.table_changes = Get24(head + kStampOffset + 5);
     // Our own writers bump the counter; other software at least changes
     // the modification time or the size.
-    if (present == m.seen_present && counter == m.seen_counter &&
-        m.file->ModifiedNs() == m.seen_mtime && m.file->Size() == m.seen_size) {
-      return;
+    if (present == m.seen_present && counter == m.seen_counter) {
+      if (!m.mtime_known) return;  // nobody changed it since our own last change
+      File::Status st = m.file->Stat();
+      if (st.modified_ns == m.seen_mtime && st.size == m.seen_size) return;
     }
   }
   m.DropCache();
@@ -1660,25 +1750,29 @@ MdxStamp MdxFile::Stamp() const {
   return impl_->stamp;
 }
 
-void MdxFile::BeginChange() {
+void MdxFile::BeginChange(bool just_synced) {
   Impl& m = *impl_;
   if (!m.writable) Fail(ErrorCode::kReadOnly, "The index \"" + m.path + "\" is open read-only");
   if (m.in_change) {
     Fail(ErrorCode::kBadState, "A change of \"" + m.path + "\" is already in progress");
   }
-  Sync();  // also re-reads a file that could not be read after a failure
+  if (!just_synced || !m.broken.empty()) Sync();  // also re-reads a file that could not be read
   m.CheckUsable();
   ++m.change_gen;
   m.stamp.present = true;
   m.stamp.dirty = true;
+  m.stamp.kept = false;
   ++m.stamp.change_counter;
   m.in_change = true;
   m.change_failed = false;
   m.unfinished_build = false;
   m.pending_released = false;
+  // A run of changes that keep the dirty mark wrote it with its first one,
+  // and nobody has changed the file since (Sync would have dropped it).
+  if (m.held_dirty) return;
   try {
     // The dirty mark must be on disk before any page of the change.
-    m.WriteHeader(true);
+    m.WriteHeader(kDirtyInChange);
     if (m.sync_writes) m.file->Sync();
   } catch (...) {
     m.Abandon();
@@ -1686,7 +1780,7 @@ void MdxFile::BeginChange() {
   }
 }
 
-void MdxFile::EndChange(uint32_t record_count) {
+void MdxFile::EndChange(uint32_t record_count, bool keep_dirty) {
   Impl& m = *impl_;
   m.CheckUsable();
   if (!m.in_change) Fail(ErrorCode::kBadState, "No change of \"" + m.path + "\" is in progress");
@@ -1701,7 +1795,7 @@ void MdxFile::EndChange(uint32_t record_count) {
   try {
     std::vector<std::pair<size_t, bool>> touched;  // tag, has keys
     for (size_t i = 0; i < m.tags.size(); ++i) {
-      if (m.tags[i].touched) touched.emplace_back(i, Get32(m.Get(m.tags[i].root).data()) > 0);
+      if (m.tags[i].touched) touched.emplace_back(i, m.HasKeys(m.tags[i]));
     }
     if (!m.pending_headers.empty()) m.EnsureFreeList();  // pending tag headers are free from now on
     m.WriteFreeLinks();
@@ -1710,24 +1804,37 @@ void MdxFile::EndChange(uint32_t record_count) {
     m.FlushDirty();
     for (auto [i, has_keys] : touched) {
       TagState& t = m.tags[i];
-      BlockRef hb = m.Get(t.header_page);
-      m.WriteTagHeader(t, hb);
-      hb.data()[20] = uint8_t(hb.data()[20] + 1);  // serial number
-      hb.data()[kTagHasKeys] = has_keys ? 1 : 0;
-      t.touched = false;
+      // Inside a run only what readers need (the root, the size, whether
+      // there are keys) forces the tag header out; its serial number is
+      // bumped once when the run ends.
+      bool moved =
+          t.root != t.disk_root || t.size_pages != t.disk_size || has_keys != t.disk_has_keys;
+      if (keep_dirty && !moved) continue;
+      m.WriteTagHeaderNow(t, has_keys);
     }
     m.FlushDirty();
+    // file_size follows every write of ours and every re-read of the header.
     uint64_t want = uint64_t(m.pages_in_file) * kPageSize;
-    if (m.file->Size() < want) m.file->Truncate(want);
+    if (m.file_size < want) {
+      m.file->Truncate(want);
+      m.file_size = want;
+    }
     if (m.sync_writes) m.file->Sync();
     m.pending_headers = std::move(m.freed_headers);
     m.freed_headers.clear();
-    m.stamp.dirty = false;
+    m.stamp.dirty = m.stamp.kept = keep_dirty;
     m.stamp.record_count = record_count;
     TodayBytes(m.header.data() + 44);
-    m.WriteHeader(false);
+    m.WriteHeader(keep_dirty ? kDirtyKept : 0);
     m.in_change = false;
-    m.NoteSeen();
+    if (keep_dirty) {
+      m.held_dirty = true;
+      m.seen_counter = m.stamp.change_counter;
+      m.seen_present = true;
+      m.mtime_known = false;
+    } else {
+      m.NoteSeen();
+    }
   } catch (...) {
     m.Abandon();
     throw;
@@ -1737,6 +1844,56 @@ void MdxFile::EndChange(uint32_t record_count) {
 void MdxFile::AbandonChange() {
   if (!impl_->in_change) return;
   impl_->Abandon();
+}
+
+bool MdxFile::HoldsDirty() const {
+  return impl_->held_dirty && !impl_->in_change;
+}
+
+void MdxFile::FinishRun(uint32_t record_count) {
+  Impl& m = *impl_;
+  if (!m.held_dirty || m.in_change) return;
+  m.CheckUsable();
+  try {
+    for (TagState& t : m.tags) {
+      if (t.touched) m.WriteTagHeaderNow(t, m.HasKeys(t));
+    }
+    m.FlushDirty();
+    if (m.sync_writes) m.file->Sync();
+    m.stamp.dirty = m.stamp.kept = false;
+    m.stamp.record_count = record_count;
+    m.WriteHeader(0);
+    m.held_dirty = false;
+    m.NoteSeen();
+  } catch (...) {
+    m.Abandon();
+    throw;
+  }
+}
+
+void MdxFile::NoteTableChange() {
+  Impl& m = *impl_;
+  if (!m.writable) Fail(ErrorCode::kReadOnly, "The index \"" + m.path + "\" is open read-only");
+  if (m.in_change) {
+    Fail(ErrorCode::kBadState, "A change of \"" + m.path + "\" is in progress");
+  }
+  m.CheckUsable();
+  if (!m.stamp.present) return;  // written by other software: there is no stamp to bump
+  uint32_t next = (m.stamp.table_changes + 1) & 0xFFFFFF;
+  uint8_t bytes[3] = {uint8_t(next), uint8_t(next >> 8), uint8_t(next >> 16)};
+  try {
+    m.file->WriteAt(kStampOffset + 5, bytes, sizeof bytes);
+  } catch (...) {
+    m.Abandon();  // what the bytes on disk hold is unknown now: read them again
+    throw;
+  }
+  m.stamp.table_changes = next;
+  std::memcpy(m.header.data() + kStampOffset + 5, bytes, sizeof bytes);
+  if (m.mtime_known) m.NoteSeen();
+}
+
+uint64_t MdxFile::Generation() const {
+  return impl_->generation;
 }
 
 int MdxFile::TagCount() const {
@@ -1806,6 +1963,7 @@ int MdxFile::AddTag(const TagDef& def) {
   m.header_pages.insert(
       std::upper_bound(m.header_pages.begin(), m.header_pages.end(), t.header_page), t.header_page);
   m.tags.push_back(std::move(t));
+  m.tag_table_changed = true;
   return int(m.tags.size()) - 1;
 }
 
@@ -1828,6 +1986,7 @@ void MdxFile::DeleteTag(int tag) {
   m.Discard(t.header_page);
   if (t.damage.empty()) m.freed_headers.push_back(t.header_page);
   m.tags.erase(m.tags.begin() + tag);
+  m.tag_table_changed = true;
 }
 
 std::unique_ptr<MdxFile::Builder> MdxFile::Rebuild(int tag) {
@@ -1863,9 +2022,16 @@ void MdxFile::Insert(int tag, std::string_view key, uint32_t recno) {
   Target x{Bytes(key), key.size(), recno, false};
   Path path = m.Descend(t, x);
   {
-    Path probe = path;
-    if (m.Settle(t, probe)) {
-      const uint8_t* item = Impl::Item(probe.back().block.data(), t, probe.back().idx);
+    // The entry at the insert position, if any, must not be this one.
+    const Level& leaf = path.back();
+    std::optional<Path> probe;
+    const Level* at = &leaf;
+    if (leaf.idx >= leaf.count) {
+      probe.emplace(path);
+      at = m.Settle(t, *probe) ? &probe->back() : nullptr;
+    }
+    if (at) {
+      const uint8_t* item = Impl::Item(at->block.data(), t, at->idx);
       if (Get32(item) == recno && m.KeyCmp(t, item + 4, key.size(), Bytes(key), key.size()) == 0) {
         Fail(ErrorCode::kBadState,
              "Record " + std::to_string(recno) + " is already in tag " + t.def.name);

@@ -73,8 +73,12 @@ int CompareKeys(KeyType type, std::string_view a, std::string_view b);
 // of its table so that a stale or half-written index is detected, never
 // trusted.
 struct MdxStamp {
-  bool present = false;         // false for an index last written by other software
-  bool dirty = false;           // a change was begun and not finished
+  bool present = false;  // false for an index last written by other software
+  bool dirty = false;    // a change was begun and not finished
+  // dirty, but left so by EndChange(keep_dirty) at the end of a finished
+  // change: trustworthy while its writer lives (the owner's business).
+  bool kept = false;
+  uint32_t table_changes = 0;   // 24 bits, bumped by NoteTableChange
   uint32_t record_count = 0;    // the table's record count when last finished
   uint32_t change_counter = 0;  // bumped by every change: lets other copies drop caches
 };
@@ -107,11 +111,39 @@ class MdxFile {
   // index cannot be trusted. When EndChange throws, the change is already
   // abandoned; it throws kBadState while a Builder is unfinished, and after
   // a failed or unfinished step (the index then stays dirty).
-  void BeginChange();
-  void EndChange(uint32_t record_count);
+  //
+  // just_synced: the caller called Sync() after taking the lock it still
+  // holds, so the header need not be read again.
+  //
+  // keep_dirty: the change is finished (every page, tag root and the header
+  // with the counter and record count are written) but the dirty mark stays
+  // on disk, so that a run of changes by this copy writes it once instead of
+  // twice per change. While HoldsDirty(), BeginChange writes no header. The
+  // owner must make a held mark known to other copies as "taken by a live
+  // writer" (the table does it with a lock) and end the run with FinishRun;
+  // a process killed in the run leaves the mark set, as for any change.
+  void BeginChange(bool just_synced = false);
+  void EndChange(uint32_t record_count, bool keep_dirty = false);
   // Drops unwritten page changes after a failure inside a change (the
   // stamp stays dirty on disk, so the index will be rebuilt).
   void AbandonChange();
+  // Whether the dirty mark on disk is this copy's, left by a kept-dirty
+  // EndChange with nobody changing the file since (as far as the last Sync
+  // saw).
+  bool HoldsDirty() const;
+  // Ends a run of kept-dirty changes: writes the tag headers still due and
+  // the clean stamp with record_count. Call under the owner's write lock
+  // after Sync(); does nothing unless HoldsDirty() (another copy's later
+  // change then stands).
+  void FinishRun(uint32_t record_count);
+  // Bumps the stamp's count of table changes on disk, so that other copies
+  // notice a change of the table that leaves the index as it is (a deleted
+  // row): Sync() reads it without dropping any cached page. Outside a
+  // change, under the owner's write lock, after Sync().
+  void NoteTableChange();
+  // Changes whenever the header and the tags were re-read (by Sync or after
+  // a failure): references from Tag() and cached tag numbers are then stale.
+  uint64_t Generation() const;
 
   int TagCount() const;
   const TagDef& Tag(int tag) const;

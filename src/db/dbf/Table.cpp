@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <numeric>
 #include <set>
 
@@ -21,8 +22,12 @@ namespace {
 // kOpenLock (shared, or exclusive for an exclusive open); changes to the
 // header, the records' order and the index hold kWriteLock exclusively and
 // lookups in the index hold it shared; a row in edit holds its own byte.
+// A copy that keeps the index's dirty mark on disk across a run of its own
+// posts holds kRunLock exclusively for the run: a dirty mark while nobody
+// holds kRunLock is left by a change that never finished.
 constexpr uint64_t kOpenLock = 0x7FFFFFFF00000000ULL;
 constexpr uint64_t kWriteLock = kOpenLock + 1;
+constexpr uint64_t kRunLock = kOpenLock + 2;
 constexpr uint64_t kRecordLockBase = kOpenLock + 16;
 
 constexpr size_t kHeaderSize = 32;
@@ -126,11 +131,19 @@ struct Table::Impl {
   bool index_broken = false;   // a change failed half way: the index cannot be trusted
   uint32_t edit_lock = 0;      // record whose lock we hold
   uint32_t insert_return = 0;  // where Cancel of an insert goes back to
+  uint64_t tags_gen = 0;       // the index generation the tags were loaded from
+  // A run of posts that keep the index's dirty mark on disk (kRunLock held),
+  // and the record count its last post left.
+  bool run = false;
+  uint32_t run_count = 0;
+  uint32_t seen_table_changes =
+      0;  // the index stamp's count of others' deletes, as of our last post
   // Deleted rows counted among records 1..scanned; valid while the file is
   // as we last saw it (our own writes note the new modification stamp).
   uint64_t deleted = 0;
   uint32_t scanned = 0;
   int64_t seen_mtime = 0;
+  std::vector<uint8_t> out;  // an appended record and the end-of-file mark
   // Read-ahead buffer for scans in record order.
   std::vector<uint8_t> chunk;
   uint32_t chunk_first = 0, chunk_count = 0;
@@ -387,6 +400,15 @@ void Table::Close() {
     // Unposted changes are dropped, as a cancel would.
     ReleaseEditLock();
   }
+  // A failure to write the clean stamp leaves the index marked dirty, and
+  // the run lock goes with the descriptor: the next open rebuilds it. The
+  // error is reported once the table is closed.
+  std::exception_ptr failed;
+  try {
+    EndRun();
+  } catch (...) {
+    failed = std::current_exception();
+  }
   im.mdx.reset();
   im.dbf.reset();  // closing the descriptor releases every lock it holds
   im = Impl{};
@@ -398,6 +420,7 @@ void Table::Close() {
   count_ = 0;
   index_name_.clear();
   Notify();
+  if (failed) std::rethrow_exception(failed);
 }
 
 std::vector<TagDef> Table::TagDefsOf(MdxFile& mdx) {
@@ -414,6 +437,7 @@ void Table::LoadTags() {
   im.tags.clear();
   im.active = -1;
   if (!im.mdx) return;
+  im.tags_gen = im.mdx->Generation();
   for (int i = 0; i < im.mdx->TagCount(); ++i) {
     const TagDef& def = im.mdx->Tag(i);
     if (def.key_length == 0) {
@@ -443,7 +467,7 @@ void Table::VerifyIndexStamp() {
                                         why + "); its indexes must be regenerated");
   };
   if (st.present) {
-    if (st.dirty) mismatch("a change to it was not finished");
+    if (st.dirty && !DirtyMarkIsLive()) mismatch("a change to it was not finished");
     if (st.record_count != count_) {
       mismatch("it was written for " + std::to_string(st.record_count) +
                " records, the table has " + std::to_string(count_));
@@ -462,6 +486,12 @@ void Table::VerifyIndexStamp() {
 
 std::string Table::KeyOf(int tag, const uint8_t* record) const {
   const TagState& t = impl_->tags[static_cast<size_t>(tag)];
+  if (t.def.type == KeyType::kChar && t.expr.ResultType() == 'C' &&
+      t.expr.ResultLength() == t.def.key_length) {
+    std::string k(static_cast<size_t>(t.def.key_length), ' ');
+    t.expr.EvaluateText(record, k.data());
+    return k;
+  }
   ExprValue v = t.expr.Evaluate(record);
   switch (t.def.type) {
     case KeyType::kNumeric:
@@ -542,8 +572,7 @@ bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
                                         "its indexes must be regenerated");
   }
   LockGuard lock(*im.dbf, false);
-  im.mdx->Sync();
-  if (static_cast<int>(im.tags.size()) != im.mdx->TagCount()) LoadTags();
+  SyncIndex();
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
   int tag = im.active;
   std::vector<uint8_t> rec(im.record_len);
@@ -597,8 +626,11 @@ void Table::ReloadHeader() {
   if (im.dbf->ReadAt(0, h, kHeaderSize) != kHeaderSize)
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" lost its header");
   uint32_t count = U32(h + 4);
-  uint64_t size = im.dbf->Size();
-  if (count > kMaxRecords || im.header_len + static_cast<uint64_t>(count) * im.record_len > size) {
+  // The count as we last knew it was checked then, or written by us after
+  // its records: only a new count needs a look at the file's size.
+  if (count != count_ &&
+      (count > kMaxRecords ||
+       im.header_len + static_cast<uint64_t>(count) * im.record_len > im.dbf->Size())) {
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path +
                                        "\" is damaged: its header counts " + std::to_string(count) +
                                        " records, more than the file holds");
@@ -619,6 +651,82 @@ void Table::NoteOwnWrite() {
   impl_->seen_mtime = impl_->dbf->ModifiedNs();
 }
 
+void Table::SyncIndex() {
+  Impl& im = *impl_;
+  im.mdx->Sync();
+  if (im.mdx->Generation() != im.tags_gen) LoadTags();
+  // Another copy changed the index since our run's last post: the dirty
+  // mark on disk is no longer ours to hold.
+  if (im.run && !im.mdx->HoldsDirty()) DropRun();
+  MdxStamp st = im.mdx->Stamp();
+  if (st.present && st.dirty && !im.mdx->HoldsDirty() && !DirtyMarkIsLive()) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+                                        "\" was left half changed by a program that stopped; "
+                                        "its indexes must be regenerated");
+  }
+}
+
+// Whether the dirty mark of the index belongs to a live copy in a run of
+// posts. Such a copy leaves the index complete whenever it lets go of the
+// write lock, so whoever holds that lock may trust it. Called under the
+// write lock, by a copy that holds no run itself.
+bool Table::DirtyMarkIsLive() {
+  Impl& im = *impl_;
+  if (im.run) return im.mdx && im.mdx->HoldsDirty();
+  // A change under way marks the index 1, which nobody sees but after the
+  // writer stopped or failed; only the mark a run keeps between changes
+  // can be a live writer's.
+  if (!im.mdx || !im.mdx->Stamp().kept) return false;
+  if (!im.dbf->TryLock(kRunLock, 1, false)) return true;
+  im.dbf->Unlock(kRunLock, 1);
+  return false;
+}
+
+void Table::OpenIndexCreatedElsewhere() {
+  Impl& im = *impl_;
+  im.mdx_path = MdxPath();
+  if (env_.Exists(im.mdx_path)) im.mdx = MdxFile::Open(env_, im.mdx_path, !read_only_);
+}
+
+// Ends a run of posts: the index gets its clean stamp. Never called with the
+// write lock held.
+void Table::EndRun() {
+  Impl& im = *impl_;
+  if (!im.run) return;
+  struct Release {
+    Table& t;
+    ~Release() { t.DropRun(); }
+  } release{*this};
+  if (!im.mdx) return;
+  LockGuard lock(*im.dbf, true);
+  im.mdx->Sync();
+  if (!im.mdx->HoldsDirty()) {
+    // Another copy changed the table during the run, perhaps deleting rows
+    // this one counted.
+    im.scanned = 0, im.deleted = 0;
+    return;
+  }
+  // The count our own last post left, not the header's now: should anything
+  // have added rows behind our back, the index must not claim them.
+  im.mdx->FinishRun(im.run_count);
+  if (im.mdx->Stamp().table_changes == im.seen_table_changes)
+    NoteOwnWrite();
+  else
+    im.scanned = 0, im.deleted = 0;
+}
+
+void Table::DropRun() noexcept {
+  Impl& im = *impl_;
+  if (!im.run) return;
+  im.run = false;
+  // Unlocking a range of a descriptor we hold open does not fail; should it,
+  // the lock goes with the descriptor at the latest.
+  try {
+    if (im.dbf) im.dbf->Unlock(kRunLock, 1);
+  } catch (...) {
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Cursor
 
@@ -633,6 +741,7 @@ void Table::Last() {
 void Table::GoToEnd(bool last) {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   bool found = impl_->active >= 0 ? SeekIndexed(last ? Seek::kLast : Seek::kFirst, {}, 0)
                                   : SeekNatural(last ? count_ : 1, last ? -1 : +1);
   if (!found) ClearPosition();
@@ -649,6 +758,7 @@ void Table::ClearPosition() {
 void Table::Next() {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   if (recno_ == 0) return First();
   std::vector<uint8_t> keep = buf_;
   bool found =
@@ -663,6 +773,7 @@ void Table::Next() {
 void Table::Prior() {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   if (recno_ == 0) return Last();
   std::vector<uint8_t> keep = buf_;
   bool found =
@@ -702,6 +813,7 @@ bool Table::IsEmpty() {
 bool Table::GoTo(uint32_t recno) {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   if (recno == 0 || recno > count_) ReloadHeader();
   if (recno == 0 || recno > count_) return false;
   std::vector<uint8_t> rec(impl_->record_len);
@@ -730,6 +842,7 @@ void Table::ScanDeleted() {
 uint64_t Table::RecordCount() {
   RequireOpen();
   Impl& im = *impl_;
+  EndRun();
   if (!filtered_ || !filter_) {
     if (show_deleted_) return count_;
     ScanDeleted();
@@ -765,8 +878,10 @@ double Table::Fraction() {
   if (recno_ == 0) return 0;
   Impl& im = *impl_;
   if (im.active >= 0) {
+    EndRun();
     LockGuard lock(*im.dbf, false);
-    im.mdx->Sync();
+    SyncIndex();
+    if (im.active < 0) return 0;
     return im.mdx->Fraction(im.active, im.key, recno_);
   }
   return count_ <= 1 ? 0 : static_cast<double>(recno_ - 1) / (count_ - 1);
@@ -775,6 +890,7 @@ double Table::Fraction() {
 void Table::GoToFraction(double fraction) {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   fraction = std::clamp(fraction, 0.0, 1.0);
   Impl& im = *impl_;
   bool found = false;
@@ -782,7 +898,8 @@ void Table::GoToFraction(double fraction) {
     std::optional<IndexEntry> e;
     {
       LockGuard lock(*im.dbf, false);
-      im.mdx->Sync();
+      SyncIndex();
+      if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
       e = im.mdx->AtFraction(im.active, fraction);
     }
     if (e)
@@ -863,6 +980,7 @@ void Table::Edit() {
   if (state_ == State::kEdit || state_ == State::kInsert) return;
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
   Impl& im = *impl_;
+  EndRun();
   if (!im.dbf->TryLock(kRecordLockBase + recno_, 1, true)) {
     Fail(ErrorCode::kRecordLocked,
          "Record " + std::to_string(recno_) + " is locked by another user.");
@@ -885,18 +1003,43 @@ void Table::Edit() {
   Notify();
 }
 
+// Posts keep the index's dirty mark on disk from one to the next while
+// nobody else changes the table (a run, ended by the next operation that is
+// not a post, or by Close): each post then writes the record, the index
+// pages it changed, the index header (counter and record count) and the
+// table header, and the index is complete whenever the write lock is free.
+// Other copies trust the dirty mark only while kRunLock shows its holder
+// alive; a process killed in a run leaves an index that is rebuilt.
 void Table::Post() {
   RequireOpen();
   if (state_ == State::kBrowse) return;
   Impl& im = *impl_;
   buf_[0] = ' ';
   LockGuard write_lock(*im.dbf, true);
-  ReloadHeader();
-  ForgetCountsIfChanged(im);
-  if (im.mdx) {
-    im.mdx->Sync();
-    LoadTags();
+  if (im.mdx) SyncIndex();
+  // Within a run the index's counter shows any change by another copy: every
+  // copy that appends maintains the index (one that opened before the index
+  // existed opens it at its next post, below), so while the counter is ours
+  // the header's count is still the one our last post wrote.
+  bool continuing =
+      im.run && im.mdx && im.mdx->HoldsDirty() && count_ == im.run_count && !im.index_broken;
+  if (!continuing) {
+    ReloadHeader();
+    if (!im.mdx && im.header[28] != 0) {
+      OpenIndexCreatedElsewhere();
+      if (!im.mdx) {
+        Fail(ErrorCode::kNotFound,
+             "The production index \"" + im.mdx_path + "\" of the table is missing");
+      }
+      SyncIndex();
+    }
   }
+  uint32_t table_changes = im.mdx ? im.mdx->Stamp().table_changes : 0;
+  if (!continuing)
+    ForgetCountsIfChanged(im);
+  else if (table_changes != im.seen_table_changes)
+    im.scanned = 0, im.deleted = 0;  // another copy deleted rows
+  im.seen_table_changes = table_changes;
   if (im.index_broken) {
     Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
                                         "\" no longer matches its table; its indexes must be "
@@ -906,32 +1049,41 @@ void Table::Post() {
   std::vector<std::string> new_keys;
   for (size_t t = 0; t < im.tags.size(); ++t)
     new_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
+  // The run lock is taken before the dirty mark of the run's first change
+  // reaches the disk. Another copy's run keeps this one to plain changes.
+  auto begin_change = [&] {
+    if (!im.run) im.run = im.dbf->TryLock(kRunLock, 1, true);
+    im.mdx->BeginChange(true);
+  };
+  auto failed_change = [&] {
+    im.mdx->AbandonChange();
+    im.index_broken = true;
+    DropRun();
+  };
 
   if (state_ == State::kInsert) {
     if (count_ >= kMaxRecords) Fail(ErrorCode::kBadState, "The table cannot hold more records");
     uint32_t n = count_ + 1;
     // The record (and the end-of-file mark after it) is on disk before the
     // header counts it, so a crash here only leaves bytes past the count.
-    std::vector<uint8_t> out(buf_);
+    std::vector<uint8_t>& out = im.out;
+    out.assign(buf_.begin(), buf_.end());
     out.push_back(0x1A);
     uint64_t off = im.header_len + static_cast<uint64_t>(count_) * im.record_len;
     im.dbf->WriteAt(off, out.data(), out.size());
     bool stored = false;
     try {
       if (im.mdx) {
-        im.mdx->BeginChange();
+        begin_change();
         for (size_t t = 0; t < im.tags.size(); ++t)
           im.mdx->Insert(static_cast<int>(t), new_keys[t], n);
       }
       count_ = n;
       WriteHeader();
       stored = true;
-      if (im.mdx) im.mdx->EndChange(n);
+      if (im.mdx) im.mdx->EndChange(n, im.run);
     } catch (const DbfError& e) {
-      if (im.mdx) {
-        im.mdx->AbandonChange();
-        im.index_broken = true;
-      }
+      if (im.mdx) failed_change();
       if (!stored) {
         count_ = n - 1;
         throw;
@@ -943,7 +1095,11 @@ void Table::Post() {
            std::string("The record was saved, but its index could not be updated (") + e.what() +
                "); the indexes must be regenerated");
     }
-    NoteOwnWrite();
+    // In a run the file's stamp is noted when the run ends.
+    if (im.run)
+      im.run_count = n;
+    else
+      NoteOwnWrite();
     if (im.scanned == n - 1) im.scanned = n;
     im.chunk_count = 0;
     state_ = State::kBrowse;
@@ -965,7 +1121,7 @@ void Table::Post() {
   bool began = false, stored = false;
   try {
     if (im.mdx && keys_change) {
-      im.mdx->BeginChange();
+      begin_change();
       began = true;
     }
     im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, buf_.data(),
@@ -977,12 +1133,9 @@ void Table::Post() {
       im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
     }
     WriteHeader();
-    if (began) im.mdx->EndChange(count_);
+    if (began) im.mdx->EndChange(count_, im.run);
   } catch (const DbfError& e) {
-    if (began) {
-      im.mdx->AbandonChange();
-      im.index_broken = true;
-    }
+    if (began) failed_change();
     if (!stored) throw;  // nothing written: the edit stays open for a retry
     ReleaseEditLock();
     state_ = State::kBrowse;
@@ -993,7 +1146,10 @@ void Table::Post() {
          std::string("The record was saved, but its index could not be updated (") + e.what() +
              "); the indexes must be regenerated");
   }
-  NoteOwnWrite();
+  if (im.run)
+    im.run_count = count_;
+  else
+    NoteOwnWrite();
   im.chunk_count = 0;
   ReleaseEditLock();
   state_ = State::kBrowse;
@@ -1029,6 +1185,7 @@ void Table::Delete() {
   if (state_ == State::kEdit) Cancel();
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
   Impl& im = *impl_;
+  EndRun();
   uint32_t r = recno_;
   if (!im.dbf->TryLock(kRecordLockBase + r, 1, true)) {
     Fail(ErrorCode::kRecordLocked, "Record " + std::to_string(r) + " is locked by another user.");
@@ -1042,6 +1199,12 @@ void Table::Delete() {
     uint8_t flag = 0;
     im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
     if (flag != '*') {
+      if (im.mdx) {
+        // Copies in a run learn of others' changes from the index's counter
+        // alone; bumped first, so that a failure leaves the row as it was.
+        im.mdx->Sync();
+        im.mdx->NoteTableChange();
+      }
       flag = '*';
       im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
       WriteHeader();
@@ -1160,19 +1323,25 @@ static void BuildTag(File& dbf, uint32_t header_len, uint32_t record_len, uint32
   std::vector<char> keys(static_cast<size_t>(count) * key_len);
   std::vector<uint32_t> recnos(count);
   uint32_t reported = 0;
+  const bool direct = def.type == KeyType::kChar && expr.ResultType() == 'C' &&
+                      static_cast<size_t>(expr.ResultLength()) == key_len;
   ScanRecords(dbf, header_len, record_len, 1, count, [&](uint32_t recno, const uint8_t* rec) {
-    ExprValue v = expr.Evaluate(rec);
-    std::string k;
-    if (def.type == KeyType::kNumeric)
-      k = EncodeNumericKey(v.number);
-    else if (def.type == KeyType::kDate)
-      k = EncodeDateKey(v.number);
-    else
-      k = std::move(v.text);
-    k.resize(key_len, ' ');
     size_t at = static_cast<size_t>(recno - 1);
-    std::memcpy(keys.data() + at * key_len, k.data(), key_len);
     recnos[at] = recno;
+    if (direct) {
+      expr.EvaluateText(rec, keys.data() + at * key_len);
+    } else {
+      ExprValue v = expr.Evaluate(rec);
+      std::string k;
+      if (def.type == KeyType::kNumeric)
+        k = EncodeNumericKey(v.number);
+      else if (def.type == KeyType::kDate)
+        k = EncodeDateKey(v.number);
+      else
+        k = std::move(v.text);
+      k.resize(key_len, ' ');
+      std::memcpy(keys.data() + at * key_len, k.data(), key_len);
+    }
     if (progress && recno - reported >= 65536) {
       reported = recno;
       progress(base + span * 0.5 * recno / count);
@@ -1180,8 +1349,17 @@ static void BuildTag(File& dbf, uint32_t header_len, uint32_t record_len, uint32
   });
   std::vector<uint32_t> order(count);
   std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(),
-            EntryOrder{&keys, key_len, def.type, def.descending, &recnos});
+  if (def.type == KeyType::kChar && !def.descending) {
+    // Slot i holds record i + 1, so slots order duplicates as record numbers do.
+    const char* k = keys.data();
+    std::sort(order.begin(), order.end(), [k, key_len](uint32_t a, uint32_t b) {
+      int c = std::memcmp(k + a * key_len, k + b * key_len, key_len);
+      return c != 0 ? c < 0 : a < b;
+    });
+  } else {
+    std::sort(order.begin(), order.end(),
+              EntryOrder{&keys, key_len, def.type, def.descending, &recnos});
+  }
   auto builder = mdx.Rebuild(tag);
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t at = order[i];
@@ -1223,8 +1401,10 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
                                         " characters; an index key holds 1 to 100");
   }
 
+  EndRun();
   LockGuard write_lock(*im.dbf, true);
   ReloadHeader();
+  if (!im.mdx && im.header[28] != 0) OpenIndexCreatedElsewhere();
   if (!im.mdx) {
     im.mdx_path = MdxPath();
     std::string base = BaseOf(im.dbf_path);
@@ -1235,7 +1415,7 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
       im.dbf->WriteAt(28, &im.header[28], 1);
     }
   }
-  im.mdx->Sync();
+  SyncIndex();
   if (im.index_broken) {
     Fail(ErrorCode::kIndexMismatch,
          "The index \"" + im.mdx_path + "\" does not match its table; regenerate it first");
@@ -1261,9 +1441,10 @@ void Table::DeleteIndex(std::string_view name) {
   RequireWritable();
   Impl& im = *impl_;
   if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
+  EndRun();
   LockGuard write_lock(*im.dbf, true);
   ReloadHeader();
-  im.mdx->Sync();
+  SyncIndex();
   int tag = im.mdx->FindTag(Upper(name));
   if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
   bool was_active = im.active >= 0 && EqualNoCase(im.tags[im.active].name, name);
@@ -1343,6 +1524,7 @@ bool Table::FindKey(std::string_view key) {
   Impl& im = *impl_;
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
   auto [k, match] = LookupKey(def, *cp_, key);
   std::vector<uint8_t> keep_buf = buf_;
@@ -1375,6 +1557,7 @@ void Table::FindNearest(std::string_view key) {
   Impl& im = *impl_;
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
   if (state_ != State::kBrowse) Cancel();
+  EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
   auto k = LookupKey(def, *cp_, key).first;
   if (!SeekIndexed(Seek::kGE, k, 0)) {
@@ -1448,6 +1631,7 @@ void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
   if (!im.mdx) return;  // a table without a production index has nothing to rebuild
+  EndRun();
   std::vector<TagDef> defs = TagDefsOf(*im.mdx);
   std::string active_name = index_name_;
   {
@@ -1467,6 +1651,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
   }
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
+  EndRun();
   // The old descriptor goes away once the packed file replaces it, so its
   // write lock is held by a guard that ends first.
   std::optional<LockGuard> write_lock;
@@ -1544,6 +1729,7 @@ std::vector<std::string> Table::Check() {
   RequireOpen();
   Impl& im = *impl_;
   std::vector<std::string> problems;
+  EndRun();
   LockGuard lock(*im.dbf, false);
   ReloadHeader();
   try {
@@ -1572,7 +1758,7 @@ std::vector<std::string> Table::Check() {
   if (!im.mdx) return problems;
   im.mdx->Sync();
   MdxStamp st = im.mdx->Stamp();
-  if (st.present && st.dirty)
+  if (st.present && st.dirty && !DirtyMarkIsLive())
     problems.push_back("the index was left half-changed by a process that stopped");
   if (st.present && st.record_count != count_) {
     problems.push_back("the index was written for " + std::to_string(st.record_count) +
@@ -1624,6 +1810,7 @@ void Table::Refresh() {
   RequireOpen();
   if (state_ != State::kBrowse) return;
   Impl& im = *impl_;
+  EndRun();
   {
     LockGuard lock(*im.dbf, false);
     ReloadHeader();
@@ -1634,15 +1821,9 @@ void Table::Refresh() {
       im.seen_mtime = mtime;
     }
     im.chunk_count = 0;
-    if (!im.mdx && im.header[28] != 0) {
-      // Another copy created the production index since we opened.
-      im.mdx_path = MdxPath();
-      if (env_.Exists(im.mdx_path)) im.mdx = MdxFile::Open(env_, im.mdx_path, !read_only_);
-    }
-    if (im.mdx) {
-      im.mdx->Sync();
-      LoadTags();
-    }
+    // Another copy may have created the production index since we opened.
+    if (!im.mdx && im.header[28] != 0) OpenIndexCreatedElsewhere();
+    if (im.mdx) SyncIndex();
   }
   if (recno_ == 0) return First();
   uint32_t r = recno_;

@@ -294,6 +294,14 @@ class Table {
   void ReloadHeader();
   void WriteHeader();
   void NoteOwnWrite();
+  // The index under the write lock: synced, tags reloaded when it was
+  // re-read, and refused when another copy left a change unfinished.
+  void SyncIndex();
+  bool DirtyMarkIsLive();
+  void OpenIndexCreatedElsewhere();
+  // Runs of posts that keep the index's dirty mark (see Post).
+  void EndRun();
+  void DropRun() noexcept;
   void Land(uint32_t recno, const uint8_t* record);
   void ScanDeleted();
   void ReleaseEditLock();
