@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "db/FieldTable.h"
 #include "db/dbf/FaultEnv.h"
@@ -254,6 +256,119 @@ TEST_F(TableTest, CursorHidesDeletedRowsAndPackRemovesThem) {
   EXPECT_EQ(b.back(), 0x1A);
   for (const auto& e : fs::directory_iterator(dir_.path()))
     EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+// Counts the bytes read from table files, to show what an operation reads.
+class ReadCountingEnv final : public Env {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+    return std::make_unique<Counted>(Env::Default().Open(path, mode), path,
+                                     path.ends_with(".DBF") ? &dbf_bytes : nullptr);
+  }
+  bool Exists(const std::string& path) override { return Env::Default().Exists(path); }
+  void Rename(const std::string& from, const std::string& to) override {
+    Env::Default().Rename(from, to);
+  }
+  void Remove(const std::string& path) override { Env::Default().Remove(path); }
+  void SyncDir(const std::string& path) override { Env::Default().SyncDir(path); }
+
+  uint64_t dbf_bytes = 0;
+
+ private:
+  class Counted final : public File {
+   public:
+    Counted(std::unique_ptr<File> f, const std::string& path, uint64_t* counter)
+        : File(path), f_(std::move(f)), counter_(counter) {}
+    size_t ReadAt(uint64_t off, void* buf, size_t n) override {
+      size_t got = f_->ReadAt(off, buf, n);
+      if (counter_) *counter_ += got;
+      return got;
+    }
+    void WriteAt(uint64_t off, const void* buf, size_t n) override { f_->WriteAt(off, buf, n); }
+    uint64_t Size() override { return f_->Size(); }
+    void Truncate(uint64_t size) override { f_->Truncate(size); }
+    void Sync() override { f_->Sync(); }
+    bool TryLock(uint64_t off, uint64_t len, bool ex) override { return f_->TryLock(off, len, ex); }
+    void Lock(uint64_t off, uint64_t len, bool ex) override { f_->Lock(off, len, ex); }
+    void Unlock(uint64_t off, uint64_t len) override { f_->Unlock(off, len); }
+    int64_t ModifiedNs() override { return f_->ModifiedNs(); }
+    Status Stat() override { return f_->Stat(); }
+
+   private:
+    std::unique_ptr<File> f_;
+    uint64_t* counter_;
+  };
+};
+
+TEST_F(TableTest, TheDeletedRowsAreCountedOnceAndNotedForTheNextOpen) {
+  Table::CreateTable(Path(), SmallFields());
+  std::vector<std::string> names;
+  for (int i = 0; i < 6000; ++i) names.push_back("n" + std::to_string(i));
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    t.AddIndex("NAMES", "UPPER(NAME)");
+    Fill(t, names);
+    for (uint32_t r : {7u, 100u, 5999u}) {
+      ASSERT_TRUE(t.GoTo(r));
+      t.Delete();
+    }
+    EXPECT_EQ(t.RecordCount(), 5997u);
+  }
+  const uint64_t table_bytes = ReadBytes(Path()).size();
+  auto open_and_count = [&](uint64_t* read) {
+    ReadCountingEnv env;
+    Table t(env);
+    Bind(t);
+    t.Open();
+    uint64_t n = t.RecordCount();
+    *read = env.dbf_bytes;
+    return n;
+  };
+  uint64_t read = 0;
+  EXPECT_EQ(open_and_count(&read), 5997u);
+  EXPECT_LT(read, table_bytes / 2) << "the open counted the rows again";
+
+  // Another program marks a row deleted: the table file is not as noted, so
+  // the rows are counted again, and the new count is noted.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a later file time
+  auto bytes = ReadBytes(Path());
+  size_t header = bytes[8] | bytes[9] << 8, reclen = bytes[10] | bytes[11] << 8;
+  {
+    std::fstream f(Path(), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(header + 49 * reclen));
+    f.put('*');
+  }
+  EXPECT_EQ(open_and_count(&read), 5996u);
+  EXPECT_GT(read, table_bytes * 9 / 10);
+  EXPECT_EQ(open_and_count(&read), 5996u);
+  EXPECT_LT(read, table_bytes / 2);
+
+  // A torn note is no note.
+  {
+    std::fstream f(Path("T.MDX"), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(264 + 4);
+    f.put('\x07');
+  }
+  EXPECT_EQ(open_and_count(&read), 5996u);
+  EXPECT_GT(read, table_bytes * 9 / 10);
+
+  // A second open's delete reaches the first through a refresh.
+  Table a, b;
+  Bind(a);
+  Bind(b);
+  a.Open();
+  b.Open();
+  EXPECT_EQ(a.RecordCount(), 5996u);
+  ASSERT_TRUE(b.GoTo(200));
+  b.Delete();
+  a.Refresh();
+  EXPECT_EQ(a.RecordCount(), 5995u);
+  b.Close();
+  a.Close();
+  EXPECT_EQ(open_and_count(&read), 5995u);
+  EXPECT_LT(read, table_bytes / 2);
 }
 
 TEST_F(TableTest, PackNeedsExclusiveUse) {

@@ -687,7 +687,7 @@ struct Expression::Plan {
           src = rec + s.offset;
           break;
         case Segment::Kind::kBlank:
-          std::memset(out, map ? map[' '] : ' ', static_cast<size_t>(s.len));
+          std::memset(out, map ? map[static_cast<uint8_t>(' ')] : ' ', static_cast<size_t>(s.len));
           out += s.len;
           continue;
         case Segment::Kind::kLiteral:

@@ -55,6 +55,11 @@ constexpr int kWriteRunBlocks = 64;
 constexpr int kStampOffset = 48;
 constexpr char kStampMagic[4] = {'K', 'L', 'V', '1'};
 constexpr int kPendingOffset = 64;
+// The table's note (MdxTableNote), after the pending pages: magic, deleted
+// rows, record count, a check of the rest, table size, table stamp.
+constexpr int kNoteOffset = 264;
+constexpr int kNoteSize = 32;
+constexpr char kNoteMagic[4] = {'K', 'L', 'V', 'N'};
 constexpr uint8_t kDirtyInChange = 1;
 constexpr uint8_t kDirtyKept = 2;
 
@@ -73,6 +78,25 @@ void Put32(uint8_t* p, uint32_t v) {
   p[1] = uint8_t(v >> 8);
   p[2] = uint8_t(v >> 16);
   p[3] = uint8_t(v >> 24);
+}
+
+uint64_t Get64(const uint8_t* p) {
+  return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32;
+}
+
+void Put64(uint8_t* p, uint64_t v) {
+  Put32(p, uint32_t(v));
+  Put32(p + 4, uint32_t(v >> 32));
+}
+
+// FNV-1a over the note's fields, so that a torn write reads as no note.
+uint32_t NoteCheck(const uint8_t* note) {
+  uint32_t h = 2166136261u;
+  for (int i = 4; i < kNoteSize; ++i) {
+    if (i >= 12 && i < 16) continue;  // the check itself
+    h = (h ^ note[i]) * 16777619u;
+  }
+  return h;
 }
 void Put16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
@@ -1889,6 +1913,41 @@ void MdxFile::NoteTableChange() {
   }
   m.stamp.table_changes = next;
   std::memcpy(m.header.data() + kStampOffset + 5, bytes, sizeof bytes);
+  if (m.mtime_known) m.NoteSeen();
+}
+
+std::optional<MdxTableNote> MdxFile::TableNote() const {
+  const uint8_t* n = impl_->header.data() + kNoteOffset;
+  if (!impl_->stamp.present || std::memcmp(n, kNoteMagic, 4) != 0) return std::nullopt;
+  if (Get32(n + 12) != NoteCheck(n)) return std::nullopt;
+  MdxTableNote note;
+  note.deleted = Get32(n + 4);
+  note.record_count = Get32(n + 8);
+  note.table_size = Get64(n + 16);
+  note.table_modified_ns = int64_t(Get64(n + 24));
+  return note;
+}
+
+void MdxFile::WriteTableNote(const MdxTableNote& note) {
+  Impl& m = *impl_;
+  if (!m.writable || m.in_change || m.change_failed || !m.broken.empty() || !m.stamp.present)
+    return;
+  uint8_t n[kNoteSize] = {};
+  std::memcpy(n, kNoteMagic, 4);
+  Put32(n + 4, note.deleted);
+  Put32(n + 8, note.record_count);
+  Put64(n + 16, note.table_size);
+  Put64(n + 24, uint64_t(note.table_modified_ns));
+  Put32(n + 12, NoteCheck(n));
+  if (std::memcmp(m.header.data() + kNoteOffset, n, kNoteSize) == 0) return;
+  try {
+    m.file->WriteAt(kNoteOffset, n, kNoteSize);
+  } catch (...) {
+    m.Abandon();  // what the bytes on disk hold is unknown now: read them again
+    throw;
+  }
+  std::memcpy(m.header.data() + kNoteOffset, n, kNoteSize);
+  // Our own write must not look like another copy's change to our next Sync.
   if (m.mtime_known) m.NoteSeen();
 }
 

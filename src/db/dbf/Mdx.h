@@ -83,6 +83,17 @@ struct MdxStamp {
   uint32_t change_counter = 0;  // bumped by every change: lets other copies drop caches
 };
 
+// What the table last knew of its deleted rows, kept in the index header so
+// that an open need not read every record to count them. It speaks of the
+// table file only while that file still has the size and modification
+// stamp noted with it; the table checks that before trusting it.
+struct MdxTableNote {
+  uint32_t deleted = 0;
+  uint32_t record_count = 0;
+  uint64_t table_size = 0;
+  int64_t table_modified_ns = 0;
+};
+
 class MdxFile {
  public:
   // Opens an existing index; throws kNotFound, kIo or kCorruptIndex. An index
@@ -141,6 +152,14 @@ class MdxFile {
   // row): Sync() reads it without dropping any cached page. Outside a
   // change, under the owner's write lock, after Sync().
   void NoteTableChange();
+  // The note as the header last read or written holds it; none when the
+  // index was written by other software, never noted, or the note is torn.
+  std::optional<MdxTableNote> TableNote() const;
+  // Writes the note into the header, under the owner's write lock after
+  // Sync(), outside a change. Does nothing for an index we cannot or should
+  // not write (read-only, other software's, failed); throws kIo when the
+  // write fails (the note is then unreadable, never wrong).
+  void WriteTableNote(const MdxTableNote& note);
   // Changes whenever the header and the tags were re-read (by Sync or after
   // a failure): references from Tag() and cached tag numbers are then stale.
   uint64_t Generation() const;

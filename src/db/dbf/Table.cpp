@@ -368,6 +368,7 @@ void Table::Open() {
       im.mdx->Sync();
       LoadTags();
       VerifyIndexStamp();
+      AdoptDeletedCount(File::Status{size, im.seen_mtime});
     }
   } catch (const DbfError& e) {
     bool repairable = e.code() == ErrorCode::kIndexMismatch || e.code() == ErrorCode::kCorruptIndex;
@@ -647,8 +648,38 @@ void Table::WriteHeader() {
   im.dbf->WriteAt(1, im.header + 1, 7);
 }
 
+// After a write of ours, under the write lock: the file as we left it, and
+// the deleted rows we know of noted in the index for the next open.
 void Table::NoteOwnWrite() {
-  impl_->seen_mtime = impl_->dbf->ModifiedNs();
+  Impl& im = *impl_;
+  File::Status st = im.dbf->Stat();
+  im.seen_mtime = st.modified_ns;
+  NoteDeletedCount(st);
+}
+
+// The note is a shortcut for the next open, not part of the table: when it
+// cannot be written the next open counts the rows itself.
+void Table::NoteDeletedCount(const File::Status& st) {
+  Impl& im = *impl_;
+  if (!im.mdx || read_only_ || im.scanned != count_) return;
+  try {
+    im.mdx->WriteTableNote(MdxTableNote{static_cast<uint32_t>(im.deleted), count_, st.size,
+                                        st.modified_ns});
+  } catch (const DbfError&) {
+  }
+}
+
+// Takes the count of deleted rows from the index's note when the table file
+// is exactly as it was when the note was written.
+void Table::AdoptDeletedCount(const File::Status& st) {
+  Impl& im = *impl_;
+  if (!im.mdx || im.scanned == count_) return;
+  std::optional<MdxTableNote> note = im.mdx->TableNote();
+  if (!note || note->record_count != count_ || note->deleted > count_ ||
+      note->table_size != st.size || note->table_modified_ns != st.modified_ns)
+    return;
+  im.deleted = note->deleted;
+  im.scanned = count_;
 }
 
 void Table::SyncIndex() {
@@ -837,6 +868,15 @@ void Table::ScanDeleted() {
                 if (rec[0] == '*') ++im.deleted;
               });
   im.scanned = count_;
+  // Noted for the next open, unless someone is writing (the count may then
+  // be out of date already) or the file changed since we last looked.
+  if (!im.mdx || read_only_ || !im.dbf->TryLock(kWriteLock, 1, true)) return;
+  try {
+    File::Status st = im.dbf->Stat();
+    if (st.modified_ns == im.seen_mtime) NoteDeletedCount(st);
+  } catch (const DbfError&) {
+  }
+  im.dbf->Unlock(kWriteLock, 1);
 }
 
 uint64_t Table::RecordCount() {
@@ -1095,12 +1135,12 @@ void Table::Post() {
            std::string("The record was saved, but its index could not be updated (") + e.what() +
                "); the indexes must be regenerated");
     }
+    if (im.scanned == n - 1) im.scanned = n;
     // In a run the file's stamp is noted when the run ends.
     if (im.run)
       im.run_count = n;
     else
       NoteOwnWrite();
-    if (im.scanned == n - 1) im.scanned = n;
     im.chunk_count = 0;
     state_ = State::kBrowse;
     Land(n, buf_.data());
@@ -1208,8 +1248,8 @@ void Table::Delete() {
       flag = '*';
       im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
       WriteHeader();
-      NoteOwnWrite();
       if (r <= im.scanned) ++im.deleted;
+      NoteOwnWrite();
     }
   } catch (...) {
     im.dbf->Unlock(kRecordLockBase + r, 1);
@@ -1624,6 +1664,7 @@ void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
     im.dbf->WriteAt(28, &im.header[28], 1);
   }
   LoadTags();
+  NoteOwnWrite();
 }
 
 void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
@@ -1814,16 +1855,19 @@ void Table::Refresh() {
   {
     LockGuard lock(*im.dbf, false);
     ReloadHeader();
-    int64_t mtime = im.dbf->ModifiedNs();
-    if (mtime != im.seen_mtime) {
+    File::Status st = im.dbf->Stat();
+    if (st.modified_ns != im.seen_mtime) {
       im.scanned = 0;
       im.deleted = 0;
-      im.seen_mtime = mtime;
+      im.seen_mtime = st.modified_ns;
     }
     im.chunk_count = 0;
     // Another copy may have created the production index since we opened.
     if (!im.mdx && im.header[28] != 0) OpenIndexCreatedElsewhere();
-    if (im.mdx) SyncIndex();
+    if (im.mdx) {
+      SyncIndex();
+      AdoptDeletedCount(st);
+    }
   }
   if (recno_ == 0) return First();
   uint32_t r = recno_;

@@ -294,6 +294,8 @@ class Table {
   void ReloadHeader();
   void WriteHeader();
   void NoteOwnWrite();
+  void NoteDeletedCount(const File::Status& st);
+  void AdoptDeletedCount(const File::Status& st);
   // The index under the write lock: synced, tags reloaded when it was
   // re-read, and refused when another copy left a change unfinished.
   void SyncIndex();
