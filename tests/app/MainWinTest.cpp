@@ -48,6 +48,43 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
+// Another process with the table open (shared) for as long as the object
+// lives.
+class HeldByAnotherProcess {
+ public:
+  HeldByAnotherProcess(const std::string& dir, const std::string& table) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      dbf::Table t;
+      t.SetDirectory(dir);
+      t.SetTableName(table);
+      t.Open();
+      char ok = 1;
+      (void)!write(ready[1], &ok, 1);
+      sleep(30);
+      _exit(0);
+    }
+    char ok = 0;
+    if (child_ > 0) {
+      EXPECT_EQ(read(ready[0], &ok, 1), 1);
+    }
+    close(ready[0]);
+    close(ready[1]);
+  }
+  ~HeldByAnotherProcess() {
+    if (child_ <= 0) return;
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+  HeldByAnotherProcess(const HeldByAnotherProcess&) = delete;
+  HeldByAnotherProcess& operator=(const HeldByAnotherProcess&) = delete;
+
+ private:
+  pid_t child_ = -1;
+};
+
 class MainWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -658,32 +695,13 @@ TEST_F(MainWinTest, ASecondCopyHoldingTheTable) {
 TEST_F(MainWinTest, ASecondProcessHoldingTheTable) {
   TMain& m = Start();
   const QString db = MakeDb(Q(other_.File("PROC.DBF")), {"a"});
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dbf::Table t;
-    t.SetDirectory(other_.path());
-    t.SetTableName("PROC");
-    t.Open();
-    char ok = 1;
-    (void)!write(ready[1], &ok, 1);
-    sleep(30);
-    _exit(0);
-  }
-  char ok = 0;
-  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  HeldByAnotherProcess holder(other_.path(), "PROC");
   EXPECT_TRUE(DBaseInUse(db));
   OpenViaDialog(db);
   EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (PROC)");
   EXPECT_EQ(m.CountLabel->text(), "1");
   // Without the tag and unable to add it alone, the table shows in record order.
   EXPECT_EQ(m.MyTable().IndexName(), "");
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
 }
 
 TEST_F(MainWinTest, AnEngineErrorDuringASwitchReopensThePreviousDatabase) {
@@ -998,30 +1016,11 @@ TEST_F(MainWinTest, FontCommandsChangeTheUserFonts) {
 
 TEST_F(MainWinTest, AtStartAnotherProcessHoldingATableWithoutTheSortTag) {
   MakeDb(Home("MASTER.DBF"), {"b", "a"});
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dbf::Table t;
-    t.SetDirectory(home_.path());
-    t.SetTableName("MASTER");
-    t.Open();
-    char ok = 1;
-    (void)!write(ready[1], &ok, 1);
-    sleep(30);
-    _exit(0);
-  }
-  char ok = 0;
-  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  HeldByAnotherProcess holder(home_.path(), "MASTER");
   TMain& m = Start();
   EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (MASTER)");
   EXPECT_EQ(m.CountLabel->text(), "2");
   EXPECT_TRUE(m.MyTable().IsOpen());
-  kill(child, SIGKILL);
-  waitpid(child, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
 }
 
 TEST_F(MainWinTest, HelpOpensTheProgramsHelpFileAtItsContentsAndAboutSaysWhoWeAre) {
