@@ -652,6 +652,16 @@ TEST_F(ProcessTest, KillDuringPackKeepsEveryLiveRow) {
     EXPECT_TRUE(seen == live) << seen.size() << " rows instead of " << live.size();
     t.Close();
     ExpectOnlyTableFiles(dir);
+    // The next pack clears away what the killed one left.
+    {
+      Table again;
+      Bind(again, dir);
+      again.SetExclusive(true);
+      again.Open();
+      again.Pack();
+    }
+    for (const auto& e : fs::directory_iterator(dir))
+      EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
     fs::remove_all(dir);
   }
   std::printf("pack %.1f ms; %d of 10 killed packs had replaced the table, %d needed a rebuild\n",

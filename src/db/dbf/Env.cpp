@@ -201,4 +201,15 @@ std::string FindFileNoCase(const std::string& dir, const std::string& name) {
   return found;
 }
 
+std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return out;
+  while (dirent* e = ::readdir(d)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) out.push_back(dir + e->d_name);
+  }
+  ::closedir(d);
+  return out;
+}
+
 }  // namespace klv::dbf

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace klv::dbf {
 
@@ -64,6 +65,10 @@ class Env {
 // Returns the path of an existing file in dir whose name equals name without
 // regard to letter case (exact spelling preferred), or "" when there is none.
 std::string FindFileNoCase(const std::string& dir, const std::string& name);
+
+// The paths of the files in dir (with trailing '/', or "") whose names begin
+// with prefix, in no particular order.
+std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix);
 
 // Splits "dir/name.ext" helpers shared by the engine and its callers.
 std::string DirOf(const std::string& path);   // "" for a bare name, else with trailing '/'

@@ -79,6 +79,21 @@ std::string TempPathFor(const std::string& path) {
   return DirOf(path) + "." + BaseOf(path) + ".tmp" + std::to_string(::getpid());
 }
 
+// Removes what a rewrite of path killed before its rename left behind. Only
+// with the table opened alone: nobody else can be rewriting it then.
+void RemoveLeftoverTemps(Env& env, const std::string& path) {
+  const std::string prefix = "." + BaseOf(path) + ".tmp";
+  for (const std::string& f : FilesStartingWith(DirOf(path), prefix)) {
+    std::string_view pid = std::string_view(f).substr(DirOf(path).size() + prefix.size());
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos) continue;
+    try {
+      env.Remove(f);
+    } catch (const DbfError&) {
+      // Left for the next time; it is no part of the table.
+    }
+  }
+}
+
 // Reads records from..to (1-based, inclusive) in large sequential chunks and
 // hands each chunk to visit(first_recno, bytes, count). Every whole-table
 // pass goes through here.
@@ -1631,6 +1646,7 @@ void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
   } downgrade{*this};
 
   if (im.mdx_path.empty()) im.mdx_path = MdxPath();
+  RemoveLeftoverTemps(env_, im.mdx_path);
   std::string tmp = TempPathFor(im.mdx_path);
   std::string base = BaseOf(im.dbf_path);
   base = base.substr(0, base.find('.'));
@@ -1702,6 +1718,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
   if (im.dbf->ReadAt(0, head.data(), head.size()) != head.size())
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated in its header");
 
+  RemoveLeftoverTemps(env_, im.dbf_path);
   std::string tmp = TempPathFor(im.dbf_path);
   std::unique_ptr<File> out;
   uint32_t kept = 0;
