@@ -425,8 +425,15 @@ void Field::SetAsDate(const Date& value) {
     Fail(ErrorCode::kBadValue, "Not a valid date for field " + Describe(def_));
   }
   if (def_.type == 'D') {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", value.year, value.month, value.day);
+    // YYYYMMDD; IsValidDate keeps every part within its digits.
+    char buf[9];
+    const int parts[3][2] = {{value.year, 4}, {value.month, 2}, {value.day, 2}};
+    char* out = buf;
+    for (const auto& [v, width] : parts) {
+      for (int i = width - 1, n = v; i >= 0; --i, n /= 10) out[i] = static_cast<char>('0' + n % 10);
+      out += width;
+    }
+    *out = '\0';
     return Store(buf);
   }
   if (def_.type == 'C') return Store(FormatDate(value, GetTextFormat()));

@@ -63,12 +63,20 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 // Today's date as the three header bytes.
 void StampToday(uint8_t* p) {
+  // Every post stamps the header; the local date is worked out again only
+  // when the clock has moved on by a second.
+  thread_local std::time_t last = -1;
+  thread_local uint8_t today[3];
   std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  p[0] = static_cast<uint8_t>(tm.tm_year);  // years since 1900
-  p[1] = static_cast<uint8_t>(tm.tm_mon + 1);
-  p[2] = static_cast<uint8_t>(tm.tm_mday);
+  if (now != last) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    today[0] = static_cast<uint8_t>(tm.tm_year);  // years since 1900
+    today[1] = static_cast<uint8_t>(tm.tm_mon + 1);
+    today[2] = static_cast<uint8_t>(tm.tm_mday);
+    last = now;
+  }
+  std::memcpy(p, today, 3);
 }
 
 bool Supported(char type) {
