@@ -508,26 +508,33 @@ void Table::VerifyIndexStamp() {
   }
 }
 
+namespace {
+
+// The key of record for a tag, key_length bytes at out. Character keys that
+// the expression yields at exactly the key's width are made straight from
+// the record bytes; the others go through the general evaluator.
+void WriteKey(const TagDef& def, const Expression& expr, const uint8_t* record, char* out) {
+  const size_t len = static_cast<size_t>(def.key_length);
+  if (def.type == KeyType::kChar && expr.ResultType() == 'C' &&
+      static_cast<size_t>(expr.ResultLength()) == len) {
+    expr.EvaluateText(record, out);
+    return;
+  }
+  ExprValue v = expr.Evaluate(record);
+  std::string k = def.type == KeyType::kNumeric ? EncodeNumericKey(v.number)
+                  : def.type == KeyType::kDate  ? EncodeDateKey(v.number)
+                                                : std::move(v.text);
+  k.resize(len, ' ');
+  k.copy(out, len);
+}
+
+}  // namespace
+
 std::string Table::KeyOf(int tag, const uint8_t* record) const {
   const TagState& t = impl_->tags[static_cast<size_t>(tag)];
-  if (t.def.type == KeyType::kChar && t.expr.ResultType() == 'C' &&
-      t.expr.ResultLength() == t.def.key_length) {
-    std::string k(static_cast<size_t>(t.def.key_length), ' ');
-    t.expr.EvaluateText(record, k.data());
-    return k;
-  }
-  ExprValue v = t.expr.Evaluate(record);
-  switch (t.def.type) {
-    case KeyType::kNumeric:
-      return EncodeNumericKey(v.number);
-    case KeyType::kDate:
-      return EncodeDateKey(v.number);
-    default: {
-      std::string k = std::move(v.text);
-      k.resize(static_cast<size_t>(t.def.key_length), ' ');
-      return k;
-    }
-  }
+  std::string k(static_cast<size_t>(t.def.key_length), ' ');
+  WriteKey(t.def, t.expr, record, k.data());
+  return k;
 }
 
 // ---------------------------------------------------------------------------
@@ -1386,25 +1393,10 @@ static void BuildTag(File& dbf, uint32_t header_len, uint32_t record_len, uint32
   std::vector<char> keys(static_cast<size_t>(count) * key_len);
   std::vector<uint32_t> recnos(count);
   uint32_t reported = 0;
-  const bool direct = def.type == KeyType::kChar && expr.ResultType() == 'C' &&
-                      static_cast<size_t>(expr.ResultLength()) == key_len;
   ScanRecords(dbf, header_len, record_len, 1, count, [&](uint32_t recno, const uint8_t* rec) {
     size_t at = static_cast<size_t>(recno - 1);
     recnos[at] = recno;
-    if (direct) {
-      expr.EvaluateText(rec, keys.data() + at * key_len);
-    } else {
-      ExprValue v = expr.Evaluate(rec);
-      std::string k;
-      if (def.type == KeyType::kNumeric)
-        k = EncodeNumericKey(v.number);
-      else if (def.type == KeyType::kDate)
-        k = EncodeDateKey(v.number);
-      else
-        k = std::move(v.text);
-      k.resize(key_len, ' ');
-      std::memcpy(keys.data() + at * key_len, k.data(), key_len);
-    }
+    WriteKey(def, expr, rec, keys.data() + at * key_len);
     if (progress && recno - reported >= 65536) {
       reported = recno;
       progress(base + span * 0.5 * recno / count);
