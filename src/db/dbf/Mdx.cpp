@@ -873,6 +873,20 @@ struct MdxFile::Impl {
     file_size = std::max<uint64_t>(file_size, kHeaderSize);
   }
 
+  // Writes n bytes of the header in place, outside a change, and in our copy
+  // of it; our own write must not look like another copy's change to our
+  // next Sync.
+  void PatchHeader(int offset, const uint8_t* bytes, size_t n) {
+    try {
+      file->WriteAt(uint64_t(offset), bytes, n);
+    } catch (...) {
+      Abandon();  // what the bytes on disk hold is unknown now: read them again
+      throw;
+    }
+    std::memcpy(header.data() + offset, bytes, n);
+    if (mtime_known) NoteSeen();
+  }
+
   void NoteSeen() {
     seen_counter = stamp.change_counter;
     seen_present = stamp.present;
@@ -1905,15 +1919,8 @@ void MdxFile::NoteTableChange() {
   if (!m.stamp.present) return;  // written by other software: there is no stamp to bump
   uint32_t next = (m.stamp.table_changes + 1) & 0xFFFFFF;
   uint8_t bytes[3] = {uint8_t(next), uint8_t(next >> 8), uint8_t(next >> 16)};
-  try {
-    m.file->WriteAt(kStampOffset + 5, bytes, sizeof bytes);
-  } catch (...) {
-    m.Abandon();  // what the bytes on disk hold is unknown now: read them again
-    throw;
-  }
+  m.PatchHeader(kStampOffset + 5, bytes, sizeof bytes);
   m.stamp.table_changes = next;
-  std::memcpy(m.header.data() + kStampOffset + 5, bytes, sizeof bytes);
-  if (m.mtime_known) m.NoteSeen();
 }
 
 std::optional<MdxTableNote> MdxFile::TableNote() const {
@@ -1940,15 +1947,7 @@ void MdxFile::WriteTableNote(const MdxTableNote& note) {
   Put64(n + 24, uint64_t(note.table_modified_ns));
   Put32(n + 12, NoteCheck(n));
   if (std::memcmp(m.header.data() + kNoteOffset, n, kNoteSize) == 0) return;
-  try {
-    m.file->WriteAt(kNoteOffset, n, kNoteSize);
-  } catch (...) {
-    m.Abandon();  // what the bytes on disk hold is unknown now: read them again
-    throw;
-  }
-  std::memcpy(m.header.data() + kNoteOffset, n, kNoteSize);
-  // Our own write must not look like another copy's change to our next Sync.
-  if (m.mtime_known) m.NoteSeen();
+  m.PatchHeader(kNoteOffset, n, kNoteSize);
 }
 
 uint64_t MdxFile::Generation() const {
