@@ -92,7 +92,10 @@ std::string TempPathFor(const std::string& path) {
 void RemoveLeftoverTemps(Env& env, const std::string& path) {
   const std::string prefix = "." + BaseOf(path) + ".tmp";
   for (const std::string& f : FilesStartingWith(DirOf(path), prefix)) {
+    // The process number, and ".tmp" where a new index was still being
+    // written under that name.
     std::string_view pid = std::string_view(f).substr(DirOf(path).size() + prefix.size());
+    if (pid.ends_with(".tmp")) pid.remove_suffix(4);
     if (pid.empty() || pid.find_first_not_of("0123456789") != std::string_view::npos) continue;
     try {
       env.Remove(f);
