@@ -2,12 +2,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <strings.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "db/dbf/Error.h"
 
@@ -24,8 +28,12 @@ namespace {
 
 class PosixFile final : public File {
  public:
-  PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
-  ~PosixFile() override { ::close(fd_); }
+  PosixFile(std::string path, int fd, bool writable)
+      : File(std::move(path)), fd_(fd), writable_(writable) {}
+  ~PosixFile() override {
+    if (map_) ::munmap(map_, map_len_);
+    ::close(fd_);
+  }
 
   size_t ReadAt(uint64_t off, void* buf, size_t n) override {
     size_t done = 0;
@@ -101,7 +109,34 @@ class PosixFile final : public File {
                   static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
   }
 
+  uint8_t* MapStart(size_t n) override {
+    if (!map_tried_) {
+      map_tried_ = true;
+      struct stat st;
+      if (n > 0 && MapsCoherently() && ::fstat(fd_, &st) == 0 &&
+          static_cast<uint64_t>(st.st_size) >= n) {
+        void* p = ::mmap(nullptr, n, PROT_READ | (writable_ ? PROT_WRITE : 0), MAP_SHARED, fd_, 0);
+        // A mapping holds the open file description, and with it our locks:
+        // like the descriptor (O_CLOEXEC), a forked child must not inherit it.
+        if (p != MAP_FAILED && ::madvise(p, n, MADV_DONTFORK) != 0) ::munmap(p, n), p = MAP_FAILED;
+        if (p != MAP_FAILED) map_ = p, map_len_ = n;  // else the engine reads and writes
+      }
+    }
+    return map_ && map_len_ >= n ? static_cast<uint8_t*>(map_) : nullptr;
+  }
+
  private:
+  // File systems whose shared mappings are the page cache that reads and
+  // writes use, and whose stores into blocks already written allocate
+  // nothing (so cannot fail for want of space).
+  bool MapsCoherently() {
+    struct statfs fs;
+    if (::fstatfs(fd_, &fs) != 0) return false;
+    constexpr long kExt = 0xEF53, kXfs = 0x58465342, kTmpfs = 0x01021994;
+    long type = static_cast<long>(fs.f_type);
+    return type == kExt || type == kXfs || type == kTmpfs;
+  }
+
   static struct flock MakeLock(uint64_t off, uint64_t len, short type) {
     struct flock fl;
     std::memset(&fl, 0, sizeof fl);
@@ -114,6 +149,10 @@ class PosixFile final : public File {
   }
 
   int fd_;
+  bool writable_;
+  bool map_tried_ = false;  // the first MapStart decides, once
+  void* map_ = nullptr;
+  size_t map_len_ = 0;
 };
 
 class PosixEnv final : public Env {
@@ -138,7 +177,7 @@ class PosixEnv final : public Env {
       ::close(fd);
       Fail(ErrorCode::kIo, "\"" + path + "\" is a directory, not a file");
     }
-    return std::make_unique<PosixFile>(path, fd);
+    return std::make_unique<PosixFile>(path, fd, mode != OpenMode::kReadOnly);
   }
 
   bool Exists(const std::string& path) override {
@@ -169,6 +208,21 @@ class PosixEnv final : public Env {
 Env& Env::Default() {
   static PosixEnv env;
   return env;
+}
+
+void TodayHeaderDate(uint8_t* out) {
+  thread_local std::time_t last = -1;
+  thread_local uint8_t today[3];
+  std::time_t now = std::time(nullptr);
+  if (now != last) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    today[0] = static_cast<uint8_t>(std::clamp(tm.tm_year, 0, 255));
+    today[1] = static_cast<uint8_t>(tm.tm_mon + 1);
+    today[2] = static_cast<uint8_t>(tm.tm_mday);
+    last = now;
+  }
+  std::memcpy(out, today, 3);
 }
 
 std::string DirOf(const std::string& path) {

@@ -38,6 +38,22 @@ class File {
     int64_t modified_ns = 0;
   };
   virtual Status Stat() { return Status{Size(), ModifiedNs()}; }
+  // A view of the file's first n bytes that every other open of the file
+  // shares, or nullptr. Loads and stores through it read and write the file
+  // without a system call, for the header fields that every change reads
+  // and writes; a store through it cannot fail, as the bytes are already on
+  // the disk. Offered only where the file system keeps the view coherent
+  // with other processes' reads and writes and never allocates for a store
+  // (local ext2/3/4, XFS and tmpfs, not network shares or copy-on-write
+  // file systems), and only when the file holds n bytes; writable when the
+  // file was opened for writing. The first call decides; the view is valid as
+  // long as this File. Should another
+  // program cut the file to nothing while it is open, a use of the view
+  // stops this process (SIGBUS), as a kill would.
+  virtual uint8_t* MapStart(size_t n) {
+    (void)n;
+    return nullptr;
+  }
   const std::string& path() const { return path_; }
 
  protected:
@@ -69,6 +85,11 @@ std::string FindFileNoCase(const std::string& dir, const std::string& name);
 // The paths of the files in dir (with trailing '/', or "") whose names begin
 // with prefix, in no particular order.
 std::vector<std::string> FilesStartingWith(const std::string& dir, const std::string& prefix);
+
+// Today's local date as dBase keeps it in a file header: years since 1900,
+// month, day. Every change stamps a header, so the date is worked out again
+// only when the clock has moved on by a second.
+void TodayHeaderDate(uint8_t* out);
 
 // Splits "dir/name.ext" helpers shared by the engine and its callers.
 std::string DirOf(const std::string& path);   // "" for a bare name, else with trailing '/'

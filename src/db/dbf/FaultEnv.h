@@ -2,7 +2,8 @@
 // (write, truncate, sync, rename, remove, create) with an I/O error, as if the
 // disk had failed or filled at that point. Used by the fault-injection tests:
 // run an operation with N = 1, 2, ... until no fault fires, checking the table
-// after each.
+// after each. Its files offer no shared view of their start (File::MapStart),
+// so that every header write is a write that can fail.
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <exception>
 #include <list>
 #include <unordered_map>
@@ -257,15 +256,6 @@ std::string Upper(std::string_view s) {
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   }
   return out;
-}
-
-void TodayBytes(uint8_t* out) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  out[0] = uint8_t(std::clamp(tm.tm_year, 0, 255));
-  out[1] = uint8_t(tm.tm_mon + 1);
-  out[2] = uint8_t(tm.tm_mday);
 }
 
 }  // namespace
@@ -596,13 +586,16 @@ struct MdxFile::Impl {
            page <= pages_in_file - kPagesPerBlock;
   }
 
+  // Called for every page a walk visits: the message is made only for a bad one.
   void CheckNodePage(uint32_t page, uint32_t from) const {
-    std::string origin = from ? " (referenced from page " + std::to_string(from) + ")" : "";
+    auto origin = [from] {
+      return from ? " (referenced from page " + std::to_string(from) + ")" : std::string();
+    };
     if (!PageInRange(page)) {
-      CorruptAt(page,
-                "outside the file, which has " + std::to_string(pages_in_file) + " pages" + origin);
+      CorruptAt(page, "outside the file, which has " + std::to_string(pages_in_file) + " pages" +
+                          origin());
     }
-    if (IsHeaderPage(page)) CorruptAt(page, "a tag header used as a tree node" + origin);
+    if (IsHeaderPage(page)) CorruptAt(page, "a tag header used as a tree node" + origin());
   }
 
   int CountOf(const BlockRef& b, const TagState& t) const {
@@ -868,9 +861,18 @@ struct MdxFile::Impl {
   // dirty: 0, kDirtyInChange or kDirtyKept.
   void WriteHeader(uint8_t dirty) {
     BuildHeader(dirty);
-    file->WriteAt(0, header.data(), tag_table_changed ? kHeaderSize : kTagTableOffset);
+    WriteHeaderBytes(0, header.data(), tag_table_changed ? kHeaderSize : kTagTableOffset);
     tag_table_changed = false;
     file_size = std::max<uint64_t>(file_size, kHeaderSize);
+  }
+
+  // Header bytes go through the file's shared view of its header where it
+  // has one: the header is written with every change.
+  void WriteHeaderBytes(uint32_t offset, const uint8_t* bytes, size_t n) {
+    if (uint8_t* view = file->MapStart(kHeaderSize))
+      std::memcpy(view + offset, bytes, n);
+    else
+      file->WriteAt(offset, bytes, n);
   }
 
   // Writes n bytes of the header in place, outside a change, and in our copy
@@ -878,7 +880,7 @@ struct MdxFile::Impl {
   // next Sync.
   void PatchHeader(int offset, const uint8_t* bytes, size_t n) {
     try {
-      file->WriteAt(uint64_t(offset), bytes, n);
+      WriteHeaderBytes(offset, bytes, n);
     } catch (...) {
       Abandon();  // what the bytes on disk hold is unknown now: read them again
       throw;
@@ -1720,7 +1722,7 @@ std::unique_ptr<MdxFile> MdxFile::Create(Env& env, const std::string& path,
                                          std::string_view table_name) {
   std::array<uint8_t, kHeaderSize> h{};
   h[0] = 2;
-  TodayBytes(h.data() + 1);
+  TodayHeaderDate(h.data() + 1);
   std::string name = Upper(table_name.substr(0, 16));
   std::memcpy(h.data() + 4, name.data(), name.size());
   Put16(h.data() + 20, kPagesPerBlock);
@@ -1729,7 +1731,7 @@ std::unique_ptr<MdxFile> MdxFile::Create(Env& env, const std::string& path,
   h[25] = 48;
   h[26] = kTagEntrySize;
   Put32(h.data() + 32, kFirstNodePage);
-  TodayBytes(h.data() + 44);
+  TodayHeaderDate(h.data() + 44);
   std::memcpy(h.data() + kStampOffset, kStampMagic, 4);
 
   std::string tmp = path + ".tmp";
@@ -1759,7 +1761,11 @@ void MdxFile::Sync() {
   if (m.in_change) return;  // we hold the write lock: nobody else changed it
   if (m.broken.empty()) {
     uint8_t head[64];
-    size_t got = m.file->ReadAt(0, head, sizeof head);
+    size_t got = sizeof head;
+    if (const uint8_t* view = m.file->MapStart(kHeaderSize))
+      std::memcpy(head, view, sizeof head);
+    else
+      got = m.file->ReadAt(0, head, sizeof head);
     bool present = got == sizeof head && std::memcmp(head + kStampOffset, kStampMagic, 4) == 0;
     uint32_t counter = present ? Get32(head + kStampOffset + 12) : 0;
     // Changes of the table alone leave the counter as it is.
@@ -1862,7 +1868,7 @@ void MdxFile::EndChange(uint32_t record_count, bool keep_dirty) {
     m.freed_headers.clear();
     m.stamp.dirty = m.stamp.kept = keep_dirty;
     m.stamp.record_count = record_count;
-    TodayBytes(m.header.data() + 44);
+    TodayHeaderDate(m.header.data() + 44);
     m.WriteHeader(keep_dirty ? kDirtyKept : 0);
     m.in_change = false;
     if (keep_dirty) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <ctime>
 #include <exception>
 #include <numeric>
 #include <set>
@@ -59,24 +58,6 @@ std::string Upper(std::string_view s) {
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return Upper(a) == Upper(b);
-}
-
-// Today's date as the three header bytes.
-void StampToday(uint8_t* p) {
-  // Every post stamps the header; the local date is worked out again only
-  // when the clock has moved on by a second.
-  thread_local std::time_t last = -1;
-  thread_local uint8_t today[3];
-  std::time_t now = std::time(nullptr);
-  if (now != last) {
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    today[0] = static_cast<uint8_t>(tm.tm_year);  // years since 1900
-    today[1] = static_cast<uint8_t>(tm.tm_mon + 1);
-    today[2] = static_cast<uint8_t>(tm.tm_mday);
-    last = now;
-  }
-  std::memcpy(p, today, 3);
 }
 
 bool Supported(char type) {
@@ -657,7 +638,9 @@ bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
 void Table::ReloadHeader() {
   Impl& im = *impl_;
   uint8_t h[kHeaderSize];
-  if (im.dbf->ReadAt(0, h, kHeaderSize) != kHeaderSize)
+  if (const uint8_t* view = im.dbf->MapStart(kHeaderSize))
+    std::memcpy(h, view, kHeaderSize);
+  else if (im.dbf->ReadAt(0, h, kHeaderSize) != kHeaderSize)
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" lost its header");
   uint32_t count = U32(h + 4);
   // The count as we last knew it was checked then, or written by us after
@@ -676,9 +659,12 @@ void Table::ReloadHeader() {
 
 void Table::WriteHeader() {
   Impl& im = *impl_;
-  StampToday(im.header + 1);
+  TodayHeaderDate(im.header + 1);
   PutU32(im.header + 4, count_);
-  im.dbf->WriteAt(1, im.header + 1, 7);
+  if (uint8_t* view = im.dbf->MapStart(kHeaderSize))
+    std::memcpy(view + 1, im.header + 1, 7);
+  else
+    im.dbf->WriteAt(1, im.header + 1, 7);
 }
 
 // After a write of ours, under the write lock: the file as we left it, and
@@ -696,8 +682,8 @@ void Table::NoteDeletedCount(const File::Status& st) {
   Impl& im = *impl_;
   if (!im.mdx || read_only_ || im.scanned != count_) return;
   try {
-    im.mdx->WriteTableNote(MdxTableNote{static_cast<uint32_t>(im.deleted), count_, st.size,
-                                        st.modified_ns});
+    im.mdx->WriteTableNote(
+        MdxTableNote{static_cast<uint32_t>(im.deleted), count_, st.size, st.modified_ns});
   } catch (const DbfError&) {
   }
 }
@@ -1747,7 +1733,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
                });
     uint8_t eof = 0x1A;
     out->WriteAt(pos, &eof, 1);
-    StampToday(head.data() + 1);
+    TodayHeaderDate(head.data() + 1);
     PutU32(head.data() + 4, kept);
     out->WriteAt(0, head.data(), head.size());
     out->Sync();
@@ -1963,7 +1949,7 @@ void Table::CreateTable(Env& env, const std::string& path, const std::vector<Fie
   }
   if (record_len > 65535) bad("its records would be longer than 65535 bytes");
   head[0] = 0x03;
-  StampToday(head.data() + 1);
+  TodayHeaderDate(head.data() + 1);
   PutU16(head.data() + 8, static_cast<uint16_t>(head.size()));
   PutU16(head.data() + 10, static_cast<uint16_t>(record_len));
   head[29] = CodePage::Cp1252().driver();
