@@ -407,10 +407,11 @@ struct MdxFile::Impl {
   size_t cache_limit = kCacheBlocks;
   std::list<Block> lru;  // front = most recently used
   std::unordered_map<uint32_t, std::list<Block>::iterator> cached;
-  // The blocks found last, by page, in front of the map: a change or a
-  // lookup walks the same few pages from the root again and again. Page 0
-  // (the file header) marks an empty slot.
-  static constexpr size_t kRecent = 64;
+  // The blocks found last, by page, in front of the map: a slot for each
+  // block the cache holds, so that while the file has no more blocks than
+  // that every cached block is found without hashing. Page 0 (the file
+  // header) marks an empty slot.
+  static constexpr size_t kRecent = kCacheBlocks;
   std::array<std::pair<uint32_t, std::list<Block>::iterator>, kRecent> recent{};
 
   static size_t RecentSlot(uint32_t page) { return (page / kPagesPerBlock) % kRecent; }
@@ -830,6 +831,8 @@ struct MdxFile::Impl {
 
     // Tag table, with the binary tree of names by 1-based tag number that
     // dBase keeps in bytes 16-18 (rebuilt whole: insertion in tag order).
+    // Only a change of the tags writes it; our copy is the file's till then.
+    if (!tag_table_changed) return;
     std::memset(h + kTagTableOffset, 0, kHeaderSize - kTagTableOffset);
     std::vector<std::array<uint8_t, 3>> links(tags.size(), {0, 0, 0});
     for (size_t i = 1; i < tags.size(); ++i) {
@@ -1149,6 +1152,7 @@ struct MdxFile::Impl {
 
   Path Descend(const TagState& t, const Target& x) {
     Path path;
+    path.reserve(8);  // deeper than any tree of a few million keys
     uint32_t page = t.root;
     uint32_t from = t.header_page;
     for (;;) {
