@@ -2146,40 +2146,32 @@ std::optional<IndexEntry> MdxFile::Last(int tag) {
   return m.EntryAt(t, path.back());
 }
 
-std::optional<IndexEntry> MdxFile::SeekGE(int tag, std::string_view key, uint32_t recno) {
+// The entry at or after the position (key, recno) (past it when strict),
+// or the one before that position when backwards.
+std::optional<IndexEntry> MdxFile::Seek(int tag, std::string_view key, uint32_t recno, bool strict,
+                                        bool backwards) {
   Impl& m = *impl_;
   const TagState& t = m.ReadTag(tag);
   m.CheckKey(t, key, false);
-  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, false});
-  if (!m.Settle(t, path)) return std::nullopt;
+  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, strict});
+  if (!(backwards ? m.StepBack(t, path) : m.Settle(t, path))) return std::nullopt;
   return m.EntryAt(t, path.back());
+}
+
+std::optional<IndexEntry> MdxFile::SeekGE(int tag, std::string_view key, uint32_t recno) {
+  return Seek(tag, key, recno, false, false);
 }
 
 std::optional<IndexEntry> MdxFile::SeekGT(int tag, std::string_view key, uint32_t recno) {
-  Impl& m = *impl_;
-  const TagState& t = m.ReadTag(tag);
-  m.CheckKey(t, key, false);
-  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, true});
-  if (!m.Settle(t, path)) return std::nullopt;
-  return m.EntryAt(t, path.back());
+  return Seek(tag, key, recno, true, false);
 }
 
 std::optional<IndexEntry> MdxFile::SeekLE(int tag, std::string_view key, uint32_t recno) {
-  Impl& m = *impl_;
-  const TagState& t = m.ReadTag(tag);
-  m.CheckKey(t, key, false);
-  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, true});
-  if (!m.StepBack(t, path)) return std::nullopt;
-  return m.EntryAt(t, path.back());
+  return Seek(tag, key, recno, true, true);
 }
 
 std::optional<IndexEntry> MdxFile::SeekLT(int tag, std::string_view key, uint32_t recno) {
-  Impl& m = *impl_;
-  const TagState& t = m.ReadTag(tag);
-  m.CheckKey(t, key, false);
-  Path path = m.Descend(t, Target{Bytes(key), key.size(), recno, false});
-  if (!m.StepBack(t, path)) return std::nullopt;
-  return m.EntryAt(t, path.back());
+  return Seek(tag, key, recno, false, true);
 }
 
 double MdxFile::Fraction(int tag, std::string_view key, uint32_t recno) {

@@ -229,6 +229,8 @@ class MdxFile {
 
  private:
   explicit MdxFile(std::unique_ptr<Impl> impl);
+  std::optional<IndexEntry> Seek(int tag, std::string_view key, uint32_t recno, bool strict,
+                                 bool backwards);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -587,8 +587,7 @@ bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
                                         "its indexes must be regenerated");
   }
   LockGuard lock(*im.dbf, false);
-  SyncIndex();
-  if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
+  SyncActiveTag();
   int tag = im.active;
   std::vector<uint8_t> rec(im.record_len);
   for (int guard = 0;; ++guard) {
@@ -714,6 +713,11 @@ void Table::SyncIndex() {
                                         "\" was left half changed by a program that stopped; "
                                         "its indexes must be regenerated");
   }
+}
+
+void Table::SyncActiveTag() {
+  SyncIndex();
+  if (impl_->active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
 }
 
 // Whether the dirty mark of the index belongs to a live copy in a run of
@@ -957,8 +961,7 @@ void Table::GoToFraction(double fraction) {
     std::optional<IndexEntry> e;
     {
       LockGuard lock(*im.dbf, false);
-      SyncIndex();
-      if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
+      SyncActiveTag();
       e = im.mdx->AtFraction(im.active, fraction);
     }
     if (e)

@@ -299,6 +299,8 @@ class Table {
   // The index under the write lock: synced, tags reloaded when it was
   // re-read, and refused when another copy left a change unfinished.
   void SyncIndex();
+  // SyncIndex for a lookup in the active tag, which another copy may have deleted.
+  void SyncActiveTag();
   bool DirtyMarkIsLive();
   void OpenIndexCreatedElsewhere();
   // Runs of posts that keep the index's dirty mark (see Post).
