@@ -128,13 +128,15 @@ class PosixFile final : public File {
  private:
   // File systems whose shared mappings are the page cache that reads and
   // writes use, and whose stores into blocks already written allocate
-  // nothing (so cannot fail for want of space).
+  // nothing (so cannot fail for want of space). Not XFS: a block it shares
+  // with a copy (cp makes such copies) is copied on the first store, and a
+  // full disk would stop the process there instead of failing a write.
   bool MapsCoherently() {
     struct statfs fs;
     if (::fstatfs(fd_, &fs) != 0) return false;
-    constexpr long kExt = 0xEF53, kXfs = 0x58465342, kTmpfs = 0x01021994;
+    constexpr long kExt = 0xEF53, kTmpfs = 0x01021994;
     long type = static_cast<long>(fs.f_type);
-    return type == kExt || type == kXfs || type == kTmpfs;
+    return type == kExt || type == kTmpfs;
   }
 
   static struct flock MakeLock(uint64_t off, uint64_t len, short type) {

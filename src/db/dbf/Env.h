@@ -44,12 +44,12 @@ class File {
   // and writes; a store through it cannot fail, as the bytes are already on
   // the disk. Offered only where the file system keeps the view coherent
   // with other processes' reads and writes and never allocates for a store
-  // (local ext2/3/4, XFS and tmpfs, not network shares or copy-on-write
-  // file systems), and only when the file holds n bytes; writable when the
-  // file was opened for writing. The first call decides; the view is valid as
-  // long as this File. Should another
-  // program cut the file to nothing while it is open, a use of the view
-  // stops this process (SIGBUS), as a kill would.
+  // (local ext2/3/4 and tmpfs; not network shares, nor file systems that
+  // copy shared or all blocks on write), and only when the file holds n
+  // bytes; writable when the file was opened for writing. The first call
+  // decides; the view is valid as long as this File. Should another program
+  // cut the file to nothing while it is open, a use of the view stops this
+  // process (SIGBUS), as a kill would.
   virtual uint8_t* MapStart(size_t n) {
     (void)n;
     return nullptr;
