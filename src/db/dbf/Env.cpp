@@ -16,6 +16,21 @@
 #include "db/dbf/Error.h"
 
 namespace klv::dbf {
+
+size_t File::ReadStart(size_t view, uint64_t off, void* buf, size_t n) {
+  const uint8_t* v = MapStart(view);
+  if (!v) return ReadAt(off, buf, n);
+  std::memcpy(buf, v + off, n);
+  return n;
+}
+
+void File::WriteStart(size_t view, uint64_t off, const void* buf, size_t n) {
+  if (uint8_t* v = MapStart(view))
+    std::memcpy(v + off, buf, n);
+  else
+    WriteAt(off, buf, n);
+}
+
 namespace {
 
 [[noreturn]] void FailErrno(const std::string& what, const std::string& path) {

@@ -54,6 +54,10 @@ class File {
     (void)n;
     return nullptr;
   }
+  // ReadAt and WriteAt of bytes within the first `view` bytes, through the
+  // view of them (MapStart(view)) where the file has one.
+  size_t ReadStart(size_t view, uint64_t off, void* buf, size_t n);
+  void WriteStart(size_t view, uint64_t off, const void* buf, size_t n);
   const std::string& path() const { return path_; }
 
  protected:

@@ -864,18 +864,10 @@ struct MdxFile::Impl {
   // dirty: 0, kDirtyInChange or kDirtyKept.
   void WriteHeader(uint8_t dirty) {
     BuildHeader(dirty);
-    WriteHeaderBytes(0, header.data(), tag_table_changed ? kHeaderSize : kTagTableOffset);
+    file->WriteStart(kHeaderSize, 0, header.data(),
+                     tag_table_changed ? kHeaderSize : kTagTableOffset);
     tag_table_changed = false;
     file_size = std::max<uint64_t>(file_size, kHeaderSize);
-  }
-
-  // Header bytes go through the file's shared view of its header where it
-  // has one: the header is written with every change.
-  void WriteHeaderBytes(uint32_t offset, const uint8_t* bytes, size_t n) {
-    if (uint8_t* view = file->MapStart(kHeaderSize))
-      std::memcpy(view + offset, bytes, n);
-    else
-      file->WriteAt(offset, bytes, n);
   }
 
   // Writes n bytes of the header in place, outside a change, and in our copy
@@ -883,7 +875,7 @@ struct MdxFile::Impl {
   // next Sync.
   void PatchHeader(int offset, const uint8_t* bytes, size_t n) {
     try {
-      WriteHeaderBytes(offset, bytes, n);
+      file->WriteStart(kHeaderSize, uint64_t(offset), bytes, n);
     } catch (...) {
       Abandon();  // what the bytes on disk hold is unknown now: read them again
       throw;
@@ -1765,11 +1757,7 @@ void MdxFile::Sync() {
   if (m.in_change) return;  // we hold the write lock: nobody else changed it
   if (m.broken.empty()) {
     uint8_t head[64];
-    size_t got = sizeof head;
-    if (const uint8_t* view = m.file->MapStart(kHeaderSize))
-      std::memcpy(head, view, sizeof head);
-    else
-      got = m.file->ReadAt(0, head, sizeof head);
+    size_t got = m.file->ReadStart(kHeaderSize, 0, head, sizeof head);
     bool present = got == sizeof head && std::memcmp(head + kStampOffset, kStampMagic, 4) == 0;
     uint32_t counter = present ? Get32(head + kStampOffset + 12) : 0;
     // Changes of the table alone leave the counter as it is.

@@ -637,9 +637,7 @@ bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
 void Table::ReloadHeader() {
   Impl& im = *impl_;
   uint8_t h[kHeaderSize];
-  if (const uint8_t* view = im.dbf->MapStart(kHeaderSize))
-    std::memcpy(h, view, kHeaderSize);
-  else if (im.dbf->ReadAt(0, h, kHeaderSize) != kHeaderSize)
+  if (im.dbf->ReadStart(kHeaderSize, 0, h, kHeaderSize) != kHeaderSize)
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" lost its header");
   uint32_t count = U32(h + 4);
   // The count as we last knew it was checked then, or written by us after
@@ -660,10 +658,7 @@ void Table::WriteHeader() {
   Impl& im = *impl_;
   TodayHeaderDate(im.header + 1);
   PutU32(im.header + 4, count_);
-  if (uint8_t* view = im.dbf->MapStart(kHeaderSize))
-    std::memcpy(view + 1, im.header + 1, 7);
-  else
-    im.dbf->WriteAt(1, im.header + 1, 7);
+  im.dbf->WriteStart(kHeaderSize, 1, im.header + 1, 7);
 }
 
 // After a write of ours, under the write lock: the file as we left it, and
