@@ -4,7 +4,7 @@
 
 #include <QFileInfo>
 
-#include "db/dbf/Error.h"
+#include "base/Error.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 

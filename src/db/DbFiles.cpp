@@ -8,7 +8,7 @@
 
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
-#include "db/dbf/Env.h"
+#include "base/Env.h"
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
 

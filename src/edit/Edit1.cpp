@@ -29,7 +29,7 @@
 #include "app/DialogRoutines.h"
 #include "app/Formats.h"
 #include "db/FieldTable.h"
-#include "db/dbf/Codepage.h"
+#include "base/Codepage.h"
 #include "edit/Defaults.h"
 #include "edit/EditBox1.h"
 #include "edit/EditTexts.h"

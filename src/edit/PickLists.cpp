@@ -9,7 +9,7 @@
 #include <QStringListModel>
 
 #include "db/FieldTable.h"
-#include "db/dbf/Codepage.h"
+#include "base/Codepage.h"
 #include "edit/EditTexts.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "db/dbf/Env.h"
+#include "base/Env.h"
 
 namespace klv::platform {
 namespace {
@@ -60,7 +60,7 @@ bool EnsureDirectory(const QString& dir, QString* error) {
 QString FindFileNoCase(const QString& dir, const QString& name) {
   std::string native_dir = QFile::encodeName(dir).toStdString();
   if (!native_dir.empty() && native_dir.back() != '/') native_dir += '/';
-  const std::string found = dbf::FindFileNoCase(native_dir, QFile::encodeName(name).toStdString());
+  const std::string found = base::FindFileNoCase(native_dir, QFile::encodeName(name).toStdString());
   return found.empty() ? QString() : QFile::decodeName(QByteArray::fromStdString(found));
 }
 

@@ -12,9 +12,9 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include "db/dbf/Codepage.h"
-#include "db/dbf/Env.h"
-#include "db/dbf/Error.h"
+#include "base/Codepage.h"
+#include "base/Env.h"
+#include "base/Error.h"
 
 namespace klv::platform {
 namespace {
@@ -74,8 +74,8 @@ void CheckName(const QString& name, bool is_key) {
 
 }  // namespace
 
-ProfileFile::ProfileFile(QString path, dbf::Env* env)
-    : path_(std::move(path)), env_(env != nullptr ? env : &dbf::Env::Default()) {
+ProfileFile::ProfileFile(QString path, base::Env* env)
+    : path_(std::move(path)), env_(env != nullptr ? env : &base::Env::Default()) {
   Load();
 }
 
@@ -87,7 +87,7 @@ void ProfileFile::Load() {
   eol_ = "\n";
   QByteArray data;
   try {
-    std::unique_ptr<dbf::File> file = env_->Open(NativePath(path_), dbf::OpenMode::kReadOnly);
+    std::unique_ptr<base::File> file = env_->Open(NativePath(path_), base::OpenMode::kReadOnly);
     existed_ = true;
     const uint64_t size = file->Size();
     if (size > static_cast<uint64_t>(kMaxProfileBytes)) {
@@ -97,8 +97,8 @@ void ProfileFile::Load() {
     data.resize(static_cast<qsizetype>(size));
     const size_t got = file->ReadAt(0, data.data(), static_cast<size_t>(size));
     data.resize(static_cast<qsizetype>(got));
-  } catch (const dbf::DbfError& e) {
-    if (e.code() == dbf::ErrorCode::kNotFound) return;
+  } catch (const base::Error& e) {
+    if (e.code() == base::ErrorCode::kNotFound) return;
     existed_ = true;
     load_error_ = QString::fromStdString(e.what());
     return;
@@ -111,7 +111,7 @@ QString ProfileFile::Decode(const QByteArray& bytes) const {
   QString text = decoder.decode(bytes);
   if (!decoder.hasError()) return text;
   const std::string utf8 =
-      dbf::CodePage::Cp1252().Decode(std::string_view(bytes.constData(), bytes.size()));
+      base::CodePage::Cp1252().Decode(std::string_view(bytes.constData(), bytes.size()));
   return QString::fromStdString(utf8);
 }
 
@@ -119,7 +119,7 @@ QByteArray ProfileFile::Encode(const QString& text) const {
   const QByteArray utf8 = text.toUtf8();
   if (legacy_8bit_) {
     std::optional<std::string> cp =
-        dbf::CodePage::Cp1252().Encode(std::string_view(utf8.constData(), utf8.size()));
+        base::CodePage::Cp1252().Encode(std::string_view(utf8.constData(), utf8.size()));
     // A character Windows-1252 lacks is written in UTF-8 rather than lost;
     // that line then reads back by the per-line rule.
     if (cp) return QByteArray(cp->data(), static_cast<qsizetype>(cp->size()));
@@ -316,7 +316,7 @@ void ProfileFile::Save() {
   if (!load_error_.isEmpty()) {
     pending_ = pending;
     for (const Pending& p : pending) Apply(p.section, p.key, p.value);
-    dbf::Fail(dbf::ErrorCode::kIo,
+    base::Fail(base::ErrorCode::kIo,
               "The settings file \"" + path_.toStdString() +
                   "\" cannot be read, so it is not replaced: " + load_error_.toStdString());
   }
@@ -332,7 +332,7 @@ void ProfileFile::Save() {
   const std::string temp = target + ".tmp" + std::to_string(::getpid());
   try {
     {
-      std::unique_ptr<dbf::File> file = env_->Open(temp, dbf::OpenMode::kCreateTruncate);
+      std::unique_ptr<base::File> file = env_->Open(temp, base::OpenMode::kCreateTruncate);
       file->WriteAt(0, data.constData(), static_cast<size_t>(data.size()));
       file->Sync();
     }
@@ -342,7 +342,7 @@ void ProfileFile::Save() {
   } catch (...) {
     try {
       env_->Remove(temp);
-    } catch (const dbf::DbfError&) {
+    } catch (const base::Error&) {
       // The temporary file is left behind; the settings file itself is intact.
     }
     pending_ = std::move(pending);

@@ -43,7 +43,7 @@
 #include <QString>
 #include <vector>
 
-namespace klv::dbf {
+namespace klv::base {
 class Env;
 }
 
@@ -55,7 +55,7 @@ class ProfileFile {
   // null). A file that does not exist is an empty profile; a file that exists
   // but cannot be read reads as empty too, and Save() then refuses to replace
   // it (see load_error()).
-  explicit ProfileFile(QString path, dbf::Env* env = nullptr);
+  explicit ProfileFile(QString path, base::Env* env = nullptr);
 
   const QString& path() const { return path_; }
   // Whether the file existed when it was read.
@@ -81,7 +81,7 @@ class ProfileFile {
   // Whether SetString changed anything since the last read or save.
   bool modified() const { return !pending_.empty(); }
 
-  // Writes the changes, if any, as described above. Throws klv::dbf::DbfError
+  // Writes the changes, if any, as described above. Throws klv::base::Error
   // (kIo, kDiskFull, kNotFound for a missing directory) when the file cannot
   // be written, or kIo when it existed but could not be read; the file on disk
   // is then unchanged. Nothing is written when nothing was changed.
@@ -112,7 +112,7 @@ class ProfileFile {
   int FindEntry(const QString& section, const QString& key) const;
 
   QString path_;
-  dbf::Env* env_;
+  base::Env* env_;
   bool existed_ = false;
   QString load_error_;
   bool legacy_8bit_ = false;  // the file holds bytes that are not UTF-8

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "db/dbf/Error.h"
+#include "base/Error.h"
 #include "platform/Profile.h"
 #include "support/TempDir.h"
 

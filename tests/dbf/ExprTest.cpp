@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/dbf/Codepage.h"
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 
 namespace klv::dbf {
 namespace {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "db/FieldTable.h"
-#include "db/dbf/Codepage.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/Table.h"
 #include "support/TempDir.h"
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "db/dbf/Error.h"
-#include "db/dbf/FaultEnv.h"
+#include "db/dbf/Base.h"
+#include "base/FaultEnv.h"
 
 #ifndef KLV_SAMPLES_DIR
 #define KLV_SAMPLES_DIR "tests/data"
@@ -843,7 +843,7 @@ void RunFaultSweep(bool sticky) {
   for (; n < 2000 && !done; ++n) {
     SCOPED_TRACE("failing operation " + std::to_string(n));
     WriteAll(path, base);
-    FaultEnv env(Env::Default());
+    base::FaultEnv env(Env::Default());
     env.SetSticky(sticky);
     {
       auto m = MdxFile::Open(env, path, true);

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "db/FieldTable.h"
-#include "db/dbf/FaultEnv.h"
+#include "base/FaultEnv.h"
 #include "support/TempDir.h"
 
 namespace klv::dbf {
@@ -666,7 +666,7 @@ TEST_F(TableTest, SharedOpensSeeEachOthersChangesAndLockRowsInEdit) {
 // count and key the other leaves, within runs of posts and between them.
 TEST_F(TableTest, OpensWithAndWithoutHeaderViewsShareTheTable) {
   Table::CreateTable(Path(), SmallFields());
-  FaultEnv plain(Env::Default());
+  base::FaultEnv plain(Env::Default());
   Table a, b(plain);
   Bind(a);
   Bind(b);
@@ -917,7 +917,7 @@ TEST_F(TableTest, InjectedWriteFailuresNeverCorrupt) {
       Fill(t, {"b", "d"});
       t.AddIndex("BYNAME", "NAME");
     }
-    FaultEnv faults(Env::Default());
+    base::FaultEnv faults(Env::Default());
     bool fired = false;
     {
       Table t(faults);

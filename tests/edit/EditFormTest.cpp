@@ -23,7 +23,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "db/dbf/FaultEnv.h"
+#include "base/FaultEnv.h"
 #include "edit/EditTexts.h"
 #include "edit/MyMisc.h"
 #include "platform/HelpViewer.h"
@@ -597,7 +597,7 @@ TEST_F(EditFormTest, AMiscellaneousTextLongerThanItsFieldIsCutAndShownAsStored) 
 
 TEST_F(EditFormTest, AFailedPostKeepsTheModeSoARetryNeitherOverwritesNorLoses) {
   // The form's table goes through a file layer that fails on demand.
-  dbf::FaultEnv faults(dbf::Env::Default());
+  base::FaultEnv faults(dbf::Env::Default());
   table.Close();
   dbf::Table faulty(faults);
   faulty.SetDirectory(data_dir());
@@ -674,7 +674,7 @@ TEST_F(EditFormTest, AWriteFailingAtAnyPointIsReportedAsWhatHappened) {
       AddRow("Chile", "1 Peso");
       table.Close();
 
-      dbf::FaultEnv faults(dbf::Env::Default());
+      base::FaultEnv faults(dbf::Env::Default());
       dbf::Table faulty(faults);
       faulty.SetDirectory(data_dir());
       faulty.SetTableName(state.paths.table_name.toStdString());

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/Table.h"
 
 namespace {

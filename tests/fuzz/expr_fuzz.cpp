@@ -11,8 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/dbf/Codepage.h"
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/Expr.h"
 
 namespace {

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "db/dbf/Env.h"
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/Mdx.h"
 
 namespace {

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "db/dbf/Env.h"
-#include "db/dbf/Error.h"
-#include "db/dbf/FaultEnv.h"
+#include "base/Env.h"
+#include "base/Error.h"
+#include "base/FaultEnv.h"
 #include "support/TempDir.h"
 
 namespace klv::platform {
@@ -248,7 +248,7 @@ TEST_F(ProfileTest, SaveKeepsThePermissionsAndWritesThroughALink) {
 TEST_F(ProfileTest, AFailedSaveLeavesTheFileAsItWas) {
   const std::string before = "; mine\r\n[Misc]\r\nA=1\r\n";
   test::WriteFileBytes(Path(), before);
-  dbf::FaultEnv env(dbf::Env::Default());
+  base::FaultEnv env(base::Env::Default());
   for (int n = 1;; ++n) {
     ASSERT_LT(n, 20) << "the save never succeeded";
     ProfileFile file(Q(Path()), &env);
@@ -256,7 +256,7 @@ TEST_F(ProfileTest, AFailedSaveLeavesTheFileAsItWas) {
     env.FailAt(n);
     try {
       file.Save();
-    } catch (const dbf::DbfError&) {
+    } catch (const base::Error&) {
       EXPECT_TRUE(env.fired());
       EXPECT_EQ(test::ReadFileBytes(Path()), before) << "fault at operation " << n;
       EXPECT_TRUE(file.modified());
@@ -276,11 +276,11 @@ TEST_F(ProfileTest, AFailedSaveLeavesTheFileAsItWas) {
 }
 
 // An Env whose files cannot be read, as a file without read permission.
-class UnreadableEnv final : public dbf::Env {
+class UnreadableEnv final : public base::Env {
  public:
-  std::unique_ptr<dbf::File> Open(const std::string& path, dbf::OpenMode mode) override {
-    if (mode == dbf::OpenMode::kReadOnly && Default().Exists(path)) {
-      dbf::Fail(dbf::ErrorCode::kIo, "Cannot open \"" + path + "\": Permission denied");
+  std::unique_ptr<base::File> Open(const std::string& path, base::OpenMode mode) override {
+    if (mode == base::OpenMode::kReadOnly && Default().Exists(path)) {
+      base::Fail(base::ErrorCode::kIo, "Cannot open \"" + path + "\": Permission denied");
     }
     return Default().Open(path, mode);
   }
@@ -301,7 +301,7 @@ TEST_F(ProfileTest, AFileThatCannotBeReadIsNeverReplaced) {
   EXPECT_FALSE(file.load_error().isEmpty());
   EXPECT_EQ(file.GetString("Misc", "A", "dflt"), "dflt");
   file.SetString("Misc", "A", "2");
-  EXPECT_THROW(file.Save(), dbf::DbfError);
+  EXPECT_THROW(file.Save(), base::Error);
   EXPECT_EQ(test::ReadFileBytes(Path()), before);
 }
 

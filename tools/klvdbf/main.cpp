@@ -15,8 +15,7 @@
 
 #include "Csv.h"
 #include "db/FieldTable.h"
-#include "db/dbf/Codepage.h"
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/Table.h"
 
 namespace {

@@ -8,8 +8,7 @@
 #include <cstring>
 #include <optional>
 
-#include "db/dbf/Codepage.h"
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 
 namespace klv::dbf {
 

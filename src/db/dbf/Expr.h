@@ -27,9 +27,9 @@
 #include <string_view>
 #include <vector>
 
-namespace klv::dbf {
+#include "db/dbf/Base.h"
 
-class CodePage;
+namespace klv::dbf {
 
 // Describes one field of the record layout an expression is bound to.
 struct ExprField {

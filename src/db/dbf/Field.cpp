@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "db/dbf/Codepage.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/FieldText.h"
 #include "db/dbf/Table.h"
 

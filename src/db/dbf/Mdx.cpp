@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 
 namespace klv::dbf {
 namespace {

@@ -39,7 +39,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/dbf/Env.h"
+#include "db/dbf/Base.h"
 
 namespace klv::dbf {
 

@@ -9,7 +9,7 @@
 #include <numeric>
 #include <set>
 
-#include "db/dbf/Codepage.h"
+#include "db/dbf/Base.h"
 #include "db/dbf/Expr.h"
 #include "db/dbf/FieldText.h"
 #include "db/dbf/Mdx.h"

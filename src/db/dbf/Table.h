@@ -27,12 +27,10 @@
 #include <string_view>
 #include <vector>
 
-#include "db/dbf/Env.h"
-#include "db/dbf/Error.h"
+#include "db/dbf/Base.h"
 
 namespace klv::dbf {
 
-class CodePage;
 class MdxFile;
 class Table;
 struct TagDef;

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "db/dbf/Env.h"
+#include "base/Env.h"
 
-namespace klv::dbf {
+namespace klv::base {
 
 class FaultEnv final : public Env {
  public:
@@ -44,4 +44,4 @@ class FaultEnv final : public Env {
   bool sticky_ = false;
 };
 
-}  // namespace klv::dbf
+}  // namespace klv::base

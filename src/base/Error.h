@@ -1,12 +1,14 @@
-// Engine error type. Every failure of the table engine is thrown as a DbfError
+// The one error type below the program's logic. Every failure of the file
+// layer, the table engine and the settings-file layer is thrown as an Error
 // carrying a numeric code (stable, usable by callers to pick their own
-// messages) and a message fit to show to a user.
+// messages) and a message fit to show to a user. The engine's interface
+// names it dbf::DbfError.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
-namespace klv::dbf {
+namespace klv::base {
 
 enum class ErrorCode : int {
   kIo = 1,              // a read, write, seek, rename or sync failed
@@ -30,9 +32,9 @@ enum class ErrorCode : int {
   kKeyNotFound = 19,  // an index key expected in the tree is missing
 };
 
-class DbfError : public std::runtime_error {
+class Error : public std::runtime_error {
  public:
-  DbfError(ErrorCode code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  Error(ErrorCode code, const std::string& message) : std::runtime_error(message), code_(code) {}
   ErrorCode code() const { return code_; }
   int number() const { return static_cast<int>(code_); }
 
@@ -41,7 +43,7 @@ class DbfError : public std::runtime_error {
 };
 
 [[noreturn]] inline void Fail(ErrorCode code, const std::string& message) {
-  throw DbfError(code, message);
+  throw Error(code, message);
 }
 
-}  // namespace klv::dbf
+}  // namespace klv::base

@@ -1,8 +1,8 @@
-#include "db/dbf/FaultEnv.h"
+#include "base/FaultEnv.h"
 
-#include "db/dbf/Error.h"
+#include "base/Error.h"
 
-namespace klv::dbf {
+namespace klv::base {
 namespace {
 
 class FaultFile final : public File {
@@ -63,4 +63,4 @@ void FaultEnv::Remove(const std::string& path) {
   base_.Remove(path);
 }
 
-}  // namespace klv::dbf
+}  // namespace klv::base

@@ -1,6 +1,6 @@
-// File access for the engine. All engine I/O goes through Env and File so that
-// tests can inject failures at the Nth operation (FaultEnv) and so that the
-// locking scheme lives in one place.
+// File access for the engine and the settings files. All their I/O goes
+// through Env and File so that tests can inject failures at the Nth
+// operation (FaultEnv) and so that the locking scheme lives in one place.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace klv::dbf {
+namespace klv::base {
 
 enum class OpenMode { kReadOnly, kReadWrite, kCreateTruncate };
 
@@ -70,7 +70,7 @@ class File {
 class Env {
  public:
   virtual ~Env() = default;
-  // Throws DbfError kNotFound or kIo.
+  // Throws Error kNotFound or kIo.
   virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
   virtual bool Exists(const std::string& path) = 0;
   virtual void Rename(const std::string& from, const std::string& to) = 0;
@@ -99,4 +99,4 @@ void TodayHeaderDate(uint8_t* out);
 std::string DirOf(const std::string& path);   // "" for a bare name, else with trailing '/'
 std::string BaseOf(const std::string& path);  // file name without directory
 
-}  // namespace klv::dbf
+}  // namespace klv::base

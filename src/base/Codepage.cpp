@@ -1,6 +1,6 @@
-#include "db/dbf/Codepage.h"
+#include "base/Codepage.h"
 
-namespace klv::dbf {
+namespace klv::base {
 namespace {
 
 // The upper halves, byte 0x80 first, as Python's cp437, cp850 and cp1252
@@ -255,4 +255,4 @@ std::string CodePage::Decode(std::string_view bytes) const {
   return out;
 }
 
-}  // namespace klv::dbf
+}  // namespace klv::base

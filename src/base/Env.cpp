@@ -1,4 +1,4 @@
-#include "db/dbf/Env.h"
+#include "base/Env.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,9 +13,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "db/dbf/Error.h"
+#include "base/Error.h"
 
-namespace klv::dbf {
+namespace klv::base {
 
 size_t File::ReadStart(size_t view, uint64_t off, void* buf, size_t n) {
   const uint8_t* v = MapStart(view);
@@ -283,4 +283,4 @@ std::vector<std::string> FilesStartingWith(const std::string& dir, const std::st
   return out;
 }
 
-}  // namespace klv::dbf
+}  // namespace klv::base

@@ -1,10 +1,10 @@
-#include "db/dbf/Codepage.h"
+#include "base/Codepage.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace klv::dbf {
+namespace klv::base {
 namespace {
 
 const CodePage* const kPages[] = {&CodePage::Cp437(), &CodePage::Cp850(), &CodePage::Cp1252()};
@@ -151,4 +151,4 @@ TEST(CodepageTest, CaseMappingCoversAccentedLettersWithBothFormsInThePage) {
 }
 
 }  // namespace
-}  // namespace klv::dbf
+}  // namespace klv::base

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace klv::dbf {
+namespace klv::base {
 
 class CodePage {
  public:
@@ -55,4 +55,4 @@ class CodePage {
   uint8_t lower_[256];
 };
 
-}  // namespace klv::dbf
+}  // namespace klv::base

@@ -1,6 +1,6 @@
 // The file layer under the engine: the shared view of a file's header and
 // how it meets plain reads, writes, locks and forked children.
-#include "db/dbf/Env.h"
+#include "base/Env.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "db/dbf/FaultEnv.h"
+#include "base/FaultEnv.h"
 #include "support/TempDir.h"
 
-namespace klv::dbf {
+namespace klv::base {
 namespace {
 
 constexpr uint64_t kLockByte = 0x7FFFFFFF00000000ULL;
@@ -94,4 +94,4 @@ TEST_F(EnvTest, ViewDoesNotKeepLocksAliveInAForkedChild) {
 }
 
 }  // namespace
-}  // namespace klv::dbf
+}  // namespace klv::base
