@@ -294,6 +294,20 @@ TEST_F(SalvageTest, RowsPastTheCountAreCut) {
   EXPECT_TRUE(ReadFileBytes(a.kept_dbf) == good);
   EXPECT_TRUE(ReadFileBytes(P("T.DBF")).substr(4) == good.substr(4));
   EXPECT_EQ(Files().size(), 6u);
+  // Never under another open's feet.
+  Put(good);
+  Table open;
+  open.SetDirectory(dir_.path());
+  open.SetTableName("T");
+  open.SetReadOnly(true);
+  open.Open();
+  try {
+    Salvage(Env::Default(), P("T.DBF"));
+    ADD_FAILURE() << "repaired an open table";
+  } catch (const DbfError& e) {
+    EXPECT_EQ(e.code(), ErrorCode::kInUse) << e.what();
+  }
+  EXPECT_EQ(Files(), (std::vector<std::string>{"T.DBF", "T.MDX"}));
 }
 
 // A failure at every write, sync, create, rename and remove in turn: the
