@@ -375,7 +375,6 @@ void Salvager::WriteTable(const Layout& lay, const std::string& tmp) {
   const uint32_t count = U32(&head_[4]);
   const uint64_t whole = size_ > hl ? (size_ - hl) / rl : 0;
   const uint64_t rows = std::min<uint64_t>(count, whole);
-  // The new table's count field holds 32 bits, so at most that many rows.
   uint64_t damaged = 0;
 
   auto out = env_.Open(tmp, OpenMode::kCreateTruncate);
