@@ -304,7 +304,8 @@ Layout Salvager::ReadLayout() {
   const uint32_t derived_rl = known_sum;
 
   // The header length may rightly exceed the descriptors (some writers keep
-  // more there); it is kept when rows start there at least as plainly.
+  // more there); it is kept when rows start there more plainly than right
+  // after the descriptors.
   lay.header_len = derived_hl;
   if (stored_hl > derived_hl && stored_hl <= size_) {
     uint64_t rows = ProbeRows(stored_hl, derived_rl);
