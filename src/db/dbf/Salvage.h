@@ -31,13 +31,19 @@
 //   for field types the engine does not write (such as memo fields).
 // - A failure before the new table is in place (I/O, a full disk) removes
 //   the temporary file and renames the originals back: the table is as it
-//   was, and the error is thrown. Once the new table is in place, Salvage
-//   does not throw.
+//   was, and the error is thrown (naming where the original is should even
+//   renaming it back fail). Once the new table is in place, Salvage does
+//   not throw.
 // - The production index is rebuilt with the tags of the old .MDX (name,
 //   expression, descending, unique) when that file can be read. A tag that
 //   cannot be rebuilt is named in the notes; when the index cannot be read,
-//   or building it fails part way, the new table has no index at all (never
-//   a half-built one) and the notes say so.
+//   or building it fails part way, the new table is left with no index at
+//   all rather than half of one, and the notes say so. (A process killed
+//   while building it leaves an index the engine reports as not matching,
+//   as after any interrupted change.)
+// - The table is held alone (the engine's open lock, exclusively; shared
+//   only when the file may not be written) from the first read until the
+//   new table has its name.
 #pragma once
 
 #include <cstdint>
