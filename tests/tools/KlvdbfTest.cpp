@@ -118,4 +118,65 @@ TEST_F(KlvdbfTest, CheckFindsAStaleIndexAndReindexMendsIt) {
   EXPECT_EQ(Klvdbf("check " + Db()).status, 0);
 }
 
+// A table cut inside its last row opens nowhere; repair keeps the whole
+// rows and the index tag, puts the original aside and says what it lost.
+TEST_F(KlvdbfTest, RepairKeepsTheWholeRowsOfACutTable) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  ASSERT_EQ(Klvdbf("append " + Db(), "Country\nA\nB\nC\n").status, 0);
+  ASSERT_EQ(Klvdbf("index " + Db() + " NEWINDEX 'Upper(Left(Country,80))'").status, 0);
+  std::string bytes;
+  {
+    std::ifstream in(dir_.File("C.DBF"), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  size_t record_len = static_cast<uint8_t>(bytes[10]) | static_cast<uint8_t>(bytes[11]) << 8;
+  bytes.resize(bytes.size() - 30);
+  std::ofstream(dir_.File("C.DBF"), std::ios::binary | std::ios::trunc) << bytes;
+  Result info = Klvdbf("info " + Db());
+  EXPECT_EQ(info.status, 1);
+  EXPECT_NE(info.out.find("more than the file holds"), std::string::npos) << info.out;
+
+  Result r = Klvdbf("repair '" + dir_.File("c") + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("klvdbf: its header counts 3 rows; the file holds 2 whole rows\n"),
+            std::string::npos)
+      << r.out;
+  std::string c = dir_.File("C");
+  // The kept copies are named by the time of the repair: YYYYMMDD-HHMMSS.
+  size_t at = r.out.find(".DBF.damaged-");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  std::string stamp = r.out.substr(at + 13, 15);
+  EXPECT_TRUE(stamp.find_first_not_of("0123456789-") == std::string::npos && stamp[8] == '-');
+  EXPECT_NE(
+      r.out.find(c + ".DBF repaired: 2 rows kept (0 deleted), 1 row lost, " +
+                 std::to_string(record_len - 29) +
+                 " bytes not kept, 1 index tag rebuilt; the original is now " + c +
+                 ".DBF.damaged-" + stamp + " and its index " + c + ".MDX.damaged-" + stamp + "\n"),
+      std::string::npos)
+      << r.out;
+  EXPECT_EQ(Klvdbf("check " + Db()).status, 0);
+  Result d = Klvdbf("dump " + Db() + " --tag NEWINDEX");
+  EXPECT_NE(d.out.find("\r\nA,"), std::string::npos) << d.out;
+  EXPECT_NE(d.out.find("\r\nB,"), std::string::npos) << d.out;
+  EXPECT_EQ(d.out.find("\r\nC,"), std::string::npos) << d.out;
+
+  // A sound table repairs with nothing lost; a second kept copy gets its own name.
+  r = Klvdbf("repair " + Db());
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find(" repaired: 2 rows kept (0 deleted), 0 rows lost, 0 bytes not kept, 1 "
+                       "index tag rebuilt; the original is now "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find(".DBF.damaged-" + stamp + " "), std::string::npos) << r.out;
+  EXPECT_EQ(Klvdbf("repair " + Db() + " extra").status, 2);
+  EXPECT_EQ(Klvdbf("repair '" + dir_.File("NONE.DBF") + "'").status, 1);
+  // Descriptors that cannot be read: refused, nothing written.
+  std::ofstream(dir_.File("BAD.DBF"), std::ios::binary) << bytes.substr(0, 80);
+  r = Klvdbf("repair '" + dir_.File("BAD.DBF") + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("cannot be repaired: its field descriptors are cut short"),
+            std::string::npos)
+      << r.out;
+}
+
 }  // namespace

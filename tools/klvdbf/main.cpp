@@ -5,6 +5,8 @@
 // CSV in and out is UTF-8 with a header line; dates are YYYY-MM-DD, numbers
 // use "." as the point, an empty cell is an empty field, records count from 1.
 // Exit status: 0 success, 1 a problem found or an engine error, 2 bad usage.
+// A repair that had to mend or leave out anything has found a problem: it
+// exits with 1 after writing the repaired table.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include "Csv.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Base.h"
+#include "db/dbf/Salvage.h"
 #include "db/dbf/Table.h"
 
 namespace {
@@ -37,7 +40,9 @@ const char kUsageText[] =
     "  index FILE TAG EXPRESSION      add or replace an index tag\n"
     "  check FILE                     verify the table and every tag\n"
     "  pack FILE                      remove deleted rows, rebuild the index\n"
-    "  reindex FILE                   rebuild every index tag\n";
+    "  reindex FILE                   rebuild every index tag\n"
+    "  repair FILE                    rewrite a damaged table with its whole rows,\n"
+    "                                 keeping the original aside\n";
 
 struct Usage {
   std::string message;
@@ -311,6 +316,30 @@ int Reindex(const std::string& path) {
   return kOk;
 }
 
+std::string Plural(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+int Repair(const std::string& path) {
+  // The name is found as the other commands find it: ".DBF" may be left
+  // out and letter case does not matter.
+  std::string dir = klv::dbf::DirOf(path), name = klv::dbf::BaseOf(path);
+  if (name.find('.') == std::string::npos) name += ".DBF";
+  std::string found = klv::dbf::FindFileNoCase(dir, name);
+  klv::dbf::SalvageResult r =
+      klv::dbf::Salvage(klv::dbf::Env::Default(), found.empty() ? dir + name : found);
+  for (const auto& note : r.notes) std::fprintf(stderr, "klvdbf: %s\n", note.c_str());
+  std::string line =
+      (found.empty() ? dir + name : found) + " repaired: " + Plural(r.rows_kept, "row", "rows") +
+      " kept (" + std::to_string(r.deleted_kept) + " deleted), " +
+      Plural(r.rows_lost, "row", "rows") + " lost, " + Plural(r.bytes_dropped, "byte", "bytes") +
+      " not kept, " + Plural(r.tags_rebuilt.size(), "index tag", "index tags") +
+      " rebuilt; the original is now " + r.kept_dbf;
+  if (!r.kept_mdx.empty()) line += " and its index " + r.kept_mdx;
+  std::printf("%s\n", line.c_str());
+  return r.notes.empty() ? kOk : kProblem;
+}
+
 int Run(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0] == "--help" || argv[0] == "-h") {
     std::fputs(kUsageText, argv.empty() ? stderr : stdout);
@@ -333,6 +362,7 @@ int Run(const std::vector<std::string>& argv) {
   if (cmd == "check") return no_args(), Check(path);
   if (cmd == "pack") return no_args(), Pack(path);
   if (cmd == "reindex") return no_args(), Reindex(path);
+  if (cmd == "repair") return no_args(), Repair(path);
   throw Usage{"unknown command \"" + cmd + "\""};
 }
 
