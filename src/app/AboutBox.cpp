@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppTexts.h"
-#include "app/DialogRoutines.h"
+#include "forms/DialogRoutines.h"
 
 namespace klv::app {
 
@@ -51,7 +51,7 @@ TAboutBox::TAboutBox(QWidget* parent, const QString& version, double factor) : Q
   layout->addWidget(OKButton, 0, Qt::AlignHCenter);
   setFixedWidth(320);
   adjustSize();
-  ScaleAndCentre(this, factor);
+  forms::ScaleAndCentre(this, factor);
 }
 
 }  // namespace klv::app

@@ -14,13 +14,15 @@
 
 #include <QString>
 
-#include "app/DialogRoutines.h"
 #include "app/Formats.h"
 #include "app/Settings.h"
 #include "db/DbFiles.h"
 #include "platform/Intl.h"
+#include "platform/UserFonts.h"
 
 namespace klv::app {
+
+using platform::UserFonts;
 
 // What the record edit form is asked to do.
 enum EditMode : int { kEditAdd = 1, kEditChange = 2, kEditCopy = 3 };

@@ -23,12 +23,19 @@
 #include "app/AboutBox.h"
 #include "app/AppTexts.h"
 #include "db/DbTexts.h"
+#include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
 
+using forms::ApplyUserFonts;
+using forms::FindScreenSize;
+using forms::kScreenSizes;
+using forms::ScreenCanShow;
+using forms::ScreenSize;
+using forms::ScreenSizeInForce;
 using platform::MsgButton;
 using platform::MsgButtons;
 using platform::MsgIcon;

@@ -26,14 +26,14 @@
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
-#include "app/DialogRoutines.h"
 #include "app/Formats.h"
-#include "db/FieldTable.h"
 #include "base/Codepage.h"
+#include "db/FieldTable.h"
 #include "edit/Defaults.h"
 #include "edit/EditBox1.h"
 #include "edit/EditTexts.h"
 #include "edit/MyMisc.h"
+#include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
@@ -168,7 +168,7 @@ TMyEdit::TMyEdit(dbf::Table& table, app::AppState& state, PickLists& lists, QWid
     for (QPushButton* b : {UpdateExitButton, UpdateButton, ClearButton}) b->setEnabled(false);
   }
 
-  design_ = app::SaveDimensions(this);
+  design_ = forms::SaveDimensions(this);
   lists_.SetProgramDir(state_.program_dir);
   LoadAllList();
 }
@@ -437,12 +437,12 @@ void TMyEdit::showEvent(QShowEvent* event) {
 
 void TMyEdit::FormShow() {
   // 1. Fonts and scale, from the design dimensions each time.
-  app::ApplyUserFonts(this, state_.fonts);
+  forms::ApplyUserFonts(this, state_.fonts);
   QFont bold = TotalsLabel->font();
   bold.setBold(true);
   TotalsLabel->setFont(bold);
-  app::ScaleDialog(this, design_, state_.scale_factor);
-  app::MoveUpTenPixels(this);
+  forms::ScaleDialog(this, design_, state_.scale_factor);
+  forms::MoveUpTenPixels(this);
 
   if (indicator_style_ == nullptr) {
     auto* style = new IndicatorScaleStyle;
@@ -450,7 +450,7 @@ void TMyEdit::FormShow() {
     indicator_style_ = style;
   }
   static_cast<IndicatorScaleStyle*>(indicator_style_)
-      ->SetFactor(app::EffectiveScaleFactor(state_.scale_factor));
+      ->SetFactor(forms::EffectiveScaleFactor(state_.scale_factor));
   for (QCheckBox* box : {Approx, Wanted}) {
     box->setStyle(indicator_style_);
     box->updateGeometry();
@@ -773,7 +773,8 @@ void TMyEdit::MiscSelectClick() {
 // Update
 
 void TMyEdit::Refuse(QWidget* control, const QString& text) {
-  prompts().MessageBox(this, L(t::kCaptionError), text, MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
+  prompts().MessageBox(this, L(t::kCaptionError), text, MsgIcon::kError, MsgButtons::kOk,
+                       MsgButton::kOk);
   if (control) control->setFocus();
 }
 
@@ -975,8 +976,9 @@ bool TMyEdit::DoUpdateAndExit() {
 void TMyEdit::DoExit() {
   if (!state_.browse_only && ValuesChanged()) {
     prompts().Beep();
-    if (prompts().MessageBox(this, L(t::kCaptionWarning), L(t::kExitWithoutUpdating), MsgIcon::kQuestion,
-                             MsgButtons::kYesNo, MsgButton::kNo) != MsgButton::kYes)
+    if (prompts().MessageBox(this, L(t::kCaptionWarning), L(t::kExitWithoutUpdating),
+                             MsgIcon::kQuestion, MsgButtons::kYesNo,
+                             MsgButton::kNo) != MsgButton::kYes)
       return;
   }
   done(QDialog::Rejected);
@@ -1208,8 +1210,8 @@ void TMyEdit::MenuListEditClick(QWidget* owner, ListKind kind) {
 
 void TMyEdit::DoPrintRecord() {
   if (printing_) {
-    prompts().MessageBox(this, L(t::kCaptionError), L(t::kPrintBusy), MsgIcon::kError, MsgButtons::kOk,
-                         MsgButton::kOk);
+    prompts().MessageBox(this, L(t::kCaptionError), L(t::kPrintBusy), MsgIcon::kError,
+                         MsgButtons::kOk, MsgButton::kOk);
     return;
   }
   QPrinter printer(QPrinter::HighResolution);

@@ -39,8 +39,9 @@
 
 #include "app/AppState.h"
 #include "app/MainWin.h"
+#include "db/PickLists.h"
 #include "db/dbf/Table.h"
-#include "edit/PickLists.h"
+#include "forms/DialogRoutines.h"
 
 class QAction;
 class QCheckBox;
@@ -253,7 +254,7 @@ class TMyEdit : public QDialog, public app::PickListHost {
   app::AppState& state_;
   PickLists& lists_;
   std::function<void(const QString&)> general_error_;
-  app::SavedDimensions design_;
+  forms::SavedDimensions design_;
   Snapshot snapshot_;
   // The row the controls were last loaded from: its record number and each
   // field's stored bytes (by field number), which tell at Update what another

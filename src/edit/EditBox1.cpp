@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/DialogRoutines.h"
 #include "edit/EditTexts.h"
+#include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 
 namespace klv {
@@ -40,7 +40,8 @@ TMyEditBox::TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& l
                        std::function<void()> save_all)
     : QDialog(parent), state_(state), lists_(lists), kind_(kind), save_all_(std::move(save_all)) {
   setObjectName(QStringLiteral("MyEditBox"));
-  setWindowTitle(QString::fromLatin1(t::kEditListCaption).arg(QString::fromLatin1(InfoOf(kind).name)));
+  setWindowTitle(
+      QString::fromLatin1(t::kEditListCaption).arg(QString::fromLatin1(InfoOf(kind).name)));
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(13);
@@ -139,8 +140,8 @@ void TMyEditBox::SetColors() {
 void TMyEditBox::showEvent(QShowEvent* event) {
   if (!shown_) {
     shown_ = true;
-    app::ApplyUserFonts(this, state_.fonts);
-    app::ScaleAndCentre(this, state_.scale_factor);
+    forms::ApplyUserFonts(this, state_.fonts);
+    forms::ScaleAndCentre(this, state_.scale_factor);
     SetColors();
     TheList->setFocus();
     if (TheList->count() > 0) TheList->setCurrentRow(0);
@@ -157,6 +158,29 @@ bool EditAList(QWidget* owner, const app::AppState& state, PickLists& lists, Lis
 bool EditSpecList(QWidget* owner, const app::AppState& state, PickLists& lists,
                   const std::function<void()>& save_all) {
   return EditAList(owner, state, lists, ListKind::kMiscellaneous, save_all);
+}
+
+namespace {
+
+bool AskDefaults(QWidget* parent, const char* question) {
+  prompts().Beep();
+  return prompts().MessageBox(parent, t::kCaptionWarning, QString::fromUtf8(question),
+                              MsgIcon::kQuestion, MsgButtons::kYesNo,
+                              MsgButton::kNo) == MsgButton::kYes;
+}
+
+}  // namespace
+
+bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists) {
+  if (!AskDefaults(parent, t::kSaveAsDefaultsQuestion)) return false;
+  lists.SaveDefaultLists();
+  return true;
+}
+
+bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists) {
+  if (!AskDefaults(parent, t::kLoadDefaultsQuestion)) return false;
+  lists.LoadDefaultList();
+  return true;
 }
 
 }  // namespace klv

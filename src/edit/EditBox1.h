@@ -14,7 +14,7 @@
 #include <QStringList>
 
 #include "app/AppState.h"
-#include "edit/PickLists.h"
+#include "db/PickLists.h"
 
 class QLineEdit;
 class QListWidget;
@@ -75,5 +75,12 @@ bool EditAList(QWidget* owner, const app::AppState& state, PickLists& lists, Lis
                const std::function<void()>& save_all);
 bool EditSpecList(QWidget* owner, const app::AppState& state, PickLists& lists,
                   const std::function<void()>& save_all);
+
+// The main menu's "List Maintenance" > "Save As Defaults" and "Load In
+// Defaults": each asks first (beep, question box) and on Yes saves the
+// edit form's lists as the default files, or loads the default files into
+// both copies. They return whether the user said Yes.
+bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists);
+bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists);
 
 }  // namespace klv

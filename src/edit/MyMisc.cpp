@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/DialogRoutines.h"
+#include "db/PickLists.h"
 #include "edit/EditTexts.h"
-#include "edit/PickLists.h"
+#include "forms/DialogRoutines.h"
 #include "platform/Paths.h"
 
 namespace klv {
@@ -63,7 +63,7 @@ TMyMiscellaneous::TMyMiscellaneous(QWidget* parent, const app::AppState& state,
   connect(CancelButton, &QPushButton::clicked, this, &TMyMiscellaneous::CancelButtonClick);
 
   const QString path =
-      platform::CompanionFile(state_.program_dir, QString::fromLatin1(t::kMiscListFile));
+      platform::CompanionFile(state_.program_dir, QString::fromLatin1(klv::texts::kMiscListFile));
   for (const QString& phrase : ReadListFile(path)) Insert(phrase);
   for (const QString& phrase : SplitMiscText(misc_text))
     MiscList->item(Insert(phrase))->setSelected(true);
@@ -117,8 +117,8 @@ void TMyMiscellaneous::CancelButtonClick() {
 void TMyMiscellaneous::showEvent(QShowEvent* event) {
   if (!shown_) {
     shown_ = true;
-    app::ApplyUserFonts(this, state_.fonts);
-    app::ScaleAndCentre(this, state_.scale_factor);
+    forms::ApplyUserFonts(this, state_.fonts);
+    forms::ScaleAndCentre(this, state_.scale_factor);
     if (QListWidgetItem* current = MiscList->currentItem()) MiscList->scrollToItem(current);
   }
   QDialog::showEvent(event);

@@ -1025,8 +1025,7 @@ TEST_F(MainWinTest, AtStartAnotherProcessHoldingATableWithoutTheSortTag) {
 
 TEST_F(MainWinTest, HelpOpensTheProgramsHelpFileAtItsContentsAndAboutSaysWhoWeAre) {
   Start();
-  const QString shipped =
-      QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../../data/KLVCOIN.HLP";
+  const QString shipped = QStringLiteral(KLV_SHIPPED_HELP_FILE);
   ASSERT_TRUE(QFile::copy(shipped, Home("KLVCOIN.HLP")));
   main_->Trigger(TMain::kHelpContents);
   auto* help = main_->findChild<platform::HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);

@@ -15,8 +15,8 @@
 #include "app/Formats.h"
 #include "db/DbFiles.h"
 #include "db/FieldTable.h"
+#include "db/PickLists.h"
 #include "db/dbf/Table.h"
-#include "edit/PickLists.h"
 #include "support/TempDir.h"
 
 namespace klv::test {

@@ -1,6 +1,6 @@
 // The pick lists: their files per database and the defaults, the two copies
 // in memory, the list editor and the default-list commands.
-#include "edit/PickLists.h"
+#include "db/PickLists.h"
 
 #include <gtest/gtest.h>
 

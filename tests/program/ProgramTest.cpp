@@ -2,7 +2,7 @@
 // behind its commands, the default pick lists installed at a first start and
 // shared between the form and the grid, and the lists following a database
 // switch.
-#include "app/Program.h"
+#include "program/Program.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +22,17 @@
 
 #include "db/DbFiles.h"
 #include "db/FieldTable.h"
+#include "db/PickLists.h"
 #include "db/dbf/Table.h"
 #include "edit/Edit1.h"
 #include "edit/EditBox1.h"
-#include "edit/PickLists.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
-namespace klv::app {
+namespace klv::program {
 namespace {
+
+using namespace klv::app;
 
 using test::TestPrompts;
 
@@ -124,9 +126,9 @@ TEST_F(ProgramTest, AFirstStartInstallsTheDefaultListsAndKeepsAUsersOwn) {
 TEST_F(ProgramTest, RecordCommandsOpenTheEditFormAndTheGridFollows) {
   Program& p = Start();
   TMain& m = p.main();
-  for (TMain::Command c : {TMain::kAdd, TMain::kEdit, TMain::kCopy, TMain::kListSaveDefaults,
-                           TMain::kListLoadDefaults, TMain::kListCountry, TMain::kListTopic,
-                           TMain::kListCondition, TMain::kListMiscellaneous})
+  for (TMain::Command c :
+       {TMain::kAdd, TMain::kEdit, TMain::kCopy, TMain::kListSaveDefaults, TMain::kListLoadDefaults,
+        TMain::kListCountry, TMain::kListTopic, TMain::kListCondition, TMain::kListMiscellaneous})
     EXPECT_TRUE(m.CommandAvailable(c)) << c;
 
   WithEditForm(TMain::kAdd, [](TMyEdit& f) {
@@ -136,8 +138,9 @@ TEST_F(ProgramTest, RecordCommandsOpenTheEditFormAndTheGridFollows) {
     EXPECT_TRUE(f.DoUpdateAndExit());
   });
   EXPECT_EQ(m.CountLabel->text(), "1");
-  EXPECT_EQ(m.viewer_model()->data(m.viewer_model()->index(0, m.viewer_model()->ColumnOf(kCountry))),
-            "Chile");
+  EXPECT_EQ(
+      m.viewer_model()->data(m.viewer_model()->index(0, m.viewer_model()->ColumnOf(kCountry))),
+      "Chile");
   // A value typed in the form joins both copies of the list.
   EXPECT_EQ(m.viewer_model()->PickList(kCountry), QStringList({"Peru", "France", "Chile"}));
 
@@ -210,4 +213,4 @@ TEST_F(ProgramTest, TheListEditorReplacesBothCopiesAndADatabaseSwitchCarriesThem
 }
 
 }  // namespace
-}  // namespace klv::app
+}  // namespace klv::program

@@ -22,9 +22,9 @@
 
 #include "app/AppTexts.h"
 #include "app/MainWin.h"
-#include "app/Program.h"
 #include "db/DbTexts.h"
 #include "platform/QtPrompts.h"
+#include "program/Program.h"
 
 #ifndef KLV_VERSION
 #define KLV_VERSION "0.0"
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
 
   int result = 0;
   {
-    klv::app::Program program;
+    klv::program::Program program;
     klv::app::StartOptions options;
     options.arguments = arguments;
     if (!program.Start(options)) {

@@ -24,7 +24,7 @@ class PickLists;
 class TMyEdit;
 }  // namespace klv
 
-namespace klv::app {
+namespace klv::program {
 
 class Program {
  public:
@@ -38,9 +38,9 @@ class Program {
 
   // The start-up: false when the program cannot run (the reason has been
   // shown); nothing else may be called then but the destructor.
-  bool Start(const StartOptions& options);
+  bool Start(const app::StartOptions& options);
 
-  TMain& main() { return *main_; }
+  app::TMain& main() { return *main_; }
   TMyEdit& edit() { return *edit_; }
   PickLists& lists() { return *lists_; }
 
@@ -51,9 +51,9 @@ class Program {
   void InstallCommands();
 
   QString list_source_;
-  std::unique_ptr<TMain> main_;
+  std::unique_ptr<app::TMain> main_;
   std::unique_ptr<PickLists> lists_;
   std::unique_ptr<TMyEdit> edit_;
 };
 
-}  // namespace klv::app
+}  // namespace klv::program

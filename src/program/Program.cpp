@@ -1,11 +1,18 @@
-#include "app/Program.h"
+#include "program/Program.h"
 
 #include <utility>
 
+#include "db/PickLists.h"
 #include "edit/Edit1.h"
-#include "edit/PickLists.h"
 
-namespace klv::app {
+namespace klv::program {
+
+using app::kEditAdd;
+using app::kEditChange;
+using app::kEditCopy;
+using app::StartOptions;
+using app::TMain;
+using app::ViewerModel;
 
 Program::Program(QString list_source)
     : list_source_(std::move(list_source)), main_(std::make_unique<TMain>()) {}
@@ -27,7 +34,8 @@ bool Program::Start(const StartOptions& options) {
   if (!list_source_.isEmpty()) InstallDefaultLists(program_dir, list_source_);
   lists_ = std::make_unique<PickLists>(program_dir, main_->state().paths.base);
   edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), *lists_, main_.get());
-  edit_->SetGeneralErrorDisplay([this](const QString& message) { main_->ShowGeneralError(message); });
+  edit_->SetGeneralErrorDisplay(
+      [this](const QString& message) { main_->ShowGeneralError(message); });
   main_->SetPickListHost(edit_.get());
   // The grid keeps its own copy of each field list for its in-cell combos.
   ViewerModel* model = main_->viewer_model();
@@ -62,4 +70,4 @@ void Program::InstallCommands() {
   }
 }
 
-}  // namespace klv::app
+}  // namespace klv::program
