@@ -55,13 +55,6 @@ bool HasDbfExtension(const QString& path) {
   return path.right(4).toUpper() == QLatin1String(".DBF");
 }
 
-bool HasTag(dbf::Table& table, const char* name) {
-  for (const dbf::TagInfo& t : table.Tags()) {
-    if (QString::fromStdString(t.name).compare(Latin(name), Qt::CaseInsensitive) == 0) return true;
-  }
-  return false;
-}
-
 // The speed buttons' pictures, drawn here so that the program needs no image
 // files and they look alike on every desktop.
 QIcon SpeedIcon(TMain::Command c) {
@@ -335,6 +328,14 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent) {
   QFont f(QStringLiteral("Arial"));
   f.setPixelSize(13);
   setFont(f);
+  db_.SetPromptOwner(this);
+  connect(&db_, &OpenDatabase::DatabaseBound, this, &TMain::ShowDatabaseName);
+  connect(&db_, &OpenDatabase::SearchModeChanged, this, &TMain::SearchModeShown);
+  connect(&db_, &OpenDatabase::ViewerSettingsNeeded, this, [this] {
+    SetViewerOptions();
+    DisplayCount();
+  });
+  connect(&db_, &OpenDatabase::EngineError, this, &TMain::ShowGeneralError);
   BuildControls();
   BuildMenus();
   UpdateCommandStates();
@@ -342,7 +343,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent) {
 
 TMain::~TMain() {
   if (model_) model_->SetTable(nullptr);
-  my_table_.Close();
+  db_.Close();
 }
 
 void TMain::BuildControls() {
@@ -657,7 +658,7 @@ bool TMain::CommandAvailable(Command command) const {
   const Slot& s = slots_[command];
   if (!s.handler) return false;
   if (state_.browse_only && s.browse_locked) return false;
-  if (command == kEndSearch && !state_.searching) return false;
+  if (command == kEndSearch && !db_.searching()) return false;
   return true;
 }
 
@@ -737,14 +738,9 @@ bool TMain::FormCreate(const StartOptions& options) {
   bool opened = false;
   QString candidate = chosen;
   while (!opened) {
-    opened = RunCommand([&] {
-      BindDatabase(candidate);
-      ReadDatabaseSettings(state_.paths.ini);
-      BuildSortString();
-      OpenMyTable(IndexSetup::kSelectOrAdd);
-    });
+    opened = RunCommand([&] { db_.OpenAtStart(candidate); });
     if (!opened) {
-      my_table_.Close();
+      db_.Close();
       candidate = AskForValidDatabase();
       if (candidate.isEmpty()) return false;
     }
@@ -777,7 +773,7 @@ bool TMain::FormCreate(const StartOptions& options) {
   }
   SetButtonBar();
   created_ = true;
-  if (model_->table() != &my_table_) model_->SetTable(&my_table_);
+  if (model_->table() != &MyTable()) model_->SetTable(&MyTable());
   DoFileSpecific();
   return true;
 }
@@ -866,69 +862,9 @@ platform::FileDialogRequest TMain::DatabaseDialog(const char* title) const {
   return r;
 }
 
-void TMain::BindDatabase(const QString& name) {
-  state_.database_name = name;
-  state_.settings.last_database = name;
-  state_.paths = DatabasePaths::From(name);
-  my_table_.Close();
-  my_table_.SetDirectory(state_.paths.dir.toStdString());
-  my_table_.SetTableName(QFileInfo(state_.paths.dbf).fileName().toStdString());
+void TMain::ShowDatabaseName() {
   setWindowTitle(Latin(klv::texts::kTitle) + QStringLiteral(" (") + state_.paths.table_name +
                  QStringLiteral(")"));
-}
-
-void TMain::ReadDatabaseSettings(const QString& ini) {
-  ReadSettings(state_.settings, kDatabaseSettings, state_.files, ini);
-  if (state_.browse_only) {
-    // The stored value is kept for writing; the grid stays read-only.
-    state_.saved_field_editing = state_.settings.grid_field_editing;
-    state_.settings.grid_field_editing = false;
-  }
-  state_.fonts = UserFontsOf(state_.settings);
-}
-
-void TMain::WriteDatabaseSettings(const QString& ini) {
-  StoreUserFonts(state_.settings, state_.fonts);
-  if (!state_.browse_only)
-    return WriteSettings(state_.settings, kDatabaseSettings, state_.files, ini);
-  Settings stored = state_.settings;
-  stored.grid_field_editing = state_.saved_field_editing;
-  WriteSettings(stored, kDatabaseSettings, state_.files, ini);
-}
-
-void TMain::OpenMyTable(IndexSetup setup) {
-  my_table_.Close();
-  my_table_.SetExclusive(false);
-  my_table_.SetReadOnly(false);
-  my_table_.SetRepairIndex(true);
-  my_table_.Open();
-  if (sort_string_.isEmpty()) {
-    my_table_.SetIndexName("");
-  } else {
-    const std::string expr = sort_string_.toStdString();
-    const bool has = HasTag(my_table_, texts::kIndexTag);
-    if (setup == IndexSetup::kRebuild) {
-      if (has) {
-        my_table_.SetIndexName("");
-        my_table_.DeleteIndex(texts::kIndexTag);
-      }
-      my_table_.AddIndex(texts::kIndexTag, expr);
-    } else if (setup == IndexSetup::kSelectOrAdd && !has) {
-      // An index file without the tag (made by another program, or a tag
-      // lost to damage): add it rather than fail to select it.
-      my_table_.AddIndex(texts::kIndexTag, expr);
-    }
-    // In use elsewhere and without the tag: record order, rather than fail.
-    my_table_.SetIndexName(HasTag(my_table_, texts::kIndexTag) ? texts::kIndexTag : "");
-  }
-  my_table_.SetFiltered(state_.searching);
-  my_table_.First();
-}
-
-void TMain::ReopenMyTable() {
-  const uint32_t recno = my_table_.RecNo();
-  OpenMyTable(IndexSetup::kKeep);
-  if (recno != 0 && !my_table_.GoTo(recno)) my_table_.First();
 }
 
 void TMain::ApplyFormats(bool refresh) {
@@ -942,8 +878,8 @@ void TMain::ApplyFormats(bool refresh) {
   MenuNumericFormat[1]->setChecked(s.numeric_format != 1);
   MenuCurrencyFormat[0]->setChecked(s.currency_format == 1);
   MenuCurrencyFormat[1]->setChecked(s.currency_format != 1);
-  if (refresh && my_table_.IsOpen()) {
-    my_table_.Refresh();
+  if (refresh && MyTable().IsOpen()) {
+    MyTable().Refresh();
     DisplayCount();
   }
 }
@@ -975,7 +911,7 @@ void TMain::CloseForm() {
   if (closed_ || !created_) return;
   closed_ = true;
   ViewerGrid->CommitEditor();
-  if (my_table_.IsOpen() && my_table_.state() != dbf::Table::State::kBrowse) my_table_.Cancel();
+  if (MyTable().IsOpen() && MyTable().state() != dbf::Table::State::kBrowse) MyTable().Cancel();
   DisableEndSearch();
   WindowPlace& w = state_.settings.main_window;
   w.left = x();
@@ -987,9 +923,9 @@ void TMain::CloseForm() {
   Settings program = state_.settings;
   if (state_.browse_only) program.grid_field_editing = state_.saved_field_editing;
   RunCommand([&] { WriteSettings(program, kProgramSettings, state_.files, QString()); });
-  RunCommand([&] { WriteDatabaseSettings(state_.paths.ini); });
+  RunCommand([&] { db_.WriteDatabaseSettings(state_.paths.ini); });
   model_->SetTable(nullptr);
-  my_table_.Close();
+  MyTable().Close();
   state_.report_definition.clear();
   state_.report_definition.shrink_to_fit();
 }
@@ -1113,7 +1049,7 @@ void TMain::SetViewerOptions() {
   side->setMinimumSectionSize(fm.height() + 6);
 
   // 3. Columns, with the table's controls quiet meanwhile.
-  my_table_.DisableControls();
+  MyTable().DisableControls();
   std::array<int, kFieldCount + 1> order{};
   std::array<bool, kFieldCount + 1> display{};
   for (int f = 1; f <= kFieldCount; ++f) {
@@ -1131,10 +1067,10 @@ void TMain::SetViewerOptions() {
     ViewerGrid->setColumnWidth(static_cast<int>(c),
                                std::clamp(columns[c].width, 1, 255) * digit + 8);
   }
-  my_table_.EnableControls();
+  MyTable().EnableControls();
 
   // 4. Show the rows again.
-  if (model_->table() != &my_table_) model_->SetTable(&my_table_);
+  if (model_->table() != &MyTable()) model_->SetTable(&MyTable());
   model_->Reload();
   SyncGridToCursor();
 }
@@ -1168,10 +1104,10 @@ void TMain::SyncGridToRow(int row) {
 void TMain::GridCurrentRowChanged(int row) {
   if (syncing_grid_ || row < 0) return;
   RunCommand([&] {
-    if (my_table_.state() != dbf::Table::State::kBrowse) {
+    if (MyTable().state() != dbf::Table::State::kBrowse) {
       // Leaving the row being changed posts it, as moving off a row does.
       ViewerGrid->CommitEditor();
-      my_table_.Post();
+      MyTable().Post();
       DisplayCount();
       return;
     }
@@ -1181,7 +1117,7 @@ void TMain::GridCurrentRowChanged(int row) {
 }
 
 void TMain::UpdateNavigator() {
-  Navigator->UpdateButtons(&my_table_, model_->field_editing());
+  Navigator->UpdateButtons(&MyTable(), model_->field_editing());
 }
 
 void TMain::NavigatorClick(int button) {
@@ -1189,36 +1125,36 @@ void TMain::NavigatorClick(int button) {
   RunCommand([&] {
     switch (button) {
       case MyNavigator::kFirst:
-        my_table_.First();
+        MyTable().First();
         break;
       case MyNavigator::kPrior:
-        my_table_.Prior();
+        MyTable().Prior();
         break;
       case MyNavigator::kNext:
-        my_table_.Next();
+        MyTable().Next();
         break;
       case MyNavigator::kLast:
-        my_table_.Last();
+        MyTable().Last();
         break;
       case MyNavigator::kInsert:
-        my_table_.Append();
+        MyTable().Append();
         break;
       case MyNavigator::kDelete:
         DoDelete();
         break;
       case MyNavigator::kEdit:
-        my_table_.Edit();
+        MyTable().Edit();
         break;
       case MyNavigator::kPost:
-        my_table_.Post();
+        MyTable().Post();
         DisplayCount();
         break;
       case MyNavigator::kCancel:
-        my_table_.Cancel();
+        MyTable().Cancel();
         DisplayCount();
         break;
       case MyNavigator::kRefresh:
-        my_table_.Refresh();
+        MyTable().Refresh();
         DisplayCount();
         break;
       default:
@@ -1232,56 +1168,20 @@ void TMain::NavigatorClick(int button) {
 // Search mode
 
 void TMain::EnableEndSearch() {
-  state_.searching = true;
-  SearchOnLabel->show();
-  UpdateCommandStates();
+  db_.SetSearchMode(true);
 }
 
 void TMain::DisableEndSearch() {
-  state_.searching = false;
-  SearchOnLabel->hide();
-  UpdateCommandStates();
+  db_.SetSearchMode(false);
 }
 
 void TMain::DoEndSearch() {
-  DisableEndSearch();
-  ReopenMyTable();
-  SetViewerOptions();
-  DisplayCount();
+  db_.EndSearch();
 }
 
-// ---------------------------------------------------------------------------
-// Sort string
-
-void TMain::BuildSortString() {
-  const auto& levels = state_.settings.sort_levels;
-  int n = 0;
-  for (int level : levels) {
-    if (level > 0) ++n;
-  }
-  const int width = n == 0 ? 0 : 80 / n;
-  QString s;
-  for (int level : levels) {
-    if (level <= 0 || level > kFieldCount) continue;
-    const FieldInfo& f = FieldTable[static_cast<size_t>(level)];
-    const QString name = QString::fromLatin1(f.name.data(), static_cast<int>(f.name.size()));
-    switch (f.kind) {
-      case FieldKind::kText:
-        s += QStringLiteral("Upper(Left(%1,%2))+").arg(name).arg(width);
-        break;
-      case FieldKind::kWhole:
-        s += QStringLiteral("STR(%1,12,0)+").arg(name);
-        break;
-      case FieldKind::kDecimal:
-        s += QStringLiteral("STR(%1,12,2)+").arg(name);
-        break;
-      case FieldKind::kDate:
-        s += QStringLiteral("DTOS(%1)+").arg(name);
-        break;
-    }
-  }
-  s.chop(1);
-  sort_string_ = s.left(255);
+void TMain::SearchModeShown(bool on) {
+  SearchOnLabel->setVisible(on);
+  UpdateCommandStates();
 }
 
 // ---------------------------------------------------------------------------
@@ -1337,7 +1237,7 @@ void TMain::DoNew() {
     return r;
   }());
   if (!path.isEmpty()) {
-    if (state_.searching) DoEndSearch();
+    if (db_.searching()) DoEndSearch();
     if (!HasDbfExtension(path)) {
       prompts().MessageBox(this, Latin(klv::texts::kCaptionError),
                            Latin(klv::texts::kInvalidFileType), MsgIcon::kError, MsgButtons::kOk,
@@ -1346,21 +1246,21 @@ void TMain::DoNew() {
       // Replacing the open database: close it first so that it is not "in
       // use" by ourselves; the switch below opens the new, empty one.
       model_->SetTable(nullptr);
-      my_table_.Close();
+      MyTable().Close();
       bool made = false;
       try {
         made = MakeNewDB(path);
       } catch (...) {
-        ReopenMyTable();
-        model_->SetTable(&my_table_);
+        db_.ReopenMyTable();
+        model_->SetTable(&MyTable());
         throw;
       }
       if (made) {
         SwitchTo(path, /*is_new=*/true);
       } else {
-        ReopenMyTable();
+        db_.ReopenMyTable();
       }
-      model_->SetTable(&my_table_);
+      model_->SetTable(&MyTable());
     } else if (MakeNewDB(path)) {
       SwitchTo(path, /*is_new=*/true);
     }
@@ -1368,79 +1268,32 @@ void TMain::DoNew() {
 }
 
 void TMain::SwitchTo(const QString& path, bool is_new) {
-  // 1.
-  if (!is_new && !CheckDBaseFormat(this, path)) return;
-  // 2.
-  if (state_.searching) DoEndSearch();
   ViewerGrid->CommitEditor();
-  if (my_table_.IsOpen() && my_table_.state() != dbf::Table::State::kBrowse) my_table_.Cancel();
-
-  // What to go back to when the switch fails part way.
-  const QString previous = state_.database_name;
-  const DatabasePaths previous_paths = state_.paths;
-  const Settings previous_settings = state_.settings;
-  const QString previous_sort = sort_string_;
-  const UserFonts previous_fonts = state_.fonts;
-  const bool previous_saved_editing = state_.saved_field_editing;
-
-  try {
-    // 3. and 4.
-    BindDatabase(path);
-    // 5.
-    WriteDatabaseSettings(previous_paths.ini);
-    if (pick_lists_) pick_lists_->SaveAllLists();
-    // 6. and 7.
-    if (is_new) {
-      if (pick_lists_) pick_lists_->LoadDefaultList();
-      ReadDatabaseSettings(QString());
-    } else {
-      if (pick_lists_) pick_lists_->LoadAllList();
-      ReadDatabaseSettings(state_.paths.ini);
-    }
-    // 8.
-    BuildSortString();
-    // 9. and 10.
-    const bool alone = is_new || !DBaseInUse(state_.paths.dbf);
-    OpenMyTable(alone ? IndexSetup::kRebuild : IndexSetup::kKeep);
-  } catch (const std::exception& e) {
-    const QString what = QString::fromStdString(e.what());
-    my_table_.Close();
-    state_.settings = previous_settings;
-    state_.fonts = previous_fonts;
-    state_.saved_field_editing = previous_saved_editing;
-    sort_string_ = previous_sort;
-    BindDatabase(previous);
-    state_.paths = previous_paths;
-    if (pick_lists_) pick_lists_->LoadAllList();
-    bool back = RunCommand([&] { OpenMyTable(IndexSetup::kKeep); });
-    QString message = Latin(texts::kSwitchFailed) + what;
-    if (back) message += QStringLiteral("\n\n") + Latin(texts::kPreviousReopened);
-    prompts().MessageBox(this, Latin(klv::texts::kCaptionError), message, MsgIcon::kError,
-                         MsgButtons::kOk, MsgButton::kOk);
-    if (!back) {
-      // Not even the database open before can be had: the window cannot go
-      // on without one.
-      QString fallback = AskForValidDatabase();
-      bool ok = !fallback.isEmpty() && RunCommand([&] {
-        BindDatabase(fallback);
-        ReadDatabaseSettings(state_.paths.ini);
-        BuildSortString();
-        OpenMyTable(IndexSetup::kSelectOrAdd);
-      });
-      if (!ok) {
-        created_ = false;
-        QApplication::exit(1);
-        return;
-      }
-    }
-    DoFileSpecific();
+  switch (db_.SwitchTo(path, is_new)) {
+    case OpenDatabase::SwitchResult::kRefused:
+      return;
+    case OpenDatabase::SwitchResult::kSwitched:
+      // 11. and 12.
+      DoFileSpecific();
+      SetMenuLastFiles();
+      return;
+    case OpenDatabase::SwitchResult::kRolledBack:
+      DoFileSpecific();
+      return;
+    case OpenDatabase::SwitchResult::kLost:
+      break;
+  }
+  UpdateNavigator();
+  // Not even the database open before can be had: the window cannot go on
+  // without one.
+  QString fallback = AskForValidDatabase();
+  bool ok = !fallback.isEmpty() && RunCommand([&] { db_.OpenAtStart(fallback); });
+  if (!ok) {
+    created_ = false;
+    QApplication::exit(1);
     return;
   }
-  // 11.
   DoFileSpecific();
-  // 12.
-  DoLastFiles(state_.settings.last_files, previous, path);
-  SetMenuLastFiles();
 }
 
 void TMain::SetMenuLastFiles() {
@@ -1456,9 +1309,9 @@ void TMain::SetMenuLastFiles() {
 }
 
 void TMain::DoUpdate() {
-  WriteDatabaseSettings(state_.paths.ini);
-  const bool searching = state_.searching;
-  ReopenMyTable();
+  db_.WriteDatabaseSettings(state_.paths.ini);
+  const bool searching = db_.searching();
+  db_.ReopenMyTable();
   if (searching) EnableEndSearch();
   SetViewerOptions();
   DisplayCount();
@@ -1468,13 +1321,13 @@ void TMain::DoUpdate() {
 // Record commands
 
 void TMain::DoDelete() {
-  if (!my_table_.IsOpen()) return;
-  if (my_table_.state() != dbf::Table::State::kBrowse) my_table_.Cancel();
-  if (my_table_.RecNo() == 0) return;  // nothing to delete
+  if (!MyTable().IsOpen()) return;
+  if (MyTable().state() != dbf::Table::State::kBrowse) MyTable().Cancel();
+  if (MyTable().RecNo() == 0) return;  // nothing to delete
   const MsgButton answer =
       prompts().MessageBox(this, Latin(texts::kCaptionConfirm), Latin(texts::kDeleteRecord),
                            MsgIcon::kQuestion, MsgButtons::kYesNo, MsgButton::kNo);
-  if (answer == MsgButton::kYes) my_table_.Delete();
+  if (answer == MsgButton::kYes) MyTable().Delete();
   DisplayCount();
 }
 

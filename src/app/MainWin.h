@@ -23,6 +23,7 @@
 #include <QTableView>
 
 #include "app/AppState.h"
+#include "app/OpenDatabase.h"
 #include "app/ViewerModel.h"
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
@@ -57,17 +58,6 @@ struct CommandLine {
   QString error;  // an argument that is none of these
 };
 CommandLine ParseCommandLine(const QStringList& arguments);
-
-// Owner of the pick lists (the record edit form). A database switch saves
-// the lists of the database it leaves and loads those of the one it opens;
-// until an owner is set there are no lists to move.
-class PickListHost {
- public:
-  virtual ~PickListHost() = default;
-  virtual void SaveAllLists() = 0;
-  virtual void LoadAllList() = 0;
-  virtual void LoadDefaultList() = 0;
-};
 
 // The grid of the main window; lets the window finish an in-cell edit before
 // a navigator button acts.
@@ -145,8 +135,9 @@ class TMain : public QMainWindow {
 
   AppState& state() { return state_; }
   const AppState& state() const { return state_; }
-  dbf::Table& MyTable() { return my_table_; }
-  const QString& sort_string() const { return sort_string_; }
+  OpenDatabase& database() { return db_; }
+  dbf::Table& MyTable() { return db_.MyTable(); }
+  const QString& sort_string() const { return db_.sort_string(); }
   ViewerModel* viewer_model() const { return model_; }
 
   // Gives a command its action (the window then offers it) or takes it away
@@ -158,8 +149,6 @@ class TMain : public QMainWindow {
   QToolButton* CommandSpeed(Command command) const { return slots_[command].speed; }
   // Runs the command as the user would (nothing when it is not available).
   void Trigger(Command command);
-
-  void SetPickListHost(PickListHost* host) { pick_lists_ = host; }
 
   // Runs fn as one command: an engine or I/O error it lets through is shown
   // in the general error display, ending the command. Returns false then.
@@ -175,7 +164,6 @@ class TMain : public QMainWindow {
   void DoEndSearch();
   void DoFileSpecific();
   void SetColors();
-  void BuildSortString();
   void SetButtonBar();
   void SetMenuLastFiles();
 
@@ -234,12 +222,6 @@ class TMain : public QMainWindow {
     std::function<void()> handler;
     bool browse_locked = false;  // unavailable in browse-only mode
   };
-  // How a database's index is set up when its table is opened.
-  enum class IndexSetup {
-    kSelectOrAdd,  // start-up: select "NewIndex", adding it when missing
-    kRebuild,      // a switch with the table to ourselves: drop and add it again
-    kKeep,         // the table is in use elsewhere: select it when present
-  };
 
   void BuildMenus();
   void BuildControls();
@@ -250,12 +232,10 @@ class TMain : public QMainWindow {
   QString AskForValidDatabase();
   bool IsValidDatabase(const QString& path);
   bool CreateDefaultDatabase(const QString& path);
-  void BindDatabase(const QString& name);
-  void OpenMyTable(IndexSetup setup);
-  void ReopenMyTable();
   void SwitchTo(const QString& path, bool is_new);
-  void ReadDatabaseSettings(const QString& ini);
-  void WriteDatabaseSettings(const QString& ini);
+  // Views of the open database's changes.
+  void ShowDatabaseName();
+  void SearchModeShown(bool on);
   void SyncGridToCursor();
   void SyncGridToRow(int row);
   void GridCurrentRowChanged(int row);
@@ -264,12 +244,10 @@ class TMain : public QMainWindow {
   void CloseForm();
 
   AppState state_;
-  dbf::Table my_table_;  // MyTable
-  QString sort_string_;
+  OpenDatabase db_{state_};  // holds MyTable
   ViewerModel* model_ = nullptr;
   QWidget* client_ = nullptr;
   std::array<Slot, kCommandCount> slots_{};
-  PickListHost* pick_lists_ = nullptr;
   bool created_ = false;
   bool shown_ = false;
   bool closed_ = false;

@@ -38,7 +38,6 @@
 #include <QString>
 
 #include "app/AppState.h"
-#include "app/MainWin.h"
 #include "db/PickLists.h"
 #include "db/dbf/Table.h"
 #include "forms/DialogRoutines.h"
@@ -56,7 +55,7 @@ class QStyle;
 
 namespace klv {
 
-class TMyEdit : public QDialog, public app::PickListHost {
+class TMyEdit : public QDialog {
   Q_OBJECT
 
  public:
@@ -76,13 +75,13 @@ class TMyEdit : public QDialog, public app::PickListHost {
   // error display). By default an error box titled with the program's name.
   void SetGeneralErrorDisplay(std::function<void(const QString&)> display);
 
-  // Pick lists (app::PickListHost). LoadAllList and LoadDefaultList take the
+  // Pick lists. LoadAllList and LoadDefaultList take the
   // lists of the database the state names as open now; SaveAllLists writes
   // the lists to the files of the database they were loaded for, so a switch
   // may save them after it has named the new database.
-  void SaveAllLists() override;
-  void LoadAllList() override;
-  void LoadDefaultList() override;
+  void SaveAllLists();
+  void LoadAllList();
+  void LoadDefaultList();
   void SaveDefaultLists();
   PickLists& lists() { return lists_; }
 

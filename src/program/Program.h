@@ -42,7 +42,7 @@ class Program {
 
   app::TMain& main() { return *main_; }
   TMyEdit& edit() { return *edit_; }
-  PickLists& lists() { return *lists_; }
+  PickLists& lists();
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
@@ -52,7 +52,6 @@ class Program {
 
   QString list_source_;
   std::unique_ptr<app::TMain> main_;
-  std::unique_ptr<PickLists> lists_;
   std::unique_ptr<TMyEdit> edit_;
 };
 

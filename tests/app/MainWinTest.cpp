@@ -35,6 +35,7 @@
 #include "platform/HelpFile.h"
 #include "platform/HelpViewer.h"
 #include "platform/Profile.h"
+#include "support/HeldTable.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
@@ -48,42 +49,7 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-// Another process with the table open (shared) for as long as the object
-// lives.
-class HeldByAnotherProcess {
- public:
-  HeldByAnotherProcess(const std::string& dir, const std::string& table) {
-    int ready[2];
-    if (pipe(ready) != 0) return;
-    child_ = fork();
-    if (child_ == 0) {
-      dbf::Table t;
-      t.SetDirectory(dir);
-      t.SetTableName(table);
-      t.Open();
-      char ok = 1;
-      (void)!write(ready[1], &ok, 1);
-      sleep(30);
-      _exit(0);
-    }
-    char ok = 0;
-    if (child_ > 0) {
-      EXPECT_EQ(read(ready[0], &ok, 1), 1);
-    }
-    close(ready[0]);
-    close(ready[1]);
-  }
-  ~HeldByAnotherProcess() {
-    if (child_ <= 0) return;
-    kill(child_, SIGKILL);
-    waitpid(child_, nullptr, 0);
-  }
-  HeldByAnotherProcess(const HeldByAnotherProcess&) = delete;
-  HeldByAnotherProcess& operator=(const HeldByAnotherProcess&) = delete;
-
- private:
-  pid_t child_ = -1;
-};
+using test::HeldByAnotherProcess;
 
 class MainWinTest : public ::testing::Test {
  protected:
@@ -447,27 +413,6 @@ TEST_F(MainWinTest, FieldOrderWithAnUnassignedPositionAndHiddenColumns) {
   EXPECT_GT(m.ViewerGrid->columnWidth(1), m.ViewerGrid->columnWidth(0));
 }
 
-TEST(SortStringTest, BuiltFromTheSortLevels) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  TMain m;
-  auto build = [&](std::array<int, 4> levels) {
-    m.state().settings.sort_levels = levels;
-    m.BuildSortString();
-    return m.sort_string().toStdString();
-  };
-  EXPECT_EQ(build({kCountry, 0, 0, 0}), "Upper(Left(Country,80))");
-  EXPECT_EQ(build({kCountry, kPurchDate, 0, 0}), "Upper(Left(Country,40))+DTOS(PurchDate)");
-  EXPECT_EQ(build({kTopic, kMarketValu, kYear, 0}),
-            "Upper(Left(Topic,26))+STR(MarketValu,12,2)+Upper(Left(Year,26))");
-  EXPECT_EQ(build({0, 0, 0, 0}), "");
-  EXPECT_EQ(build({0, 0, 0, kQuantity}), "STR(Quantity,12,0)");
-  EXPECT_EQ(build({0, 0, 0, kComment}), "Upper(Left(Comment,80))");
-  EXPECT_EQ(build({kCountry, kCountry, 0, 0}), "Upper(Left(Country,40))+Upper(Left(Country,40))");
-  EXPECT_EQ(build({kCountry, kTopic, kYear, kComment}),
-            "Upper(Left(Country,20))+Upper(Left(Topic,20))+Upper(Left(Year,20))+"
-            "Upper(Left(Comment,20))");
-}
-
 // ---------------------------------------------------------------------------
 // Commands
 
@@ -523,12 +468,12 @@ TEST_F(MainWinTest, UnbuiltCommandsAreShownDisabled) {
 TEST_F(MainWinTest, SearchModeStateAndEndSearch) {
   TMain& m = Start();
   m.EnableEndSearch();
-  EXPECT_TRUE(m.state().searching);
+  EXPECT_TRUE(m.database().searching());
   EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
   EXPECT_TRUE(m.CommandAction(TMain::kEndSearch)->isEnabled());
   EXPECT_TRUE(m.CommandSpeed(TMain::kEndSearch)->isEnabled());
   m.Trigger(TMain::kEndSearch);
-  EXPECT_FALSE(m.state().searching);
+  EXPECT_FALSE(m.database().searching());
   EXPECT_FALSE(m.SearchOnLabel->isVisibleTo(&m));
   EXPECT_FALSE(m.CommandAction(TMain::kEndSearch)->isEnabled());
   EXPECT_TRUE(m.MyTable().IsOpen());
@@ -960,7 +905,7 @@ TEST_F(MainWinTest, UpdateDatabaseWritesTheSettingsAndKeepsSearchMode) {
   m.EnableEndSearch();
   m.Trigger(TMain::kUpdate);
   EXPECT_EQ(Setting(Home("MASTER.INI"), "Field Names", "Topic"), "Theme");
-  EXPECT_TRUE(m.state().searching);
+  EXPECT_TRUE(m.database().searching());
   EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
   EXPECT_TRUE(m.MyTable().IsOpen());
   EXPECT_TRUE(m.MyTable().Filtered());
