@@ -40,6 +40,7 @@
 #include "app/AppState.h"
 #include "db/PickLists.h"
 #include "db/dbf/Table.h"
+#include "edit/RecordUpdate.h"
 #include "forms/DialogRoutines.h"
 
 class QAction;
@@ -53,7 +54,7 @@ class QPrinter;
 class QPushButton;
 class QStyle;
 
-namespace klv {
+namespace klv::edit {
 
 class TMyEdit : public QDialog {
   Q_OBJECT
@@ -259,7 +260,7 @@ class TMyEdit : public QDialog {
   // field's stored bytes (by field number), which tell at Update what another
   // copy of the program has changed since.
   uint32_t loaded_recno_ = 0;
-  std::array<std::string, 21> loaded_raw_{};
+  RowBytes loaded_raw_{};
   QString saved_quantity_;
   QChar date_separator_ = u'/';
   std::vector<QWidget*> ring_;  // the Enter-key ring
@@ -268,4 +269,4 @@ class TMyEdit : public QDialog {
   QStyle* indicator_style_ = nullptr;  // owned by the form
 };
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -12,9 +12,9 @@
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::edit {
 
-namespace t = edit_texts;
+namespace t = edit::texts;
 using platform::MsgButton;
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -183,4 +183,4 @@ bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists) {
   return true;
 }
 
-}  // namespace klv
+}  // namespace klv::edit

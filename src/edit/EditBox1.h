@@ -20,7 +20,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-namespace klv {
+namespace klv::edit {
 
 // Background and text colour of one control, as the colour groups paint
 // them (a null colour leaves that part alone). Button colours are not
@@ -83,4 +83,4 @@ bool EditSpecList(QWidget* owner, const app::AppState& state, PickLists& lists,
 bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists);
 bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists);
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -6,13 +6,13 @@
 
 #include "db/DbTexts.h"
 
-namespace klv::edit_texts {
+namespace klv::edit::texts {
 
 // Message box captions and the program's title: the ones every window shares.
-using texts::kCaptionConfirm;
-using texts::kCaptionError;
-using texts::kCaptionWarning;
-using texts::kTitle;
+using klv::texts::kCaptionConfirm;
+using klv::texts::kCaptionError;
+using klv::texts::kCaptionWarning;
+using klv::texts::kTitle;
 
 // ---------------------------------------------------------------------------
 // The record edit form.
@@ -136,4 +136,4 @@ inline constexpr char kLoadDefaultsQuestion[] =
     "Your current Data Lists will be overridden with your default list values. Previous  values "
     "will be lost.  Do you want to proceed?";
 
-}  // namespace klv::edit_texts
+}  // namespace klv::edit::texts

@@ -10,9 +10,9 @@
 #include "forms/DialogRoutines.h"
 #include "platform/Paths.h"
 
-namespace klv {
+namespace klv::edit {
 
-namespace t = edit_texts;
+namespace t = edit::texts;
 
 QStringList SplitMiscText(const QString& text) {
   QStringList out;
@@ -130,4 +130,4 @@ QString PickMiscellaneous(QWidget* parent, const app::AppState& state, const QSt
   return picker.result_text();
 }
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -13,6 +13,7 @@ using app::kEditCopy;
 using app::StartOptions;
 using app::TMain;
 using app::ViewerModel;
+using edit::TMyEdit;
 
 Program::Program(QString list_source)
     : list_source_(std::move(list_source)), main_(std::make_unique<TMain>()) {}

@@ -21,8 +21,10 @@
 
 namespace klv {
 class PickLists;
-class TMyEdit;
 }  // namespace klv
+namespace klv::edit {
+class TMyEdit;
+}  // namespace klv::edit
 
 namespace klv::program {
 
@@ -41,7 +43,7 @@ class Program {
   bool Start(const app::StartOptions& options);
 
   app::TMain& main() { return *main_; }
-  TMyEdit& edit() { return *edit_; }
+  edit::TMyEdit& edit() { return *edit_; }
   PickLists& lists();
 
  private:
@@ -52,7 +54,7 @@ class Program {
 
   QString list_source_;
   std::unique_ptr<app::TMain> main_;
-  std::unique_ptr<TMyEdit> edit_;
+  std::unique_ptr<edit::TMyEdit> edit_;
 };
 
 }  // namespace klv::program

@@ -30,10 +30,10 @@
 #include "support/ScriptedPrompts.h"
 #include "tests/edit/EditTestSupport.h"
 
-namespace klv {
+namespace klv::edit {
 namespace {
 
-namespace t = edit_texts;
+namespace t = edit::texts;
 using platform::MsgButton;
 using test::Q;
 using test::TestPrompts;
@@ -1159,4 +1159,4 @@ TEST_F(EditFormTest, PrintRecordPrintsWhatTheControlsShowOnTheChosenPrinter) {
 }
 
 }  // namespace
-}  // namespace klv
+}  // namespace klv::edit

@@ -15,10 +15,10 @@
 #include "support/ScriptedPrompts.h"
 #include "tests/edit/EditTestSupport.h"
 
-namespace klv {
+namespace klv::edit {
 namespace {
 
-namespace t = edit_texts;
+namespace t = edit::texts;
 using platform::MsgButton;
 using test::ReadBytes;
 using test::TestPrompts;
@@ -298,4 +298,4 @@ TEST_F(ListEditorTest, TheMiscellaneousListIsEditedInItsFile) {
 }
 
 }  // namespace
-}  // namespace klv
+}  // namespace klv::edit

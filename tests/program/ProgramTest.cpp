@@ -33,6 +33,7 @@ namespace klv::program {
 namespace {
 
 using namespace klv::app;
+using namespace klv::edit;
 
 using test::TestPrompts;
 
