@@ -20,10 +20,13 @@
 #include <QMainWindow>
 #include <QSize>
 #include <QStringList>
-#include <QTableView>
 
 #include "app/AppState.h"
+#include "app/CommandLine.h"
+#include "app/Commands.h"
+#include "app/MyNavigator.h"
 #include "app/OpenDatabase.h"
+#include "app/ViewerGrid.h"
 #include "app/ViewerModel.h"
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
@@ -42,89 +45,13 @@ class HelpWindow;
 
 namespace klv::app {
 
-// How the program was started.
-struct StartOptions {
-  QStringList arguments;        // the command line after the program name
-  std::optional<QSize> screen;  // the screen size to assume; default: the primary screen's
-};
-
-// The command line, understood: "/BROWSE" in any letter case (or --browse)
-// and an optional database file.
-struct CommandLine {
-  bool browse = false;
-  QString database;  // empty: the "Last Database" setting decides
-  bool help = false;
-  bool version = false;
-  QString error;  // an argument that is none of these
-};
-CommandLine ParseCommandLine(const QStringList& arguments);
-
-// The grid of the main window; lets the window finish an in-cell edit before
-// a navigator button acts.
-class ViewerGridView : public QTableView {
-  Q_OBJECT
-
- public:
-  using QTableView::QTableView;
-  // Writes and closes the cell editor open on the current cell, if any.
-  void CommitEditor();
-  // Row and column lines drawn by the delegate ("Row Lines", "Column Lines").
-  void SetLines(bool rows, bool columns);
-  bool row_lines() const { return row_lines_; }
-  bool column_lines() const { return column_lines_; }
-
- private:
-  bool row_lines_ = true;
-  bool column_lines_ = true;
-};
-
 class TMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  // The commands of the command table. Each has a menu item and possibly a
-  // lettered button and a speed button.
-  enum Command {
-    kNew,
-    kOpen,
-    kUpdate,
-    kBackup,
-    kRestore,
-    kPrint,
-    kExit,
-    kAdd,
-    kEdit,
-    kCopy,
-    kDelete,
-    kImport,
-    kExport,
-    kSearch,
-    kEndSearch,
-    kLocate,
-    kLocateNext,
-    kReports,
-    kViewer,
-    kSortOrder,
-    kColorMain,
-    kColorEdit,
-    kColorSearch,
-    kColorReport,
-    kColorConfigure,
-    kColorAll,
-    kListSaveDefaults,
-    kListLoadDefaults,
-    kListCountry,
-    kListTopic,
-    kListCondition,
-    kListMiscellaneous,
-    kSearchReplace,
-    kRebuildIndexes,
-    kPackDatabase,
-    kHelpContents,
-    kReviewTips,
-    kAbout,
-    kCommandCount
-  };
+  // The commands (Commands.h), named TMain::kNew etc. here as well.
+  using Command = app::Command;
+  using enum app::Command;
 
   explicit TMain(QWidget* parent = nullptr);
   ~TMain() override;

@@ -6,9 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "base/Env.h"
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
-#include "base/Env.h"
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
 
@@ -137,6 +137,10 @@ void DoLastFiles(RecentFiles& list, const QString& previous, const QString& next
   }
   for (size_t i = list.size() - 1; i > 0; --i) list[i] = list[i - 1];
   list[0] = previous;
+}
+
+bool HasDbfExtension(const QString& path) {
+  return path.right(4).toUpper() == QLatin1String(".DBF");
 }
 
 }  // namespace klv

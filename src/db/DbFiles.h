@@ -25,6 +25,9 @@ struct DatabasePaths {
   static DatabasePaths From(const QString& path);
 };
 
+// Whether path names a dBase table by its extension (".DBF" in any case).
+bool HasDbfExtension(const QString& path);
+
 // Creates an empty coin table (20 fields, no rows, no index) at path,
 // replacing a file there unless another program holds it, which is reported
 // in an error box. Returns whether a file now exists at path. Engine errors

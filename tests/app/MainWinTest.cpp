@@ -270,20 +270,6 @@ TEST_F(MainWinTest, ADatabaseNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
   EXPECT_EQ(main_->windowTitle(), "Kolvane Coins 97 (NAMED)");
 }
 
-TEST(CommandLineTest, BrowseInAnyCaseAndAFile) {
-  EXPECT_TRUE(ParseCommandLine({"/BROWSE"}).browse);
-  EXPECT_TRUE(ParseCommandLine({"/bRoWsE"}).browse);
-  EXPECT_TRUE(ParseCommandLine({"--browse"}).browse);
-  EXPECT_FALSE(ParseCommandLine({}).browse);
-  CommandLine l = ParseCommandLine({"/browse", "coins.dbf"});
-  EXPECT_TRUE(l.browse);
-  EXPECT_EQ(l.database, "coins.dbf");
-  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
-  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
-  EXPECT_EQ(ParseCommandLine({"--frobnicate"}).error, "--frobnicate");
-  EXPECT_EQ(ParseCommandLine({"/NOPE"}).error, "/NOPE");
-}
-
 // ---------------------------------------------------------------------------
 // Options
 
