@@ -1,46 +1,25 @@
 #include "app/MainWin.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-#include <QScreen>
 #include <QToolButton>
 
-#include "app/AboutBox.h"
 #include "app/AppTexts.h"
 #include "app/Icons.h"
 #include "db/DbTexts.h"
 #include "forms/DialogRoutines.h"
-#include "platform/HelpViewer.h"
-#include "platform/Paths.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
 
 using forms::ApplyUserFonts;
-using forms::FindScreenSize;
-using forms::kScreenSizes;
-using forms::ScreenCanShow;
-using forms::ScreenSize;
-using forms::ScreenSizeInForce;
-using platform::MsgButton;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::prompts;
 
 namespace {
 
@@ -231,6 +210,23 @@ void TMain::BuildControls() {
 
   Navigator = new MyNavigator(client_);
   connect(Navigator, &MyNavigator::Clicked, this, &TMain::NavigatorClick);
+}
+
+void TMain::ApplyFormats(bool refresh) {
+  const Settings& s = state_.settings;
+  state_.formats = MakeNumberFormats(s, state_.intl);
+  dbf::SetTextFormat(MakeTextFormat(s.date_format, s.date_leading_zeros, state_.formats));
+  for (int i = 0; i < kDateFormatCount; ++i)
+    MenuDateFormats[static_cast<size_t>(i)]->setChecked(s.date_format == i + 1);
+  MenuLeadingZeros->setChecked(s.date_leading_zeros);
+  MenuNumericFormat[0]->setChecked(s.numeric_format == 1);
+  MenuNumericFormat[1]->setChecked(s.numeric_format != 1);
+  MenuCurrencyFormat[0]->setChecked(s.currency_format == 1);
+  MenuCurrencyFormat[1]->setChecked(s.currency_format != 1);
+  if (refresh && MyTable().IsOpen()) {
+    MyTable().Refresh();
+    DisplayCount();
+  }
 }
 
 // ---------------------------------------------------------------------------

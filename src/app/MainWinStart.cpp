@@ -203,21 +203,4 @@ void TMain::ShowDatabaseName() {
                  QStringLiteral(")"));
 }
 
-void TMain::ApplyFormats(bool refresh) {
-  const Settings& s = state_.settings;
-  state_.formats = MakeNumberFormats(s, state_.intl);
-  dbf::SetTextFormat(MakeTextFormat(s.date_format, s.date_leading_zeros, state_.formats));
-  for (int i = 0; i < kDateFormatCount; ++i)
-    MenuDateFormats[static_cast<size_t>(i)]->setChecked(s.date_format == i + 1);
-  MenuLeadingZeros->setChecked(s.date_leading_zeros);
-  MenuNumericFormat[0]->setChecked(s.numeric_format == 1);
-  MenuNumericFormat[1]->setChecked(s.numeric_format != 1);
-  MenuCurrencyFormat[0]->setChecked(s.currency_format == 1);
-  MenuCurrencyFormat[1]->setChecked(s.currency_format != 1);
-  if (refresh && MyTable().IsOpen()) {
-    MyTable().Refresh();
-    DisplayCount();
-  }
-}
-
 }  // namespace klv::app
