@@ -27,9 +27,7 @@
 #include <memory>
 
 #include "app/AboutBox.h"
-#include "app/AppTexts.h"
 #include "db/DbFiles.h"
-#include "db/DbTexts.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
 #include "platform/HelpFile.h"
@@ -227,8 +225,15 @@ TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
   platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
   const QString good = MakeDb(Q(other_.File("GOOD.DBF")), {"x"});
-  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
-  TestPrompts().ExpectMessage("Error", texts::kLastDatabaseInvalid, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+      "however, import data from this file using the import function.",
+      MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error",
+                              "The last database used as recorded in the INI file is not a valid "
+                              "Kolvane Coins 97 file.  You will need to choose a new file.",
+                              MsgButton::kOk);
   TestPrompts().AnswerOpenFile(Q(other_.File("notes.txt")));
   TestPrompts().ExpectMessage("Error", "Invalid file type selected.", MsgButton::kOk);
   TestPrompts().AnswerOpenFile(good);
@@ -244,8 +249,15 @@ TEST_F(MainWinTest, CancellingTheOpenDialogAtStartFallsBackToTheDefault) {
   const QString bad = Q(other_.File("BAD.DBF"));
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
   platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
-  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
-  TestPrompts().ExpectMessage("Error", texts::kLastDatabaseInvalid, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+      "however, import data from this file using the import function.",
+      MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error",
+                              "The last database used as recorded in the INI file is not a valid "
+                              "Kolvane Coins 97 file.  You will need to choose a new file.",
+                              MsgButton::kOk);
   TestPrompts().AnswerOpenFile("");
   TMain& m = Start();
   EXPECT_EQ(m.state().database_name, Home("MASTER.DBF"));
@@ -264,7 +276,11 @@ TEST_F(MainWinTest, ADatabaseNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
   Close();
   const QString bad = Q(other_.File("BAD.DBF"));
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
-  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+      "however, import data from this file using the import function.",
+      MsgButton::kOk);
   TestPrompts().AnswerOpenFile(named);
   Start({bad});
   EXPECT_EQ(main_->windowTitle(), "Kolvane Coins 97 (NAMED)");
@@ -489,7 +505,11 @@ TEST_F(MainWinTest, OpenChecksTheTypeAndTheFields) {
   more.push_back({"EXTRA", 'C', 5, 0, false});
   dbf::Table::CreateTable(other_.File("MORE.DBF"), more);
   for (const char* name : {"SWAPPED.DBF", "MORE.DBF"}) {
-    TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+    TestPrompts().ExpectMessage(
+        "Error",
+        "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+        "however, import data from this file using the import function.",
+        MsgButton::kOk);
     OpenViaDialog(Q(other_.File(name)));
     EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (Coins)");
   }

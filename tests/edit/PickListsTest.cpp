@@ -11,14 +11,12 @@
 #include <QTimer>
 
 #include "edit/EditBox1.h"
-#include "edit/EditTexts.h"
 #include "support/ScriptedPrompts.h"
 #include "tests/edit/EditTestSupport.h"
 
 namespace klv::edit {
 namespace {
 
-namespace t = edit::texts;
 using platform::MsgButton;
 using test::ReadBytes;
 using test::TestPrompts;
@@ -149,15 +147,26 @@ TEST_F(PickListsTest, SwitchingSavesTheListsOfTheDatabaseLeft) {
 TEST_F(PickListsTest, DefaultListCommandsAskFirst) {
   WriteDefaults();
   lists.Replace(ListKind::kCountry, {"Peru"});
-  TestPrompts().ExpectMessage("Warning", t::kSaveAsDefaultsQuestion, MsgButton::kNo);
+  TestPrompts().ExpectMessage("Warning",
+                              "Your current Data Lists will become your default list values.  "
+                              "These values will be used when new databases are created.  Previous "
+                              "default values will be lost.  Do you want to proceed?",
+                              MsgButton::kNo);
   EXPECT_FALSE(MenuSaveAsDefaultsClick(nullptr, lists));
   EXPECT_EQ(ReadBytes(ProgramFile("COUNTRY.LST")), "Canada\r\nMexico\r\n");
-  TestPrompts().ExpectMessage("Warning", t::kSaveAsDefaultsQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Warning",
+                              "Your current Data Lists will become your default list values.  "
+                              "These values will be used when new databases are created.  Previous "
+                              "default values will be lost.  Do you want to proceed?",
+                              MsgButton::kYes);
   EXPECT_TRUE(MenuSaveAsDefaultsClick(nullptr, lists));
   EXPECT_EQ(ReadBytes(ProgramFile("COUNTRY.LST")), "Peru\r\n");
 
   WriteLines(ProgramFile("COUNTRY.LST"), {"Japan"});
-  TestPrompts().ExpectMessage("Warning", t::kLoadDefaultsQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Warning",
+                              "Your current Data Lists will be overridden with your default list "
+                              "values. Previous  values will be lost.  Do you want to proceed?",
+                              MsgButton::kYes);
   EXPECT_TRUE(MenuLoadInDefaultsClick(nullptr, lists));
   EXPECT_EQ(lists.FormList(ListKind::kCountry), QStringList({"Japan"}));
   EXPECT_EQ(lists.GridList(ListKind::kCountry), QStringList({"Japan"}));
@@ -227,7 +236,9 @@ TEST_F(ListEditorTest, CancelLeavesBothCopiesAsTheyWere) {
   EXPECT_EQ(box.AddInfo->maxLength(), 20);
   box.AddInfo->setText("Ecuador");
   box.AddButtonClick();
-  TestPrompts().ExpectMessage("Confirm", t::kSortQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Confirm",
+                              "Are you sure you want to sort the data?  Sorting cannot be undone.",
+                              MsgButton::kYes);
   box.SortButtonClick();
   box.CancelButtonClick();
   EXPECT_EQ(lists.FormList(ListKind::kCountry), QStringList({"Peru", "chile", "Bolivia"}));
@@ -249,10 +260,14 @@ TEST_F(ListEditorTest, OkReplacesBothCopiesAndSavesAllThreeFiles) {
   EXPECT_EQ(box.AddInfo->text(), "");
   EXPECT_EQ(box.Entries(), QStringList({"Peru", "chile", "Bolivia", "Ecuador", "Peru"}));
 
-  TestPrompts().ExpectMessage("Confirm", t::kSortQuestion, MsgButton::kNo);
+  TestPrompts().ExpectMessage("Confirm",
+                              "Are you sure you want to sort the data?  Sorting cannot be undone.",
+                              MsgButton::kNo);
   box.SortButtonClick();
   EXPECT_EQ(box.Entries().first(), "Peru");
-  TestPrompts().ExpectMessage("Confirm", t::kSortQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Confirm",
+                              "Are you sure you want to sort the data?  Sorting cannot be undone.",
+                              MsgButton::kYes);
   box.SortButtonClick();
   EXPECT_EQ(box.Entries(), QStringList({"Bolivia", "chile", "Ecuador", "Peru", "Peru"}));
 
