@@ -57,7 +57,7 @@ struct AppState {
   // The open database: its name as the user chose it (also "Last Database")
   // and the paths derived from it.
   QString database_name;
-  DatabasePaths paths;
+  db::DatabasePaths paths;
 
   // The international settings read at start, and the number formats in
   // force (from them and the "Numeric Format" and "Currency Format" settings).

@@ -19,6 +19,8 @@
 
 namespace klv::app {
 
+using db::kFieldCount;
+
 using forms::ApplyUserFonts;
 
 namespace {

@@ -17,6 +17,9 @@
 
 namespace klv::app {
 
+using db::HasDbfExtension;
+using db::MakeNewDB;
+
 using forms::ApplyUserFonts;
 using forms::FindScreenSize;
 using forms::kScreenSizes;
@@ -65,9 +68,9 @@ void TMain::DoOpen() {
   }());
   if (!path.isEmpty()) {
     if (!HasDbfExtension(path)) {
-      prompts().MessageBox(this, Latin(klv::texts::kCaptionError),
-                           Latin(klv::texts::kInvalidFileType), MsgIcon::kError, MsgButtons::kOk,
-                           MsgButton::kOk);
+      prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError),
+                           Latin(klv::db::texts::kInvalidFileType), MsgIcon::kError,
+                           MsgButtons::kOk, MsgButton::kOk);
     } else {
       SwitchTo(path, /*is_new=*/false);
     }
@@ -90,9 +93,9 @@ void TMain::DoNew() {
   if (!path.isEmpty()) {
     if (db_.searching()) DoEndSearch();
     if (!HasDbfExtension(path)) {
-      prompts().MessageBox(this, Latin(klv::texts::kCaptionError),
-                           Latin(klv::texts::kInvalidFileType), MsgIcon::kError, MsgButtons::kOk,
-                           MsgButton::kOk);
+      prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError),
+                           Latin(klv::db::texts::kInvalidFileType), MsgIcon::kError,
+                           MsgButtons::kOk, MsgButton::kOk);
     } else if (path == state_.paths.dbf || QFileInfo(path) == QFileInfo(state_.paths.dbf)) {
       // Replacing the open database: close it first so that it is not "in
       // use" by ourselves; the switch below opens the new, empty one.
@@ -197,7 +200,7 @@ void TMain::SetScreenSize(int setting) {
   if (!size || setting == state_.settings.window_size) return;
   if (!ScreenCanShow(*size, state_.screen_width, state_.screen_height)) {
     const int i = static_cast<int>(size - kScreenSizes.data());
-    prompts().MessageBox(this, Latin(klv::texts::kCaptionError),
+    prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError),
                          Latin(texts::kScreenTooSmall1) + Latin(texts::kMenuScreenSizes[i]) +
                              Latin(texts::kScreenTooSmall2),
                          MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);

@@ -21,6 +21,10 @@
 
 namespace klv::app {
 
+using db::CheckDBaseFormat;
+using db::HasDbfExtension;
+using db::MakeNewDB;
+
 using forms::kScreenSizes;
 using forms::ScreenSize;
 using forms::ScreenSizeInForce;
@@ -46,7 +50,7 @@ bool TMain::FormCreate(const StartOptions& options) {
   // 1.
   state_.report_definition.assign(kReportDefinitionSize, 0);
   DisableEndSearch();
-  setWindowTitle(Latin(klv::texts::kTitle));
+  setWindowTitle(Latin(klv::db::texts::kTitle));
   ViewerLabel->setText(Latin(texts::kViewerLabel));
   ViewerLabel->adjustSize();
 
@@ -128,8 +132,9 @@ QString TMain::ChooseStartDatabase(const CommandLine& line) {
   }
   if (IsValidDatabase(path)) return path;
   if (from_ini) {
-    prompts().MessageBox(this, Latin(klv::texts::kCaptionError), Latin(texts::kLastDatabaseInvalid),
-                         MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
+    prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError),
+                         Latin(texts::kLastDatabaseInvalid), MsgIcon::kError, MsgButtons::kOk,
+                         MsgButton::kOk);
   }
   return AskForValidDatabase();
 }
@@ -149,7 +154,7 @@ bool TMain::CreateDefaultDatabase(const QString& path) {
   }
   if (!made) {
     prompts().MessageBox(
-        this, Latin(klv::texts::kCaptionError),
+        this, Latin(klv::db::texts::kCaptionError),
         Latin(texts::kCannotCreateDefault1) + path + Latin(texts::kCannotCreateDefault2) + reason,
         MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
   }
@@ -175,14 +180,14 @@ QString TMain::AskForValidDatabase() {
     if (path.isEmpty()) {
       if (!QFileInfo(master).isFile() && !CreateDefaultDatabase(master)) return {};
       if (IsValidDatabase(master)) return master;
-      prompts().MessageBox(this, Latin(klv::texts::kCaptionError), Latin(texts::kCannotStart),
+      prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError), Latin(texts::kCannotStart),
                            MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
       return {};
     }
     if (!HasDbfExtension(path)) {
-      prompts().MessageBox(this, Latin(klv::texts::kCaptionError),
-                           Latin(klv::texts::kInvalidFileType), MsgIcon::kError, MsgButtons::kOk,
-                           MsgButton::kOk);
+      prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError),
+                           Latin(klv::db::texts::kInvalidFileType), MsgIcon::kError,
+                           MsgButtons::kOk, MsgButton::kOk);
       continue;
     }
     if (IsValidDatabase(path)) return path;
@@ -199,7 +204,7 @@ platform::FileDialogRequest TMain::DatabaseDialog(const char* title) const {
 }
 
 void TMain::ShowDatabaseName() {
-  setWindowTitle(Latin(klv::texts::kTitle) + QStringLiteral(" (") + state_.paths.table_name +
+  setWindowTitle(Latin(klv::db::texts::kTitle) + QStringLiteral(" (") + state_.paths.table_name +
                  QStringLiteral(")"));
 }
 

@@ -3,16 +3,13 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
+#include "app/AppTexts.h"
 #include "app/Icons.h"
 #include "db/dbf/Table.h"
 
 namespace klv::app {
 
 namespace {
-
-const char* const kNavigatorHints[MyNavigator::kButtonCount] = {
-    "First record",  "Prior record", "Next record", "Last record", "Insert record",
-    "Delete record", "Edit record",  "Post edit",   "Cancel edit", "Refresh data"};
 
 const char* const kNavigatorNames[MyNavigator::kButtonCount] = {
     "FirstButton",  "PriorButton", "NextButton", "LastButton",   "InsertButton",
@@ -29,7 +26,7 @@ MyNavigator::MyNavigator(QWidget* parent) : QWidget(parent) {
     auto* button = new QToolButton(this);
     button->setObjectName(QLatin1String(kNavigatorNames[b]));
     button->setIcon(NavigatorIcon(b));
-    button->setToolTip(QLatin1String(kNavigatorHints[b]));
+    button->setToolTip(QLatin1String(texts::kNavigatorHints[b]));
     button->setAutoRaise(false);
     button->setFocusPolicy(Qt::NoFocus);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);

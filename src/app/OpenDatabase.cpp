@@ -10,6 +10,15 @@
 
 namespace klv::app {
 
+using db::CheckDBaseFormat;
+using db::DatabasePaths;
+using db::DBaseInUse;
+using db::DoLastFiles;
+using db::FieldInfo;
+using db::FieldKind;
+using db::FieldTable;
+using db::kFieldCount;
+
 using platform::MsgButton;
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -220,8 +229,8 @@ OpenDatabase::SwitchResult OpenDatabase::SwitchTo(const QString& path, bool is_n
     }
     QString message = QLatin1String(texts::kSwitchFailed) + what;
     if (back) message += QStringLiteral("\n\n") + QLatin1String(texts::kPreviousReopened);
-    prompts().MessageBox(owner_, QLatin1String(klv::texts::kCaptionError), message, MsgIcon::kError,
-                         MsgButtons::kOk, MsgButton::kOk);
+    prompts().MessageBox(owner_, QLatin1String(klv::db::texts::kCaptionError), message,
+                         MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
     return back ? SwitchResult::kRolledBack : SwitchResult::kLost;
   }
   // 12. (11. is the window's: it shows the new database.)

@@ -84,7 +84,7 @@ class OpenDatabase : public QObject {
   dbf::Table& MyTable() { return table_; }
   const dbf::Table& MyTable() const { return table_; }
   const QString& name() const { return state_.database_name; }
-  const DatabasePaths& paths() const { return state_.paths; }
+  const db::DatabasePaths& paths() const { return state_.paths; }
   const QString& sort_string() const { return sort_string_; }
   // Questions and messages of this object's own steps are parented to owner.
   void SetPromptOwner(QWidget* owner) { owner_ = owner; }
@@ -113,7 +113,7 @@ class OpenDatabase : public QObject {
 
   // The pick lists of the open database. They move with a switch once
   // SetListsInUse(true) said that someone loaded them (the record edit form).
-  PickLists& lists() { return lists_; }
+  db::PickLists& lists() { return lists_; }
   void SetListsInUse(bool in_use) { lists_in_use_ = in_use; }
   // The open database's lists, or the defaults for a database just created.
   void LoadAllList();
@@ -154,7 +154,7 @@ class OpenDatabase : public QObject {
   AppState& state_;
   dbf::Table table_;  // MyTable
   QString sort_string_;
-  PickLists lists_;
+  db::PickLists lists_;
   bool lists_in_use_ = false;
   bool searching_ = false;
   RowFilter* filter_ = nullptr;

@@ -9,6 +9,12 @@
 namespace klv::app {
 namespace {
 
+using db::FieldInfo;
+using db::FieldTable;
+using db::kCondition;
+using db::kCountry;
+using db::kTopic;
+
 const FieldInfo& Info(int field) {
   return FieldTable[static_cast<size_t>(field)];
 }

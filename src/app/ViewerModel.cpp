@@ -8,6 +8,13 @@
 namespace klv::app {
 namespace {
 
+using db::FieldInfo;
+using db::FieldKind;
+using db::FieldTable;
+using db::kFieldCount;
+using db::kWanted;
+using db::kYearApprox;
+
 const FieldInfo& Info(int field) {
   return FieldTable[static_cast<size_t>(field)];
 }

@@ -51,8 +51,8 @@ struct ViewerColumn {
 // shown field is moved to the next column index. A field placed twice ends at
 // the later place; a shown field never placed keeps its place among the
 // others; hidden fields are left out.
-std::vector<int> ViewerFieldOrder(const std::array<int, kFieldCount + 1>& field_order,
-                                  const std::array<bool, kFieldCount + 1>& display);
+std::vector<int> ViewerFieldOrder(const std::array<int, db::kFieldCount + 1>& field_order,
+                                  const std::array<bool, db::kFieldCount + 1>& display);
 
 class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   Q_OBJECT
@@ -131,7 +131,7 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
  private:
   struct Row {
     uint32_t recno = 0;
-    std::array<QString, kFieldCount> values{};  // field i + 1 as text
+    std::array<QString, db::kFieldCount> values{};  // field i + 1 as text
   };
   class CursorKeeper;
 
@@ -160,7 +160,7 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   dbf::Table* table_ = nullptr;
   std::vector<ViewerColumn> columns_;
   bool field_editing_ = false;
-  std::array<QStringList, kFieldCount + 1> pick_lists_{};
+  std::array<QStringList, db::kFieldCount + 1> pick_lists_{};
   QColor cell_color_;
   QFont title_font_;
   bool has_title_font_ = false;

@@ -12,7 +12,7 @@
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::db {
 namespace {
 
 std::string Local(const QString& s) {
@@ -143,4 +143,4 @@ bool HasDbfExtension(const QString& path) {
   return path.right(4).toUpper() == QLatin1String(".DBF");
 }
 
-}  // namespace klv
+}  // namespace klv::db

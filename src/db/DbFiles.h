@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace klv {
+namespace klv::db {
 
 // Paths derived from a database's .DBF path: all share the directory and the
 // table name (the file name up to its first ".").
@@ -55,4 +55,4 @@ using RecentFiles = std::array<QString, 5>;
 // case-sensitive) is removed, the others move down and previous goes first.
 void DoLastFiles(RecentFiles& list, const QString& previous, const QString& next);
 
-}  // namespace klv
+}  // namespace klv::db

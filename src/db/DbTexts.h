@@ -3,7 +3,7 @@
 // (double blanks included).
 #pragma once
 
-namespace klv::texts {
+namespace klv::db::texts {
 
 // The program's title, also the caption of the general error display; the
 // message box captions every window shares.
@@ -40,4 +40,4 @@ inline constexpr char kMiscListName[] = "Miscellaneous";
 inline constexpr char kListReadError[] = "Input/output error reading \"%1\":  %2";
 inline constexpr char kListWriteError[] = "Input/output error writing \"%1\":  %2";
 
-}  // namespace klv::texts
+}  // namespace klv::db::texts

@@ -10,7 +10,7 @@
 
 #include "db/dbf/Table.h"
 
-namespace klv {
+namespace klv::db {
 
 enum class FieldKind : uint8_t { kText = 1, kWhole = 2, kDecimal = 3, kDate = 4 };
 
@@ -61,4 +61,11 @@ enum FieldNo : int {
 // number), the purchase date as D(8).
 std::vector<dbf::FieldDef> CoinFieldDefs();
 
+}  // namespace klv::db
+
+// The engine's command-line tool, benchmarks and tests make coin tables too.
+namespace klv {
+using db::CoinFieldDefs;
+using db::FieldTable;
+using db::kFieldCount;
 }  // namespace klv

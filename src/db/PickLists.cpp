@@ -14,7 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::db {
 
 namespace t = texts;
 using platform::MsgButton;
@@ -267,4 +267,4 @@ void PickLists::SwitchDatabase(const QString& new_base, bool new_database) {
     LoadAllList();
 }
 
-}  // namespace klv
+}  // namespace klv::db

@@ -31,7 +31,7 @@ class QObject;
 class QStringListModel;
 class QWidget;
 
-namespace klv {
+namespace klv::db {
 
 // The four lists, numbered as the list editor numbers its kinds.
 enum class ListKind : int { kCountry = 1, kTopic = 2, kCondition = 3, kMiscellaneous = 4 };
@@ -145,4 +145,4 @@ class PickLists {
   QStringListModel* grid_[3];
 };
 
-}  // namespace klv
+}  // namespace klv::db

@@ -40,6 +40,32 @@
 
 namespace klv::edit {
 
+using db::FieldTable;
+using db::kComment;
+using db::kCondition;
+using db::kCountry;
+using db::kDescriptio;
+using db::kFaceValue;
+using db::kFieldCount;
+using db::kMarketValu;
+using db::kMintMark;
+using db::kMiscellane;
+using db::kPremiumVal;
+using db::kPurchasePr;
+using db::kPurchDate;
+using db::kQuantity;
+using db::kTopic;
+using db::kUserDef1;
+using db::kUserDef2;
+using db::kUserDef3;
+using db::kUserDef4;
+using db::kWanted;
+using db::kYear;
+using db::kYearApprox;
+using db::ListKind;
+using db::PickLists;
+using db::TrimBlanks;
+
 namespace t = edit::texts;
 using app::kEditAdd;
 using app::kEditChange;

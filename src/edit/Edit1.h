@@ -64,7 +64,7 @@ class TMyEdit : public QDialog {
   // the database open now (LoadAllList), the two default switches, the
   // browse-only restrictions, and the design dimensions for scaling. table,
   // state and lists must outlive the form.
-  TMyEdit(dbf::Table& table, app::AppState& state, PickLists& lists, QWidget* parent = nullptr);
+  TMyEdit(dbf::Table& table, app::AppState& state, db::PickLists& lists, QWidget* parent = nullptr);
   ~TMyEdit() override;
 
   // Sets the edit mode (app::kEditAdd, kEditChange or kEditCopy) and shows the
@@ -84,14 +84,14 @@ class TMyEdit : public QDialog {
   void LoadAllList();
   void LoadDefaultList();
   void SaveDefaultLists();
-  PickLists& lists() { return lists_; }
+  db::PickLists& lists() { return lists_; }
 
   // The main menu's "List Maintenance" items: "Save As Defaults", "Load In
   // Defaults", and the list editor for Country, Topic, Condition (kind 1 to
   // 3) or Miscellaneous (kind 4), owned by owner.
   void MenuListSaveDefaultsClick(QWidget* owner);
   void MenuListLoadDefaultsClick(QWidget* owner);
-  void MenuListEditClick(QWidget* owner, ListKind kind);
+  void MenuListEditClick(QWidget* owner, db::ListKind kind);
 
   // Operations.
   void FormShow();
@@ -252,7 +252,7 @@ class TMyEdit : public QDialog {
 
   dbf::Table& table_;
   app::AppState& state_;
-  PickLists& lists_;
+  db::PickLists& lists_;
   std::function<void(const QString&)> general_error_;
   forms::SavedDimensions design_;
   Snapshot snapshot_;

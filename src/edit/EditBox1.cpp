@@ -14,6 +14,13 @@
 
 namespace klv::edit {
 
+using db::InfoOf;
+using db::ListKind;
+using db::PickLists;
+using db::ReadListFile;
+using db::TrimBlanks;
+using db::WriteListFile;
+
 namespace t = edit::texts;
 using platform::MsgButton;
 using platform::MsgButtons;

@@ -9,10 +9,10 @@
 namespace klv::edit::texts {
 
 // Message box captions and the program's title: the ones every window shares.
-using klv::texts::kCaptionConfirm;
-using klv::texts::kCaptionError;
-using klv::texts::kCaptionWarning;
-using klv::texts::kTitle;
+using klv::db::texts::kCaptionConfirm;
+using klv::db::texts::kCaptionError;
+using klv::db::texts::kCaptionWarning;
+using klv::db::texts::kTitle;
 
 // ---------------------------------------------------------------------------
 // The record edit form.

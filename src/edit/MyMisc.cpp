@@ -12,6 +12,9 @@
 
 namespace klv::edit {
 
+using db::ReadListFile;
+using db::TrimBlanks;
+
 namespace t = edit::texts;
 
 QStringList SplitMiscText(const QString& text) {
@@ -62,8 +65,8 @@ TMyMiscellaneous::TMyMiscellaneous(QWidget* parent, const app::AppState& state,
   connect(OkButton, &QPushButton::clicked, this, &TMyMiscellaneous::OkButtonClick);
   connect(CancelButton, &QPushButton::clicked, this, &TMyMiscellaneous::CancelButtonClick);
 
-  const QString path =
-      platform::CompanionFile(state_.program_dir, QString::fromLatin1(klv::texts::kMiscListFile));
+  const QString path = platform::CompanionFile(state_.program_dir,
+                                               QString::fromLatin1(klv::db::texts::kMiscListFile));
   for (const QString& phrase : ReadListFile(path)) Insert(phrase);
   for (const QString& phrase : SplitMiscText(misc_text))
     MiscList->item(Insert(phrase))->setSelected(true);

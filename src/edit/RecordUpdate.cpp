@@ -12,6 +12,17 @@
 namespace klv::edit {
 namespace {
 
+using db::FieldTable;
+using db::kFieldCount;
+using db::kMarketValu;
+using db::kPremiumVal;
+using db::kPurchasePr;
+using db::kPurchDate;
+using db::kQuantity;
+using db::kWanted;
+using db::kYearApprox;
+using db::TrimBlanks;
+
 const char* FieldName(int field) {
   return FieldTable[static_cast<size_t>(field)].name.data();
 }

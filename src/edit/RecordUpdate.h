@@ -28,13 +28,14 @@
 namespace klv::edit {
 
 // One flag per field, indexed by field number 1 to 20 (entry 0 unused).
-using FieldFlags = std::array<bool, kFieldCount + 1>;
+using FieldFlags = std::array<bool, db::kFieldCount + 1>;
 
 // The text fields the form writes, in the order their code-page fit is
 // checked.
 inline constexpr std::array<int, 13> kTextFields = {
-    kCountry,    kFaceValue, kYear,     kCondition, kMintMark, kTopic,   kDescriptio,
-    kMiscellane, kComment,   kUserDef1, kUserDef2,  kUserDef3, kUserDef4};
+    db::kCountry,  db::kFaceValue,  db::kYear,       db::kCondition, db::kMintMark,
+    db::kTopic,    db::kDescriptio, db::kMiscellane, db::kComment,   db::kUserDef1,
+    db::kUserDef2, db::kUserDef3,   db::kUserDef4};
 
 // What the user typed, as the controls hold it.
 struct TypedRecord {
@@ -45,7 +46,7 @@ struct TypedRecord {
   QString premium_value;
   QString quantity;
   // The texts of kTextFields, by field number, as typed (CheckRecord trims).
-  std::array<QString, kFieldCount + 1> texts{};
+  std::array<QString, db::kFieldCount + 1> texts{};
   bool approx = false;
   bool wanted = false;
 };
@@ -70,7 +71,7 @@ struct CheckedRecord {
   double market_value = 0;
   double premium_value = 0;
   int64_t quantity = 0;
-  std::array<QString, kFieldCount + 1> texts{};  // trimmed
+  std::array<QString, db::kFieldCount + 1> texts{};  // trimmed
   bool approx = false;
   bool wanted = false;
   bool ok() const { return fault == RecordFault::kNone; }
@@ -83,7 +84,7 @@ CheckedRecord CheckRecord(const TypedRecord& typed, const app::NumberFormats& fo
                           dbf::Table& table);
 
 // The stored bytes of every field of the table's current row.
-using RowBytes = std::array<std::string, kFieldCount + 1>;
+using RowBytes = std::array<std::string, db::kFieldCount + 1>;
 RowBytes ReadRowBytes(dbf::Table& table);
 // The fields whose stored bytes differ from loaded (the current row of a
 // table in edit, which holds the row as stored now).

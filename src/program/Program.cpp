@@ -7,6 +7,12 @@
 
 namespace klv::program {
 
+using db::DefaultListSourceDir;
+using db::FieldOfList;
+using db::InstallDefaultLists;
+using db::ListKind;
+using db::PickLists;
+
 using app::kEditAdd;
 using app::kEditChange;
 using app::kEditCopy;

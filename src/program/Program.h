@@ -19,9 +19,9 @@
 
 #include "app/MainWin.h"
 
-namespace klv {
+namespace klv::db {
 class PickLists;
-}  // namespace klv
+}  // namespace klv::db
 namespace klv::edit {
 class TMyEdit;
 }  // namespace klv::edit
@@ -44,7 +44,7 @@ class Program {
 
   app::TMain& main() { return *main_; }
   edit::TMyEdit& edit() { return *edit_; }
-  PickLists& lists();
+  db::PickLists& lists();
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("klvcoin"));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(klv::texts::kTitle));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(klv::db::texts::kTitle));
   QApplication::setApplicationVersion(QStringLiteral(KLV_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("klvcoin"));
   QApplication::setWindowIcon(klv::app::ProgramIcon());

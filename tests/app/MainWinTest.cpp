@@ -40,6 +40,19 @@
 namespace klv::app {
 namespace {
 
+using db::CoinFieldDefs;
+using db::DatabasePaths;
+using db::DBaseInUse;
+using db::FieldTable;
+using db::kCountry;
+using db::kFaceValue;
+using db::kFieldCount;
+using db::kPurchDate;
+using db::kTopic;
+using db::kYear;
+using db::MakeNewDB;
+using db::RecentFiles;
+
 using platform::MsgButton;
 using test::TestPrompts;
 

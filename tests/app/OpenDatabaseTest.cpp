@@ -23,6 +23,17 @@
 namespace klv::app {
 namespace {
 
+using db::CoinFieldDefs;
+using db::kComment;
+using db::kCountry;
+using db::kMarketValu;
+using db::kPurchDate;
+using db::kQuantity;
+using db::kTopic;
+using db::kYear;
+using db::ListKind;
+using db::MakeNewDB;
+
 using platform::MsgButton;
 using test::TestPrompts;
 

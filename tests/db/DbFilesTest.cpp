@@ -14,7 +14,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
-namespace klv {
+namespace klv::db {
 namespace {
 
 using platform::MsgButton;
@@ -196,4 +196,4 @@ TEST(DoLastFilesTest, KeepsFiveMostRecentWithoutDuplicates) {
 }
 
 }  // namespace
-}  // namespace klv
+}  // namespace klv::db

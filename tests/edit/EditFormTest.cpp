@@ -32,6 +32,12 @@
 namespace klv::edit {
 namespace {
 
+using db::kUserDef1;
+using db::kWanted;
+using db::ListKind;
+using db::PickLists;
+using db::TrimBlanks;
+
 using platform::MsgButton;
 using test::Q;
 using test::TestPrompts;

@@ -65,10 +65,10 @@ class EditDatabase {
   QString UseDatabase(const std::string& name) {
     const QString path = Q(data_ + "/" + name + ".DBF");
     if (!QFile::exists(path)) {
-      EXPECT_TRUE(MakeNewDB(path));
+      EXPECT_TRUE(db::MakeNewDB(path));
     }
     state.database_name = path;
-    state.paths = DatabasePaths::From(path);
+    state.paths = db::DatabasePaths::From(path);
     return path;
   }
 

@@ -17,6 +17,11 @@
 namespace klv::edit {
 namespace {
 
+using db::InstallDefaultLists;
+using db::ListKind;
+using db::PickLists;
+using db::ReadListFile;
+
 using platform::MsgButton;
 using test::ReadBytes;
 using test::TestPrompts;

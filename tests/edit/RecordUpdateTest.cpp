@@ -11,6 +11,16 @@
 namespace klv::edit {
 namespace {
 
+using db::kComment;
+using db::kCountry;
+using db::kDescriptio;
+using db::kFieldCount;
+using db::kQuantity;
+using db::kTopic;
+using db::kUserDef3;
+using db::kWanted;
+using db::MakeNewDB;
+
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }

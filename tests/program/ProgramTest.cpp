@@ -32,6 +32,10 @@
 namespace klv::program {
 namespace {
 
+using db::kCountry;
+using db::kTopic;
+using db::ListKind;
+
 using namespace klv::app;
 using namespace klv::edit;
 
