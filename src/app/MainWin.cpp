@@ -13,6 +13,7 @@
 
 #include "app/AppTexts.h"
 #include "app/Icons.h"
+#include "app/MainWinParts.h"
 #include "db/DbTexts.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
@@ -22,16 +23,13 @@ namespace klv::app {
 using db::kFieldCount;
 
 using forms::ApplyUserFonts;
+using mainwin::Latin;
 
 namespace {
 
 constexpr int kSpeedPanelHeight = 31;
 constexpr int kSpeedButtonSize = 24;
 constexpr int kNavigatorHeight = 25;
-
-QString Latin(const char* s) {
-  return QString::fromLatin1(s);
-}
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include "app/AboutBox.h"
 #include "app/AppTexts.h"
+#include "app/MainWinParts.h"
 #include "db/DbTexts.h"
 #include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
@@ -25,18 +26,7 @@ using forms::FindScreenSize;
 using forms::kScreenSizes;
 using forms::ScreenCanShow;
 using forms::ScreenSize;
-using platform::MsgButton;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::prompts;
-
-namespace {
-
-QString Latin(const char* s) {
-  return QString::fromLatin1(s);
-}
-
-}  // namespace
+using namespace mainwin;
 
 // ---------------------------------------------------------------------------
 // Database commands

@@ -11,24 +11,14 @@
 #include <QToolButton>
 
 #include "app/AppTexts.h"
+#include "app/MainWinParts.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
 
 using forms::kScreenSizes;
-using platform::MsgButton;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::prompts;
-
-namespace {
-
-QString Latin(const char* s) {
-  return QString::fromLatin1(s);
-}
-
-}  // namespace
+using namespace mainwin;
 
 void TMain::BuildMenus() {
   QMenuBar* bar = menuBar();

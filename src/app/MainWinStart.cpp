@@ -14,6 +14,7 @@
 #include <QScreen>
 
 #include "app/AppTexts.h"
+#include "app/MainWinParts.h"
 #include "db/DbTexts.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Paths.h"
@@ -28,18 +29,7 @@ using db::MakeNewDB;
 using forms::kScreenSizes;
 using forms::ScreenSize;
 using forms::ScreenSizeInForce;
-using platform::MsgButton;
-using platform::MsgButtons;
-using platform::MsgIcon;
-using platform::prompts;
-
-namespace {
-
-QString Latin(const char* s) {
-  return QString::fromLatin1(s);
-}
-
-}  // namespace
+using namespace mainwin;
 
 // ---------------------------------------------------------------------------
 // Start-up

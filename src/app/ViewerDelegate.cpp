@@ -9,15 +9,10 @@
 namespace klv::app {
 namespace {
 
-using db::FieldInfo;
-using db::FieldTable;
+using db::FieldInfoOf;
 using db::kCondition;
 using db::kCountry;
 using db::kTopic;
-
-const FieldInfo& Info(int field) {
-  return FieldTable[static_cast<size_t>(field)];
-}
 
 bool IsComboField(int field) {
   return field == kCountry || field == kTopic || field == kCondition;
@@ -36,18 +31,19 @@ QWidget* ViewerDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
   const int field = model_->columns()[static_cast<size_t>(column)].field;
   if (IsComboField(field)) {
     auto* combo = new QComboBox(parent);
-    combo->setObjectName(QStringLiteral("MyCombo%1")
-                             .arg(QString::fromLatin1(Info(field).name.data(),
-                                                      static_cast<int>(Info(field).name.size()))));
+    combo->setObjectName(
+        QStringLiteral("MyCombo%1")
+            .arg(QString::fromLatin1(FieldInfoOf(field).name.data(),
+                                     static_cast<int>(FieldInfoOf(field).name.size()))));
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->addItems(model_->PickList(field));
-    combo->lineEdit()->setMaxLength(Info(field).width);
+    combo->lineEdit()->setMaxLength(FieldInfoOf(field).width);
     combo->setFont(option.font);
     return combo;
   }
   auto* edit = new QLineEdit(parent);
-  edit->setMaxLength(Info(field).width);
+  edit->setMaxLength(FieldInfoOf(field).width);
   edit->setFrame(false);
   edit->setFont(option.font);
   return edit;

@@ -9,18 +9,14 @@ namespace klv::app {
 namespace {
 
 using db::FieldInfo;
+using db::FieldInfoOf;
 using db::FieldKind;
-using db::FieldTable;
 using db::kFieldCount;
 using db::kWanted;
 using db::kYearApprox;
 
-const FieldInfo& Info(int field) {
-  return FieldTable[static_cast<size_t>(field)];
-}
-
 bool IsNumericField(int field) {
-  FieldKind k = Info(field).kind;
+  FieldKind k = FieldInfoOf(field).kind;
   return k == FieldKind::kWhole || k == FieldKind::kDecimal;
 }
 

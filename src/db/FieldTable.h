@@ -29,6 +29,9 @@ constexpr int kFieldCount = 20;
 // Indexed 1 to 20 in field order; entry 0 is unused so that field numbers
 // index it directly.
 extern const std::array<FieldInfo, kFieldCount + 1> FieldTable;
+inline const FieldInfo& FieldInfoOf(int field) {
+  return FieldTable[static_cast<size_t>(field)];
+}
 
 // Field numbers, 1-based, in table order.
 enum FieldNo : int {

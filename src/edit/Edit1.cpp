@@ -795,32 +795,27 @@ bool TMyEdit::DoUpdate() {
   typed.approx = Approx->isChecked();
   typed.wanted = Wanted->isChecked();
   const CheckedRecord record = CheckRecord(typed, state_.formats, table_);
-  switch (record.fault) {
-    case RecordFault::kNone:
-      break;
-    case RecordFault::kDate:
-      Refuse(PurchDate, L(t::kInvalidDate));
-      return false;
-    case RecordFault::kPurchasePrice:
-      Refuse(PurchasePrice, L(t::kInvalidPurchasePrice));
-      return false;
-    case RecordFault::kMarketValue:
-      Refuse(MarketValue, L(t::kInvalidMarketValue));
-      return false;
-    case RecordFault::kPremiumValue:
-      Refuse(PremiumValue, L(t::kInvalidPremiumValue));
-      return false;
-    case RecordFault::kQuantity:
-      Refuse(Quantity->isEnabled() ? Quantity : nullptr, L(t::kInvalidQuantity));
-      return false;
-    case RecordFault::kCodePage:
-      for (const auto& [field, control] : controls) {
-        if (field != record.field) continue;
-        Refuse(control, L(t::kCodePageRefused)
-                            .arg(FieldCaption(state_, field),
-                                 QStringLiteral("\"") + record.bad + QStringLiteral("\"")));
-      }
-      return false;
+  if (!record.ok()) {
+    const struct {
+      RecordFault fault;
+      QWidget* control;
+      const char* text;
+    } refusals[] = {
+        {RecordFault::kDate, PurchDate, t::kInvalidDate},
+        {RecordFault::kPurchasePrice, PurchasePrice, t::kInvalidPurchasePrice},
+        {RecordFault::kMarketValue, MarketValue, t::kInvalidMarketValue},
+        {RecordFault::kPremiumValue, PremiumValue, t::kInvalidPremiumValue},
+        {RecordFault::kQuantity, Quantity->isEnabled() ? Quantity : nullptr, t::kInvalidQuantity}};
+    for (const auto& r : refusals) {
+      if (r.fault == record.fault) Refuse(r.control, L(r.text));
+    }
+    for (const auto& [field, control] : controls) {
+      if (record.fault != RecordFault::kCodePage || field != record.field) continue;
+      Refuse(control, L(t::kCodePageRefused)
+                          .arg(FieldCaption(state_, field),
+                               QStringLiteral("\"") + record.bad + QStringLiteral("\"")));
+    }
+    return false;
   }
 
   // 6. New values join the pick lists, in the form and in the grid.

@@ -34,45 +34,24 @@
 #include "platform/HelpViewer.h"
 #include "platform/Profile.h"
 #include "support/HeldTable.h"
+#include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
 namespace klv::app {
 namespace {
 
-using db::CoinFieldDefs;
-using db::DatabasePaths;
-using db::DBaseInUse;
-using db::FieldTable;
-using db::kCountry;
-using db::kFaceValue;
-using db::kFieldCount;
-using db::kPurchDate;
-using db::kTopic;
-using db::kYear;
-using db::MakeNewDB;
-using db::RecentFiles;
-
+using namespace klv::db;
 using platform::MsgButton;
-using test::TestPrompts;
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
 using test::HeldByAnotherProcess;
+using test::Q;
+using test::TestPrompts;
 
 class MainWinTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("KLVCOIN_HOME", home_.path().c_str(), 1);
-    setenv("KLVCOIN_WINDIR", windir_.path().c_str(), 1);
-  }
   void TearDown() override {
     if (main_) main_->close();
     main_.reset();
-    unsetenv("KLVCOIN_HOME");
-    unsetenv("KLVCOIN_WINDIR");
   }
 
   // Creates the main window as the program does; fails the test when it
@@ -93,6 +72,19 @@ class MainWinTest : public ::testing::Test {
   void Close() {
     main_->close();
     main_.reset();
+  }
+  // The messages of a start whose last database is a dBase table but not a
+  // coin table.
+  static void ExpectLastDatabaseRefused() {
+    TestPrompts().ExpectMessage(
+        "Error",
+        "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+        "however, import data from this file using the import function.",
+        MsgButton::kOk);
+    TestPrompts().ExpectMessage("Error",
+                                "The last database used as recorded in the INI file is not a valid "
+                                "Kolvane Coins 97 file.  You will need to choose a new file.",
+                                MsgButton::kOk);
   }
 
   QString Home(const QString& name) const { return Q(home_.path()) + '/' + name; }
@@ -121,6 +113,7 @@ class MainWinTest : public ::testing::Test {
   }
 
   test::TempDir home_, windir_, other_;
+  test::ProgramDirsInEnvironment dirs_{home_, windir_};
   std::unique_ptr<TMain> main_;
 };
 
@@ -238,15 +231,7 @@ TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
   platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
   const QString good = MakeDb(Q(other_.File("GOOD.DBF")), {"x"});
-  TestPrompts().ExpectMessage(
-      "Error",
-      "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
-      "however, import data from this file using the import function.",
-      MsgButton::kOk);
-  TestPrompts().ExpectMessage("Error",
-                              "The last database used as recorded in the INI file is not a valid "
-                              "Kolvane Coins 97 file.  You will need to choose a new file.",
-                              MsgButton::kOk);
+  ExpectLastDatabaseRefused();
   TestPrompts().AnswerOpenFile(Q(other_.File("notes.txt")));
   TestPrompts().ExpectMessage("Error", "Invalid file type selected.", MsgButton::kOk);
   TestPrompts().AnswerOpenFile(good);
@@ -262,15 +247,7 @@ TEST_F(MainWinTest, CancellingTheOpenDialogAtStartFallsBackToTheDefault) {
   const QString bad = Q(other_.File("BAD.DBF"));
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
   platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
-  TestPrompts().ExpectMessage(
-      "Error",
-      "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
-      "however, import data from this file using the import function.",
-      MsgButton::kOk);
-  TestPrompts().ExpectMessage("Error",
-                              "The last database used as recorded in the INI file is not a valid "
-                              "Kolvane Coins 97 file.  You will need to choose a new file.",
-                              MsgButton::kOk);
+  ExpectLastDatabaseRefused();
   TestPrompts().AnswerOpenFile("");
   TMain& m = Start();
   EXPECT_EQ(m.state().database_name, Home("MASTER.DBF"));

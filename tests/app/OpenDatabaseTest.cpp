@@ -17,29 +17,17 @@
 #include "db/FieldTable.h"
 #include "platform/Profile.h"
 #include "support/HeldTable.h"
+#include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
 namespace klv::app {
 namespace {
 
-using db::CoinFieldDefs;
-using db::kComment;
-using db::kCountry;
-using db::kMarketValu;
-using db::kPurchDate;
-using db::kQuantity;
-using db::kTopic;
-using db::kYear;
-using db::ListKind;
-using db::MakeNewDB;
-
+using namespace klv::db;
 using platform::MsgButton;
+using test::Q;
 using test::TestPrompts;
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
 
 TEST(SortStringTest, BuiltFromTheSortLevels) {
   auto build = [](std::array<int, 4> levels) { return BuildSortString(levels).toStdString(); };

@@ -10,27 +10,15 @@
 
 #include "base/Error.h"
 #include "platform/Profile.h"
+#include "support/QtText.h"
 #include "support/TempDir.h"
 
 namespace klv::app {
 namespace {
 
-using db::kComment;
-using db::kCondition;
-using db::kCountry;
-using db::kFaceValue;
-using db::kMarketValu;
-using db::kMintMark;
-using db::kPremiumVal;
-using db::kPurchasePr;
-using db::kTopic;
-using db::kUserDef1;
-using db::kWanted;
-using db::kYear;
+using namespace klv::db;
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using test::Q;
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;

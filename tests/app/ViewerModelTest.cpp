@@ -17,16 +17,7 @@
 namespace klv::app {
 namespace {
 
-using db::CoinFieldDefs;
-using db::FieldTable;
-using db::kComment;
-using db::kCountry;
-using db::kFaceValue;
-using db::kFieldCount;
-using db::kQuantity;
-using db::kTopic;
-using db::kWanted;
-using db::kYear;
+using namespace klv::db;
 
 using Order = std::array<int, kFieldCount + 1>;
 using Shown = std::array<bool, kFieldCount + 1>;

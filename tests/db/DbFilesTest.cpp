@@ -11,6 +11,7 @@
 
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
@@ -19,9 +20,7 @@ namespace {
 
 using platform::MsgButton;
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using test::Q;
 
 unsigned char HeaderByte(const std::string& path, int offset) {
   std::ifstream in(path, std::ios::binary);

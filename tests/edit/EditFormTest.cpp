@@ -24,19 +24,15 @@
 #include <QTimer>
 
 #include "base/FaultEnv.h"
+#include "edit/EditTestSupport.h"
 #include "edit/MyMisc.h"
 #include "platform/HelpViewer.h"
 #include "support/ScriptedPrompts.h"
-#include "tests/edit/EditTestSupport.h"
 
 namespace klv::edit {
 namespace {
 
-using db::kUserDef1;
-using db::kWanted;
-using db::ListKind;
-using db::PickLists;
-using db::TrimBlanks;
+using namespace klv::db;
 
 using platform::MsgButton;
 using test::Q;

@@ -17,13 +17,10 @@
 #include "db/FieldTable.h"
 #include "db/PickLists.h"
 #include "db/dbf/Table.h"
+#include "support/QtText.h"
 #include "support/TempDir.h"
 
 namespace klv::test {
-
-inline QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
 
 // Writes lines to path with CR LF, as the list files are written.
 inline void WriteLines(const QString& path, const QStringList& lines) {

@@ -11,16 +11,13 @@
 #include <QTimer>
 
 #include "edit/EditBox1.h"
+#include "edit/EditTestSupport.h"
 #include "support/ScriptedPrompts.h"
-#include "tests/edit/EditTestSupport.h"
 
 namespace klv::edit {
 namespace {
 
-using db::InstallDefaultLists;
-using db::ListKind;
-using db::PickLists;
-using db::ReadListFile;
+using namespace klv::db;
 
 using platform::MsgButton;
 using test::ReadBytes;
@@ -150,20 +147,16 @@ TEST_F(PickListsTest, SwitchingSavesTheListsOfTheDatabaseLeft) {
 }
 
 TEST_F(PickListsTest, DefaultListCommandsAskFirst) {
+  const char* const save_question =
+      "Your current Data Lists will become your default list values.  These values will be used "
+      "when new databases are created.  Previous default values will be lost.  Do you want to "
+      "proceed?";
   WriteDefaults();
   lists.Replace(ListKind::kCountry, {"Peru"});
-  TestPrompts().ExpectMessage("Warning",
-                              "Your current Data Lists will become your default list values.  "
-                              "These values will be used when new databases are created.  Previous "
-                              "default values will be lost.  Do you want to proceed?",
-                              MsgButton::kNo);
+  TestPrompts().ExpectMessage("Warning", save_question, MsgButton::kNo);
   EXPECT_FALSE(MenuSaveAsDefaultsClick(nullptr, lists));
   EXPECT_EQ(ReadBytes(ProgramFile("COUNTRY.LST")), "Canada\r\nMexico\r\n");
-  TestPrompts().ExpectMessage("Warning",
-                              "Your current Data Lists will become your default list values.  "
-                              "These values will be used when new databases are created.  Previous "
-                              "default values will be lost.  Do you want to proceed?",
-                              MsgButton::kYes);
+  TestPrompts().ExpectMessage("Warning", save_question, MsgButton::kYes);
   EXPECT_TRUE(MenuSaveAsDefaultsClick(nullptr, lists));
   EXPECT_EQ(ReadBytes(ProgramFile("COUNTRY.LST")), "Peru\r\n");
 

@@ -6,24 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "db/DbFiles.h"
+#include "support/QtText.h"
 #include "support/TempDir.h"
 
 namespace klv::edit {
 namespace {
 
-using db::kComment;
-using db::kCountry;
-using db::kDescriptio;
-using db::kFieldCount;
-using db::kQuantity;
-using db::kTopic;
-using db::kUserDef3;
-using db::kWanted;
-using db::MakeNewDB;
+using namespace klv::db;
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using test::Q;
 
 class RecordUpdateTest : public ::testing::Test {
  protected:

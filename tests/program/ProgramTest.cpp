@@ -26,30 +26,25 @@
 #include "db/dbf/Table.h"
 #include "edit/Edit1.h"
 #include "edit/EditBox1.h"
+#include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
 namespace klv::program {
 namespace {
 
-using db::kCountry;
-using db::kTopic;
-using db::ListKind;
+using namespace klv::db;
 
 using namespace klv::app;
 using namespace klv::edit;
 
 using test::TestPrompts;
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using test::Q;
 
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("KLVCOIN_HOME", home_.path().c_str(), 1);
-    setenv("KLVCOIN_WINDIR", windir_.path().c_str(), 1);
     WriteFile(Q(source_.File("COUNTRY.LST")), "Peru\r\nFrance\r\n");
     WriteFile(Q(source_.File("TOPIC.LST")), "Animals\r\n");
     WriteFile(Q(source_.File("CONDTION.LST")), "Fine\r\n");
@@ -58,8 +53,6 @@ class ProgramTest : public ::testing::Test {
   void TearDown() override {
     if (program_) program_->main().close();
     program_.reset();
-    unsetenv("KLVCOIN_HOME");
-    unsetenv("KLVCOIN_WINDIR");
   }
 
   Program& Start(QStringList args = {}) {
@@ -112,6 +105,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   test::TempDir home_, windir_, source_, other_;
+  test::ProgramDirsInEnvironment dirs_{home_, windir_};
   std::unique_ptr<Program> program_;
 };
 
