@@ -15,6 +15,7 @@
 #include "app/Icons.h"
 #include "app/MainWinParts.h"
 #include "db/DbTexts.h"
+#include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 
@@ -344,6 +345,7 @@ void TMain::SetColors() {
   };
   tint(ViewerLabel, g[kMajorTitle]);
   tint(NavigatorLabel, g[kMinorTitle]);
+  forms::ApplyColorGroup(this, forms::ColorGroupId::kMain);
 }
 
 // ---------------------------------------------------------------------------

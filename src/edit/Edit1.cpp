@@ -34,6 +34,7 @@
 #include "edit/EditTexts.h"
 #include "edit/MyMisc.h"
 #include "edit/RecordUpdate.h"
+#include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
@@ -512,6 +513,7 @@ void TMyEdit::SetColors() {
     b->setBackgroundRole(QPalette::Window);
     b->setAutoFillBackground(true);
   }
+  forms::ApplyColorGroup(this, forms::ColorGroupId::kEdit);
 }
 
 // ---------------------------------------------------------------------------

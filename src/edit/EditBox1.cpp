@@ -9,6 +9,7 @@
 #include <QShowEvent>
 
 #include "edit/EditTexts.h"
+#include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 
@@ -142,6 +143,7 @@ void TMyEditBox::SetColors() {
   setAutoFillBackground(true);
   SetControlColors(AddInfo, c[app::kEditBackground], c[app::kEditText]);
   SetControlColors(TheList, c[app::kListBoxBackground], c[app::kListBoxText]);
+  forms::ApplyColorGroup(this, forms::ColorGroupId::kConfigure);
 }
 
 void TMyEditBox::showEvent(QShowEvent* event) {

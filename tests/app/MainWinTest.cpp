@@ -35,6 +35,7 @@
 #include "platform/Profile.h"
 #include "support/HeldTable.h"
 #include "support/QtText.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
@@ -455,6 +456,13 @@ TEST_F(MainWinTest, UnbuiltCommandsAreShownDisabled) {
   EXPECT_EQ(m.CommandAction(TMain::kReviewTips)->text(), "&Review \"Tips of the Day\"");
   EXPECT_EQ(m.CommandSpeed(TMain::kLocateNext)->toolTip(), "Locate Next Record");
   EXPECT_EQ(m.CommandButton(TMain::kEndSearch)->text(), "E&nd Srch");
+}
+
+TEST_F(MainWinTest, TheWindowTakesTheMainColourGroup) {
+  test::RecordedColors colors;
+  TMain& m = Start();
+  ASSERT_FALSE(colors.asked.empty());
+  EXPECT_EQ(colors.asked.back(), std::make_pair<QWidget*>(&m, forms::ColorGroupId::kMain));
 }
 
 TEST_F(MainWinTest, SearchModeStateAndEndSearch) {

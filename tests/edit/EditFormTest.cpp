@@ -27,6 +27,7 @@
 #include "edit/EditTestSupport.h"
 #include "edit/MyMisc.h"
 #include "platform/HelpViewer.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
 
 namespace klv::edit {
@@ -133,8 +134,11 @@ class EditFormTest : public ::testing::Test, public test::EditDatabase {
 TEST_F(EditFormTest, AddOpensWithTheBlankRecordAndTheCaptionsOfTheDatabase) {
   state.settings.field_names[kUserDef1] = "Catalogue No";
   state.settings.field_names[kWanted] = "On my list";
+  test::RecordedColors colors;
   TMyEdit& f = Show(app::kEditAdd);
   EXPECT_EQ(f.windowTitle(), "Edit");
+  ASSERT_FALSE(colors.asked.empty());
+  EXPECT_EQ(colors.asked.back(), std::make_pair<QWidget*>(&f, forms::ColorGroupId::kEdit));
   for (QComboBox* c : {f.Country, f.Condition, f.Topic}) EXPECT_EQ(c->currentText(), "");
   for (QLineEdit* e : {f.FaceValue, f.Year, f.MintMark, f.Description, f.Comments, f.Misc})
     EXPECT_EQ(e->text(), "");

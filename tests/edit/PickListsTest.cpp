@@ -12,6 +12,7 @@
 
 #include "edit/EditBox1.h"
 #include "edit/EditTestSupport.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
 
 namespace klv::edit {
@@ -229,7 +230,12 @@ class ListEditorTest : public PickListsTest {
 };
 
 TEST_F(ListEditorTest, CancelLeavesBothCopiesAsTheyWere) {
+  test::RecordedColors colors;
   TMyEditBox box(nullptr, state, lists, ListKind::kCountry, save_all);
+  box.show();
+  ASSERT_EQ(colors.asked.size(), 1u);
+  EXPECT_EQ(colors.asked[0].second, forms::ColorGroupId::kConfigure);
+  box.hide();
   EXPECT_EQ(box.windowTitle(), "Edit \"Country\" List");
   EXPECT_EQ(box.AddInfo->maxLength(), 20);
   box.AddInfo->setText("Ecuador");
