@@ -1,7 +1,14 @@
 // The main window, TMain: start-up, the command table (menus, lettered
 // buttons, speed buttons), the three button-bar layouts, the viewer grid over
-// the open coin table, the record count and search-mode indicator, switching
-// between databases, and close.
+// the open coin table, the record count and search-mode indicator, and close.
+// The open database itself (table, settings, sort order, search mode, the
+// switch between databases) is the window's OpenDatabase; the window shows
+// what it announces and wires the commands to it.
+//
+// Its code is split by job: MainWin.cpp (creation, controls, layout, grid,
+// close), MainWinMenus.cpp (the command table), MainWinStart.cpp (the
+// creation steps and the start-up choice of database), MainWinCommands.cpp
+// (the window's own commands).
 //
 // Promises:
 // - While the window exists a database is open: start-up fails (FormCreate
