@@ -15,4 +15,4 @@ cmake --build "$build" -j "$(nproc)" --target klvcoin klvdbf
 if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]]; then
   echo "run: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); try xvfb-run $0" >&2
 fi
-exec "$build/src/app/klvcoin" "$@"
+exec "$build/src/program/klvcoin" "$@"

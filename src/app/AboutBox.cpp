@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppTexts.h"
-#include "app/DialogRoutines.h"
+#include "forms/DialogRoutines.h"
 
 namespace klv::app {
 
@@ -23,7 +23,7 @@ TAboutBox::TAboutBox(QWidget* parent, const QString& version, double factor) : Q
   panel->setFrameShadow(QFrame::Sunken);
   ProgramIcon = new QLabel(panel);
   ProgramIcon->setPixmap(QApplication::windowIcon().pixmap(48, 48));
-  ProductName = new QLabel(QString::fromLatin1(klv::texts::kTitle), panel);
+  ProductName = new QLabel(QString::fromLatin1(klv::db::texts::kTitle), panel);
   QFont title = ProductName->font();
   title.setPointSizeF(title.pointSizeF() * 1.5);
   title.setBold(true);
@@ -51,7 +51,7 @@ TAboutBox::TAboutBox(QWidget* parent, const QString& version, double factor) : Q
   layout->addWidget(OKButton, 0, Qt::AlignHCenter);
   setFixedWidth(320);
   adjustSize();
-  ScaleAndCentre(this, factor);
+  forms::ScaleAndCentre(this, factor);
 }
 
 }  // namespace klv::app

@@ -1,9 +1,12 @@
 // The application-wide state: one instance, owned by the main window, that
 // every form takes by reference. It holds what the whole program shares
-// while it runs: where the program's files are, the search-mode and
-// browse-only flags, the edit form's mode, the dialog scale factor and the
+// while it runs: where the program's files are, the browse-only flag, the
+// edit form's mode, the dialog scale factor and the
 // screen, the user fonts, the settings record, and the open database's name
 // and derived paths.
+//
+// Search mode belongs to the open database (OpenDatabase), which also keeps
+// the name, paths and settings held here up to date.
 //
 // The button-bar mode ("Button Bar") and the window-size setting ("Window
 // Size") are settings and live in the record; the state adds what is derived
@@ -14,13 +17,15 @@
 
 #include <QString>
 
-#include "app/DialogRoutines.h"
 #include "app/Formats.h"
 #include "app/Settings.h"
 #include "db/DbFiles.h"
 #include "platform/Intl.h"
+#include "platform/UserFonts.h"
 
 namespace klv::app {
+
+using platform::UserFonts;
 
 // What the record edit form is asked to do.
 enum EditMode : int { kEditAdd = 1, kEditChange = 2, kEditCopy = 3 };
@@ -34,7 +39,6 @@ struct AppState {
   QString start_dir;    // the current directory at start
   QString windows_dir;  // the program settings file and WIN.INI
 
-  bool searching = false;    // search mode: the table's filter is in force
   bool browse_only = false;  // "/BROWSE": no adding, copying, deleting or field editing
   int edit_mode = kEditAdd;  // for the record edit form
 
@@ -53,7 +57,7 @@ struct AppState {
   // The open database: its name as the user chose it (also "Last Database")
   // and the paths derived from it.
   QString database_name;
-  DatabasePaths paths;
+  db::DatabasePaths paths;
 
   // The international settings read at start, and the number formats in
   // force (from them and the "Numeric Format" and "Currency Format" settings).

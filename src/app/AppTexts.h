@@ -15,7 +15,7 @@ inline constexpr char kCoins[] = "Coins";
 inline constexpr char kDefaultDatabase[] = "MASTER.DBF";
 inline constexpr char kIndexTag[] = "NewIndex";
 
-using klv::texts::kCaptionConfirm;
+using klv::db::texts::kCaptionConfirm;
 inline constexpr char kCaptionNotice[] = "Notice";
 
 // File dialogs of the database commands.
@@ -44,7 +44,7 @@ inline constexpr char kPreviousReopened[] = "The database open before is open ag
 
 // The general error display: an error a command did not catch, shown with
 // the engine's own message under the program's title.
-inline constexpr const char* kGeneralErrorCaption = klv::texts::kTitle;
+inline constexpr const char* kGeneralErrorCaption = klv::db::texts::kTitle;
 
 // About box.
 inline constexpr char kAboutCaption[] = "About Kolvane Coins 97";
@@ -148,6 +148,11 @@ inline constexpr char kHintViewer[] = "Viewer Configuration";
 inline constexpr char kHintSortOrder[] = "Set Sorting Order";
 inline constexpr char kHintColor[] = "Color Setup";
 inline constexpr char kHintHelp[] = "Help";
+
+// Navigator button hints, in button order (MyNavigator::Button).
+inline constexpr const char* kNavigatorHints[10] = {
+    "First record",  "Prior record", "Next record", "Last record", "Insert record",
+    "Delete record", "Edit record",  "Post edit",   "Cancel edit", "Refresh data"};
 
 // Command line.
 inline constexpr char kBrowseSwitch[] = "/BROWSE";

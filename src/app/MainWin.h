@@ -1,7 +1,14 @@
 // The main window, TMain: start-up, the command table (menus, lettered
 // buttons, speed buttons), the three button-bar layouts, the viewer grid over
-// the open coin table, the record count and search-mode indicator, switching
-// between databases, and close.
+// the open coin table, the record count and search-mode indicator, and close.
+// The open database itself (table, settings, sort order, search mode, the
+// switch between databases) is the window's OpenDatabase; the window shows
+// what it announces and wires the commands to it.
+//
+// Its code is split by job: MainWin.cpp (creation, controls, layout, grid,
+// close), MainWinMenus.cpp (the command table), MainWinStart.cpp (the
+// creation steps and the start-up choice of database), MainWinCommands.cpp
+// (the window's own commands).
 //
 // Promises:
 // - While the window exists a database is open: start-up fails (FormCreate
@@ -20,9 +27,13 @@
 #include <QMainWindow>
 #include <QSize>
 #include <QStringList>
-#include <QTableView>
 
 #include "app/AppState.h"
+#include "app/CommandLine.h"
+#include "app/Commands.h"
+#include "app/MyNavigator.h"
+#include "app/OpenDatabase.h"
+#include "app/ViewerGrid.h"
 #include "app/ViewerModel.h"
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
@@ -41,100 +52,13 @@ class HelpWindow;
 
 namespace klv::app {
 
-// How the program was started.
-struct StartOptions {
-  QStringList arguments;        // the command line after the program name
-  std::optional<QSize> screen;  // the screen size to assume; default: the primary screen's
-};
-
-// The command line, understood: "/BROWSE" in any letter case (or --browse)
-// and an optional database file.
-struct CommandLine {
-  bool browse = false;
-  QString database;  // empty: the "Last Database" setting decides
-  bool help = false;
-  bool version = false;
-  QString error;  // an argument that is none of these
-};
-CommandLine ParseCommandLine(const QStringList& arguments);
-
-// Owner of the pick lists (the record edit form). A database switch saves
-// the lists of the database it leaves and loads those of the one it opens;
-// until an owner is set there are no lists to move.
-class PickListHost {
- public:
-  virtual ~PickListHost() = default;
-  virtual void SaveAllLists() = 0;
-  virtual void LoadAllList() = 0;
-  virtual void LoadDefaultList() = 0;
-};
-
-// The grid of the main window; lets the window finish an in-cell edit before
-// a navigator button acts.
-class ViewerGridView : public QTableView {
-  Q_OBJECT
-
- public:
-  using QTableView::QTableView;
-  // Writes and closes the cell editor open on the current cell, if any.
-  void CommitEditor();
-  // Row and column lines drawn by the delegate ("Row Lines", "Column Lines").
-  void SetLines(bool rows, bool columns);
-  bool row_lines() const { return row_lines_; }
-  bool column_lines() const { return column_lines_; }
-
- private:
-  bool row_lines_ = true;
-  bool column_lines_ = true;
-};
-
 class TMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  // The commands of the command table. Each has a menu item and possibly a
-  // lettered button and a speed button.
-  enum Command {
-    kNew,
-    kOpen,
-    kUpdate,
-    kBackup,
-    kRestore,
-    kPrint,
-    kExit,
-    kAdd,
-    kEdit,
-    kCopy,
-    kDelete,
-    kImport,
-    kExport,
-    kSearch,
-    kEndSearch,
-    kLocate,
-    kLocateNext,
-    kReports,
-    kViewer,
-    kSortOrder,
-    kColorMain,
-    kColorEdit,
-    kColorSearch,
-    kColorReport,
-    kColorConfigure,
-    kColorAll,
-    kListSaveDefaults,
-    kListLoadDefaults,
-    kListCountry,
-    kListTopic,
-    kListCondition,
-    kListMiscellaneous,
-    kSearchReplace,
-    kRebuildIndexes,
-    kPackDatabase,
-    kHelpContents,
-    kReviewTips,
-    kAbout,
-    kCommandCount
-  };
+  // The commands (Commands.h), named TMain::kNew etc. here as well.
+  using Command = app::Command;
+  using enum app::Command;
 
   explicit TMain(QWidget* parent = nullptr);
   ~TMain() override;
@@ -145,8 +69,9 @@ class TMain : public QMainWindow {
 
   AppState& state() { return state_; }
   const AppState& state() const { return state_; }
-  dbf::Table& MyTable() { return my_table_; }
-  const QString& sort_string() const { return sort_string_; }
+  OpenDatabase& database() { return db_; }
+  dbf::Table& MyTable() { return db_.MyTable(); }
+  const QString& sort_string() const { return db_.sort_string(); }
   ViewerModel* viewer_model() const { return model_; }
 
   // Gives a command its action (the window then offers it) or takes it away
@@ -158,8 +83,6 @@ class TMain : public QMainWindow {
   QToolButton* CommandSpeed(Command command) const { return slots_[command].speed; }
   // Runs the command as the user would (nothing when it is not available).
   void Trigger(Command command);
-
-  void SetPickListHost(PickListHost* host) { pick_lists_ = host; }
 
   // Runs fn as one command: an engine or I/O error it lets through is shown
   // in the general error display, ending the command. Returns false then.
@@ -175,7 +98,6 @@ class TMain : public QMainWindow {
   void DoEndSearch();
   void DoFileSpecific();
   void SetColors();
-  void BuildSortString();
   void SetButtonBar();
   void SetMenuLastFiles();
 
@@ -234,12 +156,6 @@ class TMain : public QMainWindow {
     std::function<void()> handler;
     bool browse_locked = false;  // unavailable in browse-only mode
   };
-  // How a database's index is set up when its table is opened.
-  enum class IndexSetup {
-    kSelectOrAdd,  // start-up: select "NewIndex", adding it when missing
-    kRebuild,      // a switch with the table to ourselves: drop and add it again
-    kKeep,         // the table is in use elsewhere: select it when present
-  };
 
   void BuildMenus();
   void BuildControls();
@@ -250,12 +166,10 @@ class TMain : public QMainWindow {
   QString AskForValidDatabase();
   bool IsValidDatabase(const QString& path);
   bool CreateDefaultDatabase(const QString& path);
-  void BindDatabase(const QString& name);
-  void OpenMyTable(IndexSetup setup);
-  void ReopenMyTable();
   void SwitchTo(const QString& path, bool is_new);
-  void ReadDatabaseSettings(const QString& ini);
-  void WriteDatabaseSettings(const QString& ini);
+  // Views of the open database's changes.
+  void ShowDatabaseName();
+  void SearchModeShown(bool on);
   void SyncGridToCursor();
   void SyncGridToRow(int row);
   void GridCurrentRowChanged(int row);
@@ -264,12 +178,10 @@ class TMain : public QMainWindow {
   void CloseForm();
 
   AppState state_;
-  dbf::Table my_table_;  // MyTable
-  QString sort_string_;
+  OpenDatabase db_{state_};  // holds MyTable
   ViewerModel* model_ = nullptr;
   QWidget* client_ = nullptr;
   std::array<Slot, kCommandCount> slots_{};
-  PickListHost* pick_lists_ = nullptr;
   bool created_ = false;
   bool shown_ = false;
   bool closed_ = false;

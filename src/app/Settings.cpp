@@ -11,6 +11,10 @@
 namespace klv::app {
 namespace {
 
+using db::FieldTable;
+using db::kFieldCount;
+using db::kMiscellane;
+
 using platform::ProfileFile;
 
 // The section and key texts live in the visit functions below and nowhere

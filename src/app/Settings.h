@@ -66,7 +66,7 @@ int ColorValue(const QColor& color);
 
 // Per-field settings, indexed by field number 1 to 20; entry 0 is unused.
 template <class T>
-using PerField = std::array<T, kFieldCount + 1>;
+using PerField = std::array<T, db::kFieldCount + 1>;
 
 // The default values for new records (section "Defaults"), texts as the edit
 // form showed them.
@@ -134,7 +134,7 @@ struct Settings {
 
   // "Sort Order": primary, secondary, third and fourth level; 0 none, else a
   // field number.
-  std::array<int, 4> sort_levels = {kMiscellane, 0, 0, 0};
+  std::array<int, 4> sort_levels = {db::kMiscellane, 0, 0, 0};
 
   // The colour group sections.
   std::array<ColorGroup, kColorGroupCount> colors;

@@ -3,27 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QComboBox>
-#include <QHBoxLayout>
-#include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
-#include <QToolButton>
 
 namespace klv::app {
 namespace {
 
-const FieldInfo& Info(int field) {
-  return FieldTable[static_cast<size_t>(field)];
-}
-
-bool IsComboField(int field) {
-  return field == kCountry || field == kTopic || field == kCondition;
-}
+using db::FieldInfo;
+using db::FieldInfoOf;
+using db::FieldKind;
+using db::kFieldCount;
+using db::kWanted;
+using db::kYearApprox;
 
 bool IsNumericField(int field) {
-  FieldKind k = Info(field).kind;
+  FieldKind k = FieldInfoOf(field).kind;
   return k == FieldKind::kWhole || k == FieldKind::kDecimal;
 }
 
@@ -602,202 +595,6 @@ void ViewerModel::SyncWithCursor() {
     emit RowsChanged();
   }
   emit CursorMoved(CursorRow());
-}
-
-// ---------------------------------------------------------------------------
-// ViewerDelegate
-
-ViewerDelegate::ViewerDelegate(ViewerModel* model, QObject* parent)
-    : QStyledItemDelegate(parent), model_(model) {}
-
-QWidget* ViewerDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                      const QModelIndex& index) const {
-  int column = index.column();
-  if (column < 0 || column >= static_cast<int>(model_->columns().size()))
-    return QStyledItemDelegate::createEditor(parent, option, index);
-  const int field = model_->columns()[static_cast<size_t>(column)].field;
-  if (IsComboField(field)) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QStringLiteral("MyCombo%1")
-                             .arg(QString::fromLatin1(Info(field).name.data(),
-                                                      static_cast<int>(Info(field).name.size()))));
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->addItems(model_->PickList(field));
-    combo->lineEdit()->setMaxLength(Info(field).width);
-    combo->setFont(option.font);
-    return combo;
-  }
-  auto* edit = new QLineEdit(parent);
-  edit->setMaxLength(Info(field).width);
-  edit->setFrame(false);
-  edit->setFont(option.font);
-  return edit;
-}
-
-void ViewerDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
-  const QString text = index.data(Qt::EditRole).toString();
-  if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-    combo->setCurrentText(text);
-  } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-    edit->setText(text);
-  } else {
-    QStyledItemDelegate::setEditorData(editor, index);
-  }
-}
-
-void ViewerDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
-                                  const QModelIndex& index) const {
-  QString text;
-  if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-    text = combo->currentText();
-  } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-    text = edit->text();
-  } else {
-    return QStyledItemDelegate::setModelData(editor, model, index);
-  }
-  // Leaving a cell unchanged writes nothing (and takes no row lock).
-  if (text == index.data(Qt::EditRole).toString()) return;
-  model->setData(index, text, Qt::EditRole);
-}
-
-// ---------------------------------------------------------------------------
-// MyNavigator
-
-namespace {
-
-// The navigator's glyphs, drawn rather than taken from a font so they look
-// the same everywhere.
-QIcon NavigatorIcon(int button) {
-  const int s = 16;
-  QPixmap pm(s, s);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  QColor ink(0x20, 0x20, 0x20);
-  p.setPen(Qt::NoPen);
-  p.setBrush(ink);
-  auto triangle = [&](double x0, double x1) {
-    QPainterPath path;
-    path.moveTo(x0, 3);
-    path.lineTo(x1, 8);
-    path.lineTo(x0, 13);
-    path.closeSubpath();
-    p.drawPath(path);
-  };
-  QPen line(ink, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-  switch (button) {
-    case MyNavigator::kFirst:
-      p.drawRect(QRectF(3, 3, 2, 10));
-      triangle(12, 5);
-      break;
-    case MyNavigator::kPrior:
-      triangle(11, 4);
-      break;
-    case MyNavigator::kNext:
-      triangle(5, 12);
-      break;
-    case MyNavigator::kLast:
-      triangle(4, 11);
-      p.drawRect(QRectF(11, 3, 2, 10));
-      break;
-    case MyNavigator::kInsert:
-      p.drawRect(QRectF(7, 2.5, 2, 11));
-      p.drawRect(QRectF(2.5, 7, 11, 2));
-      break;
-    case MyNavigator::kDelete:
-      p.drawRect(QRectF(2.5, 7, 11, 2));
-      break;
-    case MyNavigator::kEdit: {
-      QPainterPath path;
-      path.moveTo(3, 12);
-      path.lineTo(8, 4);
-      path.lineTo(13, 12);
-      path.closeSubpath();
-      p.drawPath(path);
-      break;
-    }
-    case MyNavigator::kPost:
-      p.setPen(line);
-      p.setBrush(Qt::NoBrush);
-      p.drawPolyline(QPolygonF({QPointF(3, 8.5), QPointF(6.5, 12), QPointF(13, 4)}));
-      break;
-    case MyNavigator::kCancel:
-      p.setPen(line);
-      p.drawLine(QPointF(4, 4), QPointF(12, 12));
-      p.drawLine(QPointF(12, 4), QPointF(4, 12));
-      break;
-    case MyNavigator::kRefresh: {
-      p.setPen(line);
-      p.setBrush(Qt::NoBrush);
-      p.drawArc(QRectF(3, 3, 10, 10), 90 * 16, 270 * 16);
-      p.setPen(Qt::NoPen);
-      p.setBrush(ink);
-      QPainterPath head;
-      head.moveTo(8, 0.5);
-      head.lineTo(12, 3);
-      head.lineTo(8, 5.5);
-      head.closeSubpath();
-      p.drawPath(head);
-      break;
-    }
-    default:
-      break;
-  }
-  return QIcon(pm);
-}
-
-const char* const kNavigatorHints[MyNavigator::kButtonCount] = {
-    "First record",  "Prior record", "Next record", "Last record", "Insert record",
-    "Delete record", "Edit record",  "Post edit",   "Cancel edit", "Refresh data"};
-
-const char* const kNavigatorNames[MyNavigator::kButtonCount] = {
-    "FirstButton",  "PriorButton", "NextButton", "LastButton",   "InsertButton",
-    "DeleteButton", "EditButton",  "PostButton", "CancelButton", "RefreshButton"};
-
-}  // namespace
-
-MyNavigator::MyNavigator(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("MyNavigator"));
-  auto* layout = new QHBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  for (int b = 0; b < kButtonCount; ++b) {
-    auto* button = new QToolButton(this);
-    button->setObjectName(QLatin1String(kNavigatorNames[b]));
-    button->setIcon(NavigatorIcon(b));
-    button->setToolTip(QLatin1String(kNavigatorHints[b]));
-    button->setAutoRaise(false);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    layout->addWidget(button, 1);
-    connect(button, &QToolButton::clicked, this, [this, b] { emit Clicked(b); });
-    buttons_[static_cast<size_t>(b)] = button;
-  }
-}
-
-void MyNavigator::SetReduced(bool reduced) {
-  reduced_ = reduced;
-  for (int b = kInsert; b < kButtonCount; ++b)
-    buttons_[static_cast<size_t>(b)]->setVisible(!reduced);
-}
-
-void MyNavigator::UpdateButtons(dbf::Table* table, bool field_editing) {
-  const bool open = table && table->IsOpen();
-  const bool browsing = open && table->state() == dbf::Table::State::kBrowse;
-  const bool changing = open && !browsing;
-  const bool rows = open && table->RecNo() != 0;
-  const bool can_write = open && table->Writable() && !table->read_only();
-  buttons_[kFirst]->setEnabled(browsing && rows);
-  buttons_[kPrior]->setEnabled(browsing && rows);
-  buttons_[kNext]->setEnabled(browsing && rows);
-  buttons_[kLast]->setEnabled(browsing && rows);
-  buttons_[kInsert]->setEnabled(browsing && can_write && field_editing);
-  buttons_[kDelete]->setEnabled(browsing && rows && can_write);
-  buttons_[kEdit]->setEnabled(browsing && rows && can_write && field_editing);
-  buttons_[kPost]->setEnabled(changing);
-  buttons_[kCancel]->setEnabled(changing);
-  buttons_[kRefresh]->setEnabled(browsing);
 }
 
 }  // namespace klv::app

@@ -1,5 +1,4 @@
-// The viewer grid's model over the open coin table, its in-cell editors and
-// the record navigator.
+// The viewer grid's model over the open coin table.
 //
 // ViewerModel never loads the table: it keeps a window of a few hundred
 // consecutive rows around what the view asks for and reads more as the view
@@ -32,13 +31,9 @@
 #include <QColor>
 #include <QFont>
 #include <QStringList>
-#include <QStyledItemDelegate>
-#include <QWidget>
 
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
-
-class QToolButton;
 
 namespace klv::app {
 
@@ -56,8 +51,8 @@ struct ViewerColumn {
 // shown field is moved to the next column index. A field placed twice ends at
 // the later place; a shown field never placed keeps its place among the
 // others; hidden fields are left out.
-std::vector<int> ViewerFieldOrder(const std::array<int, kFieldCount + 1>& field_order,
-                                  const std::array<bool, kFieldCount + 1>& display);
+std::vector<int> ViewerFieldOrder(const std::array<int, db::kFieldCount + 1>& field_order,
+                                  const std::array<bool, db::kFieldCount + 1>& display);
 
 class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   Q_OBJECT
@@ -136,7 +131,7 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
  private:
   struct Row {
     uint32_t recno = 0;
-    std::array<QString, kFieldCount> values{};  // field i + 1 as text
+    std::array<QString, db::kFieldCount> values{};  // field i + 1 as text
   };
   class CursorKeeper;
 
@@ -165,7 +160,7 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   dbf::Table* table_ = nullptr;
   std::vector<ViewerColumn> columns_;
   bool field_editing_ = false;
-  std::array<QStringList, kFieldCount + 1> pick_lists_{};
+  std::array<QStringList, db::kFieldCount + 1> pick_lists_{};
   QColor cell_color_;
   QFont title_font_;
   bool has_title_font_ = false;
@@ -185,63 +180,6 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   mutable bool reading_ = false;
   mutable uint64_t rows_read_ = 0;
   mutable bool error_reported_ = false;
-};
-
-// The in-cell editors: editable combo boxes with the pick lists for Country,
-// Topic and Condition, a line edit limited to the field's width otherwise.
-class ViewerDelegate : public QStyledItemDelegate {
-  Q_OBJECT
-
- public:
-  explicit ViewerDelegate(ViewerModel* model, QObject* parent = nullptr);
-
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                        const QModelIndex& index) const override;
-  void setEditorData(QWidget* editor, const QModelIndex& index) const override;
-  void setModelData(QWidget* editor, QAbstractItemModel* model,
-                    const QModelIndex& index) const override;
-
- private:
-  ViewerModel* model_;
-};
-
-// The record navigator: ten buttons that move through and change the table.
-// It acts through the callbacks TMain gives it, so each action runs inside
-// the command guard; it only decides which buttons show and are enabled.
-class MyNavigator : public QWidget {
-  Q_OBJECT
-
- public:
-  enum Button {
-    kFirst,
-    kPrior,
-    kNext,
-    kLast,
-    kInsert,
-    kDelete,
-    kEdit,
-    kPost,
-    kCancel,
-    kRefresh,
-    kButtonCount
-  };
-
-  explicit MyNavigator(QWidget* parent = nullptr);
-
-  // Browse-only mode keeps first, prior, next and last only.
-  void SetReduced(bool reduced);
-  bool reduced() const { return reduced_; }
-  // Enables the buttons for the table's state: moving needs rows, Post and
-  // Cancel an edit or insert, Insert and Edit in-place editing.
-  void UpdateButtons(dbf::Table* table, bool field_editing);
-  QToolButton* button(Button b) const { return buttons_[b]; }
-
- signals:
-  void Clicked(int button);
-
- private:
-  std::array<QToolButton*, kButtonCount> buttons_{};
-  bool reduced_ = false;
 };
 
 }  // namespace klv::app

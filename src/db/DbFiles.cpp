@@ -6,13 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "base/Env.h"
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
-#include "base/Env.h"
 #include "db/dbf/Table.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::db {
 namespace {
 
 std::string Local(const QString& s) {
@@ -139,4 +139,8 @@ void DoLastFiles(RecentFiles& list, const QString& previous, const QString& next
   list[0] = previous;
 }
 
-}  // namespace klv
+bool HasDbfExtension(const QString& path) {
+  return path.right(4).toUpper() == QLatin1String(".DBF");
+}
+
+}  // namespace klv::db

@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace klv {
+namespace klv::db {
 
 // Paths derived from a database's .DBF path: all share the directory and the
 // table name (the file name up to its first ".").
@@ -24,6 +24,9 @@ struct DatabasePaths {
 
   static DatabasePaths From(const QString& path);
 };
+
+// Whether path names a dBase table by its extension (".DBF" in any case).
+bool HasDbfExtension(const QString& path);
 
 // Creates an empty coin table (20 fields, no rows, no index) at path,
 // replacing a file there unless another program holds it, which is reported
@@ -52,4 +55,4 @@ using RecentFiles = std::array<QString, 5>;
 // case-sensitive) is removed, the others move down and previous goes first.
 void DoLastFiles(RecentFiles& list, const QString& previous, const QString& next);
 
-}  // namespace klv
+}  // namespace klv::db

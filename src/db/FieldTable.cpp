@@ -1,6 +1,6 @@
 #include "db/FieldTable.h"
 
-namespace klv {
+namespace klv::db {
 
 const std::array<FieldInfo, kFieldCount + 1> FieldTable = {{
     {"", ' ', 0, 0, FieldKind::kText, 0, ""},
@@ -57,4 +57,4 @@ std::vector<dbf::FieldDef> CoinFieldDefs() {
   return defs;
 }
 
-}  // namespace klv
+}  // namespace klv::db

@@ -10,7 +10,7 @@
 
 #include "db/dbf/Table.h"
 
-namespace klv {
+namespace klv::db {
 
 enum class FieldKind : uint8_t { kText = 1, kWhole = 2, kDecimal = 3, kDate = 4 };
 
@@ -29,6 +29,9 @@ constexpr int kFieldCount = 20;
 // Indexed 1 to 20 in field order; entry 0 is unused so that field numbers
 // index it directly.
 extern const std::array<FieldInfo, kFieldCount + 1> FieldTable;
+inline const FieldInfo& FieldInfoOf(int field) {
+  return FieldTable[static_cast<size_t>(field)];
+}
 
 // Field numbers, 1-based, in table order.
 enum FieldNo : int {
@@ -61,4 +64,11 @@ enum FieldNo : int {
 // number), the purchase date as D(8).
 std::vector<dbf::FieldDef> CoinFieldDefs();
 
+}  // namespace klv::db
+
+// The engine's command-line tool, benchmarks and tests make coin tables too.
+namespace klv {
+using db::CoinFieldDefs;
+using db::FieldTable;
+using db::kFieldCount;
 }  // namespace klv

@@ -1,6 +1,6 @@
 #include "edit/Defaults.h"
 
-namespace klv {
+namespace klv::edit {
 
 app::DefaultValues CutDefaultValues(app::DefaultValues v) {
   v.country.truncate(kDefaultCountryWidth);
@@ -39,4 +39,4 @@ void SetLoadDefaultsWithClear(app::AppState& state, bool on) {
   state.settings.defaults.load_with_clear = on;
 }
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -8,7 +8,7 @@
 #include "app/AppState.h"
 #include "app/Settings.h"
 
-namespace klv {
+namespace klv::edit {
 
 // The widths each default text is kept to.
 inline constexpr int kDefaultCountryWidth = 20;
@@ -41,4 +41,4 @@ void SaveCurrentValuesAsDefaults(app::AppState& state, const app::DefaultValues&
 void SetLoadDefaultsWithAdd(app::AppState& state, bool on);
 void SetLoadDefaultsWithClear(app::AppState& state, bool on);
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -26,20 +26,48 @@
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
-#include "app/DialogRoutines.h"
 #include "app/Formats.h"
-#include "db/FieldTable.h"
 #include "base/Codepage.h"
+#include "db/FieldTable.h"
 #include "edit/Defaults.h"
 #include "edit/EditBox1.h"
 #include "edit/EditTexts.h"
 #include "edit/MyMisc.h"
+#include "edit/RecordUpdate.h"
+#include "forms/ColorGroups.h"
+#include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::edit {
 
-namespace t = edit_texts;
+using db::FieldTable;
+using db::kComment;
+using db::kCondition;
+using db::kCountry;
+using db::kDescriptio;
+using db::kFaceValue;
+using db::kFieldCount;
+using db::kMarketValu;
+using db::kMintMark;
+using db::kMiscellane;
+using db::kPremiumVal;
+using db::kPurchasePr;
+using db::kPurchDate;
+using db::kQuantity;
+using db::kTopic;
+using db::kUserDef1;
+using db::kUserDef2;
+using db::kUserDef3;
+using db::kUserDef4;
+using db::kWanted;
+using db::kYear;
+using db::kYearApprox;
+using db::ListKind;
+using db::PickLists;
+using db::TrimBlanks;
+
+namespace t = edit::texts;
 using app::kEditAdd;
 using app::kEditChange;
 using app::kEditCopy;
@@ -63,43 +91,8 @@ constexpr int kQuantityLimit = 5;
 constexpr int kMoneyLimit = 12;
 constexpr int kSavedQuantityWidth = 10;
 
-// The date control holds a blank date when, its blanks cut, only the two
-// separators are left, whichever separator the date format uses.
-bool IsBlankDateText(const QString& trimmed) {
-  return trimmed.isEmpty() || trimmed == QLatin1String("/  /") ||
-         trimmed == QLatin1String("-  -") || trimmed == QLatin1String(".  .");
-}
-
-// A date as the date control holds it: three groups split by the separator,
-// each with blanks only around its digits ("5 /7 /1997"), read in the
-// current date format.
-std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator) {
-  const QStringList parts = text.split(separator);
-  if (parts.size() != 3) return std::nullopt;
-  QStringList groups;
-  for (const QString& part : parts) {
-    const QString group = TrimBlanks(part);
-    if (group.isEmpty() || group.contains(u' ')) return std::nullopt;
-    groups.append(group);
-  }
-  return dbf::ParseDateText(groups.join(separator).toStdString());
-}
-
-// Whether value, written with the field's decimals, fits the field's width.
-bool FitsField(const dbf::FieldDef& def, double value) {
-  if (def.type != 'N' && def.type != 'F') return true;
-  if (!std::isfinite(value)) return false;
-  char buf[400];
-  const int n = std::snprintf(buf, sizeof buf, "%.*f", def.decimals, value);
-  return n > 0 && n <= def.length;
-}
-
 QString FieldCaption(const app::AppState& state, int field) {
   return state.settings.field_names[static_cast<size_t>(field)];
-}
-
-std::string Std(const QString& text) {
-  return text.toStdString();
 }
 
 // The fields whose control texts the snapshot holds, in snapshot order.
@@ -168,7 +161,7 @@ TMyEdit::TMyEdit(dbf::Table& table, app::AppState& state, PickLists& lists, QWid
     for (QPushButton* b : {UpdateExitButton, UpdateButton, ClearButton}) b->setEnabled(false);
   }
 
-  design_ = app::SaveDimensions(this);
+  design_ = forms::SaveDimensions(this);
   lists_.SetProgramDir(state_.program_dir);
   LoadAllList();
 }
@@ -437,12 +430,12 @@ void TMyEdit::showEvent(QShowEvent* event) {
 
 void TMyEdit::FormShow() {
   // 1. Fonts and scale, from the design dimensions each time.
-  app::ApplyUserFonts(this, state_.fonts);
+  forms::ApplyUserFonts(this, state_.fonts);
   QFont bold = TotalsLabel->font();
   bold.setBold(true);
   TotalsLabel->setFont(bold);
-  app::ScaleDialog(this, design_, state_.scale_factor);
-  app::MoveUpTenPixels(this);
+  forms::ScaleDialog(this, design_, state_.scale_factor);
+  forms::MoveUpTenPixels(this);
 
   if (indicator_style_ == nullptr) {
     auto* style = new IndicatorScaleStyle;
@@ -450,7 +443,7 @@ void TMyEdit::FormShow() {
     indicator_style_ = style;
   }
   static_cast<IndicatorScaleStyle*>(indicator_style_)
-      ->SetFactor(app::EffectiveScaleFactor(state_.scale_factor));
+      ->SetFactor(forms::EffectiveScaleFactor(state_.scale_factor));
   for (QCheckBox* box : {Approx, Wanted}) {
     box->setStyle(indicator_style_);
     box->updateGeometry();
@@ -520,6 +513,7 @@ void TMyEdit::SetColors() {
     b->setBackgroundRole(QPalette::Window);
     b->setAutoFillBackground(true);
   }
+  forms::ApplyColorGroup(this, forms::ColorGroupId::kEdit);
 }
 
 // ---------------------------------------------------------------------------
@@ -591,8 +585,7 @@ void TMyEdit::Load(bool keep_saved_quantity) {
 
 void TMyEdit::RememberRow() {
   loaded_recno_ = table_.RecNo();
-  for (int f = 1; f <= kFieldCount; ++f)
-    loaded_raw_[static_cast<size_t>(f)] = std::string(table_.FieldByName(FieldName(f)).Raw());
+  loaded_raw_ = ReadRowBytes(table_);
 }
 
 TMyEdit::Snapshot TMyEdit::Take() const {
@@ -773,94 +766,64 @@ void TMyEdit::MiscSelectClick() {
 // Update
 
 void TMyEdit::Refuse(QWidget* control, const QString& text) {
-  prompts().MessageBox(this, L(t::kCaptionError), text, MsgIcon::kError, MsgButtons::kOk, MsgButton::kOk);
+  prompts().MessageBox(this, L(t::kCaptionError), text, MsgIcon::kError, MsgButtons::kOk,
+                       MsgButton::kOk);
   if (control) control->setFocus();
 }
 
 bool TMyEdit::DoUpdate() {
   if (state_.browse_only) return false;
-  const app::NumberFormats& formats = state_.formats;
 
-  // 1. The date.
-  const QString date_text = TrimBlanks(DateText());
-  dbf::Date date;
-  if (!IsBlankDateText(date_text)) {
-    const auto d = ReadDateText(date_text, date_separator_);
-    if (!d) {
-      Refuse(PurchDate, L(t::kInvalidDate));
-      return false;
-    }
-    date = *d;
+  // 1. to 5. The date, the amounts and the quantity; the texts must fit the
+  // table's code page.
+  TypedRecord typed;
+  typed.date_text = DateText();
+  typed.date_separator = date_separator_;
+  typed.purchase_price = PurchasePrice->text();
+  typed.market_value = MarketValue->text();
+  typed.premium_value = PremiumValue->text();
+  typed.quantity = Quantity->text();
+  const std::pair<int, QWidget*> controls[] = {
+      {kCountry, Country},        {kFaceValue, FaceValue}, {kYear, Year},
+      {kCondition, Condition},    {kMintMark, MintMark},   {kTopic, Topic},
+      {kDescriptio, Description}, {kMiscellane, Misc},     {kComment, Comments},
+      {kUserDef1, UserDef[0]},    {kUserDef2, UserDef[1]}, {kUserDef3, UserDef[2]},
+      {kUserDef4, UserDef[3]}};
+  for (const auto& [field, control] : controls) {
+    auto* combo = qobject_cast<QComboBox*>(control);
+    typed.texts[static_cast<size_t>(field)] =
+        combo ? combo->currentText() : static_cast<QLineEdit*>(control)->text();
   }
-
-  // 2. to 4. The amounts; also refused when they are too large for their
-  // fields, which would otherwise fail half way through writing the row.
-  struct Money {
-    QLineEdit* edit;
-    int field;
-    const char* message;
-    double value = 0;
-  };
-  Money money[] = {{PurchasePrice, kPurchasePr, t::kInvalidPurchasePrice},
-                   {MarketValue, kMarketValu, t::kInvalidMarketValue},
-                   {PremiumValue, kPremiumVal, t::kInvalidPremiumValue}};
-  for (Money& m : money) {
-    const auto v = app::ReadTypedAmount(formats, m.edit->text());
-    if (v.state == app::TypedState::kInvalid ||
-        (v.valid() && !FitsField(table_.FieldByName(FieldName(m.field)).def(), v.value))) {
-      Refuse(m.edit, L(m.message));
-      return false;
+  typed.approx = Approx->isChecked();
+  typed.wanted = Wanted->isChecked();
+  const CheckedRecord record = CheckRecord(typed, state_.formats, table_);
+  if (!record.ok()) {
+    const struct {
+      RecordFault fault;
+      QWidget* control;
+      const char* text;
+    } refusals[] = {
+        {RecordFault::kDate, PurchDate, t::kInvalidDate},
+        {RecordFault::kPurchasePrice, PurchasePrice, t::kInvalidPurchasePrice},
+        {RecordFault::kMarketValue, MarketValue, t::kInvalidMarketValue},
+        {RecordFault::kPremiumValue, PremiumValue, t::kInvalidPremiumValue},
+        {RecordFault::kQuantity, Quantity->isEnabled() ? Quantity : nullptr, t::kInvalidQuantity}};
+    for (const auto& r : refusals) {
+      if (r.fault == record.fault) Refuse(r.control, L(r.text));
     }
-    m.value = v.valid() ? v.value : 0;
-  }
-
-  // 5. The quantity.
-  const auto quantity = app::ReadTypedWhole(formats, Quantity->text());
-  if (quantity.state == app::TypedState::kInvalid ||
-      (quantity.valid() &&
-       !FitsField(table_.FieldByName(FieldName(kQuantity)).def(), quantity.value))) {
-    Refuse(Quantity->isEnabled() ? Quantity : nullptr, L(t::kInvalidQuantity));
+    for (const auto& [field, control] : controls) {
+      if (record.fault != RecordFault::kCodePage || field != record.field) continue;
+      Refuse(control, L(t::kCodePageRefused)
+                          .arg(FieldCaption(state_, field),
+                               QStringLiteral("\"") + record.bad + QStringLiteral("\"")));
+    }
     return false;
-  }
-  const int64_t quantity_value = quantity.valid() ? quantity.value : 0;
-
-  // The texts, trimmed, must be storable in the table's code page: refused
-  // here, before anything is changed, rather than by the engine half way.
-  struct Text {
-    int field;
-    QWidget* control;
-    QString value;
-  };
-  const Text texts[] = {
-      {kCountry, Country, TrimBlanks(Country->currentText())},
-      {kFaceValue, FaceValue, TrimBlanks(FaceValue->text())},
-      {kYear, Year, TrimBlanks(Year->text())},
-      {kCondition, Condition, TrimBlanks(Condition->currentText())},
-      {kMintMark, MintMark, TrimBlanks(MintMark->text())},
-      {kTopic, Topic, TrimBlanks(Topic->currentText())},
-      {kDescriptio, Description, TrimBlanks(Description->text())},
-      {kMiscellane, Misc, TrimBlanks(Misc->text())},
-      {kComment, Comments, TrimBlanks(Comments->text())},
-      {kUserDef1, UserDef[0], TrimBlanks(UserDef[0]->text())},
-      {kUserDef2, UserDef[1], TrimBlanks(UserDef[1]->text())},
-      {kUserDef3, UserDef[2], TrimBlanks(UserDef[2]->text())},
-      {kUserDef4, UserDef[3], TrimBlanks(UserDef[3]->text())},
-  };
-  for (const Text& text : texts) {
-    std::string bad;
-    if (!table_.code_page().Encode(Std(text.value), &bad)) {
-      Refuse(text.control,
-             L(t::kCodePageRefused)
-                 .arg(FieldCaption(state_, text.field),
-                      QStringLiteral("\"") + QString::fromStdString(bad) + QStringLiteral("\"")));
-      return false;
-    }
   }
 
   // 6. New values join the pick lists, in the form and in the grid.
-  const std::pair<ListKind, QString> picked[] = {{ListKind::kCountry, texts[0].value},
-                                                 {ListKind::kTopic, texts[5].value},
-                                                 {ListKind::kCondition, texts[3].value}};
+  const std::pair<ListKind, QString> picked[] = {{ListKind::kCountry, record.texts[kCountry]},
+                                                 {ListKind::kTopic, record.texts[kTopic]},
+                                                 {ListKind::kCondition, record.texts[kCondition]}};
   for (const auto& [kind, value] : picked) lists_.AddToList(kind, value);
   for (const auto& [kind, value] : picked) lists_.AddToListTwwDB(kind, value);
 
@@ -868,30 +831,19 @@ bool TMyEdit::DoUpdate() {
   // begins a new one, as a table cursor does.
   const bool adding = state_.edit_mode != kEditChange || loaded_recno_ == 0;
   const Snapshot now = Take();
-  auto user_changed = [&](int field) {
-    if (field == kYearApprox) return now.approx != snapshot_.approx;
-    if (field == kWanted) return now.wanted != snapshot_.wanted;
-    const size_t i = SnapshotIndex(field);
-    return now.texts[i] != snapshot_.texts[i];
-  };
-  auto field = [this](int n) -> dbf::Field& { return table_.FieldByName(FieldName(n)); };
-  // Whether another copy of the program stored something else in the field
-  // since the controls were loaded; only meaningful once the row is in edit,
-  // which reads it as stored now.
-  auto changed_elsewhere = [&](int n) {
-    return field(n).Raw() != std::string_view(loaded_raw_[static_cast<size_t>(n)]);
-  };
-  // A field is written from the controls unless the user left it alone and
-  // another copy changed it. Quantity and Wanted are one value to the user
-  // (Wanted shows quantity 0), so they are written or kept together.
-  auto write = [&](int n) {
-    if (adding) return true;
-    if (n == kQuantity || n == kWanted) {
-      if (user_changed(kQuantity) || user_changed(kWanted)) return true;
-      return !changed_elsewhere(kQuantity) && !changed_elsewhere(kWanted);
+  FieldFlags by_user{};
+  for (int n = 1; n <= kFieldCount; ++n) {
+    bool changed = false;
+    if (n == kYearApprox) {
+      changed = now.approx != snapshot_.approx;
+    } else if (n == kWanted) {
+      changed = now.wanted != snapshot_.wanted;
+    } else {
+      const size_t i = SnapshotIndex(n);
+      changed = now.texts[i] != snapshot_.texts[i];
     }
-    return user_changed(n) || !changed_elsewhere(n);
-  };
+    by_user[static_cast<size_t>(n)] = changed;
+  }
   bool posting = false;
   try {
     if (adding) {
@@ -903,18 +855,10 @@ bool TMyEdit::DoUpdate() {
       }
       table_.Edit();
     }
-    // Decided before the first field is set, against the row as read now.
-    std::array<bool, 21> writing{};
-    for (int n = 1; n <= kFieldCount; ++n) writing[static_cast<size_t>(n)] = write(n);
-    auto writes = [&](int n) { return writing[static_cast<size_t>(n)]; };
-    for (const Text& text : texts)
-      if (writes(text.field)) field(text.field).SetAsString(Std(text.value));
-    if (writes(kPurchDate)) field(kPurchDate).SetAsDate(date);
-    for (const Money& m : money)
-      if (writes(m.field)) field(m.field).SetAsFloat(m.value);
-    if (writes(kQuantity)) field(kQuantity).SetAsInteger(quantity_value);
-    if (writes(kWanted)) field(kWanted).SetAsString(Wanted->isChecked() ? t::kYes : t::kNo);
-    if (writes(kYearApprox)) field(kYearApprox).SetAsString(Approx->isChecked() ? t::kYes : t::kNo);
+    // Decided before the first field is set, against the row as read now,
+    // which holds what another copy of the program stored meanwhile.
+    const FieldFlags elsewhere = adding ? FieldFlags{} : ChangedSince(table_, loaded_raw_);
+    SetRecordFields(table_, record, FieldsToWrite(adding, by_user, elsewhere));
     posting = true;
     table_.Post();
   } catch (const dbf::DbfError& e) {
@@ -975,8 +919,9 @@ bool TMyEdit::DoUpdateAndExit() {
 void TMyEdit::DoExit() {
   if (!state_.browse_only && ValuesChanged()) {
     prompts().Beep();
-    if (prompts().MessageBox(this, L(t::kCaptionWarning), L(t::kExitWithoutUpdating), MsgIcon::kQuestion,
-                             MsgButtons::kYesNo, MsgButton::kNo) != MsgButton::kYes)
+    if (prompts().MessageBox(this, L(t::kCaptionWarning), L(t::kExitWithoutUpdating),
+                             MsgIcon::kQuestion, MsgButtons::kYesNo,
+                             MsgButton::kNo) != MsgButton::kYes)
       return;
   }
   done(QDialog::Rejected);
@@ -1208,8 +1153,8 @@ void TMyEdit::MenuListEditClick(QWidget* owner, ListKind kind) {
 
 void TMyEdit::DoPrintRecord() {
   if (printing_) {
-    prompts().MessageBox(this, L(t::kCaptionError), L(t::kPrintBusy), MsgIcon::kError, MsgButtons::kOk,
-                         MsgButton::kOk);
+    prompts().MessageBox(this, L(t::kCaptionError), L(t::kPrintBusy), MsgIcon::kError,
+                         MsgButtons::kOk, MsgButton::kOk);
     return;
   }
   QPrinter printer(QPrinter::HighResolution);
@@ -1296,4 +1241,4 @@ void TMyEdit::Guard(const std::function<void()>& fn) {
   }
 }
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -38,9 +38,10 @@
 #include <QString>
 
 #include "app/AppState.h"
-#include "app/MainWin.h"
+#include "db/PickLists.h"
 #include "db/dbf/Table.h"
-#include "edit/PickLists.h"
+#include "edit/RecordUpdate.h"
+#include "forms/DialogRoutines.h"
 
 class QAction;
 class QCheckBox;
@@ -53,9 +54,9 @@ class QPrinter;
 class QPushButton;
 class QStyle;
 
-namespace klv {
+namespace klv::edit {
 
-class TMyEdit : public QDialog, public app::PickListHost {
+class TMyEdit : public QDialog {
   Q_OBJECT
 
  public:
@@ -63,7 +64,7 @@ class TMyEdit : public QDialog, public app::PickListHost {
   // the database open now (LoadAllList), the two default switches, the
   // browse-only restrictions, and the design dimensions for scaling. table,
   // state and lists must outlive the form.
-  TMyEdit(dbf::Table& table, app::AppState& state, PickLists& lists, QWidget* parent = nullptr);
+  TMyEdit(dbf::Table& table, app::AppState& state, db::PickLists& lists, QWidget* parent = nullptr);
   ~TMyEdit() override;
 
   // Sets the edit mode (app::kEditAdd, kEditChange or kEditCopy) and shows the
@@ -75,22 +76,22 @@ class TMyEdit : public QDialog, public app::PickListHost {
   // error display). By default an error box titled with the program's name.
   void SetGeneralErrorDisplay(std::function<void(const QString&)> display);
 
-  // Pick lists (app::PickListHost). LoadAllList and LoadDefaultList take the
+  // Pick lists. LoadAllList and LoadDefaultList take the
   // lists of the database the state names as open now; SaveAllLists writes
   // the lists to the files of the database they were loaded for, so a switch
   // may save them after it has named the new database.
-  void SaveAllLists() override;
-  void LoadAllList() override;
-  void LoadDefaultList() override;
+  void SaveAllLists();
+  void LoadAllList();
+  void LoadDefaultList();
   void SaveDefaultLists();
-  PickLists& lists() { return lists_; }
+  db::PickLists& lists() { return lists_; }
 
   // The main menu's "List Maintenance" items: "Save As Defaults", "Load In
   // Defaults", and the list editor for Country, Topic, Condition (kind 1 to
   // 3) or Miscellaneous (kind 4), owned by owner.
   void MenuListSaveDefaultsClick(QWidget* owner);
   void MenuListLoadDefaultsClick(QWidget* owner);
-  void MenuListEditClick(QWidget* owner, ListKind kind);
+  void MenuListEditClick(QWidget* owner, db::ListKind kind);
 
   // Operations.
   void FormShow();
@@ -251,15 +252,15 @@ class TMyEdit : public QDialog, public app::PickListHost {
 
   dbf::Table& table_;
   app::AppState& state_;
-  PickLists& lists_;
+  db::PickLists& lists_;
   std::function<void(const QString&)> general_error_;
-  app::SavedDimensions design_;
+  forms::SavedDimensions design_;
   Snapshot snapshot_;
   // The row the controls were last loaded from: its record number and each
   // field's stored bytes (by field number), which tell at Update what another
   // copy of the program has changed since.
   uint32_t loaded_recno_ = 0;
-  std::array<std::string, 21> loaded_raw_{};
+  RowBytes loaded_raw_{};
   QString saved_quantity_;
   QChar date_separator_ = u'/';
   std::vector<QWidget*> ring_;  // the Enter-key ring
@@ -268,4 +269,4 @@ class TMyEdit : public QDialog, public app::PickListHost {
   QStyle* indicator_style_ = nullptr;  // owned by the form
 };
 
-}  // namespace klv
+}  // namespace klv::edit

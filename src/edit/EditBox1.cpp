@@ -8,13 +8,21 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/DialogRoutines.h"
 #include "edit/EditTexts.h"
+#include "forms/ColorGroups.h"
+#include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::edit {
 
-namespace t = edit_texts;
+using db::InfoOf;
+using db::ListKind;
+using db::PickLists;
+using db::ReadListFile;
+using db::TrimBlanks;
+using db::WriteListFile;
+
+namespace t = edit::texts;
 using platform::MsgButton;
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -40,7 +48,8 @@ TMyEditBox::TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& l
                        std::function<void()> save_all)
     : QDialog(parent), state_(state), lists_(lists), kind_(kind), save_all_(std::move(save_all)) {
   setObjectName(QStringLiteral("MyEditBox"));
-  setWindowTitle(QString::fromLatin1(t::kEditListCaption).arg(QString::fromLatin1(InfoOf(kind).name)));
+  setWindowTitle(
+      QString::fromLatin1(t::kEditListCaption).arg(QString::fromLatin1(InfoOf(kind).name)));
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(13);
@@ -134,13 +143,14 @@ void TMyEditBox::SetColors() {
   setAutoFillBackground(true);
   SetControlColors(AddInfo, c[app::kEditBackground], c[app::kEditText]);
   SetControlColors(TheList, c[app::kListBoxBackground], c[app::kListBoxText]);
+  forms::ApplyColorGroup(this, forms::ColorGroupId::kConfigure);
 }
 
 void TMyEditBox::showEvent(QShowEvent* event) {
   if (!shown_) {
     shown_ = true;
-    app::ApplyUserFonts(this, state_.fonts);
-    app::ScaleAndCentre(this, state_.scale_factor);
+    forms::ApplyUserFonts(this, state_.fonts);
+    forms::ScaleAndCentre(this, state_.scale_factor);
     SetColors();
     TheList->setFocus();
     if (TheList->count() > 0) TheList->setCurrentRow(0);
@@ -159,4 +169,27 @@ bool EditSpecList(QWidget* owner, const app::AppState& state, PickLists& lists,
   return EditAList(owner, state, lists, ListKind::kMiscellaneous, save_all);
 }
 
-}  // namespace klv
+namespace {
+
+bool AskDefaults(QWidget* parent, const char* question) {
+  prompts().Beep();
+  return prompts().MessageBox(parent, t::kCaptionWarning, QString::fromUtf8(question),
+                              MsgIcon::kQuestion, MsgButtons::kYesNo,
+                              MsgButton::kNo) == MsgButton::kYes;
+}
+
+}  // namespace
+
+bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists) {
+  if (!AskDefaults(parent, t::kSaveAsDefaultsQuestion)) return false;
+  lists.SaveDefaultLists();
+  return true;
+}
+
+bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists) {
+  if (!AskDefaults(parent, t::kLoadDefaultsQuestion)) return false;
+  lists.LoadDefaultList();
+  return true;
+}
+
+}  // namespace klv::edit

@@ -14,13 +14,13 @@
 #include <QStringList>
 
 #include "app/AppState.h"
-#include "edit/PickLists.h"
+#include "db/PickLists.h"
 
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-namespace klv {
+namespace klv::edit {
 
 // Background and text colour of one control, as the colour groups paint
 // them (a null colour leaves that part alone). Button colours are not
@@ -34,10 +34,10 @@ class TMyEditBox : public QDialog {
   // Starts from the edit form's copy of a field list, or from MISC.LST for
   // kMiscellaneous. save_all is what "Ok" runs after changing the list: the
   // edit form's SaveAllLists.
-  TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& lists, ListKind kind,
+  TMyEditBox(QWidget* parent, const app::AppState& state, db::PickLists& lists, db::ListKind kind,
              std::function<void()> save_all);
 
-  ListKind kind() const { return kind_; }
+  db::ListKind kind() const { return kind_; }
   QStringList Entries() const;
 
   // The controls.
@@ -62,8 +62,8 @@ class TMyEditBox : public QDialog {
   void SetColors();
 
   const app::AppState& state_;
-  PickLists& lists_;
-  ListKind kind_;
+  db::PickLists& lists_;
+  db::ListKind kind_;
   std::function<void()> save_all_;
   bool shown_ = false;
 };
@@ -71,9 +71,16 @@ class TMyEditBox : public QDialog {
 // The main menu's "List Maintenance" > "Country", "Topic", "Condition"
 // (EditAList) and "Miscellaneous" (EditSpecList): open the editor modally.
 // Return whether the user confirmed with Ok.
-bool EditAList(QWidget* owner, const app::AppState& state, PickLists& lists, ListKind kind,
+bool EditAList(QWidget* owner, const app::AppState& state, db::PickLists& lists, db::ListKind kind,
                const std::function<void()>& save_all);
-bool EditSpecList(QWidget* owner, const app::AppState& state, PickLists& lists,
+bool EditSpecList(QWidget* owner, const app::AppState& state, db::PickLists& lists,
                   const std::function<void()>& save_all);
 
-}  // namespace klv
+// The main menu's "List Maintenance" > "Save As Defaults" and "Load In
+// Defaults": each asks first (beep, question box) and on Yes saves the
+// edit form's lists as the default files, or loads the default files into
+// both copies. They return whether the user said Yes.
+bool MenuSaveAsDefaultsClick(QWidget* parent, db::PickLists& lists);
+bool MenuLoadInDefaultsClick(QWidget* parent, db::PickLists& lists);
+
+}  // namespace klv::edit

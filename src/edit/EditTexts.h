@@ -6,13 +6,13 @@
 
 #include "db/DbTexts.h"
 
-namespace klv::edit_texts {
+namespace klv::edit::texts {
 
 // Message box captions and the program's title: the ones every window shares.
-using texts::kCaptionConfirm;
-using texts::kCaptionError;
-using texts::kCaptionWarning;
-using texts::kTitle;
+using klv::db::texts::kCaptionConfirm;
+using klv::db::texts::kCaptionError;
+using klv::db::texts::kCaptionWarning;
+using klv::db::texts::kTitle;
 
 // ---------------------------------------------------------------------------
 // The record edit form.
@@ -114,17 +114,6 @@ inline constexpr char kNo[] = "No";
 // ---------------------------------------------------------------------------
 // Pick lists.
 
-inline constexpr char kCountryListFile[] = "COUNTRY.LST";
-inline constexpr char kTopicListFile[] = "TOPIC.LST";
-inline constexpr char kConditionListFile[] = "CONDTION.LST";  // spelled so
-inline constexpr char kMiscListFile[] = "MISC.LST";
-
-// The list names of the list editor's caption, by list kind 1 to 4.
-inline constexpr char kCountryListName[] = "Country";
-inline constexpr char kTopicListName[] = "Topic";
-inline constexpr char kConditionListName[] = "Condition";
-inline constexpr char kMiscListName[] = "Miscellaneous";
-
 // The list editor.
 inline constexpr char kEditListCaption[] = "Edit \"%1\" List";
 inline constexpr char kAddButton[] = "&Add";
@@ -147,9 +136,4 @@ inline constexpr char kLoadDefaultsQuestion[] =
     "Your current Data Lists will be overridden with your default list values. Previous  values "
     "will be lost.  Do you want to proceed?";
 
-// A list file that was opened but could not be read or written to the end.
-// %1 is the file's path, %2 the system's reason.
-inline constexpr char kListReadError[] = "Input/output error reading \"%1\":  %2";
-inline constexpr char kListWriteError[] = "Input/output error writing \"%1\":  %2";
-
-}  // namespace klv::edit_texts
+}  // namespace klv::edit::texts

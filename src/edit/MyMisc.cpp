@@ -5,14 +5,17 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/DialogRoutines.h"
+#include "db/PickLists.h"
 #include "edit/EditTexts.h"
-#include "edit/PickLists.h"
+#include "forms/DialogRoutines.h"
 #include "platform/Paths.h"
 
-namespace klv {
+namespace klv::edit {
 
-namespace t = edit_texts;
+using db::ReadListFile;
+using db::TrimBlanks;
+
+namespace t = edit::texts;
 
 QStringList SplitMiscText(const QString& text) {
   QStringList out;
@@ -62,8 +65,8 @@ TMyMiscellaneous::TMyMiscellaneous(QWidget* parent, const app::AppState& state,
   connect(OkButton, &QPushButton::clicked, this, &TMyMiscellaneous::OkButtonClick);
   connect(CancelButton, &QPushButton::clicked, this, &TMyMiscellaneous::CancelButtonClick);
 
-  const QString path =
-      platform::CompanionFile(state_.program_dir, QString::fromLatin1(t::kMiscListFile));
+  const QString path = platform::CompanionFile(state_.program_dir,
+                                               QString::fromLatin1(klv::db::texts::kMiscListFile));
   for (const QString& phrase : ReadListFile(path)) Insert(phrase);
   for (const QString& phrase : SplitMiscText(misc_text))
     MiscList->item(Insert(phrase))->setSelected(true);
@@ -117,8 +120,8 @@ void TMyMiscellaneous::CancelButtonClick() {
 void TMyMiscellaneous::showEvent(QShowEvent* event) {
   if (!shown_) {
     shown_ = true;
-    app::ApplyUserFonts(this, state_.fonts);
-    app::ScaleAndCentre(this, state_.scale_factor);
+    forms::ApplyUserFonts(this, state_.fonts);
+    forms::ScaleAndCentre(this, state_.scale_factor);
     if (QListWidgetItem* current = MiscList->currentItem()) MiscList->scrollToItem(current);
   }
   QDialog::showEvent(event);
@@ -130,4 +133,4 @@ QString PickMiscellaneous(QWidget* parent, const app::AppState& state, const QSt
   return picker.result_text();
 }
 
-}  // namespace klv
+}  // namespace klv::edit

@@ -14,7 +14,7 @@
 class QListWidget;
 class QPushButton;
 
-namespace klv {
+namespace klv::edit {
 
 // The phrases of a Misc text: split at the first comma, the part before it
 // taken as it stands, the rest trimmed and split the same way. Empty pieces
@@ -66,4 +66,4 @@ class TMyMiscellaneous : public QDialog {
 // or misc_text unchanged when the user cancelled.
 QString PickMiscellaneous(QWidget* parent, const app::AppState& state, const QString& misc_text);
 
-}  // namespace klv
+}  // namespace klv::edit

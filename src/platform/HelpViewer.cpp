@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Paths.h"
+#include "platform/PlatformTexts.h"
 #include "platform/Prompts.h"
 
 namespace klv::platform {
@@ -21,7 +22,7 @@ namespace klv::platform {
 namespace {
 
 QString MissingHelpFileText(const QStringList& directories) {
-  return QStringLiteral("The help file \"%1\" could not be found.  It was looked for in:\n%2")
+  return QString::fromLatin1(texts::kHelpFileMissing)
       .arg(QLatin1String(kHelpFileName), directories.join(QLatin1Char('\n')));
 }
 
@@ -66,7 +67,7 @@ QString FindHelpFile() {
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("HelpWindow"));
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowTitle(QStringLiteral("Help"));
+  setWindowTitle(QLatin1String(texts::kHelpTitle));
 
   contents_button_ = new QPushButton(QStringLiteral("&Contents"), this);
   back_button_ = new QPushButton(QStringLiteral("&Back"), this);
@@ -166,7 +167,8 @@ void HelpWindow::Display(const QString& keyword, bool remember) {
     const HelpTopic* contents = file_.contents();
     page_title = contents != nullptr ? contents->title : QLatin1String(HelpFile::kContentsKeyword);
   }
-  const QString file_title = file_.title().isEmpty() ? QStringLiteral("Help") : file_.title();
+  const QString file_title =
+      file_.title().isEmpty() ? QString::fromLatin1(texts::kHelpTitle) : file_.title();
   setWindowTitle(file_title + QStringLiteral(" - ") + page_title);
 
   // Mark the page in the list without the list reporting it as a click.
@@ -194,8 +196,8 @@ void HelpWindow::TopicListClicked(QListWidgetItem* item) {
 HelpWindow* ShowHelp(QWidget* owner, const QString& keyword) {
   const QString path = FindHelpFile();
   if (path.isEmpty()) {
-    prompts().Notify(owner, QStringLiteral("Error"), MissingHelpFileText(HelpFileDirectories()),
-                     MsgIcon::kError);
+    prompts().Notify(owner, QLatin1String(texts::kCaptionError),
+                     MissingHelpFileText(HelpFileDirectories()), MsgIcon::kError);
     return nullptr;
   }
 
@@ -209,7 +211,7 @@ HelpWindow* ShowHelp(QWidget* owner, const QString& keyword) {
     QString error;
     std::optional<HelpFile> file = HelpFile::Load(path, &error);
     if (!file) {
-      prompts().Notify(owner, QStringLiteral("Error"), error, MsgIcon::kError);
+      prompts().Notify(owner, QLatin1String(texts::kCaptionError), error, MsgIcon::kError);
       return nullptr;
     }
     if (window == nullptr) {

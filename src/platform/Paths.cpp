@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "base/Env.h"
+#include "platform/PlatformTexts.h"
 
 namespace klv::platform {
 namespace {
@@ -47,11 +48,11 @@ bool EnsureDirectory(const QString& dir, QString* error) {
   const QFileInfo info(dir);
   if (info.isDir()) return true;
   if (info.exists()) {
-    if (error) *error = QStringLiteral("\"%1\" exists and is not a directory").arg(dir);
+    if (error) *error = QString::fromLatin1(texts::kNotADirectory).arg(dir);
     return false;
   }
   if (!QDir().mkpath(dir)) {
-    if (error) *error = QStringLiteral("The directory \"%1\" cannot be created").arg(dir);
+    if (error) *error = QString::fromLatin1(texts::kCannotCreateDirectory).arg(dir);
     return false;
   }
   return true;

@@ -12,6 +12,8 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include "platform/PlatformTexts.h"
+
 namespace klv::platform {
 namespace {
 
@@ -64,7 +66,7 @@ QString RunFileDialog(QFileDialog& dialog, const FileDialogRequest& request) {
     const QFileInfo chosen(files.front());
     if (request.path_must_exist && !chosen.absoluteDir().exists()) {
       QMessageBox::warning(&dialog, dialog.windowTitle(),
-                           QStringLiteral("The folder \"%1\" does not exist.")
+                           QString::fromLatin1(texts::kFolderMissing)
                                .arg(QDir::toNativeSeparators(chosen.absolutePath())));
       continue;
     }

@@ -27,75 +27,32 @@
 #include <memory>
 
 #include "app/AboutBox.h"
-#include "app/AppTexts.h"
 #include "db/DbFiles.h"
-#include "db/DbTexts.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
 #include "platform/HelpFile.h"
 #include "platform/HelpViewer.h"
 #include "platform/Profile.h"
+#include "support/HeldTable.h"
+#include "support/QtText.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
 namespace klv::app {
 namespace {
 
+using namespace klv::db;
 using platform::MsgButton;
+using test::HeldByAnotherProcess;
+using test::Q;
 using test::TestPrompts;
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
-// Another process with the table open (shared) for as long as the object
-// lives.
-class HeldByAnotherProcess {
- public:
-  HeldByAnotherProcess(const std::string& dir, const std::string& table) {
-    int ready[2];
-    if (pipe(ready) != 0) return;
-    child_ = fork();
-    if (child_ == 0) {
-      dbf::Table t;
-      t.SetDirectory(dir);
-      t.SetTableName(table);
-      t.Open();
-      char ok = 1;
-      (void)!write(ready[1], &ok, 1);
-      sleep(30);
-      _exit(0);
-    }
-    char ok = 0;
-    if (child_ > 0) {
-      EXPECT_EQ(read(ready[0], &ok, 1), 1);
-    }
-    close(ready[0]);
-    close(ready[1]);
-  }
-  ~HeldByAnotherProcess() {
-    if (child_ <= 0) return;
-    kill(child_, SIGKILL);
-    waitpid(child_, nullptr, 0);
-  }
-  HeldByAnotherProcess(const HeldByAnotherProcess&) = delete;
-  HeldByAnotherProcess& operator=(const HeldByAnotherProcess&) = delete;
-
- private:
-  pid_t child_ = -1;
-};
 
 class MainWinTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("KLVCOIN_HOME", home_.path().c_str(), 1);
-    setenv("KLVCOIN_WINDIR", windir_.path().c_str(), 1);
-  }
   void TearDown() override {
     if (main_) main_->close();
     main_.reset();
-    unsetenv("KLVCOIN_HOME");
-    unsetenv("KLVCOIN_WINDIR");
   }
 
   // Creates the main window as the program does; fails the test when it
@@ -116,6 +73,19 @@ class MainWinTest : public ::testing::Test {
   void Close() {
     main_->close();
     main_.reset();
+  }
+  // The messages of a start whose last database is a dBase table but not a
+  // coin table.
+  static void ExpectLastDatabaseRefused() {
+    TestPrompts().ExpectMessage(
+        "Error",
+        "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+        "however, import data from this file using the import function.",
+        MsgButton::kOk);
+    TestPrompts().ExpectMessage("Error",
+                                "The last database used as recorded in the INI file is not a valid "
+                                "Kolvane Coins 97 file.  You will need to choose a new file.",
+                                MsgButton::kOk);
   }
 
   QString Home(const QString& name) const { return Q(home_.path()) + '/' + name; }
@@ -144,6 +114,7 @@ class MainWinTest : public ::testing::Test {
   }
 
   test::TempDir home_, windir_, other_;
+  test::ProgramDirsInEnvironment dirs_{home_, windir_};
   std::unique_ptr<TMain> main_;
 };
 
@@ -261,8 +232,7 @@ TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
   platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
   const QString good = MakeDb(Q(other_.File("GOOD.DBF")), {"x"});
-  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
-  TestPrompts().ExpectMessage("Error", texts::kLastDatabaseInvalid, MsgButton::kOk);
+  ExpectLastDatabaseRefused();
   TestPrompts().AnswerOpenFile(Q(other_.File("notes.txt")));
   TestPrompts().ExpectMessage("Error", "Invalid file type selected.", MsgButton::kOk);
   TestPrompts().AnswerOpenFile(good);
@@ -278,8 +248,7 @@ TEST_F(MainWinTest, CancellingTheOpenDialogAtStartFallsBackToTheDefault) {
   const QString bad = Q(other_.File("BAD.DBF"));
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
   platform::WriteProfileString(ProgramIni(), "Misc", "Last Database", bad);
-  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
-  TestPrompts().ExpectMessage("Error", texts::kLastDatabaseInvalid, MsgButton::kOk);
+  ExpectLastDatabaseRefused();
   TestPrompts().AnswerOpenFile("");
   TMain& m = Start();
   EXPECT_EQ(m.state().database_name, Home("MASTER.DBF"));
@@ -298,24 +267,14 @@ TEST_F(MainWinTest, ADatabaseNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
   Close();
   const QString bad = Q(other_.File("BAD.DBF"));
   dbf::Table::CreateTable(bad.toStdString(), {{"NAME", 'C', 10, 0, false}});
-  TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+      "however, import data from this file using the import function.",
+      MsgButton::kOk);
   TestPrompts().AnswerOpenFile(named);
   Start({bad});
   EXPECT_EQ(main_->windowTitle(), "Kolvane Coins 97 (NAMED)");
-}
-
-TEST(CommandLineTest, BrowseInAnyCaseAndAFile) {
-  EXPECT_TRUE(ParseCommandLine({"/BROWSE"}).browse);
-  EXPECT_TRUE(ParseCommandLine({"/bRoWsE"}).browse);
-  EXPECT_TRUE(ParseCommandLine({"--browse"}).browse);
-  EXPECT_FALSE(ParseCommandLine({}).browse);
-  CommandLine l = ParseCommandLine({"/browse", "coins.dbf"});
-  EXPECT_TRUE(l.browse);
-  EXPECT_EQ(l.database, "coins.dbf");
-  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
-  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
-  EXPECT_EQ(ParseCommandLine({"--frobnicate"}).error, "--frobnicate");
-  EXPECT_EQ(ParseCommandLine({"/NOPE"}).error, "/NOPE");
 }
 
 // ---------------------------------------------------------------------------
@@ -447,27 +406,6 @@ TEST_F(MainWinTest, FieldOrderWithAnUnassignedPositionAndHiddenColumns) {
   EXPECT_GT(m.ViewerGrid->columnWidth(1), m.ViewerGrid->columnWidth(0));
 }
 
-TEST(SortStringTest, BuiltFromTheSortLevels) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  TMain m;
-  auto build = [&](std::array<int, 4> levels) {
-    m.state().settings.sort_levels = levels;
-    m.BuildSortString();
-    return m.sort_string().toStdString();
-  };
-  EXPECT_EQ(build({kCountry, 0, 0, 0}), "Upper(Left(Country,80))");
-  EXPECT_EQ(build({kCountry, kPurchDate, 0, 0}), "Upper(Left(Country,40))+DTOS(PurchDate)");
-  EXPECT_EQ(build({kTopic, kMarketValu, kYear, 0}),
-            "Upper(Left(Topic,26))+STR(MarketValu,12,2)+Upper(Left(Year,26))");
-  EXPECT_EQ(build({0, 0, 0, 0}), "");
-  EXPECT_EQ(build({0, 0, 0, kQuantity}), "STR(Quantity,12,0)");
-  EXPECT_EQ(build({0, 0, 0, kComment}), "Upper(Left(Comment,80))");
-  EXPECT_EQ(build({kCountry, kCountry, 0, 0}), "Upper(Left(Country,40))+Upper(Left(Country,40))");
-  EXPECT_EQ(build({kCountry, kTopic, kYear, kComment}),
-            "Upper(Left(Country,20))+Upper(Left(Topic,20))+Upper(Left(Year,20))+"
-            "Upper(Left(Comment,20))");
-}
-
 // ---------------------------------------------------------------------------
 // Commands
 
@@ -520,15 +458,22 @@ TEST_F(MainWinTest, UnbuiltCommandsAreShownDisabled) {
   EXPECT_EQ(m.CommandButton(TMain::kEndSearch)->text(), "E&nd Srch");
 }
 
+TEST_F(MainWinTest, TheWindowTakesTheMainColourGroup) {
+  test::RecordedColors colors;
+  TMain& m = Start();
+  ASSERT_FALSE(colors.asked.empty());
+  EXPECT_EQ(colors.asked.back(), std::make_pair<QWidget*>(&m, forms::ColorGroupId::kMain));
+}
+
 TEST_F(MainWinTest, SearchModeStateAndEndSearch) {
   TMain& m = Start();
   m.EnableEndSearch();
-  EXPECT_TRUE(m.state().searching);
+  EXPECT_TRUE(m.database().searching());
   EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
   EXPECT_TRUE(m.CommandAction(TMain::kEndSearch)->isEnabled());
   EXPECT_TRUE(m.CommandSpeed(TMain::kEndSearch)->isEnabled());
   m.Trigger(TMain::kEndSearch);
-  EXPECT_FALSE(m.state().searching);
+  EXPECT_FALSE(m.database().searching());
   EXPECT_FALSE(m.SearchOnLabel->isVisibleTo(&m));
   EXPECT_FALSE(m.CommandAction(TMain::kEndSearch)->isEnabled());
   EXPECT_TRUE(m.MyTable().IsOpen());
@@ -558,7 +503,11 @@ TEST_F(MainWinTest, OpenChecksTheTypeAndTheFields) {
   more.push_back({"EXTRA", 'C', 5, 0, false});
   dbf::Table::CreateTable(other_.File("MORE.DBF"), more);
   for (const char* name : {"SWAPPED.DBF", "MORE.DBF"}) {
-    TestPrompts().ExpectMessage("Error", klv::texts::kNotACoinTable, MsgButton::kOk);
+    TestPrompts().ExpectMessage(
+        "Error",
+        "This DBase file was not created with Kolvane Coins 97.  It cannot be opened.  You may, "
+        "however, import data from this file using the import function.",
+        MsgButton::kOk);
     OpenViaDialog(Q(other_.File(name)));
     EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (Coins)");
   }
@@ -960,7 +909,7 @@ TEST_F(MainWinTest, UpdateDatabaseWritesTheSettingsAndKeepsSearchMode) {
   m.EnableEndSearch();
   m.Trigger(TMain::kUpdate);
   EXPECT_EQ(Setting(Home("MASTER.INI"), "Field Names", "Topic"), "Theme");
-  EXPECT_TRUE(m.state().searching);
+  EXPECT_TRUE(m.database().searching());
   EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
   EXPECT_TRUE(m.MyTable().IsOpen());
   EXPECT_TRUE(m.MyTable().Filtered());
@@ -1025,8 +974,7 @@ TEST_F(MainWinTest, AtStartAnotherProcessHoldingATableWithoutTheSortTag) {
 
 TEST_F(MainWinTest, HelpOpensTheProgramsHelpFileAtItsContentsAndAboutSaysWhoWeAre) {
   Start();
-  const QString shipped =
-      QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../../data/KLVCOIN.HLP";
+  const QString shipped = QStringLiteral(KLV_SHIPPED_HELP_FILE);
   ASSERT_TRUE(QFile::copy(shipped, Home("KLVCOIN.HLP")));
   main_->Trigger(TMain::kHelpContents);
   auto* help = main_->findChild<platform::HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);

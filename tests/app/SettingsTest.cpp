@@ -10,14 +10,15 @@
 
 #include "base/Error.h"
 #include "platform/Profile.h"
+#include "support/QtText.h"
 #include "support/TempDir.h"
 
 namespace klv::app {
 namespace {
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using namespace klv::db;
+
+using test::Q;
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
@@ -262,9 +263,10 @@ TEST_F(SettingsTest, EverySettingSurvivesARestart) {
 
 TEST_F(SettingsTest, EachPartWritesOnlyItsOwnSectionsAndKeepsTheRest) {
   std::filesystem::create_directories(dir_.File("config"));
-  test::WriteFileBytes(ProgramFile(),
-       "; my notes\r\n[Misc]\r\nButton Bar=2\r\nMy Own Key=kept\r\n\r\n[Sort Order]\r\n"
-       "Primary Sort=3\r\n");
+  test::WriteFileBytes(
+      ProgramFile(),
+      "; my notes\r\n[Misc]\r\nButton Bar=2\r\nMy Own Key=kept\r\n\r\n[Sort Order]\r\n"
+      "Primary Sort=3\r\n");
   Settings s;
   ReadSettings(s, kProgramSettings, files_, db_ini_);
   EXPECT_EQ(s.button_bar, 2);
@@ -283,9 +285,10 @@ TEST_F(SettingsTest, EachPartWritesOnlyItsOwnSectionsAndKeepsTheRest) {
 }
 
 TEST_F(SettingsTest, YesNoReadsTrueOnlyForYesInAnyCase) {
-  test::WriteFileBytes(DatabaseFile(),
-       "[Display Fields]\nCountry=yes\nFaceValue=YES\nYear=Yes\nCondition=Y\nMintMark=1\n"
-       "PurchasePr=\nMarketValu=true\nPremiumVal= yEs \n");
+  test::WriteFileBytes(
+      DatabaseFile(),
+      "[Display Fields]\nCountry=yes\nFaceValue=YES\nYear=Yes\nCondition=Y\nMintMark=1\n"
+      "PurchasePr=\nMarketValu=true\nPremiumVal= yEs \n");
   Settings s;
   ReadSettings(s, kDatabaseSettings, files_, db_ini_);
   EXPECT_TRUE(s.display_fields[kCountry]);
@@ -302,9 +305,10 @@ TEST_F(SettingsTest, YesNoReadsTrueOnlyForYesInAnyCase) {
 TEST_F(SettingsTest, TextsAreCutToWhatTheRecordKeepsButPathsAreNot) {
   const std::string long_path = "/" + std::string(300, 'p') + ".dbf";
   std::filesystem::create_directories(dir_.File("config"));
-  test::WriteFileBytes(ProgramFile(), "[Misc]\nLast Database=" + long_path +
-                          "\n[Defaults]\nYear=1997-1998\nMint Mark=ABCD\nMiscellaneous=" +
-                          std::string(120, 'm') + "\nPurchase Price=12345678901234567890123\n");
+  test::WriteFileBytes(ProgramFile(),
+                       "[Misc]\nLast Database=" + long_path +
+                           "\n[Defaults]\nYear=1997-1998\nMint Mark=ABCD\nMiscellaneous=" +
+                           std::string(120, 'm') + "\nPurchase Price=12345678901234567890123\n");
   test::WriteFileBytes(DatabaseFile(), "[Field Names]\nUserDef1=A caption of thirty characters\n");
   Settings s;
   ReadSettings(s, kProgramSettings, files_, db_ini_);
@@ -320,12 +324,13 @@ TEST_F(SettingsTest, TextsAreCutToWhatTheRecordKeepsButPathsAreNot) {
 TEST_F(SettingsTest, ValuesThatCannotBeUsedReadAsTheirDefaults) {
   std::filesystem::create_directories(dir_.File("config"));
   test::WriteFileBytes(ProgramFile(),
-       "[Misc]\nButton Bar=4\nWindow Size=700\nDate Format=13\nCurrency Format=0\n"
-       "Numeric Format=two\nMain Window Left=-8\n");
-  test::WriteFileBytes(DatabaseFile(),
-       "[Sort Order]\nPrimary Sort=21\nSecondary Sort=-1\nThird Level Sort=20\n"
-       "[Main Window Color]\nMain Background=-16777201\nMajor Title=16777216\nMinor Title=255\n"
-       "[Grid Font]\nSize=0\nBold=Yes\n[Grid Title]\nAlignment=7\n");
+                       "[Misc]\nButton Bar=4\nWindow Size=700\nDate Format=13\nCurrency Format=0\n"
+                       "Numeric Format=two\nMain Window Left=-8\n");
+  test::WriteFileBytes(
+      DatabaseFile(),
+      "[Sort Order]\nPrimary Sort=21\nSecondary Sort=-1\nThird Level Sort=20\n"
+      "[Main Window Color]\nMain Background=-16777201\nMajor Title=16777216\nMinor Title=255\n"
+      "[Grid Font]\nSize=0\nBold=Yes\n[Grid Title]\nAlignment=7\n");
   Settings s;
   ReadSettings(s, kProgramSettings, files_, db_ini_);
   ReadSettings(s, kDatabaseSettings, files_, db_ini_);
@@ -347,7 +352,8 @@ TEST_F(SettingsTest, ValuesThatCannotBeUsedReadAsTheirDefaults) {
 
 TEST_F(SettingsTest, DatabaseSettingsComeFromTheProgramFileWhenTheDatabaseHasNone) {
   std::filesystem::create_directories(dir_.File("config"));
-  test::WriteFileBytes(ProgramFile(), "[Field Names]\nCountry=Nation\n[Sort Order]\nPrimary Sort=1\n");
+  test::WriteFileBytes(ProgramFile(),
+                       "[Field Names]\nCountry=Nation\n[Sort Order]\nPrimary Sort=1\n");
   test::WriteFileBytes(dir_.File("OTHER.INI"), "[Field Names]\nCountry=Land\nTopic=Thema\n");
   Settings s;
   ReadSettings(s, kDatabaseSettings, files_, DatabaseSettingsPath(Q(dir_.File("OTHER"))));
@@ -396,7 +402,8 @@ TEST_F(SettingsTest, AFailedWriteIsReportedAndChangesNothing) {
   test::WriteFileBytes(dir_.File("config"), "a file where the Windows directory should be");
   Settings s;
   EXPECT_THROW(WriteSettings(s, kProgramSettings, files_, db_ini_), dbf::DbfError);
-  EXPECT_EQ(test::ReadFileBytes(dir_.File("config")), "a file where the Windows directory should be");
+  EXPECT_EQ(test::ReadFileBytes(dir_.File("config")),
+            "a file where the Windows directory should be");
 
   const QString missing_dir = Q(dir_.File("no/such/dir/COINS.INI"));
   EXPECT_THROW(WriteSettings(s, kDatabaseSettings, files_, missing_dir), dbf::DbfError);

@@ -17,6 +17,8 @@
 namespace klv::app {
 namespace {
 
+using namespace klv::db;
+
 using Order = std::array<int, kFieldCount + 1>;
 using Shown = std::array<bool, kFieldCount + 1>;
 

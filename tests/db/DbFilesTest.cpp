@@ -11,17 +11,16 @@
 
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
-namespace klv {
+namespace klv::db {
 namespace {
 
 using platform::MsgButton;
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using test::Q;
 
 unsigned char HeaderByte(const std::string& path, int offset) {
   std::ifstream in(path, std::ios::binary);
@@ -196,4 +195,4 @@ TEST(DoLastFilesTest, KeepsFiveMostRecentWithoutDuplicates) {
 }
 
 }  // namespace
-}  // namespace klv
+}  // namespace klv::db

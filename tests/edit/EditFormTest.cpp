@@ -24,16 +24,17 @@
 #include <QTimer>
 
 #include "base/FaultEnv.h"
-#include "edit/EditTexts.h"
+#include "edit/EditTestSupport.h"
 #include "edit/MyMisc.h"
 #include "platform/HelpViewer.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
-#include "tests/edit/EditTestSupport.h"
 
-namespace klv {
+namespace klv::edit {
 namespace {
 
-namespace t = edit_texts;
+using namespace klv::db;
+
 using platform::MsgButton;
 using test::Q;
 using test::TestPrompts;
@@ -133,12 +134,15 @@ class EditFormTest : public ::testing::Test, public test::EditDatabase {
 TEST_F(EditFormTest, AddOpensWithTheBlankRecordAndTheCaptionsOfTheDatabase) {
   state.settings.field_names[kUserDef1] = "Catalogue No";
   state.settings.field_names[kWanted] = "On my list";
+  test::RecordedColors colors;
   TMyEdit& f = Show(app::kEditAdd);
   EXPECT_EQ(f.windowTitle(), "Edit");
+  ASSERT_FALSE(colors.asked.empty());
+  EXPECT_EQ(colors.asked.back(), std::make_pair<QWidget*>(&f, forms::ColorGroupId::kEdit));
   for (QComboBox* c : {f.Country, f.Condition, f.Topic}) EXPECT_EQ(c->currentText(), "");
   for (QLineEdit* e : {f.FaceValue, f.Year, f.MintMark, f.Description, f.Comments, f.Misc})
     EXPECT_EQ(e->text(), "");
-  EXPECT_EQ(f.DateText(), t::kEmptyDateText);
+  EXPECT_EQ(f.DateText(), "  /  /    ");
   EXPECT_EQ(f.Quantity->text(), "1");
   EXPECT_TRUE(f.Quantity->isEnabled());
   for (QLineEdit* e : {f.PurchasePrice, f.MarketValue, f.PremiumValue}) EXPECT_EQ(e->text(), "0");
@@ -298,11 +302,13 @@ TEST_F(EditFormTest, AnAllBlankDateIsAnEmptyDateWhateverTheSeparatorAndAHalfType
   SetFormats(10, false, 1, 1, platform::IntlSettings{});
   TMyEdit& f = Show(app::kEditAdd);
   f.PurchDate->setText("12");  // day typed, month and year left blank
-  TestPrompts().ExpectMessage("Error", t::kInvalidDate, MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error", "Invalid acquired date specified.  Please correct.",
+                              MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   EXPECT_EQ(f.focusWidget(), f.PurchDate);
   f.PurchDate->setText("31/02/1997");
-  TestPrompts().ExpectMessage("Error", t::kInvalidDate, MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error", "Invalid acquired date specified.  Please correct.",
+                              MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   EXPECT_EQ(Rows(), 3u);
 }
@@ -346,10 +352,11 @@ TEST_F(EditFormTest, UpdateRefusesEachBadNumberWithItsMessageAndFocus) {
     QLineEdit* edit;
     const char* text;
     const char* message;
-  } cases[] = {{f.PurchasePrice, "12.3.4", t::kInvalidPurchasePrice},
-               {f.MarketValue, "ten", t::kInvalidMarketValue},
-               {f.PremiumValue, "1e30", t::kInvalidPremiumValue},  // too large for the field
-               {f.Quantity, "2.5", t::kInvalidQuantity}};
+  } cases[] = {{f.PurchasePrice, "12.3.4", "Invalid purchase price specified.  Please correct."},
+               {f.MarketValue, "ten", "Invalid market value specified.  Please correct."},
+               {f.PremiumValue, "1e30",
+                "Invalid premium value specified.  Please correct."},  // too large for the field
+               {f.Quantity, "2.5", "Invalid quantity specified.  Please correct."}};
   for (const Case& c : cases) {
     const QString before = c.edit->text();
     c.edit->setText(c.text);
@@ -430,12 +437,18 @@ TEST_F(EditFormTest, CopyRecordAndNewRecordSetTheCaptionAndAskAboutChanges) {
   table.First();
   TMyEdit& f = Show(app::kEditChange);
   f.FaceValue->setText("2 Pesos");
-  TestPrompts().ExpectMessage("Warning", t::kChangedCopy, MsgButton::kCancel);
+  TestPrompts().ExpectMessage(
+      "Warning",
+      "Data has changed.  Update this record before creating new one with the current data?",
+      MsgButton::kCancel);
   f.DoCopyRecord();
   EXPECT_EQ(f.windowTitle(), "Edit");
   EXPECT_EQ(state.edit_mode, app::kEditChange);
 
-  TestPrompts().ExpectMessage("Warning", t::kChangedCopy, MsgButton::kNo);
+  TestPrompts().ExpectMessage(
+      "Warning",
+      "Data has changed.  Update this record before creating new one with the current data?",
+      MsgButton::kNo);
   f.DoCopyRecord();
   EXPECT_EQ(f.windowTitle(), "Edit (New Copied Record)");
   EXPECT_EQ(state.edit_mode, app::kEditAdd);
@@ -445,7 +458,8 @@ TEST_F(EditFormTest, CopyRecordAndNewRecordSetTheCaptionAndAskAboutChanges) {
   EXPECT_EQ(ReadRow(1).face_value, "1 Peso");
 
   f.Year->setText("1990");
-  TestPrompts().ExpectMessage("Warning", t::kChangedNew, MsgButton::kYes);
+  TestPrompts().ExpectMessage(
+      "Warning", "Data has changed.  Update this record before creating new one?", MsgButton::kYes);
   f.DoNewRecord();
   EXPECT_EQ(ReadRow(2).year, "1990");
   EXPECT_EQ(f.windowTitle(), "Edit (New Record)");
@@ -469,13 +483,17 @@ TEST_F(EditFormTest, PreviousAndNextAskFirstAndStopAtTheEnds) {
   EXPECT_EQ(f.Country->currentText(), "Chile");
 
   f.FaceValue->setText("changed");
-  TestPrompts().ExpectMessage("Warning", t::kChangedPrevious, MsgButton::kNo);
+  TestPrompts().ExpectMessage(
+      "Warning", "Data has changed.  Update this record before moving to the previous record?",
+      MsgButton::kNo);
   f.DoPreviousRecord();
   EXPECT_EQ(f.FaceValue->text(), "1 Peso");  // reloaded, nothing written
   EXPECT_EQ(ReadRow(1).face_value, "1 Peso");
 
   f.FaceValue->setText("changed");
-  TestPrompts().ExpectMessage("Warning", t::kChangedNext, MsgButton::kYes);
+  TestPrompts().ExpectMessage(
+      "Warning", "Data has changed.  Update this record before moving to the next record?",
+      MsgButton::kYes);
   f.DoNextRecord();
   EXPECT_EQ(ReadRow(1).face_value, "changed");
   EXPECT_EQ(f.Country->currentText(), "Peru");
@@ -484,11 +502,17 @@ TEST_F(EditFormTest, PreviousAndNextAskFirstAndStopAtTheEnds) {
 
   // With a record not written yet, the question says so; Cancel stays.
   f.DoNewRecord();
-  TestPrompts().ExpectMessage("Warning", t::kNotUpdatedPrevious, MsgButton::kCancel);
+  TestPrompts().ExpectMessage("Warning",
+                              "This record has not been updated yet.  Update this record before "
+                              "moving to the previous record?",
+                              MsgButton::kCancel);
   f.DoPreviousRecord();
   EXPECT_EQ(state.edit_mode, app::kEditAdd);
   EXPECT_EQ(f.Country->currentText(), "");
-  TestPrompts().ExpectMessage("Warning", t::kNotUpdatedNext, MsgButton::kNo);
+  TestPrompts().ExpectMessage(
+      "Warning",
+      "This record has not been updated yet.  Update this record before moving to the next record?",
+      MsgButton::kNo);
   f.DoNextRecord();
   EXPECT_EQ(state.edit_mode, app::kEditChange);
   EXPECT_EQ(Rows(), 2u);
@@ -503,10 +527,12 @@ TEST_F(EditFormTest, ExitAsksOnlyWhenSomethingChangedBlanksIncluded) {
 
   Show(app::kEditChange);
   f.Country->setEditText("Chile ");
-  TestPrompts().ExpectMessage("Warning", t::kExitWithoutUpdating, MsgButton::kNo);
+  TestPrompts().ExpectMessage("Warning", "Data has changed.  Do you want to exit without updating?",
+                              MsgButton::kNo);
   f.DoExit();
   EXPECT_TRUE(f.isVisible());
-  TestPrompts().ExpectMessage("Warning", t::kExitWithoutUpdating, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Warning", "Data has changed.  Do you want to exit without updating?",
+                              MsgButton::kYes);
   f.DoExit();
   EXPECT_FALSE(f.isVisible());
   EXPECT_EQ(TestPrompts().Messages()[0].buttons, platform::MsgButtons::kYesNo);
@@ -554,7 +580,9 @@ TEST_F(EditFormTest, ATextTheCodePageCannotHoldIsRefusedBeforeAnythingIsWritten)
   f.Country->setEditText("Polska");
   f.Description->setText("Złoty");  // "ł" is not in Windows-1252
   TestPrompts().ExpectMessage("Error",
-                              L(t::kCodePageRefused).arg("Description", QString::fromUtf8("\"ł\"")),
+                              L("The %1 field contains a character that cannot be stored in this "
+                                "database:  %2.  Please correct.")
+                                  .arg("Description", QString::fromUtf8("\"ł\"")),
                               MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   EXPECT_EQ(f.focusWidget(), f.Description);
@@ -564,7 +592,9 @@ TEST_F(EditFormTest, ATextTheCodePageCannotHoldIsRefusedBeforeAnythingIsWritten)
   // Characters of the code page are stored as typed.
   f.Description->setText("Złote → Zlote, Curaçao");
   TestPrompts().ExpectMessage("Error",
-                              L(t::kCodePageRefused).arg("Description", QString::fromUtf8("\"ł\"")),
+                              L("The %1 field contains a character that cannot be stored in this "
+                                "database:  %2.  Please correct.")
+                                  .arg("Description", QString::fromUtf8("\"ł\"")),
                               MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   f.Description->setText(QString::fromUtf8("Curaçao Gulden"));
@@ -740,7 +770,11 @@ TEST_F(EditFormTest, ARowAnotherCopyIsEditingIsReportedAndNothingIsLost) {
   other->FieldByName("Year").SetAsString("1950");
 
   f.FaceValue->setText("2 Pesos");
-  TestPrompts().ExpectMessage("Error", t::kRecordLocked, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This record is being changed by another user.  Your changes have not been saved; they are "
+      "still shown so that you can update again later.",
+      MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   EXPECT_EQ(f.FaceValue->text(), "2 Pesos");
   EXPECT_EQ(state.edit_mode, app::kEditChange);
@@ -870,11 +904,19 @@ TEST_F(EditFormTest, UpdateChangesTheLoadedRowOrNoneWhereverTheCursorWent) {
   other->First();
   other->Delete();
   f.FaceValue->setText("3 Pesos");
-  TestPrompts().ExpectMessage("Error", t::kRecordGone, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This record has been deleted by another user.  Your changes have not been saved; they are "
+      "still shown, so that Copy Record and Update can save them as a new record.",
+      MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   // ... also when the cursor was moved on to a row that is there.
   table.Next();
-  TestPrompts().ExpectMessage("Error", t::kRecordGone, MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "This record has been deleted by another user.  Your changes have not been saved; they are "
+      "still shown, so that Copy Record and Update can save them as a new record.",
+      MsgButton::kOk);
   EXPECT_FALSE(f.DoUpdate());
   EXPECT_EQ(ReadRow(2).face_value, "1 Sol");
   EXPECT_EQ(ReadRow(3).face_value, "1 Boliviano");
@@ -882,7 +924,10 @@ TEST_F(EditFormTest, UpdateChangesTheLoadedRowOrNoneWhereverTheCursorWent) {
   EXPECT_EQ(state.edit_mode, app::kEditChange);
 
   // Nothing typed is lost: Copy Record and Update save it as a new row.
-  TestPrompts().ExpectMessage("Warning", t::kChangedCopy, MsgButton::kNo);
+  TestPrompts().ExpectMessage(
+      "Warning",
+      "Data has changed.  Update this record before creating new one with the current data?",
+      MsgButton::kNo);
   f.DoCopyRecord();
   ASSERT_TRUE(f.DoAnUpdate());
   EXPECT_EQ(Rows(), 3u);
@@ -1073,7 +1118,7 @@ TEST_F(EditFormTest, ClipboardCommandsWorkOnPlainEditsAndCombosOnly) {
   EXPECT_EQ(f.Country->currentText(), "Soles");
   f.PurchDate->setFocus();
   f.MenuPaste->trigger();  // the date control is a masked edit: nothing
-  EXPECT_EQ(f.DateText(), t::kEmptyDateText);
+  EXPECT_EQ(f.DateText(), "  /  /    ");
 }
 
 TEST_F(EditFormTest, TheFormsShortcutsWinOverTheEditsOwnKeys) {
@@ -1103,7 +1148,9 @@ TEST_F(EditFormTest, TheFormsShortcutsWinOverTheEditsOwnKeys) {
   EXPECT_EQ(f.Country->currentText(), "");
   EXPECT_EQ(f.Quantity->text(), "1");
   // Clearing the row loaded after the update is a change Next asks about.
-  TestPrompts().ExpectMessage("Warning", t::kChangedNext, MsgButton::kCancel);
+  TestPrompts().ExpectMessage(
+      "Warning", "Data has changed.  Update this record before moving to the next record?",
+      MsgButton::kCancel);
   QTest::keyClick(f.Country->lineEdit(), Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(f.Quantity->text(), "1");
 }
@@ -1159,4 +1206,4 @@ TEST_F(EditFormTest, PrintRecordPrintsWhatTheControlsShowOnTheChosenPrinter) {
 }
 
 }  // namespace
-}  // namespace klv
+}  // namespace klv::edit

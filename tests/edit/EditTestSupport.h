@@ -15,15 +15,12 @@
 #include "app/Formats.h"
 #include "db/DbFiles.h"
 #include "db/FieldTable.h"
+#include "db/PickLists.h"
 #include "db/dbf/Table.h"
-#include "edit/PickLists.h"
+#include "support/QtText.h"
 #include "support/TempDir.h"
 
 namespace klv::test {
-
-inline QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
 
 // Writes lines to path with CR LF, as the list files are written.
 inline void WriteLines(const QString& path, const QStringList& lines) {
@@ -65,10 +62,10 @@ class EditDatabase {
   QString UseDatabase(const std::string& name) {
     const QString path = Q(data_ + "/" + name + ".DBF");
     if (!QFile::exists(path)) {
-      EXPECT_TRUE(MakeNewDB(path));
+      EXPECT_TRUE(db::MakeNewDB(path));
     }
     state.database_name = path;
-    state.paths = DatabasePaths::From(path);
+    state.paths = db::DatabasePaths::From(path);
     return path;
   }
 

@@ -1,6 +1,6 @@
 // The pick lists: their files per database and the defaults, the two copies
 // in memory, the list editor and the default-list commands.
-#include "edit/PickLists.h"
+#include "db/PickLists.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +11,15 @@
 #include <QTimer>
 
 #include "edit/EditBox1.h"
-#include "edit/EditTexts.h"
+#include "edit/EditTestSupport.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
-#include "tests/edit/EditTestSupport.h"
 
-namespace klv {
+namespace klv::edit {
 namespace {
 
-namespace t = edit_texts;
+using namespace klv::db;
+
 using platform::MsgButton;
 using test::ReadBytes;
 using test::TestPrompts;
@@ -147,17 +148,24 @@ TEST_F(PickListsTest, SwitchingSavesTheListsOfTheDatabaseLeft) {
 }
 
 TEST_F(PickListsTest, DefaultListCommandsAskFirst) {
+  const char* const save_question =
+      "Your current Data Lists will become your default list values.  These values will be used "
+      "when new databases are created.  Previous default values will be lost.  Do you want to "
+      "proceed?";
   WriteDefaults();
   lists.Replace(ListKind::kCountry, {"Peru"});
-  TestPrompts().ExpectMessage("Warning", t::kSaveAsDefaultsQuestion, MsgButton::kNo);
+  TestPrompts().ExpectMessage("Warning", save_question, MsgButton::kNo);
   EXPECT_FALSE(MenuSaveAsDefaultsClick(nullptr, lists));
   EXPECT_EQ(ReadBytes(ProgramFile("COUNTRY.LST")), "Canada\r\nMexico\r\n");
-  TestPrompts().ExpectMessage("Warning", t::kSaveAsDefaultsQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Warning", save_question, MsgButton::kYes);
   EXPECT_TRUE(MenuSaveAsDefaultsClick(nullptr, lists));
   EXPECT_EQ(ReadBytes(ProgramFile("COUNTRY.LST")), "Peru\r\n");
 
   WriteLines(ProgramFile("COUNTRY.LST"), {"Japan"});
-  TestPrompts().ExpectMessage("Warning", t::kLoadDefaultsQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Warning",
+                              "Your current Data Lists will be overridden with your default list "
+                              "values. Previous  values will be lost.  Do you want to proceed?",
+                              MsgButton::kYes);
   EXPECT_TRUE(MenuLoadInDefaultsClick(nullptr, lists));
   EXPECT_EQ(lists.FormList(ListKind::kCountry), QStringList({"Japan"}));
   EXPECT_EQ(lists.GridList(ListKind::kCountry), QStringList({"Japan"}));
@@ -222,12 +230,19 @@ class ListEditorTest : public PickListsTest {
 };
 
 TEST_F(ListEditorTest, CancelLeavesBothCopiesAsTheyWere) {
+  test::RecordedColors colors;
   TMyEditBox box(nullptr, state, lists, ListKind::kCountry, save_all);
+  box.show();
+  ASSERT_EQ(colors.asked.size(), 1u);
+  EXPECT_EQ(colors.asked[0].second, forms::ColorGroupId::kConfigure);
+  box.hide();
   EXPECT_EQ(box.windowTitle(), "Edit \"Country\" List");
   EXPECT_EQ(box.AddInfo->maxLength(), 20);
   box.AddInfo->setText("Ecuador");
   box.AddButtonClick();
-  TestPrompts().ExpectMessage("Confirm", t::kSortQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Confirm",
+                              "Are you sure you want to sort the data?  Sorting cannot be undone.",
+                              MsgButton::kYes);
   box.SortButtonClick();
   box.CancelButtonClick();
   EXPECT_EQ(lists.FormList(ListKind::kCountry), QStringList({"Peru", "chile", "Bolivia"}));
@@ -249,10 +264,14 @@ TEST_F(ListEditorTest, OkReplacesBothCopiesAndSavesAllThreeFiles) {
   EXPECT_EQ(box.AddInfo->text(), "");
   EXPECT_EQ(box.Entries(), QStringList({"Peru", "chile", "Bolivia", "Ecuador", "Peru"}));
 
-  TestPrompts().ExpectMessage("Confirm", t::kSortQuestion, MsgButton::kNo);
+  TestPrompts().ExpectMessage("Confirm",
+                              "Are you sure you want to sort the data?  Sorting cannot be undone.",
+                              MsgButton::kNo);
   box.SortButtonClick();
   EXPECT_EQ(box.Entries().first(), "Peru");
-  TestPrompts().ExpectMessage("Confirm", t::kSortQuestion, MsgButton::kYes);
+  TestPrompts().ExpectMessage("Confirm",
+                              "Are you sure you want to sort the data?  Sorting cannot be undone.",
+                              MsgButton::kYes);
   box.SortButtonClick();
   EXPECT_EQ(box.Entries(), QStringList({"Bolivia", "chile", "Ecuador", "Peru", "Peru"}));
 
@@ -298,4 +317,4 @@ TEST_F(ListEditorTest, TheMiscellaneousListIsEditedInItsFile) {
 }
 
 }  // namespace
-}  // namespace klv
+}  // namespace klv::edit

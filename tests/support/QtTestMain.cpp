@@ -22,19 +22,6 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
   g_previous_handler(type, context, message);
 }
 
-class ScriptedPromptsListener : public testing::EmptyTestEventListener {
- public:
-  void OnTestStart(const testing::TestInfo& /*info*/) override {
-    klv::test::TestPrompts().Reset();
-    klv::platform::SetPrompts(&klv::test::TestPrompts());
-  }
-  // End events reach listeners in reverse order, so a failure added here
-  // still shows in the result line of the test it belongs to.
-  void OnTestEnd(const testing::TestInfo& /*info*/) override {
-    klv::test::TestPrompts().VerifyAllAnswered();
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,7 +31,7 @@ int main(int argc, char** argv) {
   g_previous_handler = qInstallMessageHandler(FilterQtMessages);
   QApplication app(argc, argv);
   klv::platform::SetPrompts(&klv::test::TestPrompts());
-  testing::UnitTest::GetInstance()->listeners().Append(new ScriptedPromptsListener);
+  klv::test::AnswerEveryTestFromAScript();
   const int result = RUN_ALL_TESTS();
   klv::platform::SetPrompts(nullptr);
   return result;

@@ -266,4 +266,24 @@ ScriptedPrompts& TestPrompts() {
   return instance;
 }
 
+namespace {
+
+class ScriptedPromptsListener : public testing::EmptyTestEventListener {
+ public:
+  void OnTestStart(const testing::TestInfo& /*info*/) override {
+    TestPrompts().Reset();
+    platform::SetPrompts(&TestPrompts());
+  }
+  // End events reach listeners in reverse order, so a failure added here
+  // still shows in the result line of the test it belongs to.
+  void OnTestEnd(const testing::TestInfo& /*info*/) override { TestPrompts().VerifyAllAnswered(); }
+};
+
+}  // namespace
+
+void AnswerEveryTestFromAScript() {
+  platform::SetPrompts(&TestPrompts());
+  testing::UnitTest::GetInstance()->listeners().Append(new ScriptedPromptsListener);
+}
+
 }  // namespace klv::test

@@ -151,4 +151,8 @@ class ScriptedPrompts : public platform::Prompts {
 // and resets before every test.
 ScriptedPrompts& TestPrompts();
 
+// Makes TestPrompts() the prompts service, empty at the start of every test
+// and checked at its end for answers never asked for. The test mains call it.
+void AnswerEveryTestFromAScript();
+
 }  // namespace klv::test

@@ -57,4 +57,14 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
+ProgramDirsInEnvironment::ProgramDirsInEnvironment(const TempDir& home, const TempDir& windir) {
+  setenv("KLVCOIN_HOME", home.path().c_str(), 1);
+  setenv("KLVCOIN_WINDIR", windir.path().c_str(), 1);
+}
+
+ProgramDirsInEnvironment::~ProgramDirsInEnvironment() {
+  unsetenv("KLVCOIN_HOME");
+  unsetenv("KLVCOIN_WINDIR");
+}
+
 }  // namespace klv::test

@@ -30,6 +30,17 @@ class TempDir {
   std::string path_;
 };
 
+// Points KLVCOIN_HOME and KLVCOIN_WINDIR, where the program looks for its
+// program and Windows directories, at two directories while the object
+// lives.
+class ProgramDirsInEnvironment {
+ public:
+  ProgramDirsInEnvironment(const TempDir& home, const TempDir& windir);
+  ~ProgramDirsInEnvironment();
+  ProgramDirsInEnvironment(const ProgramDirsInEnvironment&) = delete;
+  ProgramDirsInEnvironment& operator=(const ProgramDirsInEnvironment&) = delete;
+};
+
 // The whole content of a file ("" when it cannot be read), and a file
 // replaced by bytes.
 std::string ReadFileBytes(const std::string& path);

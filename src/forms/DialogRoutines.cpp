@@ -1,4 +1,4 @@
-#include "app/DialogRoutines.h"
+#include "forms/DialogRoutines.h"
 
 #include <cmath>
 #include <functional>
@@ -28,9 +28,10 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include "forms/FormsTexts.h"
 #include "platform/Prompts.h"
 
-namespace klv::app {
+namespace klv::forms {
 
 namespace {
 
@@ -164,8 +165,9 @@ SavedDimensions Capture(QWidget* form, bool limited) {
   ForEachControl(form, [&](QWidget* control) {
     if (limited && static_cast<int>(saved.controls.size()) >= kMaxSavedControls) {
       saved.complete = false;
-      platform::prompts().Notify(form, QStringLiteral("Error"),
-                                 QLatin1String(kTooManyComponentsText), platform::MsgIcon::kError);
+      platform::prompts().Notify(form, QLatin1String(texts::kCaptionError),
+                                 QLatin1String(texts::kTooManyComponents),
+                                 platform::MsgIcon::kError);
       return false;
     }
     SavedControl entry;
@@ -296,4 +298,4 @@ const ScreenSize& ScreenSizeInForce(int setting, int screen_width, int screen_he
   return kScreenSizes.front();
 }
 
-}  // namespace klv::app
+}  // namespace klv::forms

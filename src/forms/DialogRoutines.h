@@ -24,18 +24,11 @@
 #include <QSize>
 #include <QWidget>
 
-namespace klv::app {
+#include "platform/UserFonts.h"
 
-// The five fonts the user chooses. Grid title and grid font style the viewer
-// grid; the label, edit and button fonts every form (ApplyUserFonts). Only
-// their family and style are applied to forms, never their size.
-struct UserFonts {
-  QFont grid_title;
-  QFont grid;
-  QFont label;
-  QFont edit;
-  QFont button;
-};
+namespace klv::forms {
+
+using platform::UserFonts;
 
 // The kinds of control the dialog routines tell apart, with the Qt classes
 // that stand for them. The order of the tests is the order listed: the first
@@ -92,14 +85,12 @@ struct SavedDimensions {
 
 // The most controls SaveDimensions records.
 inline constexpr int kMaxSavedControls = 101;
-// The error box SaveDimensions shows when a form has more (caption "Error").
-inline constexpr char kTooManyComponentsText[] = "Too many compenents to save dimensions.";
 
 // Records the form's client size and font size and, for each control of the
 // kinds buttons, labels, list boxes, speed buttons, grids, check boxes,
 // edits, radio buttons, group boxes, panels, bevels, combo boxes and
 // notebooks, its geometry and font size (bevels: no font). At the 102nd such
-// control it says kTooManyComponentsText through prompts() and stops.
+// control it says texts::kTooManyComponents through prompts() and stops.
 SavedDimensions SaveDimensions(QWidget* form);
 
 // The factor scaling uses: factor as a whole percentage (1.254 scales by
@@ -145,4 +136,4 @@ bool ScreenCanShow(const ScreenSize& size, int screen_width, int screen_height);
 // it is one of the four and the screen can show it, else 640 (factor 1.0).
 const ScreenSize& ScreenSizeInForce(int setting, int screen_width, int screen_height);
 
-}  // namespace klv::app
+}  // namespace klv::forms

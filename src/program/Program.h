@@ -19,12 +19,14 @@
 
 #include "app/MainWin.h"
 
-namespace klv {
+namespace klv::db {
 class PickLists;
+}  // namespace klv::db
+namespace klv::edit {
 class TMyEdit;
-}  // namespace klv
+}  // namespace klv::edit
 
-namespace klv::app {
+namespace klv::program {
 
 class Program {
  public:
@@ -38,11 +40,11 @@ class Program {
 
   // The start-up: false when the program cannot run (the reason has been
   // shown); nothing else may be called then but the destructor.
-  bool Start(const StartOptions& options);
+  bool Start(const app::StartOptions& options);
 
-  TMain& main() { return *main_; }
-  TMyEdit& edit() { return *edit_; }
-  PickLists& lists() { return *lists_; }
+  app::TMain& main() { return *main_; }
+  edit::TMyEdit& edit() { return *edit_; }
+  db::PickLists& lists();
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
@@ -51,9 +53,8 @@ class Program {
   void InstallCommands();
 
   QString list_source_;
-  std::unique_ptr<TMain> main_;
-  std::unique_ptr<PickLists> lists_;
-  std::unique_ptr<TMyEdit> edit_;
+  std::unique_ptr<app::TMain> main_;
+  std::unique_ptr<edit::TMyEdit> edit_;
 };
 
-}  // namespace klv::app
+}  // namespace klv::program

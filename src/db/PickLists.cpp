@@ -1,4 +1,4 @@
-#include "edit/PickLists.h"
+#include "db/PickLists.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,15 +8,15 @@
 #include <QStringDecoder>
 #include <QStringListModel>
 
-#include "db/FieldTable.h"
 #include "base/Codepage.h"
-#include "edit/EditTexts.h"
+#include "db/DbTexts.h"
+#include "db/FieldTable.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 
-namespace klv {
+namespace klv::db {
 
-namespace t = edit_texts;
+namespace t = texts;
 using platform::MsgButton;
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -66,7 +66,8 @@ QStringList EntriesOf(const QString& text) {
 }
 
 void ReportIo(const char* what, const QString& path, const QString& reason) {
-  prompts().Notify(nullptr, t::kCaptionError, QString::fromUtf8(what).arg(path, reason), MsgIcon::kError);
+  prompts().Notify(nullptr, t::kCaptionError, QString::fromUtf8(what).arg(path, reason),
+                   MsgIcon::kError);
 }
 
 }  // namespace
@@ -266,26 +267,4 @@ void PickLists::SwitchDatabase(const QString& new_base, bool new_database) {
     LoadAllList();
 }
 
-namespace {
-
-bool AskDefaults(QWidget* parent, const char* question) {
-  prompts().Beep();
-  return prompts().MessageBox(parent, t::kCaptionWarning, QString::fromUtf8(question), MsgIcon::kQuestion,
-                              MsgButtons::kYesNo, MsgButton::kNo) == MsgButton::kYes;
-}
-
-}  // namespace
-
-bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists) {
-  if (!AskDefaults(parent, t::kSaveAsDefaultsQuestion)) return false;
-  lists.SaveDefaultLists();
-  return true;
-}
-
-bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists) {
-  if (!AskDefaults(parent, t::kLoadDefaultsQuestion)) return false;
-  lists.LoadDefaultList();
-  return true;
-}
-
-}  // namespace klv
+}  // namespace klv::db

@@ -31,7 +31,7 @@ class QObject;
 class QStringListModel;
 class QWidget;
 
-namespace klv {
+namespace klv::db {
 
 // The four lists, numbered as the list editor numbers its kinds.
 enum class ListKind : int { kCountry = 1, kTopic = 2, kCondition = 3, kMiscellaneous = 4 };
@@ -145,11 +145,4 @@ class PickLists {
   QStringListModel* grid_[3];
 };
 
-// The main menu's "List Maintenance" > "Save As Defaults" and "Load In
-// Defaults": each asks first (beep, question box) and on Yes saves the
-// edit form's lists as the default files, or loads the default files into
-// both copies. They return whether the user said Yes.
-bool MenuSaveAsDefaultsClick(QWidget* parent, PickLists& lists);
-bool MenuLoadInDefaultsClick(QWidget* parent, PickLists& lists);
-
-}  // namespace klv
+}  // namespace klv::db

@@ -22,11 +22,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogRoutines.h"
+#include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
 #include "support/ScriptedPrompts.h"
 
-namespace klv::app {
+namespace klv::forms {
 namespace {
 
 QFont Sized(const char* family, qreal points) {
@@ -288,4 +288,4 @@ TEST(ScreenSizeTest, SettingsFactorsAndTheScreensThatCanShowThem) {
 }
 
 }  // namespace
-}  // namespace klv::app
+}  // namespace klv::forms

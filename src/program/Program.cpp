@@ -1,11 +1,25 @@
-#include "app/Program.h"
+#include "program/Program.h"
 
 #include <utility>
 
+#include "db/PickLists.h"
 #include "edit/Edit1.h"
-#include "edit/PickLists.h"
 
-namespace klv::app {
+namespace klv::program {
+
+using db::DefaultListSourceDir;
+using db::FieldOfList;
+using db::InstallDefaultLists;
+using db::ListKind;
+using db::PickLists;
+
+using app::kEditAdd;
+using app::kEditChange;
+using app::kEditCopy;
+using app::StartOptions;
+using app::TMain;
+using app::ViewerModel;
+using edit::TMyEdit;
 
 Program::Program(QString list_source)
     : list_source_(std::move(list_source)), main_(std::make_unique<TMain>()) {}
@@ -14,9 +28,8 @@ Program::Program() : Program(DefaultListSourceDir()) {}
 
 Program::~Program() {
   // The form refers to the window's table and to the lists; it goes first.
-  if (main_) main_->SetPickListHost(nullptr);
+  if (main_) main_->database().SetListsInUse(false);
   edit_.reset();
-  lists_.reset();
   main_.reset();
 }
 
@@ -25,17 +38,24 @@ bool Program::Start(const StartOptions& options) {
   const QString& program_dir = main_->state().program_dir;
   // A first start brings the program's own lists; a user's are never replaced.
   if (!list_source_.isEmpty()) InstallDefaultLists(program_dir, list_source_);
-  lists_ = std::make_unique<PickLists>(program_dir, main_->state().paths.base);
-  edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), *lists_, main_.get());
-  edit_->SetGeneralErrorDisplay([this](const QString& message) { main_->ShowGeneralError(message); });
-  main_->SetPickListHost(edit_.get());
+  PickLists& lists = main_->database().lists();
+  lists.SetProgramDir(program_dir);
+  edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), lists, main_.get());
+  edit_->SetGeneralErrorDisplay(
+      [this](const QString& message) { main_->ShowGeneralError(message); });
+  // The lists now move with every database switch.
+  main_->database().SetListsInUse(true);
   // The grid keeps its own copy of each field list for its in-cell combos.
   ViewerModel* model = main_->viewer_model();
-  lists_->OnGridListChanged(model, [model](ListKind kind, const QStringList& items) {
+  lists.OnGridListChanged(model, [model](ListKind kind, const QStringList& items) {
     model->SetPickList(FieldOfList(kind), items);
   });
   InstallCommands();
   return true;
+}
+
+PickLists& Program::lists() {
+  return main_->database().lists();
 }
 
 void Program::ShowEditForm(int edit_mode) {
@@ -62,4 +82,4 @@ void Program::InstallCommands() {
   }
 }
 
-}  // namespace klv::app
+}  // namespace klv::program

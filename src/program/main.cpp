@@ -15,49 +15,20 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QIcon>
-#include <QPainter>
-#include <QPixmap>
 #include <QTimer>
 
 #include "app/AppTexts.h"
+#include "app/Icons.h"
 #include "app/MainWin.h"
-#include "app/Program.h"
 #include "db/DbTexts.h"
 #include "platform/QtPrompts.h"
+#include "program/Program.h"
 
 #ifndef KLV_VERSION
 #define KLV_VERSION "0.0"
 #endif
 
 namespace {
-
-// The window icon: the installed SVG drawn again here, so that the program
-// needs no image plugin to show it.
-QIcon CoinIcon() {
-  QIcon icon;
-  for (int size : {16, 32, 48, 64}) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 64.0, size / 64.0);
-    p.setPen(QPen(QColor(0x8A, 0x62, 0x0A), 3));
-    p.setBrush(QColor(0xE3, 0xB0, 0x2C));
-    p.drawEllipse(QPointF(32, 32), 29, 29);
-    p.setPen(QPen(QColor(0x8A, 0x62, 0x0A), 2));
-    p.setBrush(QColor(0xF2, 0xC9, 0x4C));
-    p.drawEllipse(QPointF(32, 32), 22, 22);
-    QFont f(QStringLiteral("DejaVu Serif"));
-    f.setPixelSize(26);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(QColor(0x7A, 0x55, 0x05));
-    p.drawText(QRectF(0, 0, 64, 64), Qt::AlignCenter, QStringLiteral("97"));
-    icon.addPixmap(pm);
-  }
-  return icon;
-}
 
 // Reports the first paint of the grid's viewport, once the paint is done.
 class FirstPaintProbe : public QObject {
@@ -110,10 +81,10 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("klvcoin"));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(klv::texts::kTitle));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(klv::db::texts::kTitle));
   QApplication::setApplicationVersion(QStringLiteral(KLV_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("klvcoin"));
-  QApplication::setWindowIcon(CoinIcon());
+  QApplication::setWindowIcon(klv::app::ProgramIcon());
   // Windows are shown without the display name appended to their captions:
   // the main window's caption is the program's own.
   QApplication::setApplicationDisplayName(QString());
@@ -123,7 +94,7 @@ int main(int argc, char** argv) {
 
   int result = 0;
   {
-    klv::app::Program program;
+    klv::program::Program program;
     klv::app::StartOptions options;
     options.arguments = arguments;
     if (!program.Start(options)) {

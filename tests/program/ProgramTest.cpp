@@ -2,7 +2,7 @@
 // behind its commands, the default pick lists installed at a first start and
 // shared between the form and the grid, and the lists following a database
 // switch.
-#include "app/Program.h"
+#include "program/Program.h"
 
 #include <gtest/gtest.h>
 
@@ -22,27 +22,29 @@
 
 #include "db/DbFiles.h"
 #include "db/FieldTable.h"
+#include "db/PickLists.h"
 #include "db/dbf/Table.h"
 #include "edit/Edit1.h"
 #include "edit/EditBox1.h"
-#include "edit/PickLists.h"
+#include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
-namespace klv::app {
+namespace klv::program {
 namespace {
+
+using namespace klv::db;
+
+using namespace klv::app;
+using namespace klv::edit;
 
 using test::TestPrompts;
 
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
+using test::Q;
 
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("KLVCOIN_HOME", home_.path().c_str(), 1);
-    setenv("KLVCOIN_WINDIR", windir_.path().c_str(), 1);
     WriteFile(Q(source_.File("COUNTRY.LST")), "Peru\r\nFrance\r\n");
     WriteFile(Q(source_.File("TOPIC.LST")), "Animals\r\n");
     WriteFile(Q(source_.File("CONDTION.LST")), "Fine\r\n");
@@ -51,8 +53,6 @@ class ProgramTest : public ::testing::Test {
   void TearDown() override {
     if (program_) program_->main().close();
     program_.reset();
-    unsetenv("KLVCOIN_HOME");
-    unsetenv("KLVCOIN_WINDIR");
   }
 
   Program& Start(QStringList args = {}) {
@@ -105,6 +105,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   test::TempDir home_, windir_, source_, other_;
+  test::ProgramDirsInEnvironment dirs_{home_, windir_};
   std::unique_ptr<Program> program_;
 };
 
@@ -124,9 +125,9 @@ TEST_F(ProgramTest, AFirstStartInstallsTheDefaultListsAndKeepsAUsersOwn) {
 TEST_F(ProgramTest, RecordCommandsOpenTheEditFormAndTheGridFollows) {
   Program& p = Start();
   TMain& m = p.main();
-  for (TMain::Command c : {TMain::kAdd, TMain::kEdit, TMain::kCopy, TMain::kListSaveDefaults,
-                           TMain::kListLoadDefaults, TMain::kListCountry, TMain::kListTopic,
-                           TMain::kListCondition, TMain::kListMiscellaneous})
+  for (TMain::Command c :
+       {TMain::kAdd, TMain::kEdit, TMain::kCopy, TMain::kListSaveDefaults, TMain::kListLoadDefaults,
+        TMain::kListCountry, TMain::kListTopic, TMain::kListCondition, TMain::kListMiscellaneous})
     EXPECT_TRUE(m.CommandAvailable(c)) << c;
 
   WithEditForm(TMain::kAdd, [](TMyEdit& f) {
@@ -136,8 +137,9 @@ TEST_F(ProgramTest, RecordCommandsOpenTheEditFormAndTheGridFollows) {
     EXPECT_TRUE(f.DoUpdateAndExit());
   });
   EXPECT_EQ(m.CountLabel->text(), "1");
-  EXPECT_EQ(m.viewer_model()->data(m.viewer_model()->index(0, m.viewer_model()->ColumnOf(kCountry))),
-            "Chile");
+  EXPECT_EQ(
+      m.viewer_model()->data(m.viewer_model()->index(0, m.viewer_model()->ColumnOf(kCountry))),
+      "Chile");
   // A value typed in the form joins both copies of the list.
   EXPECT_EQ(m.viewer_model()->PickList(kCountry), QStringList({"Peru", "France", "Chile"}));
 
@@ -210,4 +212,4 @@ TEST_F(ProgramTest, TheListEditorReplacesBothCopiesAndADatabaseSwitchCarriesThem
 }
 
 }  // namespace
-}  // namespace klv::app
+}  // namespace klv::program

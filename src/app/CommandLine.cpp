@@ -1,0 +1,33 @@
+#include "app/CommandLine.h"
+
+#include <QFileInfo>
+
+#include "app/AppTexts.h"
+
+namespace klv::app {
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  CommandLine line;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (a.toUpper() == QLatin1String(texts::kBrowseSwitch) || a == QLatin1String("--browse")) {
+      line.browse = true;
+    } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      line.help = true;
+    } else if (a == QLatin1String("--version")) {
+      line.version = true;
+    } else if (a.startsWith(QLatin1String("--")) ||
+               (a.startsWith('/') && a.size() > 1 && !a.mid(1).contains('/') &&
+                !QFileInfo::exists(a))) {
+      // A switch we do not know (a path like "/x.dbf" that exists is a file).
+      line.error = a;
+    } else if (line.database.isEmpty()) {
+      line.database = a;
+    } else {
+      line.error = a;
+    }
+  }
+  return line;
+}
+
+}  // namespace klv::app

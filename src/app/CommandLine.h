@@ -1,0 +1,30 @@
+// How the program was started: its command line, understood, and the
+// options main() and the tests start the main window with.
+#pragma once
+
+#include <optional>
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace klv::app {
+
+// How the program was started.
+struct StartOptions {
+  QStringList arguments;        // the command line after the program name
+  std::optional<QSize> screen;  // the screen size to assume; default: the primary screen's
+};
+
+// The command line, understood: "/BROWSE" in any letter case (or --browse)
+// and an optional database file.
+struct CommandLine {
+  bool browse = false;
+  QString database;  // empty: the "Last Database" setting decides
+  bool help = false;
+  bool version = false;
+  QString error;  // an argument that is none of these
+};
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+}  // namespace klv::app

@@ -1,0 +1,33 @@
+// The hook through which a form takes its colour group. Every form calls
+// ApplyColorGroup from its SetColors with the group it belongs to; what the
+// group means in colours is decided by whoever installs a FormColors (the
+// appearance configuration). With none installed the call leaves the form's
+// palette as it is, so a form can be written and tested before colours
+// exist.
+#pragma once
+
+class QWidget;
+
+namespace klv::forms {
+
+// The five colour groups, one per kind of window.
+enum class ColorGroupId : int { kMain, kEdit, kSearch, kReport, kConfigure };
+inline constexpr int kColorGroupIdCount = 5;
+
+class FormColors {
+ public:
+  virtual ~FormColors() = default;
+  // Paints form (its palette, its controls) in group's colours.
+  virtual void Apply(QWidget* form, ColorGroupId group) = 0;
+};
+
+// Installs colors for every later ApplyColorGroup (not owned; nullptr puts
+// the default back). The installer keeps it alive while it is installed.
+void SetFormColors(FormColors* colors);
+FormColors* InstalledFormColors();
+
+// Gives form its group's colours through the installed FormColors; without
+// one, does nothing.
+void ApplyColorGroup(QWidget* form, ColorGroupId group);
+
+}  // namespace klv::forms
