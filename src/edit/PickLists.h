@@ -24,6 +24,7 @@
 
 #include <functional>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -53,6 +54,11 @@ inline int FieldOfList(ListKind kind) {
 // Cuts the blanks (and other control characters) off both ends of text, as
 // every field and list entry is trimmed before it is compared or stored.
 QString TrimBlanks(const QString& text);
+
+// A list file's bytes as entries, read as ReadListFile reads a file, and
+// entries as the bytes WriteListFile writes; the file functions wrap these.
+QStringList ParseListBytes(const QByteArray& bytes);
+QByteArray ListFileBytes(const QStringList& entries);
 
 // Reads a list file: trimmed lines, empty ones skipped. A file that cannot be
 // opened gives an empty list; a read error after opening is reported and
