@@ -14,7 +14,8 @@
 // puts each entry on its own line as it stands. Files written on Windows are
 // in Windows-1252: a file that is not valid UTF-8 is read as Windows-1252,
 // and a list is written in Windows-1252 whenever all its entries fit that
-// code page (UTF-8 otherwise), so lists move between systems unchanged.
+// code page and those bytes do not also read as UTF-8 (UTF-8 otherwise), so
+// lists move between systems unchanged.
 //
 // A list file that cannot be opened reads as an empty list and one that
 // cannot be created is skipped, both silently; an error after a file was
