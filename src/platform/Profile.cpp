@@ -217,6 +217,8 @@ int ProfileFile::GetInt(const QString& section, const QString& key, int def) con
   if (i < 0) return def;
   const QString& text = lines_[static_cast<size_t>(i)].value;
   qsizetype p = 0;
+  // Only a quoted value can still start with blanks.
+  while (p < text.size() && (text[p] == u' ' || text[p] == u'\t')) ++p;
   bool negative = false;
   if (p < text.size() && (text[p] == u'-' || text[p] == u'+')) {
     negative = text[p] == u'-';
@@ -247,22 +249,23 @@ void ProfileFile::SetString(const QString& section, const QString& key, const QS
 }
 
 void ProfileFile::Apply(const QString& section, const QString& key, const QString& value) {
-  const QByteArray written = Encode(Quote(value));
   const int existing = FindEntry(section, key);
   if (existing >= 0) {
     // Keep everything up to the value (the key as spelled, the blanks around
-    // '='), so that only the value itself changes.
+    // '='), so that only the value itself changes. The line is read in one
+    // encoding, so it is encoded as a whole.
     Line& line = lines_[static_cast<size_t>(existing)];
     if (line.value == value) return;
-    qsizetype cut = line.bytes.indexOf('=') + 1;
-    while (cut < line.bytes.size() && (line.bytes[cut] == ' ' || line.bytes[cut] == '\t')) ++cut;
-    line.bytes = line.bytes.left(cut) + written;
+    const QString text = Decode(line.bytes);
+    qsizetype cut = text.indexOf(u'=') + 1;
+    while (cut < text.size() && (text[cut] == u' ' || text[cut] == u'\t')) ++cut;
+    line.bytes = Encode(text.left(cut) + Quote(value));
     line.value = value;
     return;
   }
 
   Line entry;
-  entry.bytes = Encode(key.trimmed()) + '=' + written;
+  entry.bytes = Encode(key.trimmed() + u'=' + Quote(value));
   entry.end = eol_;
   entry.kind = Line::kEntry;
   entry.name = key.trimmed();

@@ -209,6 +209,28 @@ TEST_F(ProfileTest, WindowsEncodedFilesAreReadAndKeepTheirEncoding) {
   EXPECT_EQ(again.GetString("Field Names", "UserDef3", ""), QString::fromUtf8("Rubel ₽"));
 }
 
+TEST_F(ProfileTest, WritesIntoAWindowsEncodedFileReadBackAsWritten) {
+  test::WriteFileBytes(Path(),
+                       "[S]\nGr\xF6\xDF"
+                       "e=1\n");
+  ProfileFile file(Q(Path()));
+  const QString size = QString::fromUtf8("Größe");
+  // A value outside Windows-1252 behind a key in it; a new key likewise; and
+  // text whose Windows-1252 bytes are UTF-8 of other text.
+  file.SetString("S", size, QString::fromUtf8("Ω 5"));
+  file.SetString("S", QString::fromUtf8("Maß"), QString::fromUtf8("₽"));
+  file.SetString("S", "Preis", QString::fromUtf8("Ã©"));
+  file.Save();
+  EXPECT_EQ(test::ReadFileBytes(Path()),
+            "[S]\nGr\xC3\xB6\xC3\x9F"
+            "e=\xCE\xA9 5\nMa\xC3\x9F=\xE2\x82\xBD\n"
+            "Preis=\xC3\x83\xC2\xA9\n");
+  ProfileFile again(Q(Path()));
+  EXPECT_EQ(again.GetString("S", size, ""), QString::fromUtf8("Ω 5"));
+  EXPECT_EQ(again.GetString("S", QString::fromUtf8("Maß"), ""), QString::fromUtf8("₽"));
+  EXPECT_EQ(again.GetString("S", "Preis", ""), QString::fromUtf8("Ã©"));
+}
+
 TEST_F(ProfileTest, AByteOrderMarkDoesNotHideTheFirstSection) {
   test::WriteFileBytes(Path(), "\xEF\xBB\xBF[Misc]\nA=1\n");
   ProfileFile file(Q(Path()));
