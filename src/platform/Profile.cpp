@@ -62,7 +62,9 @@ void CheckName(const QString& name, bool is_key) {
   const QString trimmed = name.trimmed();
   bool ok = !trimmed.isEmpty() && !name.contains(u'\n') && !name.contains(u'\r');
   if (is_key) {
-    ok = ok && !name.contains(u'=') && !trimmed.startsWith(u';') && !trimmed.startsWith(u'[');
+    // A line's leading U+FEFF reads as a byte-order mark, and is dropped.
+    ok = ok && !name.contains(u'=') && !trimmed.startsWith(u';') && !trimmed.startsWith(u'[') &&
+         !trimmed.startsWith(QChar(0xFEFF));
   } else {
     ok = ok && !name.contains(u']');
   }

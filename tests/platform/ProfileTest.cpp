@@ -189,6 +189,8 @@ TEST_F(ProfileTest, NamesThatCannotBeStoredAreRefused) {
   EXPECT_THROW(file.SetString("S", "", "v"), std::invalid_argument);
   EXPECT_THROW(file.SetString("a]b", "k", "v"), std::invalid_argument);
   EXPECT_THROW(file.SetString("S", "k\nx", "v"), std::invalid_argument);
+  // Read back, a line's leading U+FEFF is taken for a byte-order mark.
+  EXPECT_THROW(file.SetString("S", QString::fromUtf8(" \uFEFF[X]"), "v"), std::invalid_argument);
   EXPECT_FALSE(file.modified());
 }
 
