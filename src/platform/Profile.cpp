@@ -122,9 +122,13 @@ QByteArray ProfileFile::Encode(const QString& text) const {
   if (legacy_8bit_) {
     std::optional<std::string> cp =
         base::CodePage::Cp1252().Encode(std::string_view(utf8.constData(), utf8.size()));
-    // A character Windows-1252 lacks is written in UTF-8 rather than lost;
+    // A character Windows-1252 lacks is written in UTF-8 rather than lost, and
+    // so is text whose Windows-1252 bytes would also read as UTF-8 ("Ã©");
     // that line then reads back by the per-line rule.
-    if (cp) return QByteArray(cp->data(), static_cast<qsizetype>(cp->size()));
+    if (cp) {
+      const QByteArray bytes(cp->data(), static_cast<qsizetype>(cp->size()));
+      if (bytes == utf8 || !IsUtf8(bytes)) return bytes;
+    }
   }
   return utf8;
 }

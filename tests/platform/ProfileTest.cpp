@@ -61,8 +61,8 @@ TEST_F(ProfileTest, NamesMatchWithoutCaseAndTheFirstMatchWins) {
 
 TEST_F(ProfileTest, IntegersTakeTheLeadingDigitsElseTheDefault) {
   test::WriteFileBytes(Path(),
-       "[S]\nPlain=640\nSuffix=12px\nNegative=-8\nPlus=+5\nWord=abc\nEmpty=\n"
-       "Huge=99999999999\nMin=-2147483648\nSpaced= 7 \n");
+                       "[S]\nPlain=640\nSuffix=12px\nNegative=-8\nPlus=+5\nWord=abc\nEmpty=\n"
+                       "Huge=99999999999\nMin=-2147483648\nSpaced= 7 \nQuoted=\" 12 \"\n");
   ProfileFile file(Q(Path()));
   EXPECT_EQ(file.GetInt("S", "Plain", 1), 640);
   EXPECT_EQ(file.GetInt("S", "Suffix", 1), 12);
@@ -73,6 +73,7 @@ TEST_F(ProfileTest, IntegersTakeTheLeadingDigitsElseTheDefault) {
   EXPECT_EQ(file.GetInt("S", "Huge", 1), 1);
   EXPECT_EQ(file.GetInt("S", "Min", 1), -2147483647 - 1);
   EXPECT_EQ(file.GetInt("S", "Spaced", 1), 7);
+  EXPECT_EQ(file.GetInt("S", "Quoted", 1), 12);
 }
 
 TEST_F(ProfileTest, AWriteChangesOnlyItsOwnLine) {
