@@ -51,14 +51,18 @@ for name in "${targets[@]}"; do
     echo "fuzz: $name was not built ($exe missing)" >&2
     exit 1
   fi
-  kind="${name%_fuzz}"  # dbf_fuzz is seeded with the *.dbf test files, and so on
+  # dbf_fuzz is seeded with the *.dbf test files, lst_fuzz with the shipped
+  # *.LST lists, hlp_fuzz with the shipped help file, and so on.
+  kind="${name%_fuzz}"
   corpus="$root/build-fuzz/corpus/$name"
   artifacts="$root/build-fuzz/artifacts"
   log="$root/build-fuzz/logs/$name.log"
   mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
-  if [[ -d "$root/tests/data" ]]; then
-    find "$root/tests/data" -type f -iname "*.$kind" -exec cp -n -t "$corpus" {} + 2>/dev/null || true
-  fi
+  for dir in "$root/tests/data" "$root/data"; do
+    if [[ -d "$dir" ]]; then
+      find "$dir" -type f -iname "*.$kind" -exec cp -n -t "$corpus" {} + 2>/dev/null || true
+    fi
+  done
   if [[ -d "$root/tests/data/fuzz/$name" ]]; then
     cp -n -r -t "$corpus" "$root/tests/data/fuzz/$name/." 2>/dev/null || true
   fi
