@@ -252,6 +252,14 @@ QString Chosen(const QList<QByteArray>& lines, size_t at) {
                          : QString::fromUtf8(lines[static_cast<qsizetype>(at % lines.size())]);
 }
 
+// A name of at most 40 characters from text, never half of a surrogate pair
+// (program names are whole text; half a pair cannot be stored at all).
+QString NameFrom(QString text, QChar not_allowed) {
+  text.remove(not_allowed);
+  if (text.size() > 40) text.truncate(text[39].isHighSurrogate() ? 39 : 40);
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -272,11 +280,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Key some = keys.empty() ? Key{QStringLiteral("Fuzz"), QStringLiteral("Key"), false}
                                 : keys[size % keys.size()];
   WriteAndReread(input, keys, some.section, some.key, Chosen(lines, 0));
-  QString new_key = Chosen(lines, size / 2).left(40);
-  new_key.remove(u'=');
-  WriteAndReread(input, keys, some.section, new_key, Chosen(lines, size / 3));
-  QString new_section = Chosen(lines, lines.size() - 1).left(40);
-  new_section.remove(u']');
-  WriteAndReread(input, keys, new_section, some.key, Chosen(lines, 1));
+  WriteAndReread(input, keys, some.section, NameFrom(Chosen(lines, size / 2), u'='),
+                 Chosen(lines, size / 3));
+  WriteAndReread(input, keys, NameFrom(Chosen(lines, lines.size() - 1), u']'), some.key,
+                 Chosen(lines, 1));
   return 0;
 }
