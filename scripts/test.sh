@@ -66,8 +66,15 @@ for name in "${targets[@]}"; do
   if [[ -d "$root/tests/data/fuzz/$name" ]]; then
     cp -n -r -t "$corpus" "$root/tests/data/fuzz/$name/." 2>/dev/null || true
   fi
+  # tests/fuzz/NAME.options, when present, holds more libFuzzer flags for
+  # that target on one line (hlp_fuzz: shorter inputs, as long help files
+  # take long to read and render).
+  options=()
+  if [[ -f "$root/tests/fuzz/$name.options" ]]; then
+    read -r -a options <"$root/tests/fuzz/$name.options"
+  fi
   step "fuzz $name for ${fuzz_seconds} s"
-  if ! "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 "${options[@]}" \
     -artifact_prefix="$artifacts/$name-" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz $name FAILED; input kept in $artifacts, full log $log" >&2

@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (&topic == file.contents()) {
       KLV_FUZZ_CHECK(page == contents);
     } else {
-      KLV_FUZZ_CHECK(page == file.TopicHtml(topic));
+      KLV_FUZZ_CHECK(page.startsWith(QStringLiteral("<h2>") + topic.title.toHtmlEscaped() +
+                                     QStringLiteral("</h2>")));
       KLV_FUZZ_CHECK(contents.contains(QStringLiteral("<a href=\"") + href.toHtmlEscaped() +
                                        QStringLiteral("\">")));
     }
