@@ -78,8 +78,9 @@ TEST_F(PickListsTest, EveryListReadsBackAsWritten) {
   const QString path = DataFile("COINS.002");
   // Windows-1252 bytes of "CafÃ©" are the UTF-8 of "Café"; a leading U+FEFF
   // is what a byte-order mark decodes to.
-  const QStringList cases[] = {{QString::fromUtf8("CafÃ©"), "Proof"},
-                               {QChar(0xFEFF) + QStringLiteral("First"), QString::fromUtf8("Łódź")}};
+  const QStringList cases[] = {
+      {QString::fromUtf8("CafÃ©"), "Proof"},
+      {QChar(0xFEFF) + QStringLiteral("First"), QString::fromUtf8("Łódź")}};
   for (const QStringList& entries : cases) {
     ASSERT_TRUE(WriteListFile(path, entries));
     EXPECT_EQ(ReadListFile(path), entries);
