@@ -51,19 +51,30 @@ for name in "${targets[@]}"; do
     echo "fuzz: $name was not built ($exe missing)" >&2
     exit 1
   fi
-  kind="${name%_fuzz}"  # dbf_fuzz is seeded with the *.dbf test files, and so on
+  # dbf_fuzz is seeded with the *.dbf test files, lst_fuzz with the shipped
+  # *.LST lists, hlp_fuzz with the shipped help file, and so on.
+  kind="${name%_fuzz}"
   corpus="$root/build-fuzz/corpus/$name"
   artifacts="$root/build-fuzz/artifacts"
   log="$root/build-fuzz/logs/$name.log"
   mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
-  if [[ -d "$root/tests/data" ]]; then
-    find "$root/tests/data" -type f -iname "*.$kind" -exec cp -n -t "$corpus" {} + 2>/dev/null || true
-  fi
+  for dir in "$root/tests/data" "$root/data"; do
+    if [[ -d "$dir" ]]; then
+      find "$dir" -type f -iname "*.$kind" -exec cp -n -t "$corpus" {} + 2>/dev/null || true
+    fi
+  done
   if [[ -d "$root/tests/data/fuzz/$name" ]]; then
     cp -n -r -t "$corpus" "$root/tests/data/fuzz/$name/." 2>/dev/null || true
   fi
+  # tests/fuzz/NAME.options, when present, holds more libFuzzer flags for
+  # that target on one line (hlp_fuzz: shorter inputs, as long help files
+  # take long to read and render).
+  options=()
+  if [[ -f "$root/tests/fuzz/$name.options" ]]; then
+    read -r -a options <"$root/tests/fuzz/$name.options"
+  fi
   step "fuzz $name for ${fuzz_seconds} s"
-  if ! "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 "${options[@]}" \
     -artifact_prefix="$artifacts/$name-" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz $name FAILED; input kept in $artifacts, full log $log" >&2

@@ -5,10 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringListModel>
 
-#include "base/Codepage.h"
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
 #include "platform/Paths.h"
@@ -32,38 +30,7 @@ const ListInfo& InfoOf(ListKind kind) {
   return kLists[static_cast<int>(kind) - 1];
 }
 
-QString TrimBlanks(const QString& text) {
-  qsizetype first = 0, last = text.size();
-  while (first < last && text[first].unicode() <= u' ') ++first;
-  while (last > first && text[last - 1].unicode() <= u' ') --last;
-  return text.mid(first, last - first);
-}
-
 namespace {
-
-QString DecodeListBytes(const QByteArray& bytes) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8(bytes);
-  if (!utf8.hasError()) return text;
-  std::string decoded =
-      dbf::CodePage::Cp1252().Decode(std::string_view(bytes.constData(), bytes.size()));
-  return QString::fromStdString(decoded);
-}
-
-QByteArray EncodeListText(const QString& text) {
-  std::string utf8 = text.toStdString();
-  if (auto cp = dbf::CodePage::Cp1252().Encode(utf8)) return QByteArray::fromStdString(*cp);
-  return QByteArray::fromStdString(utf8);
-}
-
-QStringList EntriesOf(const QString& text) {
-  QStringList out;
-  for (const QString& line : text.split(u'\n')) {
-    QString entry = TrimBlanks(line);
-    if (!entry.isEmpty()) out.append(entry);
-  }
-  return out;
-}
 
 void ReportIo(const char* what, const QString& path, const QString& reason) {
   prompts().Notify(nullptr, t::kCaptionError, QString::fromUtf8(what).arg(path, reason),
@@ -82,14 +49,12 @@ QStringList ReadListFile(const QString& path) {
     qsizetype end = bytes.lastIndexOf('\n');
     bytes.truncate(end < 0 ? 0 : end + 1);
   }
-  return EntriesOf(DecodeListBytes(bytes));
+  return ParseListBytes(bytes);
 }
 
 bool WriteListFile(const QString& path, const QStringList& entries) {
   if (path.isEmpty()) return false;
-  QString text;
-  for (const QString& entry : entries) text += entry + QStringLiteral("\r\n");
-  QByteArray bytes = EncodeListText(text);
+  const QByteArray bytes = ListFileBytes(entries);
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
   if (file.write(bytes) != bytes.size() || !file.commit()) {

@@ -14,7 +14,8 @@
 // puts each entry on its own line as it stands. Files written on Windows are
 // in Windows-1252: a file that is not valid UTF-8 is read as Windows-1252,
 // and a list is written in Windows-1252 whenever all its entries fit that
-// code page (UTF-8 otherwise), so lists move between systems unchanged.
+// code page and those bytes do not also read as UTF-8 (UTF-8 otherwise), so
+// lists move between systems unchanged.
 //
 // A list file that cannot be opened reads as an empty list and one that
 // cannot be created is skipped, both silently; an error after a file was
@@ -24,6 +25,7 @@
 
 #include <functional>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -53,6 +55,11 @@ inline int FieldOfList(ListKind kind) {
 // Cuts the blanks (and other control characters) off both ends of text, as
 // every field and list entry is trimmed before it is compared or stored.
 QString TrimBlanks(const QString& text);
+
+// A list file's bytes as entries, read as ReadListFile reads a file, and
+// entries as the bytes WriteListFile writes; the file functions wrap these.
+QStringList ParseListBytes(const QByteArray& bytes);
+QByteArray ListFileBytes(const QStringList& entries);
 
 // Reads a list file: trimmed lines, empty ones skipped. A file that cannot be
 // opened gives an empty list; a read error after opening is reported and

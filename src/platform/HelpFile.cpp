@@ -278,7 +278,9 @@ const HelpTopic* HelpFile::contents() const {
 QUrl HelpFile::LinkUrl(const QString& keyword) {
   QUrl url;
   url.setScheme(QStringLiteral("topic"));
-  url.setPath(keyword);
+  // Encoded in full, so that the link read back from a page's text is the
+  // keyword again: a keyword "//x" set as it is would read as a host.
+  url.setPath(QString::fromLatin1(QUrl::toPercentEncoding(keyword)), QUrl::TolerantMode);
   return url;
 }
 

@@ -62,7 +62,9 @@ void CheckName(const QString& name, bool is_key) {
   const QString trimmed = name.trimmed();
   bool ok = !trimmed.isEmpty() && !name.contains(u'\n') && !name.contains(u'\r');
   if (is_key) {
-    ok = ok && !name.contains(u'=') && !trimmed.startsWith(u';') && !trimmed.startsWith(u'[');
+    // A line's leading U+FEFF reads as a byte-order mark, and is dropped.
+    ok = ok && !name.contains(u'=') && !trimmed.startsWith(u';') && !trimmed.startsWith(u'[') &&
+         !trimmed.startsWith(QChar(0xFEFF));
   } else {
     ok = ok && !name.contains(u']');
   }
@@ -120,9 +122,13 @@ QByteArray ProfileFile::Encode(const QString& text) const {
   if (legacy_8bit_) {
     std::optional<std::string> cp =
         base::CodePage::Cp1252().Encode(std::string_view(utf8.constData(), utf8.size()));
-    // A character Windows-1252 lacks is written in UTF-8 rather than lost;
+    // A character Windows-1252 lacks is written in UTF-8 rather than lost, and
+    // so is text whose Windows-1252 bytes would also read as UTF-8 ("Ã©");
     // that line then reads back by the per-line rule.
-    if (cp) return QByteArray(cp->data(), static_cast<qsizetype>(cp->size()));
+    if (cp) {
+      const QByteArray bytes(cp->data(), static_cast<qsizetype>(cp->size()));
+      if (bytes == utf8 || !IsUtf8(bytes)) return bytes;
+    }
   }
   return utf8;
 }
@@ -217,6 +223,8 @@ int ProfileFile::GetInt(const QString& section, const QString& key, int def) con
   if (i < 0) return def;
   const QString& text = lines_[static_cast<size_t>(i)].value;
   qsizetype p = 0;
+  // Only a quoted value can still start with blanks.
+  while (p < text.size() && (text[p] == u' ' || text[p] == u'\t')) ++p;
   bool negative = false;
   if (p < text.size() && (text[p] == u'-' || text[p] == u'+')) {
     negative = text[p] == u'-';
@@ -247,22 +255,23 @@ void ProfileFile::SetString(const QString& section, const QString& key, const QS
 }
 
 void ProfileFile::Apply(const QString& section, const QString& key, const QString& value) {
-  const QByteArray written = Encode(Quote(value));
   const int existing = FindEntry(section, key);
   if (existing >= 0) {
     // Keep everything up to the value (the key as spelled, the blanks around
-    // '='), so that only the value itself changes.
+    // '='), so that only the value itself changes. The line is read in one
+    // encoding, so it is encoded as a whole.
     Line& line = lines_[static_cast<size_t>(existing)];
     if (line.value == value) return;
-    qsizetype cut = line.bytes.indexOf('=') + 1;
-    while (cut < line.bytes.size() && (line.bytes[cut] == ' ' || line.bytes[cut] == '\t')) ++cut;
-    line.bytes = line.bytes.left(cut) + written;
+    const QString text = Decode(line.bytes);
+    qsizetype cut = text.indexOf(u'=') + 1;
+    while (cut < text.size() && (text[cut] == u' ' || text[cut] == u'\t')) ++cut;
+    line.bytes = Encode(text.left(cut) + Quote(value));
     line.value = value;
     return;
   }
 
   Line entry;
-  entry.bytes = Encode(key.trimmed()) + '=' + written;
+  entry.bytes = Encode(key.trimmed() + u'=' + Quote(value));
   entry.end = eol_;
   entry.kind = Line::kEntry;
   entry.name = key.trimmed();

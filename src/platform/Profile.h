@@ -73,8 +73,8 @@ class ProfileFile {
 
   // Sets key in section to value, in memory; Save() writes it. Section and
   // key must be non-empty, without line breaks, and must read back as
-  // themselves (no ']' in a section, no '=' in a key, no leading ';' or '['
-  // in a key); otherwise std::invalid_argument is thrown, since such a name
+  // themselves (no ']' in a section, no '=' in a key, no leading ';', '[' or
+  // U+FEFF in a key); otherwise std::invalid_argument is thrown, since such a name
   // is a programming error and would corrupt the file.
   void SetString(const QString& section, const QString& key, const QString& value);
 

@@ -75,6 +75,23 @@ TEST_F(PickListsTest, ListsFromWindowsInTheirCodePageReadAndWriteBackUnchanged) 
   EXPECT_EQ(lists.FormList(ListKind::kCountry).last(), QString::fromUtf8("Łódź"));
 }
 
+TEST_F(PickListsTest, EveryListReadsBackAsWritten) {
+  const QString path = DataFile("COINS.002");
+  // Windows-1252 bytes of "CafÃ©" are the UTF-8 of "Café"; a leading U+FEFF
+  // is what a byte-order mark decodes to.
+  const QStringList cases[] = {
+      {QString::fromUtf8("CafÃ©"), "Proof"},
+      {QChar(0xFEFF) + QStringLiteral("First"), QString::fromUtf8("Łódź")}};
+  for (const QStringList& entries : cases) {
+    ASSERT_TRUE(WriteListFile(path, entries));
+    EXPECT_EQ(ReadListFile(path), entries);
+  }
+  EXPECT_EQ(ReadBytes(path),
+            "\xEF\xBB\xBF\xEF\xBB\xBF"
+            "First\r\n\xC5\x81\xC3\xB3"
+            "d\xC5\xBA\r\n");
+}
+
 TEST_F(PickListsTest, ANewDatabaseStartsWithTheDefaultsAndThenKeepsItsOwnLists) {
   WriteDefaults();
   lists.LoadAllList();  // no ".001": the defaults

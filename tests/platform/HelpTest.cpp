@@ -173,8 +173,12 @@ TEST(HelpFileHtmlTest, LinksMarkupAndEscaping) {
   EXPECT_TRUE(html.contains(" and Nowhere."));  // broken link: plain text
   EXPECT_TRUE(file.TopicHtml(*file.Find(u"pick lists")).contains("&lt;values&gt; &amp; more"));
 
-  for (const QString& keyword : {QString("Input Window"), QString("Odd #?%/ keyword")}) {
+  for (const QString& keyword : {QString("Input Window"), QString("Odd #?%/ keyword"),
+                                 QString("//host/x"), QString("a:b")}) {
     EXPECT_EQ(HelpFile::KeywordOfLink(HelpFile::LinkUrl(keyword)), keyword);
+    // As a click hands it over: read from the page's text.
+    const QString href = HelpFile::LinkUrl(keyword).toString(QUrl::FullyEncoded);
+    EXPECT_EQ(HelpFile::KeywordOfLink(QUrl(href)), keyword) << href.toStdString();
   }
   EXPECT_FALSE(HelpFile::KeywordOfLink(QUrl("https://example.org/topic")).has_value());
 }

@@ -61,8 +61,8 @@ TEST_F(ProfileTest, NamesMatchWithoutCaseAndTheFirstMatchWins) {
 
 TEST_F(ProfileTest, IntegersTakeTheLeadingDigitsElseTheDefault) {
   test::WriteFileBytes(Path(),
-       "[S]\nPlain=640\nSuffix=12px\nNegative=-8\nPlus=+5\nWord=abc\nEmpty=\n"
-       "Huge=99999999999\nMin=-2147483648\nSpaced= 7 \n");
+                       "[S]\nPlain=640\nSuffix=12px\nNegative=-8\nPlus=+5\nWord=abc\nEmpty=\n"
+                       "Huge=99999999999\nMin=-2147483648\nSpaced= 7 \nQuoted=\" 12 \"\n");
   ProfileFile file(Q(Path()));
   EXPECT_EQ(file.GetInt("S", "Plain", 1), 640);
   EXPECT_EQ(file.GetInt("S", "Suffix", 1), 12);
@@ -73,6 +73,7 @@ TEST_F(ProfileTest, IntegersTakeTheLeadingDigitsElseTheDefault) {
   EXPECT_EQ(file.GetInt("S", "Huge", 1), 1);
   EXPECT_EQ(file.GetInt("S", "Min", 1), -2147483647 - 1);
   EXPECT_EQ(file.GetInt("S", "Spaced", 1), 7);
+  EXPECT_EQ(file.GetInt("S", "Quoted", 1), 12);
 }
 
 TEST_F(ProfileTest, AWriteChangesOnlyItsOwnLine) {
@@ -189,6 +190,8 @@ TEST_F(ProfileTest, NamesThatCannotBeStoredAreRefused) {
   EXPECT_THROW(file.SetString("S", "", "v"), std::invalid_argument);
   EXPECT_THROW(file.SetString("a]b", "k", "v"), std::invalid_argument);
   EXPECT_THROW(file.SetString("S", "k\nx", "v"), std::invalid_argument);
+  // Read back, a line's leading U+FEFF is taken for a byte-order mark.
+  EXPECT_THROW(file.SetString("S", QString::fromUtf8(" \uFEFF[X]"), "v"), std::invalid_argument);
   EXPECT_FALSE(file.modified());
 }
 
@@ -207,6 +210,28 @@ TEST_F(ProfileTest, WindowsEncodedFilesAreReadAndKeepTheirEncoding) {
   ProfileFile again(Q(Path()));
   EXPECT_EQ(again.GetString("Field Names", "UserDef2", ""), QString::fromUtf8("Qualité"));
   EXPECT_EQ(again.GetString("Field Names", "UserDef3", ""), QString::fromUtf8("Rubel ₽"));
+}
+
+TEST_F(ProfileTest, WritesIntoAWindowsEncodedFileReadBackAsWritten) {
+  test::WriteFileBytes(Path(),
+                       "[S]\nGr\xF6\xDF"
+                       "e=1\n");
+  ProfileFile file(Q(Path()));
+  const QString size = QString::fromUtf8("Größe");
+  // A value outside Windows-1252 behind a key in it; a new key likewise; and
+  // text whose Windows-1252 bytes are UTF-8 of other text.
+  file.SetString("S", size, QString::fromUtf8("Ω 5"));
+  file.SetString("S", QString::fromUtf8("Maß"), QString::fromUtf8("₽"));
+  file.SetString("S", "Preis", QString::fromUtf8("Ã©"));
+  file.Save();
+  EXPECT_EQ(test::ReadFileBytes(Path()),
+            "[S]\nGr\xC3\xB6\xC3\x9F"
+            "e=\xCE\xA9 5\nMa\xC3\x9F=\xE2\x82\xBD\n"
+            "Preis=\xC3\x83\xC2\xA9\n");
+  ProfileFile again(Q(Path()));
+  EXPECT_EQ(again.GetString("S", size, ""), QString::fromUtf8("Ω 5"));
+  EXPECT_EQ(again.GetString("S", QString::fromUtf8("Maß"), ""), QString::fromUtf8("₽"));
+  EXPECT_EQ(again.GetString("S", "Preis", ""), QString::fromUtf8("Ã©"));
 }
 
 TEST_F(ProfileTest, AByteOrderMarkDoesNotHideTheFirstSection) {
