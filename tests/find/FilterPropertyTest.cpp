@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <random>
-#include <set>
 
 #include "find/CoinRows.h"
 
@@ -123,98 +123,63 @@ const std::vector<long> kQuantities = {0, 1, 2, 5, 10, 40, 41};
 const std::vector<dbf::Date> kDates = {{1950, 1, 1}, {1985, 6, 1}, {1990, 1, 2},
                                        {1990, 1, 3}, {2001, 1, 1}, {2024, 2, 29}};
 
-// A condition as the reference sees it.
-struct Condition {
-  int field = 0;  // FieldNo
-  RowOperator op = RowOperator::kEqual;
-  double lo = 0, hi = 0;  // numbers; dates as yyyymmdd
-  std::string text;       // character fields, as typed
+bool IsText(int field) {
+  return field == kCountry || field == kYear || field == kTopic || field == kComment;
+}
+
+// A row as the reference sees it: texts, and numbers with blanks as 0 and
+// dates as yyyymmdd (blank 0, before every date).
+struct RefRow {
+  std::map<int, std::string> text;
+  std::map<int, double> number;
 };
 
-double NumberOf(const CoinRow& r, int field) {
-  switch (field) {
-    case kPurchasePr:
-      return r.price.value_or(0);
-    case kMarketValu:
-      return r.market.value_or(0);
-    case kQuantity:
-      return static_cast<double>(r.quantity.value_or(0));
-    default:  // the date as yyyymmdd; blank 0, before every date
-      return r.bought.IsNull() ? 0 : r.bought.year * 10000 + r.bought.month * 100 + r.bought.day;
-  }
+RefRow RefOf(const CoinRow& r) {
+  const auto& d = r.bought;
+  return {{{kCountry, r.country}, {kYear, r.year}, {kTopic, r.topic}, {kComment, r.comment}},
+          {{kPurchasePr, r.price.value_or(0)},
+           {kMarketValu, r.market.value_or(0)},
+           {kQuantity, static_cast<double>(r.quantity.value_or(0))},
+           {kPurchDate, d.IsNull() ? 0 : d.year * 10000 + d.month * 100 + d.day}}};
 }
 
-const std::string& TextOf(const CoinRow& r, int field) {
-  switch (field) {
-    case kCountry:
-      return r.country;
-    case kYear:
-      return r.year;
-    case kTopic:
-      return r.topic;
-    default:
-      return r.comment;
-  }
-}
+struct Condition {
+  int field;
+  RowOperator op;
+  double lo, hi;
+  std::string text;  // as typed
+};
 
-bool Holds(const CoinRow& r, const Condition& c) {
-  if (c.field == kCountry || c.field == kYear || c.field == kTopic || c.field == kComment) {
-    const QString text = QString::fromStdString(TextOf(r, c.field)).toUpper();
-    return text.contains(QString::fromStdString(c.text).trimmed().toUpper());
+bool Holds(const RefRow& r, const Condition& c) {
+  if (IsText(c.field)) {
+    return QString::fromStdString(r.text.at(c.field))
+        .toUpper()
+        .contains(QString::fromStdString(c.text).trimmed().toUpper());
   }
-  const double v = NumberOf(r, c.field);
-  switch (c.op) {
-    case RowOperator::kEqual:
-      return v == c.lo;
-    case RowOperator::kGreater:
-      return v > c.lo;
-    case RowOperator::kLess:
-      return v < c.lo;
-    case RowOperator::kRange:
-      return v > c.lo && v < c.hi;
-  }
-  return false;
-}
-
-bool Reference(const CoinRow& r, const std::vector<std::vector<Condition>>& levels) {
-  return std::any_of(levels.begin(), levels.end(), [&](const std::vector<Condition>& level) {
-    return std::all_of(level.begin(), level.end(), [&](const Condition& c) { return Holds(r, c); });
-  });
-}
-
-std::string Typed(double v, int field, int date_format) {
-  char buf[32];
-  if (field == kPurchDate) {
-    const int y = static_cast<int>(v) / 10000, m = static_cast<int>(v) / 100 % 100,
-              d = static_cast<int>(v) % 100;
-    if (date_format == 10)
-      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d, m, y);
-    else
-      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", m, d, y);
-  } else if (field == kQuantity) {
-    std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(v));
-  } else {
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-  }
-  return buf;
+  const double v = r.number.at(c.field);
+  return c.op == RowOperator::kEqual     ? v == c.lo
+         : c.op == RowOperator::kGreater ? v > c.lo
+         : c.op == RowOperator::kLess    ? v < c.lo
+                                         : v > c.lo && v < c.hi;
 }
 
 // The cell text the masked edit leaves for a condition.
 std::string CellText(const Condition& c, int date_format) {
-  if (c.field == kCountry || c.field == kYear || c.field == kTopic || c.field == kComment)
-    return c.text;
-  switch (c.op) {
-    case RowOperator::kEqual:
-      return "= " + Typed(c.lo, c.field, date_format) + "   ";
-    case RowOperator::kGreater:
-      return "> " + Typed(c.lo, c.field, date_format);
-    case RowOperator::kLess:
-      return "< " + Typed(c.lo, c.field, date_format);
-    case RowOperator::kRange:
-      return "> " + Typed(c.lo, c.field, date_format) + "  AND < " +
-             Typed(c.hi, c.field, date_format);
-  }
-  return {};
+  if (IsText(c.field)) return c.text;
+  auto typed = [&](double v) {
+    char buf[32];
+    const int n = static_cast<int>(v), y = n / 10000, m = n / 100 % 100, d = n % 100;
+    if (c.field == kPurchDate)
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", date_format == 10 ? d : m,
+                    date_format == 10 ? m : d, y);
+    else
+      std::snprintf(buf, sizeof buf, c.field == kQuantity ? "%.0f" : "%.2f", v);
+    return std::string(buf);
+  };
+  const char* op[] = {"= ", "> ", "< ", "> "};
+  std::string text = op[static_cast<int>(c.op) - 1] + typed(c.lo);
+  if (c.op == RowOperator::kRange) text += "  AND < " + typed(c.hi);
+  return text;
 }
 
 TEST(SearchFilterPropertyTest, RandomSearchesAgreeWithTheReference) {
@@ -232,11 +197,12 @@ TEST(SearchFilterPropertyTest, RandomSearchesAgreeWithTheReference) {
     if (rng() % 6) r.quantity = pick(kQuantities);
     if (rng() % 5) r.bought = pick(kDates);
   }
+  std::vector<RefRow> ref;
+  for (const CoinRow& r : rows) ref.push_back(RefOf(r));
   klv::test::TempDir dir;
   dbf::Table table;
   test::MakeCoinTable(dir, rows, table);
   table.AddIndex("BYCOUNTRY", "UPPER(COUNTRY)");
-  table.SetIndexName("");
 
   const std::vector<int> fields = {kCountry,    kYear,       kTopic,    kComment,
                                    kPurchasePr, kMarketValu, kQuantity, kPurchDate};
@@ -249,40 +215,37 @@ TEST(SearchFilterPropertyTest, RandomSearchesAgreeWithTheReference) {
       std::vector<int> chosen = fields;
       std::shuffle(chosen.begin(), chosen.end(), rng);
       chosen.resize(1 + rng() % 3);
-      std::vector<Cell> screen;
+      screens.emplace_back();
       for (int field : chosen) {
-        Condition c;
-        c.field = field;
-        c.op = static_cast<RowOperator>(1 + rng() % 4);
-        if (field == kCountry || field == kYear || field == kTopic || field == kComment) {
-          std::string source = TextOf(rows[rng() % rows.size()], field);
-          if (source.empty()) source = "s";
-          const QString q = QString::fromStdString(source);
-          const qsizetype start = static_cast<qsizetype>(rng() % static_cast<unsigned>(q.size()));
-          QString part = q.mid(start, 1 + static_cast<qsizetype>(rng() % 4)).trimmed();
-          if (part.isEmpty()) part = "a";
-          c.text = (rng() % 2 ? part.toLower() : part).toStdString();
+        Condition c{field, static_cast<RowOperator>(1 + rng() % 4), 0, 0, ""};
+        if (IsText(field)) {
+          // A piece of a stored value, in either case.
+          const QString q = QString::fromStdString(pick(ref).text.at(field) + "s");
+          const QString part =
+              q.mid(static_cast<qsizetype>(rng() % static_cast<unsigned>(q.size())),
+                    1 + static_cast<qsizetype>(rng() % 4));
+          c.text = (part.trimmed().isEmpty() ? QString("a")
+                    : rng() % 2              ? part.toLower()
+                                             : part)
+                       .toStdString();
         } else {
-          auto value = [&] {
-            if (field == kPurchDate) {
-              const dbf::Date d = pick(kDates);
-              return static_cast<double>(d.year * 10000 + d.month * 100 + d.day);
-            }
-            if (field == kQuantity) return static_cast<double>(pick(kQuantities));
-            return pick(kPrices);
-          };
-          c.lo = value();
-          c.hi = value();
+          c.lo = pick(ref).number.at(field);
+          c.hi = pick(ref).number.at(field);
           if (c.op == RowOperator::kRange && c.hi < c.lo) std::swap(c.lo, c.hi);
+          if (field == kPurchDate && (c.lo == 0 || c.hi == 0)) c.lo = c.hi = 19900102;
         }
-        screen.push_back({field, c.op, CellText(c, date_format)});
+        screens.back().push_back({field, c.op, CellText(c, date_format)});
         level.push_back(c);
       }
-      screens.push_back(screen);
     }
     std::vector<uint32_t> want;
-    for (size_t i = 0; i < rows.size(); ++i)
-      if (Reference(rows[i], levels)) want.push_back(static_cast<uint32_t>(i + 1));
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (std::any_of(levels.begin(), levels.end(), [&](const std::vector<Condition>& level) {
+            return std::all_of(level.begin(), level.end(),
+                               [&](const Condition& c) { return Holds(ref[i], c); });
+          }))
+        want.push_back(static_cast<uint32_t>(i + 1));
+    }
     nonempty += !want.empty();
     SCOPED_TRACE("round " + std::to_string(round));
     const auto search = SearchOf(screens, date_format);

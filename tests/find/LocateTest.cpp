@@ -44,24 +44,17 @@ TEST(LocateTest, FieldTextsAndMatching) {
   t.FieldByName("OK").SetAsBoolean(false);
   t.Post();
   t.Append();
-  t.Post();
-  t.First();
-  struct Text {
-    const char* field;
-    const char* first;
-    const char* blank;
-  };
-  for (const Text& c : std::vector<Text>{{"NAME", "Abbey", ""},
-                                         {"AMOUNT", "12.5", ""},
-                                         {"RATE", "1E-6", ""},
-                                         {"QTY", "-7", ""},
-                                         {"DAY", "1/2/1990", ""},
-                                         {"OK", "False", ""}}) {
+  t.Post();  // a row of blanks
+  const std::vector<std::pair<const char*, const char*>> texts = {
+      {"NAME", "Abbey"}, {"AMOUNT", "12.5"},  {"RATE", "1E-6"},
+      {"QTY", "-7"},     {"DAY", "1/2/1990"}, {"OK", "False"}};
+  for (const auto& [field, text] : texts) {
     t.First();
-    EXPECT_EQ(LocateFieldText(t.FieldByName(c.field)).toStdString(), c.first) << c.field;
+    EXPECT_EQ(LocateFieldText(t.FieldByName(field)).toStdString(), text) << field;
     t.Last();
-    EXPECT_EQ(LocateFieldText(t.FieldByName(c.field)).toStdString(), c.blank) << c.field;
+    EXPECT_EQ(LocateFieldText(t.FieldByName(field)).toStdString(), "") << field;
   }
+  EXPECT_TRUE(LocateMatches(t.FieldByName("NAME"), "", MT::mtExactMatch, false));
   t.First();
   struct Match {
     const char* field;
@@ -70,30 +63,26 @@ TEST(LocateTest, FieldTextsAndMatching) {
     bool case_sensitive;
     bool want;
   };
-  for (const Match& c : std::vector<Match>{
-           {"NAME", "ab", MT::mtPartialMatchStart, false, true},
-           {"NAME", "ab", MT::mtPartialMatchStart, true, false},
-           {"NAME", "Ab", MT::mtPartialMatchStart, true, true},
-           {"NAME", "bey", MT::mtPartialMatchStart, false, false},
-           {"NAME", "BEY", MT::mtPartialMatchAny, false, true},
-           {"NAME", "abbey", MT::mtExactMatch, false, true},
-           {"NAME", "abbe", MT::mtExactMatch, false, false},
-           {"NAME", "", MT::mtPartialMatchAny, false, false},
-           {"AMOUNT", "12.50", MT::mtExactMatch, false, true},
-           {"AMOUNT", "12.5x", MT::mtExactMatch, false, false},
-           {"AMOUNT", "12.", MT::mtPartialMatchStart, false, true},
-           {"QTY", "-7", MT::mtExactMatch, false, true},
-           {"QTY", "-7.0", MT::mtExactMatch, false, false},
-           {"DAY", "1/2/1990", MT::mtExactMatch, false, true},
-           {"OK", "fal", MT::mtPartialMatchStart, false, true},
-       }) {
+  const auto kExact = MT::mtExactMatch, kStart = MT::mtPartialMatchStart,
+             kAny = MT::mtPartialMatchAny;
+  // clang-format off
+  const std::vector<Match> matches = {
+      {"NAME", "ab", kStart, false, true},     {"NAME", "ab", kStart, true, false},
+      {"NAME", "Ab", kStart, true, true},      {"NAME", "bey", kStart, false, false},
+      {"NAME", "BEY", kAny, false, true},      {"NAME", "abbey", kExact, false, true},
+      {"NAME", "abbe", kExact, false, false},  {"NAME", "", kAny, false, false},
+      {"AMOUNT", "12.50", kExact, false, true}, {"AMOUNT", "12.5x", kExact, false, false},
+      {"AMOUNT", "12.", kStart, false, true},  {"QTY", "-7", kExact, false, true},
+      {"QTY", "-7.0", kExact, false, false},   {"DAY", "1/2/1990", kExact, false, true},
+      {"OK", "fal", kStart, false, true},
+  };
+  // clang-format on
+  for (const Match& c : matches) {
     EXPECT_EQ(
         LocateMatches(t.FieldByName(c.field), QString::fromUtf8(c.value), c.type, c.case_sensitive),
         c.want)
         << c.field << " " << c.value;
   }
-  t.Last();
-  EXPECT_TRUE(LocateMatches(t.FieldByName("NAME"), "", MT::mtExactMatch, false));
 }
 
 // A dialog that is never expected to open.
