@@ -127,8 +127,9 @@ LocateResult LocateSearch(dbf::Table& table, bool from_start, const QString& fie
   }
   if (table.IsEmpty()) return result;
   const Matcher matches(*field, value, match_type, case_sensitive);
-  const bool had_row = !table.Eof() && !table.Bof();
+  // At the end the cursor still stands on the last row, and goes back there.
   const dbf::Bookmark start = table.GetBookmark();
+  const bool had_row = start.recno != 0;
   ControlsDisabled quiet(table);
   if (from_start) {
     table.First();

@@ -125,8 +125,9 @@ ReplaceCheck CheckReplaceInput(int field_no, const QString& search_text,
   return check;
 }
 
-bool ReplaceMatches(const ReplacePlan& plan, dbf::Table& table) {
-  const dbf::Field& field = table.FieldByName(FieldName(plan.field_no));
+namespace {
+
+bool Matches(const ReplacePlan& plan, const dbf::Field& field) {
   switch (plan.kind) {
     case 'N':
       return field.AsFloat() == plan.search_number;
@@ -135,6 +136,12 @@ bool ReplaceMatches(const ReplacePlan& plan, dbf::Table& table) {
     default:
       return UpperText(QString::fromStdString(field.AsString())) == plan.search_upper;
   }
+}
+
+}  // namespace
+
+bool ReplaceMatches(const ReplacePlan& plan, dbf::Table& table) {
+  return Matches(plan, table.FieldByName(FieldName(plan.field_no)));
 }
 
 QString FormatCount(int64_t value) {
@@ -175,7 +182,7 @@ ReplaceRun RunReplace(dbf::Table& table, const ReplacePlan& plan, const ReplaceH
   };
   const std::string replacement = plan.replacement.toStdString();
   for (table.First(); !table.Eof(); table.Next()) {
-    if (ReplaceMatches(plan, table)) {
+    if (Matches(plan, field)) {
       const bool change =
           !hooks.confirm || hooks.confirm(ConfirmPrompt(
                                 country ? QString::fromStdString(country->AsString()) : QString()));

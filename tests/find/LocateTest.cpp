@@ -133,6 +133,9 @@ TEST(LocateTest, FindNextWalksAndStays) {
   EXPECT_EQ(r.message.box, LocateMessage::Box::kInformation);
   EXPECT_EQ(r.message.text.toStdString(), "No more matches found");
   EXPECT_EQ(table.RecNo(), 5u);
+  table.Next();  // past the end, still on the last row
+  EXPECT_FALSE(locate.FindNext(&table, NoDialog).found);
+  EXPECT_EQ(table.RecNo(), 5u);
 
   // The next opening shows the remembered search.
   const LocateDialogSetup setup = locate.PrepareDialog(table);
