@@ -1,5 +1,6 @@
 #include "find/Criteria.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -111,6 +112,27 @@ std::optional<double> ReadPlainNumber(const QString& text) {
   const double value = std::strtod(s.c_str(), nullptr);
   if (!std::isfinite(value)) return std::nullopt;
   return value;
+}
+
+QString SearchEditMask(int field_no, RowOperator op) {
+  const char kind = SearchKind(field_no);
+  if (kind == 'C') {
+    const int width = field_no >= 1 && field_no <= kFieldCount
+                          ? FieldTable[static_cast<size_t>(field_no)].width
+                          : 0;
+    return QString(width, u'c');
+  }
+  static const char* const kNumber[4] = {"= ccccccccc;1", "\\> ccccccccc;1", "\\< ccccccccc;1",
+                                         "\\> ccccccccc \\A\\ND \\< cccccccc"};
+  static const char* const kDate[4] = {"= 99/99/0000;1", "\\> 99/99/0000;1", "\\< 99/99/0000;1",
+                                       "\\> 99/99/0000 \\A\\ND \\< 99/99/0000;1"};
+  const int at = std::clamp(static_cast<int>(op), 1, 4) - 1;
+  return QString::fromLatin1(kind == 'N' ? kNumber[at] : kDate[at]);
+}
+
+bool HasPickButton(int field_no) {
+  if (field_no < 1 || field_no > kFieldCount) return false;
+  return SearchKind(field_no) != 'C' || FieldTable[static_cast<size_t>(field_no)].value_list == 1;
 }
 
 SearchScreen EmptyScreen() {

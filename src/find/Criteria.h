@@ -60,6 +60,18 @@ QString UpperText(const QString& text);
 // '.' as the point, optional sign and exponent, nothing else.
 std::optional<double> ReadPlainNumber(const QString& text);
 
+// The edit mask of column 2 of the grid for field n under its row operator
+// (the character rows take field-size "c"s whatever the operator). The
+// mask's literals stay in the cell text, which SaveFields expects. The
+// notation is the classic edit-mask one (c any character, 9 optional digit,
+// 0 digit, backslash a literal, "/" the date separator, ";1" keep literals);
+// the form turns it into its widget's.
+QString SearchEditMask(int field_no, RowOperator op);
+
+// Whether field n's row shows the grey "..." button of column 1: numeric
+// and date rows (the operator picker) and character rows with a value list.
+bool HasPickButton(int field_no);
+
 // One row of the grid as the form hands it over.
 struct SearchRow {
   char kind = 'C';                       // SearchKind of the row's field

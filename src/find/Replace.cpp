@@ -77,6 +77,19 @@ const char* FieldName(int field_no) {
 
 }  // namespace
 
+ReplaceEditSetup ReplaceEdit(int field_no) {
+  switch (SearchKind(field_no)) {
+    case 'N':
+      return {QStringLiteral("ccccccccc;1"), 0};
+    case 'D':
+      return {QStringLiteral("99/99/0000;1"), 0};
+    default:
+      return {QString(), field_no >= 1 && field_no <= kFieldCount
+                             ? FieldTable[static_cast<size_t>(field_no)].width
+                             : 0};
+  }
+}
+
 ReplaceCheck CheckReplaceInput(int field_no, const QString& search_text,
                                const QString& replace_text, int date_format,
                                dbf::Table* open_table) {

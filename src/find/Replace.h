@@ -19,6 +19,15 @@
 
 namespace klv::find {
 
+// How both edits are set up when field n is chosen: character fields take
+// no mask and at most their width in characters; the date field takes
+// "99/99/0000;1", numeric fields "ccccccccc;1" (the mask sets the length).
+struct ReplaceEditSetup {
+  QString mask;
+  int max_length = 0;  // 0: as the mask allows
+};
+ReplaceEditSetup ReplaceEdit(int field_no);
+
 // A request checked and read, ready to run.
 struct ReplacePlan {
   int field_no = 0;           // 1 to 20

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/Formats.h"
@@ -164,6 +165,26 @@ TEST(CriteriaListTest, LevelsLimitAndClear) {
   list.ClearSearch();
   EXPECT_EQ(list.count(), 0);
   EXPECT_EQ(list.level(), 1);
+}
+
+TEST(SearchGridTest, MasksAndPickButtons) {
+  const std::vector<std::tuple<int, RowOperator, const char*>> masks = {
+      {5, N4, "ccc"},
+      {6, N1, "= ccccccccc;1"},
+      {7, N2, "\\> ccccccccc;1"},
+      {8, N3, "\\< ccccccccc;1"},
+      {13, N4, "\\> ccccccccc \\A\\ND \\< cccccccc"},
+      {11, N1, "= 99/99/0000;1"},
+      {11, N2, "\\> 99/99/0000;1"},
+      {11, N3, "\\< 99/99/0000;1"},
+      {11, N4, "\\> 99/99/0000 \\A\\ND \\< 99/99/0000;1"},
+  };
+  for (const auto& [row, op, mask] : masks)
+    EXPECT_EQ(SearchEditMask(row, op).toStdString(), mask) << row;
+  EXPECT_EQ(SearchEditMask(12, N1).size(), 110);
+  std::string buttons;
+  for (int row = 1; row <= 20; ++row) buttons += HasPickButton(row) ? '+' : '.';
+  EXPECT_EQ(buttons, "+..+.++++.+.+.++....");
 }
 
 TEST(ReadDateTest, Formats) {

@@ -72,6 +72,10 @@ TEST(ReplaceInputTest, TextsDrawnAndAsked) {
            {0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {-1234, "-1,234"}})
     EXPECT_EQ(FormatCount(value).toStdString(), text);
   EXPECT_EQ(ConfirmPrompt("USA").toStdString(), "Item = \"USA\".  Change this record?");
+  EXPECT_EQ(ReplaceEdit(6).mask.toStdString(), "ccccccccc;1");
+  EXPECT_EQ(ReplaceEdit(11).mask.toStdString(), "99/99/0000;1");
+  EXPECT_EQ(ReplaceEdit(12).mask.toStdString(), "");
+  EXPECT_EQ(ReplaceEdit(12).max_length, 110);
 }
 
 CoinRow Row(const char* country, const char* year = "", std::optional<double> price = {},
