@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <QStringList>
+
 #include "app/Settings.h"
 
 namespace klv::app {
@@ -214,6 +216,25 @@ dbf::TextFormat MakeTextFormat(int date_format, bool leading_zeros, const Number
     f.decimal_separator = static_cast<char>(decimal);
   }
   return f;
+}
+
+std::optional<dbf::Date> ReadDate(int date_format, const QString& text) {
+  const DateFormatInfo& f = Info(date_format);
+  const QStringList parts = text.split(QChar(f.separator));
+  if (parts.size() != 3) return std::nullopt;
+  int value[3] = {0, 0, 0};
+  for (int k = 0; k < 3; ++k) {
+    const QString part = parts[k].trimmed();
+    if (part.isEmpty() || part.size() > 4 ||
+        !std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+      return std::nullopt;
+    value[k] = part.toInt();
+    if (k == 2 && part.size() <= 2) value[k] += value[k] < 30 ? 2000 : 1900;
+  }
+  const int day = f.day_first ? value[0] : value[1];
+  const int month = f.day_first ? value[1] : value[0];
+  if (!dbf::IsValidDate(value[2], month, day)) return std::nullopt;
+  return dbf::Date{value[2], month, day};
 }
 
 }  // namespace klv::app

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 
@@ -73,5 +74,12 @@ Typed<int32_t> ReadTypedWhole(const NumberFormats& formats, const QString& text)
 // the numbers style (the Windows one only when it is a plain ASCII
 // character, else '.').
 dbf::TextFormat MakeTextFormat(int date_format, bool leading_zeros, const NumberFormats& formats);
+
+// A date typed in date format n (1 to 12), as the forms read it: day, month
+// and year in the format's order, separated by its separator, blanks around
+// each part allowed; a year of one or two digits falls in 1930-2029, as the
+// engine reads such years. Leading zeros may be typed or not under either
+// setting. nullopt when the text is not a real date.
+std::optional<dbf::Date> ReadDate(int date_format, const QString& text);
 
 }  // namespace klv::app
