@@ -249,9 +249,17 @@ std::optional<std::string> CodePage::Encode(std::string_view utf8, std::string* 
 }
 
 std::string CodePage::Decode(std::string_view bytes) const {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char ch : bytes) AppendUtf8(out, to_unicode_[static_cast<uint8_t>(ch)]);
+  // Text is mostly ASCII, which every page we know maps to itself: such a
+  // run is copied whole.
+  size_t plain = 0;
+  while (plain < bytes.size() &&
+         to_unicode_[static_cast<uint8_t>(bytes[plain])] == static_cast<uint8_t>(bytes[plain]) &&
+         static_cast<uint8_t>(bytes[plain]) < 0x80)
+    ++plain;
+  std::string out(bytes.substr(0, plain));
+  if (plain == bytes.size()) return out;
+  out.reserve(plain + (bytes.size() - plain) * 2);
+  for (char ch : bytes.substr(plain)) AppendUtf8(out, to_unicode_[static_cast<uint8_t>(ch)]);
   return out;
 }
 

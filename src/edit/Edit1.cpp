@@ -73,7 +73,8 @@ bool IsBlankDateText(const QString& trimmed) {
 // A date as the date control holds it: three groups split by the separator,
 // each with blanks only around its digits ("5 /7 /1997"), read in the
 // current date format.
-std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator) {
+std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator,
+                                      const dbf::TextFormat& format) {
   const QStringList parts = text.split(separator);
   if (parts.size() != 3) return std::nullopt;
   QStringList groups;
@@ -82,7 +83,7 @@ std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator) {
     if (group.isEmpty() || group.contains(u' ')) return std::nullopt;
     groups.append(group);
   }
-  return dbf::ParseDateText(groups.join(separator).toStdString());
+  return dbf::ParseDateText(groups.join(separator).toStdString(), format);
 }
 
 // Whether value, written with the field's decimals, fits the field's width.
@@ -479,7 +480,7 @@ void TMyEdit::FormShow() {
   SetColors();
 
   // The date control shows the separator of the date format in force.
-  const QChar separator = QChar::fromLatin1(dbf::GetTextFormat().date_separator);
+  const QChar separator = QChar::fromLatin1(table_.text_format().date_separator);
   if (separator != date_separator_ || PurchDate->inputMask().isEmpty()) {
     date_separator_ = separator;
     const QString sep(separator);
@@ -785,7 +786,7 @@ bool TMyEdit::DoUpdate() {
   const QString date_text = TrimBlanks(DateText());
   dbf::Date date;
   if (!IsBlankDateText(date_text)) {
-    const auto d = ReadDateText(date_text, date_separator_);
+    const auto d = ReadDateText(date_text, date_separator_, table_.text_format());
     if (!d) {
       Refuse(PurchDate, L(t::kInvalidDate));
       return false;

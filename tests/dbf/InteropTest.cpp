@@ -163,13 +163,13 @@ struct Reading {
 
 class InteropTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The tests read and write dates as ISO text.
+  static TextFormat Iso() {
     TextFormat iso;
     iso.short_date = "yyyy/MM/dd";
     iso.date_separator = '-';
-    SetTextFormat(iso);
+    return iso;
   }
-  void TearDown() override { SetTextFormat(TextFormat{}); }
 
   std::string Err() const { return dir_.File("stderr.txt"); }
 
@@ -178,6 +178,7 @@ class InteropTest : public ::testing::Test {
   }
 
   void BindTable(Table& t, const std::string& name) {
+    t.SetTextFormat(Iso());
     t.SetDirectory(dir_.path());
     t.SetTableName(name);
   }

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "db/dbf/Base.h"
 #include "db/dbf/FieldText.h"
@@ -12,9 +11,6 @@
 
 namespace klv::dbf {
 namespace {
-
-std::mutex format_mutex;
-TextFormat text_format;
 
 // A number in C notation ('.' as the point), whole text; independent of the
 // process locale, which the GUI toolkit sets from the user's environment.
@@ -117,26 +113,35 @@ DatePattern Analyse(const std::string& pattern) {
 
 std::string FormatDate(const Date& d, const TextFormat& f) {
   DatePattern p = Analyse(f.short_date);
-  std::string out;
-  char buf[8];
+  char out[16];
+  size_t n = 0;
+  auto put = [&](int v, int width) {
+    char digits[8];
+    int k = 0;
+    do {
+      digits[k++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v > 0 && k < 8);
+    while (k < width) digits[k++] = '0';
+    while (k > 0) out[n++] = digits[--k];
+  };
   for (int k = 0; k < 3; ++k) {
-    if (k) out += f.date_separator;
+    if (k) out[n++] = f.date_separator;
     switch (p.order[k]) {
       case 'd':
-        std::snprintf(buf, sizeof buf, p.day2 ? "%02d" : "%d", d.day);
+        put(d.day, p.day2 ? 2 : 1);
         break;
       case 'M':
-        std::snprintf(buf, sizeof buf, p.month2 ? "%02d" : "%d", d.month);
+        put(d.month, p.month2 ? 2 : 1);
         break;
       default:
         if (p.year4)
-          std::snprintf(buf, sizeof buf, "%04d", d.year);
+          put(d.year, 4);
         else
-          std::snprintf(buf, sizeof buf, "%02d", d.year % 100);
+          put(d.year % 100, 2);
     }
-    out += buf;
   }
-  return out;
+  return std::string(out, n);
 }
 
 // Reads a date in the pattern's order with any of '/', '-', '.' or the
@@ -218,26 +223,16 @@ std::optional<Date> ParseStoredDate(std::string_view raw) {
   return Date{v[0], v[1], v[2]};
 }
 
-void SetTextFormat(const TextFormat& format) {
-  std::lock_guard<std::mutex> lock(format_mutex);
-  text_format = format;
+std::optional<double> ParseNumberText(std::string_view text, const TextFormat& format) {
+  return ParseTextNumber(TrimBlanks(text), format.decimal_separator);
 }
 
-TextFormat GetTextFormat() {
-  std::lock_guard<std::mutex> lock(format_mutex);
-  return text_format;
+std::optional<Date> ParseDateText(std::string_view text, const TextFormat& format) {
+  return ParseTextDate(TrimBlanks(text), format);
 }
 
-std::optional<double> ParseNumberText(std::string_view text) {
-  return ParseTextNumber(TrimBlanks(text), GetTextFormat().decimal_separator);
-}
-
-std::optional<Date> ParseDateText(std::string_view text) {
-  return ParseTextDate(TrimBlanks(text), GetTextFormat());
-}
-
-std::string FormatDateText(const Date& date) {
-  return date.IsNull() ? std::string() : FormatDate(date, GetTextFormat());
+std::string FormatDateText(const Date& date, const TextFormat& format) {
+  return date.IsNull() ? std::string() : FormatDate(date, format);
 }
 
 bool IsValidDate(int year, int month, int day) {
@@ -286,7 +281,7 @@ std::string Field::AsString() const {
     case 'F': {
       std::string t(TrimBlanks(raw));
       if (!ParseStoredNumber(t)) return {};  // blank, or overflow filled with '*'
-      char sep = GetTextFormat().decimal_separator;
+      char sep = table_->text_format_.decimal_separator;
       if (sep != '.')
         for (char& c : t)
           if (c == '.') c = sep;
@@ -294,7 +289,7 @@ std::string Field::AsString() const {
     }
     case 'D': {
       auto d = ParseStoredDate(raw);
-      return d ? FormatDate(*d, GetTextFormat()) : std::string();
+      return d ? FormatDate(*d, table_->text_format_) : std::string();
     }
     case 'L':
       if (IsNull()) return {};
@@ -333,7 +328,7 @@ double Field::AsFloat() const {
 Date Field::AsDate() const {
   if (def_.type == 'D') return ParseStoredDate(Raw()).value_or(Date{});
   if (def_.type == 'C')
-    return ParseTextDate(TrimBlanks(AsString()), GetTextFormat()).value_or(Date{});
+    return ParseTextDate(TrimBlanks(AsString()), table_->text_format_).value_or(Date{});
   return Date{};
 }
 
@@ -361,14 +356,14 @@ void Field::SetAsString(std::string_view text) {
     case 'F': {
       std::string_view t = TrimBlanks(text);
       if (t.empty()) return Clear();
-      auto v = ParseTextNumber(t, GetTextFormat().decimal_separator);
+      auto v = ParseTextNumber(t, table_->text_format_.decimal_separator);
       if (!v) BadValue(def_, text, "a number");
       return SetAsFloat(*v);
     }
     case 'D': {
       std::string_view t = TrimBlanks(text);
       if (t.empty()) return Clear();
-      auto d = ParseTextDate(t, GetTextFormat());
+      auto d = ParseTextDate(t, table_->text_format_);
       if (!d) BadValue(def_, text, "a date");
       return SetAsDate(*d);
     }
@@ -436,7 +431,7 @@ void Field::SetAsDate(const Date& value) {
     *out = '\0';
     return Store(buf);
   }
-  if (def_.type == 'C') return Store(FormatDate(value, GetTextFormat()));
+  if (def_.type == 'C') return Store(FormatDate(value, table_->text_format_));
   Fail(ErrorCode::kBadValue, "Field " + Describe(def_) + " does not take a date");
 }
 

@@ -2162,6 +2162,36 @@ std::optional<IndexEntry> MdxFile::SeekLT(int tag, std::string_view key, uint32_
   return Seek(tag, key, recno, false, true);
 }
 
+void MdxFile::Scan(int tag, bool backwards, const IndexEntry* from, bool inclusive, size_t max,
+                   std::vector<IndexEntry>* out) {
+  Impl& m = *impl_;
+  const TagState& t = m.ReadTag(tag);
+  if (max == 0) return;
+  Path path;
+  bool ok;
+  if (!from) {
+    path = m.EdgePath(t, !backwards);
+    ok = backwards ? path.back().count > 0 || m.PrevLeaf(t, path) : m.Settle(t, path);
+  } else {
+    m.CheckKey(t, from->key, false);
+    // Descend finds the first entry at or after (strict: past) the target;
+    // a backward walk starts on the entry before that one.
+    bool strict = backwards ? inclusive : !inclusive;
+    path = m.Descend(t, Target{Bytes(from->key), from->key.size(), from->recno, strict});
+    ok = backwards ? m.StepBack(t, path) : m.Settle(t, path);
+  }
+  while (ok) {
+    out->push_back(m.EntryAt(t, path.back()));
+    if (--max == 0) return;
+    if (backwards) {
+      ok = m.StepBack(t, path);
+    } else {
+      ++path.back().idx;
+      ok = m.Settle(t, path);
+    }
+  }
+}
+
 double MdxFile::Fraction(int tag, std::string_view key, uint32_t recno) {
   Impl& m = *impl_;
   const TagState& t = m.ReadTag(tag);

@@ -204,6 +204,14 @@ class MdxFile {
   std::optional<IndexEntry> SeekLE(int tag, std::string_view key, uint32_t recno);
   std::optional<IndexEntry> SeekLT(int tag, std::string_view key, uint32_t recno);
 
+  // Up to max entries appended to out, in the tag's order or (backwards)
+  // against it, starting at from (included when inclusive, else the entry
+  // next to it in the walk's direction), or at the first (last) entry when
+  // from is null. One descent for the lot: a walk reads a batch of entries
+  // per lookup instead of one.
+  void Scan(int tag, bool backwards, const IndexEntry* from, bool inclusive, size_t max,
+            std::vector<IndexEntry>* out);
+
   // Approximate position in [0, 1] of an entry, and an entry near a position,
   // from the positions taken at each tree level (for scroll bars).
   double Fraction(int tag, std::string_view key, uint32_t recno);

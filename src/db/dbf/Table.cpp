@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <numeric>
@@ -89,16 +90,27 @@ void RemoveLeftoverTemps(Env& env, const std::string& path) {
 // Reads records from..to (1-based, inclusive) in large sequential chunks and
 // hands each chunk to visit(first_recno, bytes, count). Every whole-table
 // pass goes through here.
+// With lock_each, each chunk is read under the table's read lock, so that
+// a pass that does not hold it throughout never sees a torn row.
 template <typename Visit>
 void ScanChunks(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t from, uint32_t to,
-                Visit&& visit) {
+                Visit&& visit, bool lock_each = false) {
   std::vector<uint8_t> chunk;
   uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanChunk / record_len));
   for (uint32_t r = from; r <= to && r != 0;) {
     uint32_t n = std::min(per, to - r + 1);
     chunk.resize(static_cast<size_t>(n) * record_len);
     uint64_t off = header_len + static_cast<uint64_t>(r - 1) * record_len;
-    if (dbf.ReadAt(off, chunk.data(), chunk.size()) != chunk.size())
+    if (lock_each) dbf.Lock(kWriteLock, 1, false);
+    size_t got = 0;
+    try {
+      got = dbf.ReadAt(off, chunk.data(), chunk.size());
+    } catch (...) {
+      if (lock_each) dbf.Unlock(kWriteLock, 1);
+      throw;
+    }
+    if (lock_each) dbf.Unlock(kWriteLock, 1);
+    if (got != chunk.size())
       Fail(ErrorCode::kCorruptTable, "The table \"" + dbf.path() + "\" is truncated");
     visit(r, static_cast<const uint8_t*>(chunk.data()), n);
     r += n;
@@ -108,12 +120,14 @@ void ScanChunks(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t fr
 // The same, one record at a time: visit(recno, record).
 template <typename Visit>
 void ScanRecords(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t from, uint32_t to,
-                 Visit&& visit) {
-  ScanChunks(dbf, header_len, record_len, from, to,
-             [&](uint32_t first, const uint8_t* bytes, uint32_t n) {
-               for (uint32_t i = 0; i < n; ++i)
-                 visit(first + i, bytes + static_cast<size_t>(i) * record_len);
-             });
+                 Visit&& visit, bool lock_each = false) {
+  ScanChunks(
+      dbf, header_len, record_len, from, to,
+      [&](uint32_t first, const uint8_t* bytes, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i)
+          visit(first + i, bytes + static_cast<size_t>(i) * record_len);
+      },
+      lock_each);
 }
 
 struct TagState {
@@ -150,10 +164,36 @@ struct Table::Impl {
   uint64_t deleted = 0;
   uint32_t scanned = 0;
   int64_t seen_mtime = 0;
-  std::vector<uint8_t> out;  // an appended record and the end-of-file mark
-  // Read-ahead buffer for scans in record order.
-  std::vector<uint8_t> chunk;
-  uint32_t chunk_first = 0, chunk_count = 0;
+  std::vector<uint8_t> out;  // appended records and the end-of-file mark
+
+  // The rows a walk has read ahead (see Table.h): candidates in walk order,
+  // each with its key in the active order, and where the next batch starts.
+  struct Batch {
+    bool live = false;
+    int dir = +1;
+    uint32_t at = 0;  // the row the cursor stood on when it last took a row from here
+    size_t next = 0;  // the next candidate
+    std::vector<uint32_t> recnos;
+    std::vector<std::string> keys;
+    std::vector<uint8_t> bytes;
+    uint32_t size = 0;  // rows in the next fill; grows from batch to batch
+    // Start of the next fill: the table's edge, or from_key/from_recno
+    // (record order: from_recno alone), taken along when inclusive.
+    bool edge = true;
+    bool inclusive = false;
+    std::string from_key;
+    uint32_t from_recno = 0;
+  } batch;
+  std::vector<IndexEntry> entries;  // scratch of FillBatch
+
+  // The queue of a batched append.
+  bool batching = false;
+  Table::AppendBatchOptions batch_options;
+  std::vector<uint8_t> queue;           // records, back to back
+  std::vector<std::string> queue_keys;  // per row, one per tag
+  uint32_t queued = 0;
+  uint64_t queue_tags_gen = 0;
+  std::chrono::steady_clock::time_point queue_since;
 };
 
 namespace {
@@ -387,7 +427,7 @@ void Table::Open() {
     }
     state_ = State::kBrowse;
     try {
-      RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {});
+      RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {}, true);
     } catch (...) {
       state_ = State::kClosed;
       im.mdx.reset();
@@ -533,25 +573,6 @@ void Table::ReadFromDisk(uint32_t recno, uint8_t* out) {
   }
 }
 
-const uint8_t* Table::ReadCached(uint32_t recno) {
-  Impl& im = *impl_;
-  if (recno < im.chunk_first || recno >= im.chunk_first + im.chunk_count) {
-    uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, (64 << 10) / im.record_len));
-    uint32_t n = std::min(per, count_ - recno + 1);
-    im.chunk.resize(static_cast<size_t>(n) * im.record_len);
-    uint64_t off = im.header_len + static_cast<uint64_t>(recno - 1) * im.record_len;
-    size_t got = im.dbf->ReadAt(off, im.chunk.data(), im.chunk.size());
-    im.chunk_first = recno;
-    im.chunk_count = static_cast<uint32_t>(got / im.record_len);
-    if (im.chunk_count == 0) {
-      im.chunk_first = 0;
-      Fail(ErrorCode::kCorruptTable,
-           "The table \"" + im.dbf_path + "\" is truncated at record " + std::to_string(recno));
-    }
-  }
-  return im.chunk.data() + static_cast<size_t>(recno - im.chunk_first) * im.record_len;
-}
-
 // Whether a row shows: not deleted and, with the filter on, accepted. The
 // candidate is loaded into the record buffer so the filter sees its fields.
 bool Table::Accept(const uint8_t* record) {
@@ -561,77 +582,173 @@ bool Table::Accept(const uint8_t* record) {
   return filter_(*this);
 }
 
-void Table::Land(uint32_t recno, const uint8_t* record) {
+void Table::Land(uint32_t recno, const uint8_t* record, const std::string* key) {
   if (record != buf_.data()) std::memcpy(buf_.data(), record, buf_.size());
   recno_ = recno;
   eof_ = bof_ = false;
-  if (impl_->active >= 0) impl_->key = KeyOf(impl_->active, buf_.data());
+  if (impl_->active >= 0) impl_->key = key ? *key : KeyOf(impl_->active, buf_.data());
+}
+
+namespace {
+
+// A walk's first batch is small, for the lookup that wants one row or a
+// screen; each further one doubles, up to a bound in rows and in bytes.
+constexpr uint32_t kFirstBatchRows = 16;
+constexpr uint32_t kMaxBatchRows = 512;
+constexpr size_t kMaxBatchBytes = 256 << 10;
+constexpr size_t kAppendCacheBlocks = 16384;
+
+}  // namespace
+
+void Table::DropBatch() {
+  Impl::Batch& b = impl_->batch;
+  b.live = false;
+  b.recnos.clear();
+  b.keys.clear();
+  b.next = 0;
 }
 
 bool Table::SeekNatural(uint32_t from, int dir) {
-  for (int64_t r = from; r >= 1 && r <= static_cast<int64_t>(count_); r += dir) {
-    const uint8_t* rec = ReadCached(static_cast<uint32_t>(r));
-    if (Accept(rec)) {
-      Land(static_cast<uint32_t>(r), ReadCached(static_cast<uint32_t>(r)));
-      return true;
-    }
-  }
-  return false;
+  Impl::Batch& b = impl_->batch;
+  DropBatch();
+  if (from == 0) return false;
+  b.live = true;
+  b.dir = dir;
+  b.edge = false;
+  b.inclusive = true;
+  b.from_recno = from;
+  b.size = kFirstBatchRows;
+  b.at = recno_;
+  return Step(dir);
 }
 
 bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
   Impl& im = *impl_;
-  if (im.index_broken) {
-    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
-                                        "\" no longer matches its table after a failed change; "
-                                        "its indexes must be regenerated");
+  Impl::Batch& b = im.batch;
+  DropBatch();
+  b.live = true;
+  b.dir = mode == Seek::kFirst || mode == Seek::kGE || mode == Seek::kGT ? +1 : -1;
+  b.edge = mode == Seek::kFirst || mode == Seek::kLast;
+  b.inclusive = mode == Seek::kGE || mode == Seek::kLE;
+  b.from_key = std::move(key);
+  b.from_recno = recno;
+  b.size = kFirstBatchRows;
+  b.at = recno_;
+  return Step(b.dir);
+}
+
+bool Table::Step(int dir) {
+  Impl& im = *impl_;
+  Impl::Batch& b = im.batch;
+  if (!b.live || b.dir != dir || b.at != recno_) {
+    // A walk from the cursor, as the last move left it.
+    DropBatch();
+    b.live = true;
+    b.dir = dir;
+    b.edge = false;
+    b.inclusive = false;
+    b.from_key = im.key;
+    b.from_recno = recno_;
+    b.size = kFirstBatchRows;
   }
-  LockGuard lock(*im.dbf, false);
-  SyncActiveTag();
-  int tag = im.active;
-  std::vector<uint8_t> rec(im.record_len);
-  for (int guard = 0;; ++guard) {
-    std::optional<IndexEntry> e;
-    switch (mode) {
-      case Seek::kFirst:
-        e = im.mdx->First(tag);
-        break;
-      case Seek::kLast:
-        e = im.mdx->Last(tag);
-        break;
-      case Seek::kGE:
-        e = im.mdx->SeekGE(tag, key, recno);
-        break;
-      case Seek::kGT:
-        e = im.mdx->SeekGT(tag, key, recno);
-        break;
-      case Seek::kLE:
-        e = im.mdx->SeekLE(tag, key, recno);
-        break;
-      case Seek::kLT:
-        e = im.mdx->SeekLT(tag, key, recno);
-        break;
+  const size_t len = im.record_len;
+  for (;;) {
+    if (b.next == b.recnos.size() && !FillBatch()) {
+      DropBatch();
+      return false;
     }
-    if (!e) return false;
-    if (e->recno == 0 || e->recno > count_) {
-      ReloadHeader();  // another copy may have appended since we looked
-      if (e->recno == 0 || e->recno > count_) {
+    size_t i = b.next++;
+    const uint8_t* rec = b.bytes.data() + i * len;
+    if (Accept(rec)) {
+      Land(b.recnos[i], rec, im.active >= 0 ? &b.keys[i] : nullptr);
+      b.at = recno_;
+      return true;
+    }
+  }
+}
+
+// Reads the walk's next batch of candidates: one hold of the read lock, one
+// look at the index's and the table's headers, then the rows. What another
+// copy changed shows from here on; within a batch every row and key is as
+// the table held them together.
+bool Table::FillBatch() {
+  Impl& im = *impl_;
+  Impl::Batch& b = im.batch;
+  const size_t len = im.record_len;
+  uint32_t want = std::max<uint32_t>(
+      1, std::min<uint32_t>(b.size ? b.size : kFirstBatchRows, kMaxBatchBytes / len));
+  b.size = std::min(want * 2, kMaxBatchRows);
+  b.recnos.clear();
+  b.keys.clear();
+  b.next = 0;
+  if (im.active >= 0) {
+    if (im.index_broken) {
+      Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+                                          "\" no longer matches its table after a failed change; "
+                                          "its indexes must be regenerated");
+    }
+    LockGuard lock(*im.dbf, false);
+    SyncActiveTag();
+    im.entries.clear();
+    IndexEntry from{b.from_key, b.from_recno};
+    im.mdx->Scan(im.active, b.dir < 0, b.edge ? nullptr : &from, b.inclusive, want, &im.entries);
+    if (im.entries.empty()) return false;
+    bool reloaded = false;
+    b.bytes.resize(im.entries.size() * len);
+    for (size_t i = 0; i < im.entries.size(); ++i) {
+      uint32_t r = im.entries[i].recno;
+      if ((r == 0 || r > count_) && !reloaded) {
+        ReloadHeader();  // another copy may have appended since we looked
+        reloaded = true;
+      }
+      if (r == 0 || r > count_) {
         Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path + "\" points at record " +
-                                            std::to_string(e->recno) + " beyond the table's " +
+                                            std::to_string(r) + " beyond the table's " +
                                             std::to_string(count_) +
                                             " records; its indexes must be regenerated");
       }
+      ReadFromDisk(r, b.bytes.data() + i * len);
+      b.recnos.push_back(r);
+      b.keys.push_back(std::move(im.entries[i].key));
     }
-    const uint8_t* r = ReadCached(e->recno);
-    if (Accept(r)) {
-      Land(e->recno, ReadCached(e->recno));
-      return true;
+    b.from_key = b.keys.back();
+    b.from_recno = b.recnos.back();
+  } else {
+    LockGuard lock(*im.dbf, false);
+    ReloadHeader();  // rows other copies appended show from this batch on
+    uint32_t first, last;
+    if (b.dir > 0) {
+      first = b.edge ? 1 : b.from_recno + (b.inclusive ? 0 : 1);
+      if (first == 0 || first > count_) return false;
+      last = first + std::min(want, count_ - first + 1) - 1;
+    } else {
+      if (!b.edge && b.from_recno <= (b.inclusive ? 0u : 1u)) return false;
+      last = b.edge ? count_ : std::min<uint32_t>(b.from_recno - (b.inclusive ? 0 : 1), count_);
+      if (last == 0) return false;
+      first = last - std::min(want, last) + 1;
     }
-    bool forward = mode == Seek::kFirst || mode == Seek::kGE || mode == Seek::kGT;
-    mode = forward ? Seek::kGT : Seek::kLT;
-    key = std::move(e->key);
-    recno = e->recno;
+    uint32_t n = last - first + 1;
+    b.bytes.resize(static_cast<size_t>(n) * len);
+    uint64_t off = im.header_len + static_cast<uint64_t>(first - 1) * len;
+    if (im.dbf->ReadAt(off, b.bytes.data(), b.bytes.size()) != b.bytes.size()) {
+      Fail(ErrorCode::kCorruptTable,
+           "The table \"" + im.dbf_path + "\" is truncated at record " + std::to_string(first));
+    }
+    if (b.dir < 0) {
+      // Backwards, the rows are taken from the end of the chunk.
+      for (uint32_t i = 0; i < n / 2; ++i)
+        std::swap_ranges(b.bytes.begin() + static_cast<ptrdiff_t>(i * len),
+                         b.bytes.begin() + static_cast<ptrdiff_t>((i + 1) * len),
+                         b.bytes.begin() + static_cast<ptrdiff_t>((n - 1 - i) * len));
+      for (uint32_t i = 0; i < n; ++i) b.recnos.push_back(last - i);
+    } else {
+      for (uint32_t i = 0; i < n; ++i) b.recnos.push_back(first + i);
+    }
+    b.from_recno = b.recnos.back();
   }
+  b.edge = false;
+  b.inclusive = false;
+  return true;
 }
 
 void Table::ReloadHeader() {
@@ -741,6 +858,7 @@ void Table::OpenIndexCreatedElsewhere() {
 // write lock held.
 void Table::EndRun() {
   Impl& im = *impl_;
+  FlushAppends();
   if (!im.run) return;
   struct Release {
     Table& t;
@@ -792,7 +910,7 @@ void Table::GoToEnd(bool last) {
   if (state_ != State::kBrowse) Cancel();
   EndRun();
   bool found = impl_->active >= 0 ? SeekIndexed(last ? Seek::kLast : Seek::kFirst, {}, 0)
-                                  : SeekNatural(last ? count_ : 1, last ? -1 : +1);
+                                  : SeekNatural(last ? kMaxRecords : 1, last ? -1 : +1);
   if (!found) ClearPosition();
   (last ? eof_ : bof_) = true;
   Notify();
@@ -810,8 +928,7 @@ void Table::Next() {
   EndRun();
   if (recno_ == 0) return First();
   std::vector<uint8_t> keep = buf_;
-  bool found =
-      impl_->active >= 0 ? SeekIndexed(Seek::kGT, impl_->key, recno_) : SeekNatural(recno_ + 1, +1);
+  bool found = Step(+1);
   if (!found) {
     buf_ = std::move(keep);  // stay on the last row, as dBase cursors do
     eof_ = true;
@@ -825,8 +942,7 @@ void Table::Prior() {
   EndRun();
   if (recno_ == 0) return Last();
   std::vector<uint8_t> keep = buf_;
-  bool found =
-      impl_->active >= 0 ? SeekIndexed(Seek::kLT, impl_->key, recno_) : SeekNatural(recno_ - 1, -1);
+  bool found = Step(-1);
   if (!found) {
     buf_ = std::move(keep);
     bof_ = true;
@@ -863,10 +979,14 @@ bool Table::GoTo(uint32_t recno) {
   RequireOpen();
   if (state_ != State::kBrowse) Cancel();
   EndRun();
-  if (recno == 0 || recno > count_) ReloadHeader();
-  if (recno == 0 || recno > count_) return false;
+  DropBatch();
   std::vector<uint8_t> rec(impl_->record_len);
-  ReadFromDisk(recno, rec.data());
+  {
+    LockGuard lock(*impl_->dbf, false);
+    if (recno == 0 || recno > count_) ReloadHeader();
+    if (recno == 0 || recno > count_) return false;
+    ReadFromDisk(recno, rec.data());
+  }
   std::vector<uint8_t> keep = buf_;
   if (!Accept(rec.data())) {
     buf_ = std::move(keep);
@@ -909,10 +1029,12 @@ uint64_t Table::RecordCount() {
   std::vector<uint8_t> keep = buf_;
   uint64_t accepted = 0;
   try {
-    ScanRecords(*im.dbf, im.header_len, im.record_len, 1, count_,
-                [&](uint32_t, const uint8_t* rec) {
-                  if (Accept(rec)) ++accepted;
-                });
+    ScanRecords(
+        *im.dbf, im.header_len, im.record_len, 1, count_,
+        [&](uint32_t, const uint8_t* rec) {
+          if (Accept(rec)) ++accepted;
+        },
+        true);
   } catch (...) {
     buf_ = std::move(keep);
     throw;
@@ -1072,7 +1194,87 @@ void Table::Post() {
   if (state_ == State::kBrowse) return;
   Impl& im = *impl_;
   buf_[0] = ' ';
+  if (state_ == State::kInsert && im.batching) return QueueAppend();
+  if (state_ == State::kEdit) FlushAppends();
   LockGuard write_lock(*im.dbf, true);
+  bool continuing = PrepareWrite();
+  // Keys first: a bad expression or value fails before anything is written.
+  std::vector<std::string> new_keys;
+  for (size_t t = 0; t < im.tags.size(); ++t)
+    new_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
+
+  if (state_ == State::kInsert) {
+    bool counted = false;
+    try {
+      WriteAppends(buf_.data(), 1, new_keys, continuing, &counted);
+    } catch (const DbfError&) {
+      if (counted) {
+        state_ = State::kBrowse;
+        Land(count_, buf_.data());
+      }
+      throw;
+    }
+    state_ = State::kBrowse;
+    Land(count_, buf_.data());
+    Notify();
+    return;
+  }
+
+  // Edit: replace the stored row, then move its keys where they changed.
+  uint32_t r = recno_;
+  std::vector<uint8_t> old(im.record_len);
+  ReadFromDisk(r, old.data());
+  std::vector<std::string> old_keys;
+  bool keys_change = false;
+  for (size_t t = 0; t < im.tags.size(); ++t) {
+    old_keys.push_back(KeyOf(static_cast<int>(t), old.data()));
+    if (old_keys.back() != new_keys[t]) keys_change = true;
+  }
+  bool began = false, stored = false;
+  try {
+    if (im.mdx && keys_change) {
+      BeginIndexChange();
+      began = true;
+    }
+    im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, buf_.data(),
+                    buf_.size());
+    stored = true;
+    for (size_t t = 0; t < im.tags.size() && began; ++t) {
+      if (old_keys[t] == new_keys[t]) continue;
+      im.mdx->Remove(static_cast<int>(t), old_keys[t], r);
+      im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
+    }
+    WriteHeader();
+    if (began) im.mdx->EndChange(count_, im.run);
+  } catch (const DbfError& e) {
+    if (began) FailedIndexChange();
+    if (!stored) throw;  // nothing written: the edit stays open for a retry
+    ReleaseEditLock();
+    state_ = State::kBrowse;
+    Land(r, buf_.data());
+    NoteOwnWrite();
+    DropBatch();
+    Fail(ErrorCode::kIndexMismatch,
+         std::string("The record was saved, but its index could not be updated (") + e.what() +
+             "); the indexes must be regenerated");
+  }
+  if (im.run)
+    im.run_count = count_;
+  else
+    NoteOwnWrite();
+  DropBatch();
+  ReleaseEditLock();
+  state_ = State::kBrowse;
+  Land(r, buf_.data());
+  Notify();
+}
+
+// Under the write lock, before a change: the index synced, the header as
+// it is now (unless this copy's run shows nobody else wrote since its last
+// post), counts of deleted rows dropped when others changed the file.
+// Returns whether the run continues.
+bool Table::PrepareWrite() {
+  Impl& im = *impl_;
   if (im.mdx) SyncIndex();
   // Within a run the index's counter shows any change by another copy: every
   // copy that appends maintains the index (one that opened before the index
@@ -1102,116 +1304,215 @@ void Table::Post() {
                                         "\" no longer matches its table; its indexes must be "
                                         "regenerated before records can be saved");
   }
-  // Keys first: a bad expression or value fails before anything is written.
-  std::vector<std::string> new_keys;
-  for (size_t t = 0; t < im.tags.size(); ++t)
-    new_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
-  // The run lock is taken before the dirty mark of the run's first change
-  // reaches the disk. Another copy's run keeps this one to plain changes.
-  auto begin_change = [&] {
-    if (!im.run) im.run = im.dbf->TryLock(kRunLock, 1, true);
-    im.mdx->BeginChange(true);
-  };
-  auto failed_change = [&] {
-    im.mdx->AbandonChange();
-    im.index_broken = true;
-    DropRun();
-  };
+  return continuing;
+}
 
-  if (state_ == State::kInsert) {
-    if (count_ >= kMaxRecords) Fail(ErrorCode::kBadState, "The table cannot hold more records");
-    uint32_t n = count_ + 1;
-    // The record (and the end-of-file mark after it) is on disk before the
-    // header counts it, so a crash here only leaves bytes past the count.
-    std::vector<uint8_t>& out = im.out;
-    out.assign(buf_.begin(), buf_.end());
-    out.push_back(0x1A);
-    uint64_t off = im.header_len + static_cast<uint64_t>(count_) * im.record_len;
-    im.dbf->WriteAt(off, out.data(), out.size());
-    bool stored = false;
-    try {
-      if (im.mdx) {
-        begin_change();
-        for (size_t t = 0; t < im.tags.size(); ++t)
-          im.mdx->Insert(static_cast<int>(t), new_keys[t], n);
-      }
-      count_ = n;
-      WriteHeader();
-      stored = true;
-      if (im.mdx) im.mdx->EndChange(n, im.run);
-    } catch (const DbfError& e) {
-      if (im.mdx) failed_change();
-      if (!stored) {
-        count_ = n - 1;
-        throw;
-      }
-      state_ = State::kBrowse;
-      Land(n, buf_.data());
-      NoteOwnWrite();
-      Fail(ErrorCode::kIndexMismatch,
-           std::string("The record was saved, but its index could not be updated (") + e.what() +
-               "); the indexes must be regenerated");
-    }
-    if (im.scanned == n - 1) im.scanned = n;
-    // In a run the file's stamp is noted when the run ends.
-    if (im.run)
-      im.run_count = n;
-    else
-      NoteOwnWrite();
-    im.chunk_count = 0;
-    state_ = State::kBrowse;
-    Land(n, buf_.data());
-    Notify();
-    return;
-  }
+// The run lock is taken before the dirty mark of the run's first change
+// reaches the disk. Another copy's run keeps this one to plain changes.
+void Table::BeginIndexChange() {
+  Impl& im = *impl_;
+  if (!im.run) im.run = im.dbf->TryLock(kRunLock, 1, true);
+  im.mdx->BeginChange(true);
+}
 
-  // Edit: replace the stored row, then move its keys where they changed.
-  uint32_t r = recno_;
-  std::vector<uint8_t> old(im.record_len);
-  ReadFromDisk(r, old.data());
-  std::vector<std::string> old_keys;
-  bool keys_change = false;
-  for (size_t t = 0; t < im.tags.size(); ++t) {
-    old_keys.push_back(KeyOf(static_cast<int>(t), old.data()));
-    if (old_keys.back() != new_keys[t]) keys_change = true;
-  }
-  bool began = false, stored = false;
+void Table::FailedIndexChange() {
+  Impl& im = *impl_;
+  im.mdx->AbandonChange();
+  im.index_broken = true;
+  DropRun();
+}
+
+// Appends n records (back to back) with their keys (n * tags, row by row)
+// under the write lock, after PrepareWrite. The order of the writes keeps
+// every reader, those that go by the header's count and those that read up
+// to the end mark, from taking a row that is not complete and counted: the
+// rows go after the end mark that closes the counted rows, all of them but
+// the first one's flag byte, which stays the end mark; then the index, the
+// header count, and last the first row's flag. Killed before the count, the
+// file holds an unfinished tail behind the end mark, which the next writer
+// cuts; killed after it, the index is still marked in a change, and the
+// rebuild that follows completes the flag (RepairRows). *counted tells,
+// when this throws, whether the rows made it into the header's count.
+void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<std::string>& keys,
+                         bool continuing, bool* counted) {
+  Impl& im = *impl_;
+  *counted = false;
+  if (n == 0) return;
+  if (count_ > kMaxRecords - n) Fail(ErrorCode::kBadState, "The table cannot hold more records");
+  if (!continuing) CutTail();
+  const size_t len = im.record_len;
+  const uint32_t first = count_ + 1;
+  const uint64_t off = im.header_len + static_cast<uint64_t>(count_) * len;
+  std::vector<uint8_t>& out = im.out;
+  out.assign(records + 1, records + static_cast<size_t>(n) * len);
+  out.push_back(0x1A);
+  im.dbf->WriteAt(off + 1, out.data(), out.size());
   try {
-    if (im.mdx && keys_change) {
-      begin_change();
-      began = true;
+    if (im.mdx) {
+      BeginIndexChange();
+      const size_t tags = im.tags.size();
+      for (uint32_t i = 0; i < n; ++i)
+        for (size_t t = 0; t < tags; ++t)
+          im.mdx->Insert(static_cast<int>(t), keys[i * tags + t], first + i);
     }
-    im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, buf_.data(),
-                    buf_.size());
-    stored = true;
-    for (size_t t = 0; t < im.tags.size() && began; ++t) {
-      if (old_keys[t] == new_keys[t]) continue;
-      im.mdx->Remove(static_cast<int>(t), old_keys[t], r);
-      im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
-    }
+    count_ = first + n - 1;
     WriteHeader();
-    if (began) im.mdx->EndChange(count_, im.run);
+    *counted = true;
+    im.dbf->WriteAt(off, records, 1);
+    if (im.mdx) im.mdx->EndChange(count_, im.run);
   } catch (const DbfError& e) {
-    if (began) failed_change();
-    if (!stored) throw;  // nothing written: the edit stays open for a retry
-    ReleaseEditLock();
-    state_ = State::kBrowse;
-    Land(r, buf_.data());
+    if (im.mdx) FailedIndexChange();
+    DropBatch();
+    if (!*counted) {
+      count_ = first - 1;
+      // The rows written behind the end mark are cut again where the disk
+      // still lets us; else the next writer does it.
+      try {
+        CutTail();
+      } catch (const DbfError&) {
+      }
+      throw;
+    }
     NoteOwnWrite();
-    im.chunk_count = 0;
     Fail(ErrorCode::kIndexMismatch,
-         std::string("The record was saved, but its index could not be updated (") + e.what() +
+         std::string(n == 1 ? "The record was saved" : "The records were saved") +
+             ", but the index could not be updated (" + e.what() +
              "); the indexes must be regenerated");
   }
+  if (im.scanned == first - 1) im.scanned = count_;
+  // In a run the file's stamp is noted when the run ends.
   if (im.run)
     im.run_count = count_;
   else
     NoteOwnWrite();
-  im.chunk_count = 0;
-  ReleaseEditLock();
+  DropBatch();
+}
+
+// Under the write lock, before rows are added behind the counted ones:
+// bytes there are what an append that never finished left, and the end
+// mark must close the counted rows before new ones are written after it.
+// The mark is written before the cut, so that a reader going by end marks
+// never meets an unfinished row on the way.
+void Table::CutTail() {
+  Impl& im = *impl_;
+  const uint64_t end = im.header_len + static_cast<uint64_t>(count_) * im.record_len;
+  const uint64_t size = im.dbf->Size();
+  uint8_t mark = 0;
+  if (size > end) im.dbf->ReadAt(end, &mark, 1);
+  if (mark != 0x1A) {
+    mark = 0x1A;
+    im.dbf->WriteAt(end, &mark, 1);
+  }
+  if (size > end + 1) im.dbf->Truncate(end + 1);
+}
+
+// For a rebuild, with the table to ourselves or under the write lock: cuts
+// an unfinished tail and completes rows that an append stopped before their
+// flag byte (still the end mark, see WriteAppends); the rows themselves
+// were complete before the header counted them.
+void Table::RepairRows() {
+  Impl& im = *impl_;
+  ReloadHeader();
+  CutTail();
+  std::vector<uint32_t> unfinished;
+  ScanRecords(*im.dbf, im.header_len, im.record_len, 1, count_,
+              [&](uint32_t recno, const uint8_t* rec) {
+                if (rec[0] == 0x1A) unfinished.push_back(recno);
+              });
+  const uint8_t live = ' ';
+  for (uint32_t r : unfinished)
+    im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &live, 1);
+  if (!unfinished.empty()) DropBatch();
+}
+
+void Table::QueueAppend() {
+  Impl& im = *impl_;
+  for (size_t t = 0; t < im.tags.size(); ++t)
+    im.queue_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
+  auto now = std::chrono::steady_clock::now();
+  if (im.queued == 0) {
+    im.queue_since = now;
+    im.queue_tags_gen = im.tags_gen;
+  }
+  im.queue.insert(im.queue.end(), buf_.begin(), buf_.end());
+  ++im.queued;
+  // The row has no number until its batch is written.
   state_ = State::kBrowse;
-  Land(r, buf_.data());
+  recno_ = 0;
+  eof_ = bof_ = false;
   Notify();
+  if (im.queued >= im.batch_options.rows ||
+      now - im.queue_since >= std::chrono::milliseconds(im.batch_options.milliseconds))
+    FlushAppends();
+}
+
+void Table::FlushAppends() {
+  Impl& im = *impl_;
+  if (im.queued == 0) return;
+  bool counted = false;
+  {
+    LockGuard write_lock(*im.dbf, true);
+    bool continuing = PrepareWrite();
+    if (im.tags_gen != im.queue_tags_gen) {
+      // Another copy changed the tags since the rows were queued.
+      im.queue_keys.clear();
+      for (uint32_t i = 0; i < im.queued; ++i)
+        for (size_t t = 0; t < im.tags.size(); ++t)
+          im.queue_keys.push_back(
+              KeyOf(static_cast<int>(t), im.queue.data() + static_cast<size_t>(i) * im.record_len));
+      im.queue_tags_gen = im.tags_gen;
+    }
+    try {
+      WriteAppends(im.queue.data(), im.queued, im.queue_keys, continuing, &counted);
+    } catch (const DbfError&) {
+      if (counted) {
+        im.queue.clear();
+        im.queue_keys.clear();
+        im.queued = 0;
+      }
+      throw;
+    }
+  }
+  if (state_ == State::kBrowse)
+    Land(count_, im.queue.data() + static_cast<size_t>(im.queued - 1) * im.record_len);
+  im.queue.clear();
+  im.queue_keys.clear();
+  im.queued = 0;
+}
+
+void Table::BeginAppendBatch(const AppendBatchOptions& options) {
+  RequireWritable();
+  Impl& im = *impl_;
+  im.batching = true;
+  im.batch_options = options;
+  im.batch_options.rows = std::max<size_t>(1, options.rows);
+  im.batch_options.milliseconds = std::max<int64_t>(0, options.milliseconds);
+  // Many rows land in leaves all over each tree: a larger cache keeps the
+  // leaves of a table of a few hundred thousand rows from being written
+  // and read again for each batch.
+  if (im.mdx) im.mdx->SetCacheLimit(kAppendCacheBlocks);
+}
+
+void Table::EndAppendBatch() {
+  RequireOpen();
+  FlushAppends();
+  impl_->batching = false;
+}
+
+void Table::DropAppendBatch() {
+  Impl& im = *impl_;
+  im.queue.clear();
+  im.queue_keys.clear();
+  im.queued = 0;
+  im.batching = false;
+}
+
+bool Table::InAppendBatch() const {
+  return impl_->batching;
+}
+
+size_t Table::QueuedRows() const {
+  return impl_->queued;
 }
 
 void Table::Cancel() {
@@ -1273,7 +1574,7 @@ void Table::Delete() {
     throw;
   }
   im.dbf->Unlock(kRecordLockBase + r, 1);
-  im.chunk_count = 0;
+  DropBatch();
   buf_[0] = '*';
   // Go to the next row, or the one before when the deleted row was last.
   std::string key = im.key;
@@ -1318,17 +1619,20 @@ void Table::Notify() {
 // Filter
 
 void Table::SetOnFilterRecord(std::function<bool(Table&)> filter) {
+  DropBatch();
   filter_ = std::move(filter);
   if (filtered_ && IsOpen() && state_ == State::kBrowse) First();
 }
 
 void Table::SetShowDeleted(bool show) {
+  DropBatch();
   if (show_deleted_ == show) return;
   show_deleted_ = show;
   if (IsOpen() && state_ == State::kBrowse) First();
 }
 
 void Table::SetFiltered(bool filtered) {
+  DropBatch();
   if (filtered_ == filtered) return;
   filtered_ = filtered;
   if (IsOpen() && state_ == State::kBrowse) First();
@@ -1508,6 +1812,7 @@ void Table::DeleteIndex(std::string_view name) {
 
 void Table::SetIndexName(std::string_view name) {
   RequireOpen();
+  DropBatch();
   Impl& im = *impl_;
   if (name.empty()) {
     im.active = -1;
@@ -1530,15 +1835,15 @@ namespace {
 // The search key for a lookup given as text, and how many of its leading
 // bytes must match.
 std::pair<std::string, size_t> LookupKey(const TagDef& def, const CodePage& cp,
-                                         std::string_view text) {
+                                         const TextFormat& format, std::string_view text) {
   switch (def.type) {
     case KeyType::kNumeric: {
-      auto v = ParseNumberText(text);
+      auto v = ParseNumberText(text, format);
       if (!v) Fail(ErrorCode::kBadValue, "\"" + std::string(text) + "\" is not a number");
       return {EncodeNumericKey(*v), 12};
     }
     case KeyType::kDate: {
-      auto d = ParseDateText(text);
+      auto d = ParseDateText(text, format);
       if (!d) Fail(ErrorCode::kBadValue, "\"" + std::string(text) + "\" is not a date");
       return {EncodeDateKey(static_cast<double>(JulianDay(d->year, d->month, d->day))), 8};
     }
@@ -1568,7 +1873,7 @@ bool Table::FindKey(std::string_view key) {
   if (state_ != State::kBrowse) Cancel();
   EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
-  auto [k, match] = LookupKey(def, *cp_, key);
+  auto [k, match] = LookupKey(def, *cp_, text_format_, key);
   std::vector<uint8_t> keep_buf = buf_;
   uint32_t keep_recno = recno_;
   std::string keep_key = im.key;
@@ -1601,7 +1906,7 @@ void Table::FindNearest(std::string_view key) {
   if (state_ != State::kBrowse) Cancel();
   EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
-  auto k = LookupKey(def, *cp_, key).first;
+  auto k = LookupKey(def, *cp_, text_format_, key).first;
   if (!SeekIndexed(Seek::kGE, k, 0)) {
     Last();
     eof_ = true;
@@ -1614,7 +1919,7 @@ void Table::FindNearest(std::string_view key) {
 // Whole-table operations
 
 void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
-                             const std::function<void(double)>& progress) {
+                             const std::function<void(double)>& progress, bool repair_rows) {
   Impl& im = *impl_;
   // Nobody else may hold the old index open while it is replaced.
   if (!exclusive_ && !im.dbf->TryLock(kOpenLock, 1, true)) {
@@ -1631,6 +1936,9 @@ void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
       }
     }
   } downgrade{*this};
+  // A rebuild follows a change that did not finish: the rows it left
+  // unfinished are mended first, so that the keys are built over them.
+  if (repair_rows && !read_only_) RepairRows();
 
   if (im.mdx_path.empty()) im.mdx_path = MdxPath();
   RemoveLeftoverTemps(env_, im.mdx_path);
@@ -1674,14 +1982,19 @@ void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
   RequireWritable();
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
-  if (!im.mdx) return;  // a table without a production index has nothing to rebuild
   EndRun();
+  if (!im.mdx) {
+    // No index to rebuild; the rows are mended all the same.
+    LockGuard write_lock(*im.dbf, true);
+    RepairRows();
+    return;
+  }
   std::vector<TagDef> defs = TagDefsOf(*im.mdx);
   std::string active_name = index_name_;
   {
     LockGuard write_lock(*im.dbf, true);
     ReloadHeader();
-    RebuildIndexFile(defs, progress);
+    RebuildIndexFile(defs, progress, true);
   }
   if (!active_name.empty() && im.mdx->FindTag(active_name) >= 0) SetIndexName(active_name);
   Refresh();
@@ -1723,6 +2036,9 @@ void Table::Pack(const std::function<void(double)>& progress) {
                    const uint8_t* rec = bytes + static_cast<size_t>(i) * im.record_len;
                    if (rec[0] == '*') continue;
                    kept_bytes.insert(kept_bytes.end(), rec, rec + im.record_len);
+                   // A row whose append stopped before its flag (see
+                   // WriteAppends) is a live row.
+                   kept_bytes[kept_bytes.size() - im.record_len] = ' ';
                    ++kept;
                  }
                  out->WriteAt(pos, kept_bytes.data(), kept_bytes.size());
@@ -1753,7 +2069,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
   count_ = kept;
   im.deleted = 0;
   im.scanned = kept;
-  im.chunk_count = 0;
+  DropBatch();
   NoteOwnWrite();
   std::string active_name = index_name_;
   bool had_index = im.mdx != nullptr;
@@ -1777,11 +2093,30 @@ std::vector<std::string> Table::Check() {
   EndRun();
   LockGuard lock(*im.dbf, false);
   ReloadHeader();
+  {
+    // Past the counted rows only the end mark may follow (or nothing, as
+    // some software writes it); anything more is an append that stopped.
+    const uint64_t end = im.header_len + static_cast<uint64_t>(count_) * im.record_len;
+    const uint64_t size = im.dbf->Size();
+    uint8_t mark = 0;
+    if (size > end) im.dbf->ReadAt(end, &mark, 1);
+    uint64_t tail = size > end ? size - end - (mark == 0x1A ? 1 : 0) : 0;
+    if (tail > 0) {
+      problems.push_back("the file holds " + std::to_string(tail) +
+                         " bytes past its last counted record" +
+                         (mark == 0x1A ? "" : ", with no end mark before them") +
+                         ", left by an append that did not finish");
+    }
+  }
   try {
     ScanRecords(
         *im.dbf, im.header_len, im.record_len, 1, count_, [&](uint32_t recno, const uint8_t* rec) {
           if (problems.size() >= 100) return;
-          if (rec[0] != ' ' && rec[0] != '*') {
+          if (rec[0] == 0x1A) {
+            problems.push_back("record " + std::to_string(recno) +
+                               " was counted before its append finished (its flag is the end "
+                               "mark)");
+          } else if (rec[0] != ' ' && rec[0] != '*') {
             problems.push_back("record " + std::to_string(recno) + " has an invalid deletion flag");
           }
           for (const ExprField& f : im.expr_fields) {
@@ -1856,6 +2191,7 @@ void Table::Refresh() {
   if (state_ != State::kBrowse) return;
   Impl& im = *impl_;
   EndRun();
+  DropBatch();
   {
     LockGuard lock(*im.dbf, false);
     ReloadHeader();
@@ -1865,7 +2201,7 @@ void Table::Refresh() {
       im.deleted = 0;
       im.seen_mtime = st.modified_ns;
     }
-    im.chunk_count = 0;
+    DropBatch();
     // Another copy may have created the production index since we opened.
     if (!im.mdx && im.header[28] != 0) OpenIndexCreatedElsewhere();
     if (im.mdx) {
