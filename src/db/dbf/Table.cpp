@@ -1351,9 +1351,22 @@ void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<s
     if (im.mdx) {
       BeginIndexChange();
       const size_t tags = im.tags.size();
-      for (uint32_t i = 0; i < n; ++i)
-        for (size_t t = 0; t < tags; ++t)
-          im.mdx->Insert(static_cast<int>(t), keys[i * tags + t], first + i);
+      // In each tag's order, so that one insert after another finds its
+      // path through the tree where the last one left it.
+      std::vector<uint32_t> order(n);
+      for (size_t t = 0; t < tags; ++t) {
+        std::iota(order.begin(), order.end(), 0u);
+        if (n > 1) {
+          const TagDef& def = im.tags[t].def;
+          std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            const std::string& ka = keys[a * tags + t];
+            const std::string& kb = keys[b * tags + t];
+            int c = def.type == KeyType::kChar ? ka.compare(kb) : CompareKeys(def.type, ka, kb);
+            return def.descending ? c > 0 : c < 0;
+          });
+        }
+        for (uint32_t i : order) im.mdx->Insert(static_cast<int>(t), keys[i * tags + t], first + i);
+      }
     }
     count_ = first + n - 1;
     WriteHeader();

@@ -290,7 +290,7 @@ class Table {
   // rows are counted stays queued, so EndAppendBatch can be called again
   // (Close tries once more, then drops it).
   struct AppendBatchOptions {
-    size_t rows = 2000;
+    size_t rows = 20000;
     int64_t milliseconds = 100;
   };
   void BeginAppendBatch(const AppendBatchOptions& options);
