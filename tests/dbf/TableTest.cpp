@@ -1235,6 +1235,74 @@ TEST_F(TableTest, UnfinishedAppendsAreReportedAndMended) {
   EXPECT_EQ(mended.back(), 0x1A);
 }
 
+// The index flag of a table whose index is gone is cleared under the
+// table's locks, through the file layer: never while another open holds the
+// table exclusively, never in a file that is no table, and a failed write
+// leaves the flag either set or clear, the rest of the header untouched.
+TEST_F(TableTest, IndexFlagIsRemovedUnderTheTablesLocks) {
+  Table::CreateTable(Path(), SmallFields());
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    Fill(t, {"a"});
+    t.AddIndex("BYNAME", "NAME");
+  }
+  fs::remove(dir_.File("T.MDX"));
+  const auto before = ReadBytes(Path());
+  ASSERT_EQ(before[28], 1);
+  for (int n = 1;; ++n) {
+    WriteBytes(Path(), before);
+    base::FaultEnv faults(Env::Default());
+    faults.FailAt(n);
+    bool cleared = false;
+    try {
+      cleared = Table::RemoveIndexFlag(faults, Path());
+    } catch (const DbfError& e) {
+      EXPECT_TRUE(faults.fired()) << e.what();
+    }
+    auto after = ReadBytes(Path());
+    EXPECT_EQ(after[28], cleared ? 0 : 1);
+    after[28] = 1;
+    EXPECT_EQ(after, before) << "fault " << n;
+    if (!faults.fired()) {
+      EXPECT_TRUE(cleared);
+      break;
+    }
+    ASSERT_LT(n, 10);
+  }
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    EXPECT_TRUE(t.Tags().empty());
+    EXPECT_EQ(Walk(t), (std::vector<std::string>{"a"}));
+  }
+  WriteBytes(Path(), before);
+  {
+    // Held exclusively by another open.
+    fs::copy_file(Path(), dir_.File("U.DBF"));
+    auto u = ReadBytes(dir_.File("U.DBF"));
+    u[28] = 0;
+    WriteBytes(dir_.File("U.DBF"), u);
+    Table held;
+    Bind(held, "U.DBF");
+    held.SetExclusive(true);
+    held.Open();
+    u[28] = 1;
+    WriteBytes(dir_.File("U.DBF"), u);
+    EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("U.DBF")));
+    EXPECT_EQ(ReadBytes(dir_.File("U.DBF"))[28], 1);
+  }
+  EXPECT_TRUE(Table::RemoveIndexFlag(Env::Default(), dir_.File("U.DBF")));
+  EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("U.DBF")));  // already clear
+  EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("NONE.DBF")));
+  const std::vector<uint8_t> letter(64, 'x');
+  WriteBytes(dir_.File("NOTES.DBF"), letter);
+  EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("NOTES.DBF")));
+  EXPECT_EQ(ReadBytes(dir_.File("NOTES.DBF")), letter);
+}
+
 TEST_F(TableTest, InjectedWriteFailuresNeverCorrupt) {
   int n = 1;
   for (;; ++n) {

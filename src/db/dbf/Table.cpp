@@ -2240,6 +2240,35 @@ void Table::Refresh() {
 }
 
 // ---------------------------------------------------------------------------
+// The index flag of a table whose index is gone
+
+bool Table::RemoveIndexFlag(Env& env, const std::string& path) {
+  std::unique_ptr<File> file;
+  try {
+    file = env.Open(path, OpenMode::kReadWrite);
+  } catch (const DbfError&) {
+    return false;  // nothing to clear that we may touch
+  }
+  // Another open of the table holds its header as read; an exclusive one
+  // does not expect it to change at all.
+  if (!file->TryLock(kOpenLock, 1, false)) return false;
+  LockGuard write_lock(*file, true);
+  uint8_t h[kHeaderSize];
+  if (file->ReadAt(0, h, sizeof h) != sizeof h) return false;
+  // Any file may carry a .DBF name: byte 28 is a flag only in a dBase
+  // header (a known version, at least one field descriptor and its
+  // terminator, records of at least the flag and one byte), and anything
+  // else must stay as it is for the open that follows to report it.
+  const int version = h[0] & 0x07;
+  if (version < 3 || version > 5 || U16(h + 8) < kHeaderSize + kDescriptorSize + 1 ||
+      U16(h + 10) < 2 || h[28] == 0)
+    return false;
+  const uint8_t none = 0;
+  file->WriteAt(28, &none, 1);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
 // Creating a table
 
 void Table::CreateTable(Env& env, const std::string& path, const std::vector<FieldDef>& fields) {

@@ -322,6 +322,14 @@ class Table {
     CreateTable(Env::Default(), path, fields);
   }
 
+  // Clears the production-index flag (header byte 28) of the table at path,
+  // for a table whose index file is gone, under the table's write lock.
+  // Leaves the file as it is, and returns false, when it cannot be opened
+  // for writing, does not begin like a dBase table, already has the flag
+  // clear, or is held for exclusive use by another open; throws kIo or
+  // kDiskFull when the write fails.
+  static bool RemoveIndexFlag(Env& env, const std::string& path);
+
   struct Impl;
 
  private:
