@@ -81,10 +81,6 @@ std::optional<double> ParseTextNumber(std::string_view text, char sep) {
   return ParseCNumber(s);
 }
 
-bool IsLeap(int y) {
-  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
 // Order of day, month and year in the short date pattern, and whether the
 // year is written with two digits.
 struct DatePattern {
@@ -233,13 +229,6 @@ std::optional<Date> ParseDateText(std::string_view text, const TextFormat& forma
 
 std::string FormatDateText(const Date& date, const TextFormat& format) {
   return date.IsNull() ? std::string() : FormatDate(date, format);
-}
-
-bool IsValidDate(int year, int month, int day) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  int max = kDays[month - 1] + (month == 2 && IsLeap(year) ? 1 : 0);
-  return day <= max;
 }
 
 std::string_view Field::Raw() const {

@@ -12,10 +12,21 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/Ascii.h"
+#include "base/Bytes.h"
 #include "db/dbf/Base.h"
 
 namespace klv::dbf {
 namespace {
+
+using base::Get16;
+using base::Get24;
+using base::Get32;
+using base::Get64;
+using base::Put16;
+using base::Put32;
+using base::Put64;
+using base::UpperAscii;
 
 // File geometry. Every pointer in the file is a 512-byte page number; nodes
 // and tag headers occupy one 1024-byte block (two pages).
@@ -27,6 +38,20 @@ constexpr uint32_t kFirstNodePage = kHeaderSize / kPageSize;
 constexpr int kNodeHeader = 8;                            // key count, free-list link
 constexpr int kNodeSpace = kBlockSize - kNodeHeader - 4;  // 1012: items plus the last pointer
 
+// Bytes of the file header (see the format notes).
+constexpr int kHdrVersion = 0;
+constexpr int kHdrCreated = 1;  // year - 1900, month, day
+constexpr int kHdrTableName = 4;
+constexpr int kHdrPagesPerBlock = 20;
+constexpr int kHdrBlockSize = 22;
+constexpr int kHdrProduction = 24;
+constexpr int kHdrMaxTags = 25;
+constexpr int kHdrTagEntrySize = 26;
+constexpr int kHdrTagsInUse = 28;
+constexpr int kHdrPagesInFile = 32;
+constexpr int kHdrFreeList = 36;
+constexpr int kHdrFreeBlocks = 40;
+constexpr int kHdrUpdated = 44;
 constexpr int kTagTableOffset = 544;
 constexpr int kTagEntrySize = 32;
 constexpr int kMaxTags = (kHeaderSize - kTagTableOffset) / kTagEntrySize;  // 47
@@ -62,32 +87,6 @@ constexpr char kNoteMagic[4] = {'K', 'L', 'V', 'N'};
 constexpr uint8_t kDirtyInChange = 1;
 constexpr uint8_t kDirtyKept = 2;
 
-uint32_t Get24(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-}
-
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t Get16(const uint8_t* p) {
-  return uint16_t(p[0] | p[1] << 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-
-uint64_t Get64(const uint8_t* p) {
-  return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32;
-}
-
-void Put64(uint8_t* p, uint64_t v) {
-  Put32(p, uint32_t(v));
-  Put32(p + 4, uint32_t(v >> 32));
-}
-
 // FNV-1a over the note's fields, so that a torn write reads as no note.
 uint32_t NoteCheck(const uint8_t* note) {
   uint32_t h = 2166136261u;
@@ -96,10 +95,6 @@ uint32_t NoteCheck(const uint8_t* note) {
     h = (h ^ note[i]) * 16777619u;
   }
   return h;
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
 }
 
 const uint8_t* Bytes(std::string_view s) {
@@ -248,14 +243,6 @@ struct TagState {
 
 void ZeroTail(uint8_t* d, int from) {
   if (from < int(kBlockSize)) std::memset(d + from, 0, kBlockSize - size_t(from));
-}
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  }
-  return out;
 }
 
 }  // namespace
@@ -678,14 +665,15 @@ struct MdxFile::Impl {
     size_t got = file->ReadAt(0, header.data(), kHeaderSize);
     if (got != kHeaderSize) Corrupt("the file is shorter than its header");
     const uint8_t* h = header.data();
-    if (Get16(h + 20) != kPagesPerBlock || Get16(h + 22) != kBlockSize) {
-      Corrupt("blocks of " + std::to_string(Get16(h + 22)) + " bytes in " +
-              std::to_string(Get16(h + 20)) + " pages are not supported");
+    if (Get16(h + kHdrPagesPerBlock) != kPagesPerBlock || Get16(h + kHdrBlockSize) != kBlockSize) {
+      Corrupt("blocks of " + std::to_string(Get16(h + kHdrBlockSize)) + " bytes in " +
+              std::to_string(Get16(h + kHdrPagesPerBlock)) + " pages are not supported");
     }
-    if (h[26] != kTagEntrySize) Corrupt("tag entries of " + std::to_string(h[26]) + " bytes");
-    int used = Get16(h + 28);
+    if (h[kHdrTagEntrySize] != kTagEntrySize)
+      Corrupt("tag entries of " + std::to_string(h[kHdrTagEntrySize]) + " bytes");
+    int used = Get16(h + kHdrTagsInUse);
     if (used > kMaxTags) Corrupt(std::to_string(used) + " tags in use, more than fit");
-    pages_in_file = Get32(h + 32);
+    pages_in_file = Get32(h + kHdrPagesInFile);
     if (pages_in_file < kFirstNodePage)
       Corrupt("the header gives only " + std::to_string(pages_in_file) + " pages");
     if (uint64_t(pages_in_file) * kPageSize > file_size) {
@@ -741,7 +729,8 @@ struct MdxFile::Impl {
       if (t.def.name.empty())
         CorruptAt(t.header_page, "tag " + std::to_string(i + 1) + " has no name");
       for (const TagState& other : tags) {
-        if (Upper(other.def.name) == Upper(t.def.name)) Corrupt("two tags named " + t.def.name);
+        if (UpperAscii(other.def.name) == UpperAscii(t.def.name))
+          Corrupt("two tags named " + t.def.name);
       }
       try {
         BlockRef b = Get(t.header_page);
@@ -807,16 +796,16 @@ struct MdxFile::Impl {
 
   void BuildHeader(uint8_t dirty) {
     uint8_t* h = header.data();
-    Put16(h + 20, kPagesPerBlock);
-    Put16(h + 22, kBlockSize);
-    h[24] = 1;
-    h[25] = 48;
-    h[26] = kTagEntrySize;
-    Put16(h + 28, uint16_t(tags.size()));
-    Put32(h + 32, pages_in_file);
+    Put16(h + kHdrPagesPerBlock, kPagesPerBlock);
+    Put16(h + kHdrBlockSize, kBlockSize);
+    h[kHdrProduction] = 1;
+    h[kHdrMaxTags] = 48;
+    h[kHdrTagEntrySize] = kTagEntrySize;
+    Put16(h + kHdrTagsInUse, uint16_t(tags.size()));
+    Put32(h + kHdrPagesInFile, pages_in_file);
     if (free_loaded) {
-      Put32(h + 36, free_list.empty() ? 0 : free_list.back());
-      Put32(h + 40, uint32_t(free_list.size()));
+      Put32(h + kHdrFreeList, free_list.empty() ? 0 : free_list.back());
+      Put32(h + kHdrFreeBlocks, uint32_t(free_list.size()));
     }
     std::memcpy(h + kStampOffset, kStampMagic, 4);
     h[kStampOffset + 4] = dirty;
@@ -934,7 +923,7 @@ struct MdxFile::Impl {
     }
     std::vector<uint32_t> chain;
     std::vector<bool> seen(pages_in_file, false);
-    for (uint32_t p = Get32(header.data() + 36); p != 0;) {
+    for (uint32_t p = Get32(header.data() + kHdrFreeList); p != 0;) {
       if (!PageInRange(p) || IsHeaderPage(p))
         CorruptAt(p, "a free-list link that is not a free block");
       if (seen[p]) CorruptAt(p, "the free list runs in a loop");
@@ -1717,17 +1706,17 @@ std::unique_ptr<MdxFile> MdxFile::Open(Env& env, const std::string& path, bool w
 std::unique_ptr<MdxFile> MdxFile::Create(Env& env, const std::string& path,
                                          std::string_view table_name) {
   std::array<uint8_t, kHeaderSize> h{};
-  h[0] = 2;
-  TodayHeaderDate(h.data() + 1);
-  std::string name = Upper(table_name.substr(0, 16));
-  std::memcpy(h.data() + 4, name.data(), name.size());
-  Put16(h.data() + 20, kPagesPerBlock);
-  Put16(h.data() + 22, kBlockSize);
-  h[24] = 1;
-  h[25] = 48;
-  h[26] = kTagEntrySize;
-  Put32(h.data() + 32, kFirstNodePage);
-  TodayHeaderDate(h.data() + 44);
+  h[kHdrVersion] = 2;
+  TodayHeaderDate(h.data() + kHdrCreated);
+  std::string name = UpperAscii(table_name.substr(0, 16));
+  std::memcpy(h.data() + kHdrTableName, name.data(), name.size());
+  Put16(h.data() + kHdrPagesPerBlock, kPagesPerBlock);
+  Put16(h.data() + kHdrBlockSize, kBlockSize);
+  h[kHdrProduction] = 1;
+  h[kHdrMaxTags] = 48;
+  h[kHdrTagEntrySize] = kTagEntrySize;
+  Put32(h.data() + kHdrPagesInFile, kFirstNodePage);
+  TodayHeaderDate(h.data() + kHdrUpdated);
   std::memcpy(h.data() + kStampOffset, kStampMagic, 4);
 
   std::string tmp = path + ".tmp";
@@ -1860,7 +1849,7 @@ void MdxFile::EndChange(uint32_t record_count, bool keep_dirty) {
     m.freed_headers.clear();
     m.stamp.dirty = m.stamp.kept = keep_dirty;
     m.stamp.record_count = record_count;
-    TodayHeaderDate(m.header.data() + 44);
+    TodayHeaderDate(m.header.data() + kHdrUpdated);
     m.WriteHeader(keep_dirty ? kDirtyKept : 0);
     m.in_change = false;
     if (keep_dirty) {
@@ -1961,9 +1950,9 @@ const TagDef& MdxFile::Tag(int tag) const {
 }
 
 int MdxFile::FindTag(std::string_view name) const {
-  std::string want = Upper(name);
+  std::string want = UpperAscii(name);
   for (size_t i = 0; i < impl_->tags.size(); ++i) {
-    if (Upper(impl_->tags[i].def.name) == want) return int(i);
+    if (UpperAscii(impl_->tags[i].def.name) == want) return int(i);
   }
   return -1;
 }
@@ -2004,7 +1993,7 @@ int MdxFile::AddTag(const TagDef& def) {
   Impl::ChangeGuard guard(m);
   TagState t;
   t.def = def;
-  t.def.name = Upper(def.name);
+  t.def.name = UpperAscii(def.name);
   t.item_len = (def.key_length + 4 + 3) / 4 * 4;
   t.max_keys = kNodeSpace / t.item_len;
   t.header_page = m.AllocBlock();

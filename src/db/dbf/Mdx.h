@@ -1,6 +1,6 @@
 // A dBase IV production index (.MDX): a file of 512-byte pages grouped in
 // 1024-byte blocks, holding up to 47 tags, each a B-tree of (key, record
-// number) entries. See docs in the repository's format notes for the layout.
+// number) entries. The layout is described in doc/dbase-format.md.
 //
 // Entries are totally ordered by (key, record number): duplicates of one key
 // sit in record-number order. Descending tags reverse the key order (record

@@ -10,6 +10,8 @@
 #include <numeric>
 #include <set>
 
+#include "base/Ascii.h"
+#include "base/Bytes.h"
 #include "db/dbf/Base.h"
 #include "db/dbf/Expr.h"
 #include "db/dbf/FieldText.h"
@@ -17,6 +19,13 @@
 
 namespace klv::dbf {
 namespace {
+
+using base::EqualNoCaseAscii;
+using base::Get16;
+using base::Get32;
+using base::Put16;
+using base::Put32;
+using base::UpperAscii;
 
 // Lock bytes on the .DBF, far past any real end of file. Every open holds
 // kOpenLock (shared, or exclusive for an exclusive open); changes to the
@@ -32,34 +41,22 @@ constexpr uint64_t kRecordLockBase = kOpenLock + 16;
 
 constexpr size_t kHeaderSize = 32;
 constexpr size_t kDescriptorSize = 32;
+// Bytes of the table header (see the format notes).
+constexpr size_t kVersionByte = 0;
+constexpr size_t kLastUpdate = 1;  // year - 1900, month, day
+constexpr size_t kRecordCount = 4;
+constexpr size_t kHeaderLength = 8;
+constexpr size_t kRecordLength = 10;
+constexpr size_t kIndexFlag = 28;  // 1: a production index exists
+constexpr size_t kLanguageDriver = 29;
+// Bytes of a field descriptor.
+constexpr size_t kFieldType = 11;
+constexpr size_t kFieldLength = 16;
+constexpr size_t kFieldDecimals = 17;
+// The end-of-file mark after the last record.
+constexpr uint8_t kEndMark = 0x1A;
 constexpr uint32_t kMaxRecords = 0xFFFFFFF0u;
 constexpr size_t kScanChunk = 1 << 20;
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return Upper(a) == Upper(b);
-}
 
 bool Supported(char type) {
   return type == 'C' || type == 'N' || type == 'F' || type == 'D' || type == 'L';
@@ -266,7 +263,7 @@ void Table::RequireOpen() const {
 
 Date Table::LastUpdate() const {
   const uint8_t* h = impl_->header;
-  return Date{1900 + h[1], h[2], h[3]};
+  return Date{1900 + h[kLastUpdate], h[kLastUpdate + 1], h[kLastUpdate + 2]};
 }
 
 // ---------------------------------------------------------------------------
@@ -296,10 +293,10 @@ void ParseFields(const std::string& path, const std::vector<uint8_t>& hdr, uint3
       if (static_cast<unsigned char>(c) < 0x20) corrupt("a field name holds control characters");
     }
     FieldDef def;
-    def.name = Upper(name);
-    def.type = static_cast<char>(d[11]);
-    def.length = d[16];
-    def.decimals = d[17];
+    def.name = UpperAscii(name);
+    def.type = static_cast<char>(d[kFieldType]);
+    def.length = d[kFieldLength];
+    def.decimals = d[kFieldDecimals];
     if (!names.insert(def.name).second) corrupt("the field name " + def.name + " appears twice");
     if (def.length == 0) corrupt("field " + def.name + " has length 0");
     switch (def.type) {
@@ -358,15 +355,15 @@ void Table::Open() {
     if (size < kHeaderSize + 1)
       Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" is too short to be a dBase file");
     file->ReadAt(0, im.header, kHeaderSize);
-    uint8_t v = im.header[0];
+    uint8_t v = im.header[kVersionByte];
     if ((v & 0x07) != 0x03 && v != 0x30 && v != 0x31 && v != 0xF5 && v != 0x43 && v != 0xCB &&
         v != 0x04 && v != 0x05) {
       Fail(ErrorCode::kCorruptTable,
            "\"" + path + "\" is not a dBase table (version byte " + std::to_string(v) + ")");
     }
-    im.header_len = U16(im.header + 8);
-    im.record_len = U16(im.header + 10);
-    uint32_t count = U32(im.header + 4);
+    im.header_len = Get16(im.header + kHeaderLength);
+    im.record_len = Get16(im.header + kRecordLength);
+    uint32_t count = Get32(im.header + kRecordCount);
     if (im.header_len < kHeaderSize + kDescriptorSize + 1 || im.header_len > size)
       Fail(ErrorCode::kCorruptTable, "The table \"" + path + "\" has an impossible header length");
     if (im.record_len < 2)
@@ -386,7 +383,7 @@ void Table::Open() {
 
     version_ = v;
     count_ = count;
-    cp_ = &CodePage::ForDriver(im.header[29]);
+    cp_ = &CodePage::ForDriver(im.header[kLanguageDriver]);
     fields_.clear();
     im.expr_fields.clear();
     writable_types_ = true;
@@ -405,7 +402,7 @@ void Table::Open() {
     im.dbf = std::move(file);
     im.seen_mtime = im.dbf->ModifiedNs();
 
-    if (im.header[28] != 0) {
+    if (im.header[kIndexFlag] != 0) {
       im.mdx_path = MdxPath();
       if (!env_.Exists(im.mdx_path)) {
         Fail(ErrorCode::kNotFound,
@@ -501,7 +498,7 @@ void Table::LoadTags() {
                                          "\" gives type " + std::string(1, expr.ResultType()));
     }
     im.tags.push_back(TagState{def.name, def, std::move(expr)});
-    if (!active_name.empty() && EqualNoCase(def.name, active_name))
+    if (!active_name.empty() && EqualNoCaseAscii(def.name, active_name))
       im.active = static_cast<int>(im.tags.size()) - 1;
   }
   if (!active_name.empty() && im.active < 0) index_name_.clear();
@@ -756,7 +753,7 @@ void Table::ReloadHeader() {
   uint8_t h[kHeaderSize];
   if (im.dbf->ReadStart(kHeaderSize, 0, h, kHeaderSize) != kHeaderSize)
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" lost its header");
-  uint32_t count = U32(h + 4);
+  uint32_t count = Get32(h + kRecordCount);
   // The count as we last knew it was checked then, or written by us after
   // its records: only a new count needs a look at the file's size.
   if (count != count_ &&
@@ -773,9 +770,11 @@ void Table::ReloadHeader() {
 
 void Table::WriteHeader() {
   Impl& im = *impl_;
-  TodayHeaderDate(im.header + 1);
-  PutU32(im.header + 4, count_);
-  im.dbf->WriteStart(kHeaderSize, 1, im.header + 1, 7);
+  TodayHeaderDate(im.header + kLastUpdate);
+  Put32(im.header + 4, count_);
+  // The date and the count, which lie side by side.
+  im.dbf->WriteStart(kHeaderSize, kLastUpdate, im.header + kLastUpdate,
+                     kRecordCount + 4 - kLastUpdate);
 }
 
 // After a write of ours, under the write lock: the file as we left it, and
@@ -1103,7 +1102,7 @@ Field& Table::Fields(int index) {
 
 Field* Table::FindField(std::string_view name) {
   for (Field& f : fields_)
-    if (EqualNoCase(f.name(), name)) return &f;
+    if (EqualNoCaseAscii(f.name(), name)) return &f;
   return nullptr;
 }
 
@@ -1284,7 +1283,7 @@ bool Table::PrepareWrite() {
       im.run && im.mdx && im.mdx->HoldsDirty() && count_ == im.run_count && !im.index_broken;
   if (!continuing) {
     ReloadHeader();
-    if (!im.mdx && im.header[28] != 0) {
+    if (!im.mdx && im.header[kIndexFlag] != 0) {
       OpenIndexCreatedElsewhere();
       if (!im.mdx) {
         Fail(ErrorCode::kNotFound,
@@ -1345,7 +1344,7 @@ void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<s
   const uint64_t off = im.header_len + static_cast<uint64_t>(count_) * len;
   std::vector<uint8_t>& out = im.out;
   out.assign(records + 1, records + static_cast<size_t>(n) * len);
-  out.push_back(0x1A);
+  out.push_back(kEndMark);
   im.dbf->WriteAt(off + 1, out.data(), out.size());
   try {
     if (im.mdx) {
@@ -1412,8 +1411,8 @@ void Table::CutTail() {
   const uint64_t size = im.dbf->Size();
   uint8_t mark = 0;
   if (size > end) im.dbf->ReadAt(end, &mark, 1);
-  if (mark != 0x1A) {
-    mark = 0x1A;
+  if (mark != kEndMark) {
+    mark = kEndMark;
     im.dbf->WriteAt(end, &mark, 1);
   }
   if (size > end + 1) im.dbf->Truncate(end + 1);
@@ -1430,7 +1429,7 @@ void Table::RepairRows() {
   std::vector<uint32_t> unfinished;
   ScanRecords(*im.dbf, im.header_len, im.record_len, 1, count_,
               [&](uint32_t recno, const uint8_t* rec) {
-                if (rec[0] == 0x1A) unfinished.push_back(recno);
+                if (rec[0] == kEndMark) unfinished.push_back(recno);
               });
   const uint8_t live = ' ';
   for (uint32_t r : unfinished)
@@ -1657,7 +1656,7 @@ void Table::SetFiltered(bool filtered) {
 namespace {
 
 std::string CheckTagName(std::string_view name) {
-  std::string up = Upper(name);
+  std::string up = UpperAscii(name);
   bool ok = !up.empty() && up.size() <= 10 && up[0] >= 'A' && up[0] <= 'Z';
   for (char c : up) ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
   if (!ok) {
@@ -1763,15 +1762,15 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
   EndRun();
   LockGuard write_lock(*im.dbf, true);
   ReloadHeader();
-  if (!im.mdx && im.header[28] != 0) OpenIndexCreatedElsewhere();
+  if (!im.mdx && im.header[kIndexFlag] != 0) OpenIndexCreatedElsewhere();
   if (!im.mdx) {
     im.mdx_path = MdxPath();
     std::string base = BaseOf(im.dbf_path);
     base = base.substr(0, base.find('.'));
-    im.mdx = MdxFile::Create(env_, im.mdx_path, Upper(base));
-    if (im.header[28] != 1) {
-      im.header[28] = 1;
-      im.dbf->WriteAt(28, &im.header[28], 1);
+    im.mdx = MdxFile::Create(env_, im.mdx_path, UpperAscii(base));
+    if (im.header[kIndexFlag] != 1) {
+      im.header[kIndexFlag] = 1;
+      im.dbf->WriteAt(kIndexFlag, &im.header[kIndexFlag], 1);
     }
   }
   SyncIndex();
@@ -1799,14 +1798,14 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
 void Table::DeleteIndex(std::string_view name) {
   RequireWritable();
   Impl& im = *impl_;
-  if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
+  if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   EndRun();
   LockGuard write_lock(*im.dbf, true);
   ReloadHeader();
   SyncIndex();
-  int tag = im.mdx->FindTag(Upper(name));
-  if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
-  bool was_active = im.active >= 0 && EqualNoCase(im.tags[im.active].name, name);
+  int tag = im.mdx->FindTag(UpperAscii(name));
+  if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
+  bool was_active = im.active >= 0 && EqualNoCaseAscii(im.tags[im.active].name, name);
   im.mdx->BeginChange();
   try {
     im.mdx->DeleteTag(tag);
@@ -1835,8 +1834,8 @@ void Table::SetIndexName(std::string_view name) {
   }
   int found = -1;
   for (size_t i = 0; i < im.tags.size(); ++i)
-    if (EqualNoCase(im.tags[i].name, name)) found = static_cast<int>(i);
-  if (found < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + Upper(name));
+    if (EqualNoCaseAscii(im.tags[i].name, name)) found = static_cast<int>(i);
+  if (found < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   im.active = found;
   index_name_ = im.tags[static_cast<size_t>(found)].name;
   if (recno_) im.key = KeyOf(found, buf_.data());
@@ -1959,7 +1958,7 @@ void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
   std::string base = BaseOf(im.dbf_path);
   base = base.substr(0, base.find('.'));
   try {
-    auto fresh = MdxFile::Create(env_, tmp, Upper(base));
+    auto fresh = MdxFile::Create(env_, tmp, UpperAscii(base));
     fresh->BeginChange();
     for (size_t i = 0; i < defs.size(); ++i) {
       int tag = fresh->AddTag(defs[i]);
@@ -1983,9 +1982,9 @@ void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
   im.mdx = MdxFile::Open(env_, im.mdx_path, true);
   im.mdx->Sync();
   im.index_broken = false;
-  if (im.header[28] != 1) {
-    im.header[28] = 1;
-    im.dbf->WriteAt(28, &im.header[28], 1);
+  if (im.header[kIndexFlag] != 1) {
+    im.header[kIndexFlag] = 1;
+    im.dbf->WriteAt(kIndexFlag, &im.header[kIndexFlag], 1);
   }
   LoadTags();
   NoteOwnWrite();
@@ -2058,10 +2057,10 @@ void Table::Pack(const std::function<void(double)>& progress) {
                  pos += kept_bytes.size();
                  if (progress) progress(0.5 * (first + n - 1) / std::max<uint32_t>(count_, 1));
                });
-    uint8_t eof = 0x1A;
+    uint8_t eof = kEndMark;
     out->WriteAt(pos, &eof, 1);
-    TodayHeaderDate(head.data() + 1);
-    PutU32(head.data() + 4, kept);
+    TodayHeaderDate(head.data() + kLastUpdate);
+    Put32(head.data() + kRecordCount, kept);
     out->WriteAt(0, head.data(), head.size());
     out->Sync();
     env_.Rename(tmp, im.dbf_path);
@@ -2113,11 +2112,11 @@ std::vector<std::string> Table::Check() {
     const uint64_t size = im.dbf->Size();
     uint8_t mark = 0;
     if (size > end) im.dbf->ReadAt(end, &mark, 1);
-    uint64_t tail = size > end ? size - end - (mark == 0x1A ? 1 : 0) : 0;
+    uint64_t tail = size > end ? size - end - (mark == kEndMark ? 1 : 0) : 0;
     if (tail > 0) {
       problems.push_back("the file holds " + std::to_string(tail) +
                          " bytes past its last counted record" +
-                         (mark == 0x1A ? "" : ", with no end mark before them") +
+                         (mark == kEndMark ? "" : ", with no end mark before them") +
                          ", left by an append that did not finish");
     }
   }
@@ -2125,7 +2124,7 @@ std::vector<std::string> Table::Check() {
     ScanRecords(
         *im.dbf, im.header_len, im.record_len, 1, count_, [&](uint32_t recno, const uint8_t* rec) {
           if (problems.size() >= 100) return;
-          if (rec[0] == 0x1A) {
+          if (rec[0] == kEndMark) {
             problems.push_back("record " + std::to_string(recno) +
                                " was counted before its append finished (its flag is the end "
                                "mark)");
@@ -2216,7 +2215,7 @@ void Table::Refresh() {
     }
     DropBatch();
     // Another copy may have created the production index since we opened.
-    if (!im.mdx && im.header[28] != 0) OpenIndexCreatedElsewhere();
+    if (!im.mdx && im.header[kIndexFlag] != 0) OpenIndexCreatedElsewhere();
     if (im.mdx) {
       SyncIndex();
       AdoptDeletedCount(st);
@@ -2260,11 +2259,11 @@ bool Table::RemoveIndexFlag(Env& env, const std::string& path) {
   // terminator, records of at least the flag and one byte), and anything
   // else must stay as it is for the open that follows to report it.
   const int version = h[0] & 0x07;
-  if (version < 3 || version > 5 || U16(h + 8) < kHeaderSize + kDescriptorSize + 1 ||
-      U16(h + 10) < 2 || h[28] == 0)
+  if (version < 3 || version > 5 || Get16(h + kHeaderLength) < kHeaderSize + kDescriptorSize + 1 ||
+      Get16(h + kRecordLength) < 2 || h[kIndexFlag] == 0)
     return false;
   const uint8_t none = 0;
-  file->WriteAt(28, &none, 1);
+  file->WriteAt(kIndexFlag, &none, 1);
   return true;
 }
 
@@ -2282,7 +2281,7 @@ void Table::CreateTable(Env& env, const std::string& path, const std::vector<Fie
   uint32_t record_len = 1;
   for (size_t i = 0; i < fields.size(); ++i) {
     FieldDef f = fields[i];
-    std::string name = Upper(f.name);
+    std::string name = UpperAscii(f.name);
     bool ok = !name.empty() && name.size() <= 10 && name[0] >= 'A' && name[0] <= 'Z';
     for (char c : name) ok = ok && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
     if (!ok) bad("\"" + f.name + "\" is not a valid field name");
@@ -2318,19 +2317,19 @@ void Table::CreateTable(Env& env, const std::string& path, const std::vector<Fie
     }
     uint8_t* d = head.data() + kHeaderSize + kDescriptorSize * i;
     std::memcpy(d, name.data(), name.size());
-    d[11] = static_cast<uint8_t>(type);
-    d[16] = static_cast<uint8_t>(len);
-    d[17] = static_cast<uint8_t>(dec);
+    d[kFieldType] = static_cast<uint8_t>(type);
+    d[kFieldLength] = static_cast<uint8_t>(len);
+    d[kFieldDecimals] = static_cast<uint8_t>(dec);
     record_len += static_cast<uint32_t>(len);
   }
   if (record_len > 65535) bad("its records would be longer than 65535 bytes");
-  head[0] = 0x03;
-  TodayHeaderDate(head.data() + 1);
-  PutU16(head.data() + 8, static_cast<uint16_t>(head.size()));
-  PutU16(head.data() + 10, static_cast<uint16_t>(record_len));
-  head[29] = CodePage::Cp1252().driver();
+  head[kVersionByte] = 0x03;
+  TodayHeaderDate(head.data() + kLastUpdate);
+  Put16(head.data() + kHeaderLength, static_cast<uint16_t>(head.size()));
+  Put16(head.data() + kRecordLength, static_cast<uint16_t>(record_len));
+  head[kLanguageDriver] = CodePage::Cp1252().driver();
   head.back() = 0x0D;
-  head.push_back(0x1A);
+  head.push_back(kEndMark);
 
   std::string tmp = TempPathFor(path);
   try {

@@ -48,6 +48,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "db/dbf/Base.h"
 
 namespace klv::dbf {
@@ -81,7 +82,7 @@ struct Date {
   bool operator==(const Date&) const = default;
 };
 // Whether y-m-d is a real calendar date in years 1..9999.
-bool IsValidDate(int year, int month, int day);
+using base::IsValidDate;
 // Text as the fields read it under a TextFormat: a number with the
 // configured decimal separator ('.' always accepted), a date in the short
 // date pattern (two-digit years fall in 1930-2029). nullopt when invalid.
