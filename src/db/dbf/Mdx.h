@@ -61,6 +61,7 @@ struct IndexEntry {
 
 // dBase IV stores numeric keys as 12-byte BCD and date keys as an 8-byte
 // little-endian double holding the Julian day number.
+constexpr int kNumericKeyLength = 12;
 std::string EncodeNumericKey(double value);
 double DecodeNumericKey(std::string_view key);
 std::string EncodeDateKey(double julian_day);
