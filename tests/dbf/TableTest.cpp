@@ -1061,17 +1061,26 @@ TEST_F(TableTest, BatchedAppendsShowWholeBatchesToOtherOpens) {
   a.First();
   EXPECT_EQ(a.QueuedRows(), 0u);
   EXPECT_EQ(a.PhysicalCount(), 352u);
+  // An edit of the row just queued writes it and edits it.
   Fill(a, {"q3"});
+  EXPECT_EQ(a.RecNo(), 0u);
+  a.Edit();
+  EXPECT_EQ(a.RecNo(), 353u);
+  a.FieldByName("NAME").SetAsString("q3e");
+  a.Post();
+  Fill(a, {"q5"});
   a.Close();
   b.Refresh();
-  EXPECT_EQ(b.PhysicalCount(), 353u);
+  EXPECT_EQ(b.PhysicalCount(), 354u);
+  ASSERT_TRUE(b.GoTo(353));
+  EXPECT_EQ(b.FieldByName("NAME").AsString(), "q3e");
   a.Open();
   Table::AppendBatchOptions at_once;
   at_once.milliseconds = 0;
   a.BeginAppendBatch(at_once);
   Fill(a, {"q4"});
   EXPECT_EQ(a.QueuedRows(), 0u);
-  EXPECT_EQ(a.RecNo(), 354u);
+  EXPECT_EQ(a.RecNo(), 355u);
   a.EndAppendBatch();
   auto problems = a.Check();
   EXPECT_TRUE(problems.empty()) << problems.front();

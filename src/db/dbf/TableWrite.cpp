@@ -43,9 +43,9 @@ void Table::Insert() {
 void Table::Edit() {
   RequireWritable();
   if (state_ == State::kEdit || state_ == State::kInsert) return;
-  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
   Impl& im = *impl_;
-  EndRun();
+  EndRun();  // a row still queued gets its number here
+  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
   if (!im.dbf->TryLock(kRecordLockBase + recno_, 1, true)) {
     Fail(ErrorCode::kRecordLocked,
          "Record " + std::to_string(recno_) + " is locked by another user.");
@@ -440,9 +440,9 @@ void Table::Delete() {
   RequireWritable();
   if (state_ == State::kInsert) return Cancel();
   if (state_ == State::kEdit) Cancel();
-  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
   Impl& im = *impl_;
-  EndRun();
+  EndRun();  // a row still queued gets its number here
+  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
   uint32_t r = recno_;
   if (!im.dbf->TryLock(kRecordLockBase + r, 1, true)) {
     Fail(ErrorCode::kRecordLocked, "Record " + std::to_string(r) + " is locked by another user.");
