@@ -879,7 +879,8 @@ TEST_F(TableTest, DamagedTablesAreRefused) {
     }
   };
   expect_corrupt("truncated header", [](auto& b) { b.resize(20); });
-  expect_corrupt("truncated records", [](auto& b) { b.resize(b.size() - 30); });
+  expect_corrupt("truncated records",
+                 [](auto& b) { b.resize(std::max<size_t>(b.size(), 30) - 30); });
   expect_corrupt("count beyond file", [](auto& b) { b[5] = 1; });
   expect_corrupt("record length", [](auto& b) { b[10] = static_cast<uint8_t>(b[10] + 1); });
   expect_corrupt("header length", [](auto& b) { b[8] = 40, b[9] = 0; });

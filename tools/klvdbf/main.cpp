@@ -37,9 +37,11 @@ const char kUsageText[] =
     "  set FILE RECNO FIELD=VALUE...  change one row\n"
     "  delete FILE RECNO...           mark rows deleted\n"
     "  index FILE TAG EXPRESSION      add or replace an index tag\n"
-    "  check FILE                     verify the table and every tag\n"
+    "  check FILE                     verify the table and every tag, and that nothing\n"
+    "                                 follows the counted records\n"
     "  pack FILE                      remove deleted rows, rebuild the index\n"
-    "  reindex FILE                   rebuild every index tag\n";
+    "  reindex FILE                   rebuild every index tag, cutting what an unfinished\n"
+    "                                 append left after the counted records\n";
 
 struct Usage {
   std::string message;
