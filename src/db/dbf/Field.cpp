@@ -183,7 +183,9 @@ std::optional<std::string> FormatNumber(double v, int width, int dec) {
   if (!std::isfinite(v)) return std::nullopt;
   // Round half away from zero at the stored decimals first, so that a typed
   // 12.345 is kept as 12.35 although its binary value lies just below.
-  double scale = std::pow(10.0, dec);
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  double scale = dec >= 0 && dec < 16 ? kPowers[dec] : std::pow(10.0, dec);
   if (std::fabs(v) * scale < 1e15) v = std::round(v * scale) / scale;
   std::string s = CFixed(v, dec);
   if (s == "-0" || s.find_first_not_of("-0.") == std::string::npos) {
