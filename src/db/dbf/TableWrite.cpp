@@ -229,10 +229,17 @@ void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<s
   const size_t len = im.record_len;
   const uint32_t first = count_ + 1;
   const uint64_t off = im.header_len + static_cast<uint64_t>(count_) * len;
-  std::vector<uint8_t>& out = im.out;
-  out.assign(records + 1, records + static_cast<size_t>(n) * len);
-  out.push_back(kEndMark);
-  im.dbf->WriteAt(off + 1, out.data(), out.size());
+  const size_t bytes = static_cast<size_t>(n) * len;
+  if (n == 1) {
+    std::vector<uint8_t>& out = im.out;
+    out.assign(records + 1, records + bytes);
+    out.push_back(kEndMark);
+    im.dbf->WriteAt(off + 1, out.data(), out.size());
+  } else {
+    // A batch is written where it lies; its end mark follows it.
+    im.dbf->WriteAt(off + 1, records + 1, bytes - 1);
+    im.dbf->WriteAt(off + bytes, &kEndMark, 1);
+  }
   try {
     if (im.mdx) {
       BeginIndexChange();
