@@ -9,6 +9,17 @@
 //   (d) filtered exact count over 1,000,000 rows (Country == "Canada") |
 //       pgdbf converting the same file to /dev/null (target: not slower)
 //   (e) peak resident memory while working on 1,000,000 rows (< 100 MB)
+//   (f) klvdbf dump of 100,000 rows by NEWINDEX | pgdbf reading the same
+//       table (target within 1.5x); its peak memory at 1,000,000 rows
+//   (g) the same in record order (target within 1.2x)
+//   (h) a walk by NEWINDEX through a filter keeping half of the rows | the
+//       walk without it
+//   (i) klvdbf append of 100,000 CSV rows with NEWINDEX | sqlite3 .import
+//       of the same CSV into a table indexed on the same key (target: not
+//       slower); the engine's batched append | one pwrite per record
+//       (target within 2x); the tool's peak memory appending 1,000,000 rows
+//   (j) two copies: a walk by NEWINDEX while another copy appends in
+//       batches, the rate of each | each alone
 //
 // The 1,000,000-row table is generated once (raw records, then the index
 // built by the engine) and cached in $KLV_BENCH_DIR, default /tmp/klv-bench.
@@ -451,11 +462,285 @@ void BenchBuildIndex(const std::string& dir, uint64_t rows) {
   Line(what, engine, "ms", "read rows, make keys, sort in memory", base, Ratio(engine, base, 2.0));
 }
 
+// ---------------------------------------------------------------------------
+// Walks, appends and two copies, measured through the tool and beside the
+// independent programs that do the same work.
+
+struct Run {
+  double ms = 0;
+  long peak_kb = 0;  // the child's peak resident memory
+};
+
+// Runs argv with stdin and stdout redirected (empty: inherited), waits.
+Run RunProgram(const std::vector<std::string>& argv, const std::string& in = "",
+               const std::string& out = "/dev/null") {
+  std::fflush(nullptr);
+  double start = NowMs();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!in.empty()) {
+      int fd = open(in.c_str(), O_RDONLY);
+      if (fd < 0 || dup2(fd, 0) < 0) _exit(126);
+    }
+    if (!out.empty()) {
+      int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int st = 0;
+  rusage ru{};
+  wait4(pid, &st, 0, &ru);
+  Run r;
+  r.ms = NowMs() - start;
+  r.peak_kb = ru.ru_maxrss;
+  if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) {
+    std::fprintf(stderr, "klv_bench: %s failed (status %d)\n", argv[0].c_str(), st);
+    std::exit(1);
+  }
+  return r;
+}
+
+void MemoryLine(const char* what, long kb) {
+  std::printf("%-52s %10.1f MB   | %-40s %10s      %s\n", what, kb / 1024.0, "target", "100 MB",
+              kb < 100 * 1024 ? "met" : "MISSED");
+}
+
+// (f) the tool's dump in NEWINDEX order and (g) in record order, beside
+// pgdbf converting the same table, on the 100,000-row table; their peak
+// memory on the 1,000,000-row one.
+void BenchDump(const std::string& dir, const std::string& large) {
+  const std::string dbf = dir + "/COINS.DBF";
+  auto pg = [&] { return RunProgram({"pgdbf", "-s", "cp1252", dbf}); };
+  auto by_index = [&] { return RunProgram({KLV_KLVDBF_PATH, "dump", dbf, "--tag", "NEWINDEX"}); };
+  auto natural = [&] { return RunProgram({KLV_KLVDBF_PATH, "dump", dbf}); };
+  pg();  // the page cache holds the table for every side
+  // Taking turns, so that a drift of the machine's speed hits both sides.
+  std::vector<double> pg_ms, index_ms, natural_ms;
+  for (int i = 0; i < 5; ++i) {
+    pg_ms.push_back(pg().ms);
+    index_ms.push_back(by_index().ms);
+    natural_ms.push_back(natural().ms);
+  }
+  double base = Median(pg_ms);
+  Line("(f) klvdbf dump --tag NEWINDEX, 100,000 rows", Median(index_ms), "ms", "pgdbf to /dev/null",
+       base, Ratio(Median(index_ms), base, 1.5));
+  Line("(g) klvdbf dump in record order, 100,000 rows", Median(natural_ms), "ms",
+       "pgdbf to /dev/null", base, Ratio(Median(natural_ms), base, 1.2));
+  if (large.empty()) return;
+  const std::string big = large + "/COINS.DBF";
+  MemoryLine("(f) peak memory, dump --tag NEWINDEX, 1,000,000 rows",
+             RunProgram({KLV_KLVDBF_PATH, "dump", big, "--tag", "NEWINDEX"}).peak_kb);
+  MemoryLine("(g) peak memory, dump in record order, 1,000,000 rows",
+             RunProgram({KLV_KLVDBF_PATH, "dump", big}).peak_kb);
+}
+
+// Reads every field of every visible row as text, in NEWINDEX order.
+uint64_t WalkAll(Table& t) {
+  uint64_t rows = 0, bytes = 0;
+  for (t.First(); !t.Eof(); t.Next(), ++rows)
+    for (int f = 0; f < t.FieldCount(); ++f) bytes += t.Fields(f).AsString().size();
+  if (bytes == 0 && rows > 0) std::abort();
+  return rows;
+}
+
+// (h) the same walk in the engine through a filter that accepts half of the
+// rows, beside the walk without it; and pgdbf on the same table.
+void BenchFilteredWalk(const std::string& dir) {
+  Table t;
+  Bind(t, dir);
+  t.SetReadOnly(true);
+  t.Open();
+  t.SetIndexName("NEWINDEX");
+  klv::dbf::Field& quantity = t.FieldByName("Quantity");
+  t.SetOnFilterRecord([&](Table&) { return quantity.AsInteger() < 25; });
+  uint64_t all = 0, half = 0;
+  std::vector<double> plain_ms, filtered_ms;
+  for (int i = 0; i < 3; ++i) {
+    t.SetFiltered(false);
+    plain_ms.push_back(TimeMs([&] { all = WalkAll(t); }));
+    t.SetFiltered(true);
+    filtered_ms.push_back(TimeMs([&] { half = WalkAll(t); }));
+  }
+  double pg = Median({RunProgram({"pgdbf", "-s", "cp1252", dir + "/COINS.DBF"}).ms,
+                      RunProgram({"pgdbf", "-s", "cp1252", dir + "/COINS.DBF"}).ms,
+                      RunProgram({"pgdbf", "-s", "cp1252", dir + "/COINS.DBF"}).ms});
+  char what[96];
+  std::snprintf(what, sizeof what, "(h) walk by NEWINDEX, filter keeps %.0f%%, all fields",
+                100.0 * static_cast<double>(half) / static_cast<double>(all));
+  Line(what, Median(filtered_ms), "ms", "the same walk without the filter", Median(plain_ms),
+       Ratio(Median(filtered_ms), Median(plain_ms), 1.0));
+  std::printf("    pgdbf on the same table: %.1f ms\n", pg);
+}
+
+// (i) klvdbf append of a 100,000-row CSV into a coin table with NEWINDEX,
+// beside sqlite3 .import of the same CSV into a table indexed on the same
+// key, and the engine's appends in batches beside the raw writes of the
+// same record bytes. Peak memory of the tool's append of 1,000,000 rows.
+void BenchBatchedAppend(const std::string& dir, const std::string& source,
+                        const std::string& large) {
+  fs::create_directories(dir);
+  const std::string csv = dir + "/coins.csv";
+  RunProgram({KLV_KLVDBF_PATH, "dump", source + "/COINS.DBF"}, "", csv);
+  const std::string table = dir + "/APPEND.DBF", db = dir + "/append.db";
+  auto fresh_table = [&] {
+    fs::remove(table);
+    fs::remove(dir + "/APPEND.MDX");
+    RunProgram({KLV_KLVDBF_PATH, "create", table, "--coin"});
+    RunProgram({KLV_KLVDBF_PATH, "index", table, "NEWINDEX", kNewIndex});
+  };
+  std::string schema = "create table c(";
+  {
+    Layout l;
+    for (size_t i = 0; i < l.defs.size(); ++i) {
+      const auto& d = l.defs[i];
+      schema += std::string(i ? ", " : "") + d.name +
+                (d.type == 'N' ? (d.decimals ? " real" : " integer") : " text");
+    }
+  }
+  schema += "); create index newindex on c(upper(substr(Country, 1, 40)), PurchDate);";
+  auto fresh_db = [&] {
+    fs::remove(db);
+    RunProgram({"sqlite3", db, schema});
+  };
+  std::vector<double> ours, sqlite;
+  for (int i = 0; i < 3; ++i) {
+    fresh_table();
+    ours.push_back(RunProgram({KLV_KLVDBF_PATH, "append", table, csv}).ms);
+    fresh_db();
+    sqlite.push_back(RunProgram({"sqlite3", db, ".import --csv --skip 1 " + csv + " c"}).ms);
+  }
+  Line("(i) klvdbf append, 100,000 CSV rows, NEWINDEX", Median(ours), "ms",
+       "sqlite3 .import, same CSV, same key indexed", Median(sqlite),
+       Ratio(Median(ours), Median(sqlite), 1.0));
+
+  // The engine alone: rows set through the fields, posted in batches.
+  Layout l;
+  const uint64_t rows = 100000;
+  std::vector<double> engine_ms, raw_ms;
+  std::vector<uint8_t> rec(l.record_length);
+  const std::string engine_dir = dir + "/engine", raw = dir + "/RAW.DBF";
+  for (int round = 0; round < 3; ++round) {
+    fs::remove_all(engine_dir);
+    fs::create_directories(engine_dir);
+    Table::CreateTable(engine_dir + "/COINS.DBF", klv::CoinFieldDefs());
+    {
+      Table t;
+      Bind(t, engine_dir);
+      t.Open();
+      t.AddIndex("NEWINDEX", kNewIndex);
+      engine_ms.push_back(TimeMs([&] {
+        t.BeginAppendBatch();
+        for (uint64_t i = 0; i < rows; ++i) EngineRow(i, t);
+        t.EndAppendBatch();
+      }));
+    }
+    int fd = open(raw.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    raw_ms.push_back(TimeMs([&] {
+      for (uint64_t i = 0; i < rows; ++i) {
+        RawRecord(i, l, rec.data());
+        if (pwrite(fd, rec.data(), rec.size(),
+                   static_cast<off_t>(kHeaderLength + i * l.record_length)) !=
+            static_cast<ssize_t>(rec.size()))
+          std::abort();
+      }
+    }));
+    close(fd);
+  }
+  Line("(i) engine batched append, 100,000 rows, NEWINDEX", Median(engine_ms), "ms",
+       "the same records, one pwrite each", Median(raw_ms),
+       Ratio(Median(engine_ms), Median(raw_ms), 2.0));
+  if (large.empty()) return;
+  const std::string big_csv = dir + "/large.csv";
+  RunProgram({KLV_KLVDBF_PATH, "dump", large + "/COINS.DBF"}, "", big_csv);
+  fresh_table();
+  Run big = RunProgram({KLV_KLVDBF_PATH, "append", table, big_csv});
+  MemoryLine("(i) peak memory, klvdbf append of 1,000,000 rows", big.peak_kb);
+  std::printf("    the append took %.1f s\n", big.ms / 1000);
+  fs::remove(big_csv);
+}
+
+// (j) two copies on one table: one walks 100,000 rows by NEWINDEX while the
+// other appends 100,000 rows in batches; each one's rate beside its rate
+// alone.
+void BenchTwoCopies(const std::string& dir, const std::string& source) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  auto reset = [&] {
+    fs::copy_file(source + "/COINS.DBF", dir + "/COINS.DBF", fs::copy_options::overwrite_existing);
+    fs::copy_file(source + "/COINS.MDX", dir + "/COINS.MDX", fs::copy_options::overwrite_existing);
+  };
+  auto walk = [&] {
+    Table t;
+    Bind(t, dir);
+    t.SetReadOnly(true);
+    t.Open();
+    t.SetIndexName("NEWINDEX");
+    uint64_t n = 0;
+    double ms = TimeMs([&] {
+      for (t.First(); !t.Eof() && n < 100000; t.Next(), ++n)
+        for (int f = 0; f < t.FieldCount(); ++f) t.Fields(f).AsString();
+    });
+    return n / ms * 1000;
+  };
+  auto append = [&] {
+    Table t;
+    Bind(t, dir);
+    t.Open();
+    double ms = TimeMs([&] {
+      t.BeginAppendBatch();
+      for (uint64_t i = 0; i < 100000; ++i) EngineRow(1000000 + i, t);
+      t.EndAppendBatch();
+    });
+    return 100000 / ms * 1000;
+  };
+  reset();
+  double walk_alone = walk();
+  reset();
+  double append_alone = append();
+  reset();
+  // Each side in its own process, started together through a pipe.
+  int go[2], result[2];
+  if (pipe(go) != 0 || pipe(result) != 0) std::abort();
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    char c;
+    if (read(go[0], &c, 1) != 1) _exit(1);
+    double rate = append();
+    if (write(result[1], &rate, sizeof rate) != sizeof rate) _exit(1);
+    _exit(0);
+  }
+  if (write(go[1], "x", 1) != 1) std::abort();
+  double walk_both = walk();
+  double append_both = 0;
+  if (read(result[0], &append_both, sizeof append_both) != sizeof append_both) std::abort();
+  int st = 0;
+  waitpid(child, &st, 0);
+  std::printf("%-52s %10.0f rows/s | %-40s %10.0f rows/s\n",
+              "(j) walk by NEWINDEX while another copy appends", walk_both, "the walk alone",
+              walk_alone);
+  std::printf("%-52s %10.0f rows/s | %-40s %10.0f rows/s\n",
+              "(j) batched append while another copy walks", append_both, "the append alone",
+              append_alone);
+  Table t;
+  Bind(t, dir);
+  t.Open();
+  if (t.PhysicalCount() != 200000 || !t.Check().empty()) {
+    std::fprintf(stderr, "klv_bench: the two copies left a wrong table\n");
+    std::exit(1);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   uint64_t large_rows = 1000000;
-  std::string only = "abcde";
+  std::string only = "abcdefghij";
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--rows") == 0) large_rows = std::strtoull(argv[i + 1], nullptr, 10);
     if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
@@ -503,6 +788,16 @@ int main(int argc, char** argv) {
   if (want('c')) {
     BenchBuildIndex(small, 100000);
     BenchBuildIndex(large, large_rows);
+  }
+  if (want('f') || want('g') || want('h') || want('i') || want('j')) {
+    // The walks and appends work on a 100,000-row table of their own.
+    const std::string medium = base + "/coins-100000";
+    if (!LargeIsCached(medium, 100000)) GenerateLarge(medium, 100000);
+    const std::string big = large_rows == 1000000 ? large : "";
+    if (want('f') || want('g')) BenchDump(medium, big);
+    if (want('h')) BenchFilteredWalk(medium);
+    if (want('i')) BenchBatchedAppend(base + "/batched", medium, big);
+    if (want('j')) BenchTwoCopies(base + "/two", medium);
   }
   return 0;
 }

@@ -216,7 +216,7 @@ void TMain::BuildControls() {
 void TMain::ApplyFormats(bool refresh) {
   const Settings& s = state_.settings;
   state_.formats = MakeNumberFormats(s, state_.intl);
-  dbf::SetTextFormat(MakeTextFormat(s.date_format, s.date_leading_zeros, state_.formats));
+  MyTable().SetTextFormat(MakeTextFormat(s.date_format, s.date_leading_zeros, state_.formats));
   for (int i = 0; i < kDateFormatCount; ++i)
     MenuDateFormats[static_cast<size_t>(i)]->setChecked(s.date_format == i + 1);
   MenuLeadingZeros->setChecked(s.date_leading_zeros);

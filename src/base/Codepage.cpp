@@ -3,8 +3,8 @@
 namespace klv::base {
 namespace {
 
-// The upper halves, byte 0x80 first, as Python's cp437, cp850 and cp1252
-// codecs define them. cp1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D
+// The upper halves, byte 0x80 first, as the published cp437, cp850 and
+// cp1252 mapping tables define them. cp1252 leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D
 // unassigned; they decode to the C1 control of the same number so that any
 // byte read from a file survives a decode/encode round trip.
 constexpr char32_t kCp437High[128] = {
@@ -188,8 +188,8 @@ const CodePage& CodePage::Cp1252() {
 namespace {
 
 // Language driver bytes of the three pages, national variants included, as
-// dBase, FoxPro and the BDE assign them. 0 (none recorded) means the DOS
-// default, cp437.
+// the dBase family of file formats assigns them. 0 (none recorded) means
+// the DOS default, cp437.
 constexpr uint8_t kCp437Drivers[] = {0x00, 0x01, 0x09, 0x0B, 0x0D, 0x0F,
                                      0x11, 0x15, 0x18, 0x19, 0x1B};
 constexpr uint8_t kCp850Drivers[] = {0x02, 0x0A, 0x0E, 0x10, 0x12, 0x14,
@@ -249,9 +249,17 @@ std::optional<std::string> CodePage::Encode(std::string_view utf8, std::string* 
 }
 
 std::string CodePage::Decode(std::string_view bytes) const {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char ch : bytes) AppendUtf8(out, to_unicode_[static_cast<uint8_t>(ch)]);
+  // Text is mostly ASCII, which every page we know maps to itself: such a
+  // run is copied whole.
+  size_t plain = 0;
+  while (plain < bytes.size() &&
+         to_unicode_[static_cast<uint8_t>(bytes[plain])] == static_cast<uint8_t>(bytes[plain]) &&
+         static_cast<uint8_t>(bytes[plain]) < 0x80)
+    ++plain;
+  std::string out(bytes.substr(0, plain));
+  if (plain == bytes.size()) return out;
+  out.reserve(plain + (bytes.size() - plain) * 2);
+  for (char ch : bytes.substr(plain)) AppendUtf8(out, to_unicode_[static_cast<uint8_t>(ch)]);
   return out;
 }
 

@@ -30,16 +30,6 @@ QString Companion(const QString& dir, const QString& name) {
   return found.empty() ? dir + name : QString::fromStdString(found);
 }
 
-// The fixed part of a dBase III/IV/V table header: a known version, at least
-// one field descriptor and its terminator, and records of at least the
-// deletion flag and one byte.
-bool LooksLikeDbaseHeader(const unsigned char* h) {
-  const int version = h[0] & 0x07;
-  const unsigned header_len = h[8] | (h[9] << 8);
-  const unsigned record_len = h[10] | (h[11] << 8);
-  return version >= 3 && version <= 5 && header_len >= 32 + 32 + 1 && record_len >= 2;
-}
-
 }  // namespace
 
 DatabasePaths DatabasePaths::From(const QString& path) {
@@ -112,19 +102,11 @@ bool DBaseInUse(const QString& path) {
 }
 
 void RemoveMDXByte(const QString& path) {
-  int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return;
-  // Any file can be chosen under a .DBF name: byte 28 is only a flag in a
-  // dBase header, and anything else must come back as it was for the open
-  // that follows to report it.
-  unsigned char header[32];
-  if (::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
-      LooksLikeDbaseHeader(header) && header[28] != 0) {
-    const unsigned char zero = 0;
-    ssize_t written = ::pwrite(fd, &zero, 1, 28);
-    (void)written;  // nothing is reported, by design: the open that follows tells
+  try {
+    dbf::Table::RemoveIndexFlag(dbf::Env::Default(), QFile::encodeName(path).toStdString());
+  } catch (const dbf::DbfError&) {
+    // Nothing is reported, by design: the open that follows tells.
   }
-  ::close(fd);
 }
 
 void DoLastFiles(RecentFiles& list, const QString& previous, const QString& next) {

@@ -472,7 +472,7 @@ void TMyEdit::FormShow() {
   SetColors();
 
   // The date control shows the separator of the date format in force.
-  const QChar separator = QChar::fromLatin1(dbf::GetTextFormat().date_separator);
+  const QChar separator = QChar::fromLatin1(table_.text_format().date_separator);
   if (separator != date_separator_ || PurchDate->inputMask().isEmpty()) {
     date_separator_ = separator;
     const QString sep(separator);

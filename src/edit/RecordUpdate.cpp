@@ -37,7 +37,8 @@ bool IsBlankDateText(const QString& trimmed) {
 // A date as the date control holds it: three groups split by the separator,
 // each with blanks only around its digits ("5 /7 /1997"), read in the
 // current date format.
-std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator) {
+std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator,
+                                      const dbf::TextFormat& format) {
   const QStringList parts = text.split(separator);
   if (parts.size() != 3) return std::nullopt;
   QStringList groups;
@@ -46,7 +47,7 @@ std::optional<dbf::Date> ReadDateText(const QString& text, QChar separator) {
     if (group.isEmpty() || group.contains(u' ')) return std::nullopt;
     groups.append(group);
   }
-  return dbf::ParseDateText(groups.join(separator).toStdString());
+  return dbf::ParseDateText(groups.join(separator).toStdString(), format);
 }
 
 // Whether value, written with the field's decimals, fits the field's width.
@@ -70,7 +71,7 @@ CheckedRecord CheckRecord(const TypedRecord& typed, const app::NumberFormats& fo
 
   const QString date_text = TrimBlanks(typed.date_text);
   if (!IsBlankDateText(date_text)) {
-    const auto d = ReadDateText(date_text, typed.date_separator);
+    const auto d = ReadDateText(date_text, typed.date_separator, table.text_format());
     if (!d) return refuse(RecordFault::kDate);
     r.date = *d;
   }

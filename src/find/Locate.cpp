@@ -12,7 +12,7 @@ namespace {
 
 // Up to 15 significant digits without trailing zeros; exponent form
 // ("1.5E20", "1E-5") only for very large or very small values.
-QString GeneralFormat(double value) {
+QString GeneralFormat(double value, char separator) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.15g", value);
   std::string text = buf;
@@ -24,7 +24,6 @@ QString GeneralFormat(double value) {
     exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
     text = text.substr(0, e) + 'E' + (negative ? "-" : "") + exponent;
   }
-  const char separator = dbf::GetTextFormat().decimal_separator;
   if (separator != '.') std::replace(text.begin(), text.end(), '.', separator);
   return QString::fromStdString(text);
 }
@@ -39,7 +38,7 @@ class Matcher {
         value_(case_sensitive ? value : UpperText(value)) {
     if (match_type == TMyLocateMatchType::mtExactMatch && IsFloatField(field.def())) {
       by_number_ = true;
-      number_ = dbf::ParseNumberText(value.trimmed().toStdString());
+      number_ = dbf::ParseNumberText(value.trimmed().toStdString(), field.text_format());
     }
   }
 
@@ -98,7 +97,7 @@ QString LocateFieldText(const dbf::Field& field) {
     case 'F':
       if (field.IsNull()) return {};
       if (!IsFloatField(def)) return QString::number(field.AsInteger());
-      return GeneralFormat(field.AsFloat());
+      return GeneralFormat(field.AsFloat(), field.text_format().decimal_separator);
     case 'L':
       if (field.IsNull()) return {};
       return field.AsBoolean() ? QStringLiteral("True") : QStringLiteral("False");

@@ -21,15 +21,7 @@ NumberFormats Windows(QChar decimal, QChar thousand, int money_digits = 2) {
   return f;
 }
 
-// The engine's text format is process-wide: each test puts it back.
-class DateFormatTest : public testing::Test {
- protected:
-  void SetUp() override { saved_ = dbf::GetTextFormat(); }
-  void TearDown() override { dbf::SetTextFormat(saved_); }
-  dbf::TextFormat saved_;
-};
-
-TEST_F(DateFormatTest, EveryFormatShowsAndReadsItsPattern) {
+TEST(DateFormatTest, EveryFormatShowsAndReadsItsPattern) {
   struct Case {
     const char* item;
     const char* with_zeros;  // 7 May 1997
@@ -60,16 +52,16 @@ TEST_F(DateFormatTest, EveryFormatShowsAndReadsItsPattern) {
     EXPECT_EQ(DatePattern(n, false), c.pattern_without);
     EXPECT_EQ(DateFormatSeparator(n), c.item[2]);
     for (bool zeros : {true, false}) {
-      dbf::SetTextFormat(MakeTextFormat(n, zeros, Us()));
-      const std::string shown = dbf::FormatDateText(may7);
+      const dbf::TextFormat format = MakeTextFormat(n, zeros, Us());
+      const std::string shown = dbf::FormatDateText(may7, format);
       EXPECT_EQ(shown, zeros ? c.with_zeros : c.without);
-      EXPECT_EQ(dbf::ParseDateText(shown), may7);
-      EXPECT_EQ(dbf::ParseDateText(dbf::FormatDateText(dec25)), dec25);
+      EXPECT_EQ(dbf::ParseDateText(shown, format), may7);
+      EXPECT_EQ(dbf::ParseDateText(dbf::FormatDateText(dec25, format), format), dec25);
     }
   }
 }
 
-TEST_F(DateFormatTest, OutOfRangeFormatsActAsTheFirst) {
+TEST(DateFormatTest, OutOfRangeFormatsActAsTheFirst) {
   EXPECT_EQ(DateFormatItem(0), "mm/dd/yy");
   EXPECT_EQ(DatePattern(13, false), "m/d/yy");
   EXPECT_EQ(MakeTextFormat(-4, true, Us()).short_date, "MM/dd/yy");

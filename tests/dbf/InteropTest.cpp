@@ -7,10 +7,13 @@
 // fields as YYYY-MM-DD, L fields as T/F, and kNull for a blank N, D or L. A
 // missing reader fails the test: they are all in deps/debian-packages.txt.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +23,10 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/FaultEnv.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Base.h"
 #include "db/dbf/Table.h"
@@ -163,13 +168,13 @@ struct Reading {
 
 class InteropTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The tests read and write dates as ISO text.
+  static TextFormat Iso() {
     TextFormat iso;
     iso.short_date = "yyyy/MM/dd";
     iso.date_separator = '-';
-    SetTextFormat(iso);
+    return iso;
   }
-  void TearDown() override { SetTextFormat(TextFormat{}); }
 
   std::string Err() const { return dir_.File("stderr.txt"); }
 
@@ -178,6 +183,7 @@ class InteropTest : public ::testing::Test {
   }
 
   void BindTable(Table& t, const std::string& name) {
+    t.SetTextFormat(Iso());
     t.SetDirectory(dir_.path());
     t.SetTableName(name);
   }
@@ -812,6 +818,211 @@ t.close()
   again.SetIndexName("BYNAME");
   ASSERT_TRUE(again.FindKey("FROM PYTHON"));
   EXPECT_EQ(again.RecNo(), want.size() + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Appends that stop half way, read by dbfread, which ignores the header's
+// count and reads up to the end mark, as well as by the engine.
+
+// For each file: the header's count, then the live rows' NAME as dbfread
+// reads them.
+constexpr char kNamesReader[] = R"PY(
+import sys, dbfread
+for p in sys.argv[1:]:
+    t = dbfread.DBF(p, char_decode_errors='strict')
+    print('%d %s' % (t.header.numrecords, '|'.join(r['NAME'].rstrip(' ') for r in t)))
+)PY";
+
+class TornAppendTest : public InteropTest {
+ protected:
+  static std::vector<FieldDef> Fields() { return {{"NAME", 'C', 12, 0}, {"QTY", 'N', 5, 0}}; }
+
+  void Seed(const std::string& dir) {
+    Table::CreateTable(dir + "/T.DBF", Fields());
+    Table t;
+    t.SetDirectory(dir);
+    t.SetTableName("T");
+    t.Open();
+    for (const char* n : {"s0", "s1", "s2"}) Add(t, n);
+    t.AddIndex("BYNAME", "NAME");
+  }
+
+  static void Add(Table& t, const std::string& name) {
+    t.Append();
+    t.FieldByName("NAME").SetAsString(name);
+    t.FieldByName("QTY").SetAsInteger(static_cast<int64_t>(name.size()));
+    t.Post();
+  }
+
+  // What dbfread reads of each file: (header count, names).
+  std::vector<std::pair<uint32_t, std::vector<std::string>>> DbfRead(
+      const std::vector<std::string>& paths) {
+    std::string script = dir_.File("names.py");
+    std::ofstream(script, std::ios::binary) << kNamesReader;
+    std::string cmd = "/usr/bin/python3 " + Quote(script);
+    for (const auto& p : paths) cmd += " " + Quote(p);
+    Output o = RunCommand(cmd, Err());
+    EXPECT_EQ(o.status, 0) << "dbfread: " << Describe(o);
+    std::vector<std::pair<uint32_t, std::vector<std::string>>> out;
+    for (const std::string& line : Lines(o.out)) {
+      auto sp = line.find(' ');
+      std::string names = line.substr(sp + 1);
+      out.emplace_back(static_cast<uint32_t>(std::stoul(line.substr(0, sp))),
+                       names.empty() ? std::vector<std::string>{} : Split(names, '|'));
+    }
+    EXPECT_EQ(out.size(), paths.size());
+    out.resize(paths.size());
+    return out;
+  }
+
+  // Opens the table as `klvdbf reindex` does and rebuilds it; returns the
+  // names in record order.
+  static std::vector<std::string> Mend(const std::string& dir) {
+    Table t;
+    t.SetDirectory(dir);
+    t.SetTableName("T");
+    t.SetRepairIndex(true);
+    t.Open();
+    t.RegenerateIndexes();
+    auto problems = t.Check();
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    std::vector<std::string> names;
+    for (t.First(); !t.Eof(); t.Next()) names.push_back(t.FieldByName("NAME").AsString());
+    EXPECT_EQ(names.size(), t.PhysicalCount());
+    return names;
+  }
+
+  // The rows s0, s1, s2, a0, a1, ... in order, n of them.
+  static std::vector<std::string> Expected(size_t n) {
+    std::vector<std::string> want = {"s0", "s1", "s2"};
+    for (size_t i = 0; want.size() < n; ++i) want.push_back("a" + std::to_string(i));
+    want.resize(n);
+    return want;
+  }
+};
+
+// The fault layer stops a batched append at its Nth write, for every N, as
+// a process that died there: dbfread never reads a row past the header's
+// count, and once the table is mended the two read the same rows.
+TEST_F(TornAppendTest, AppendStoppedAtEveryWriteShowsDbfreadNoRowPastTheCount) {
+  ASSERT_TRUE(HaveTool("/usr/bin/python3", "python3"));
+  std::vector<std::string> stopped, mended;
+  std::vector<std::vector<std::string>> engine;
+  for (int n = 1;; ++n) {
+    std::string dir = dir_.File("f" + std::to_string(n));
+    fs::create_directories(dir);
+    Seed(dir);
+    base::FaultEnv faults(Env::Default());
+    faults.SetSticky(true);
+    bool fired = false;
+    {
+      Table t(faults);
+      t.SetDirectory(dir);
+      t.SetTableName("T");
+      t.Open();
+      Table::AppendBatchOptions four;
+      four.rows = 4;
+      four.milliseconds = 1000000;
+      t.BeginAppendBatch(four);
+      faults.FailAt(n);
+      try {
+        for (int i = 0; i < 10; ++i) Add(t, "a" + std::to_string(i));
+        t.EndAppendBatch();
+      } catch (const DbfError&) {
+        fired = faults.fired();
+      }
+      if (fired) t.DropAppendBatch();
+    }
+    fs::copy_file(dir + "/T.DBF", dir + "/STOPPED.DBF");
+    stopped.push_back(dir + "/STOPPED.DBF");
+    engine.push_back(Mend(dir));
+    mended.push_back(dir + "/T.DBF");
+    if (!fired) break;
+    ASSERT_LT(n, 300);
+  }
+  EXPECT_GT(stopped.size(), 15u);
+  auto before = DbfRead(stopped), after = DbfRead(mended);
+  for (size_t i = 0; i < stopped.size(); ++i) {
+    SCOPED_TRACE("stopped at write " + std::to_string(i + 1));
+    auto& [count, names] = before[i];
+    EXPECT_LE(names.size(), count) << "dbfread read a row past the count";
+    EXPECT_EQ(names, Expected(names.size()));
+    EXPECT_EQ(after[i].second, engine[i]);
+    EXPECT_EQ(after[i].first, engine[i].size());
+    EXPECT_EQ(engine[i], Expected(engine[i].size()));
+    EXPECT_GE(engine[i].size(), names.size());
+  }
+}
+
+// A process appending in batches is killed at random moments, 30 times:
+// every batch it saw written is there, dbfread never reads a row past the
+// count, and after the table is mended dbfread and the engine agree.
+TEST_F(TornAppendTest, AppendKilledAtRandomShowsDbfreadNoRowPastTheCount) {
+  ASSERT_TRUE(HaveTool("/usr/bin/python3", "python3"));
+  std::mt19937 rng(1997);
+  std::vector<std::string> killed, mended;
+  std::vector<std::vector<std::string>> engine;
+  std::vector<uint32_t> committed;
+  constexpr uint32_t kBatch = 40;
+  for (int round = 0; round < 30; ++round) {
+    std::string dir = dir_.File("k" + std::to_string(round));
+    fs::create_directories(dir);
+    Seed(dir);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(fds[0]);
+      try {
+        Table t;
+        t.SetDirectory(dir);
+        t.SetTableName("T");
+        t.Open();
+        Table::AppendBatchOptions options;
+        options.rows = kBatch;
+        t.BeginAppendBatch(options);
+        for (uint32_t i = 0;; ++i) {
+          Add(t, "a" + std::to_string(i));
+          // Reported once the batch holding it is written.
+          uint32_t done = i + 1;
+          if (t.QueuedRows() == 0 && ::write(fds[1], &done, sizeof done) != sizeof done) _exit(2);
+        }
+      } catch (...) {
+        _exit(3);
+      }
+    }
+    ::close(fds[1]);
+    std::this_thread::sleep_for(std::chrono::microseconds(3000 + rng() % 120000));
+    ::kill(child, SIGKILL);
+    int st = 0;
+    ::waitpid(child, &st, 0);
+    EXPECT_TRUE(WIFSIGNALED(st)) << "round " << round << ": the child ended by itself";
+    uint32_t v = 0, last = 0;
+    while (::read(fds[0], &v, sizeof v) == sizeof v) last = v;
+    ::close(fds[0]);
+    committed.push_back(last);
+    fs::copy_file(dir + "/T.DBF", dir + "/KILLED.DBF");
+    killed.push_back(dir + "/KILLED.DBF");
+    engine.push_back(Mend(dir));
+    mended.push_back(dir + "/T.DBF");
+  }
+  auto before = DbfRead(killed), after = DbfRead(mended);
+  int torn = 0;
+  for (size_t i = 0; i < killed.size(); ++i) {
+    SCOPED_TRACE("round " + std::to_string(i));
+    auto& [count, names] = before[i];
+    EXPECT_LE(names.size(), count) << "dbfread read a row past the count";
+    EXPECT_EQ(names, Expected(names.size()));
+    EXPECT_GE(engine[i].size(), 3 + committed[i]);
+    EXPECT_LE(engine[i].size(), 3 + committed[i] + kBatch);
+    EXPECT_EQ(engine[i], Expected(engine[i].size()));
+    EXPECT_EQ(after[i].second, engine[i]);
+    EXPECT_EQ(after[i].first, engine[i].size());
+    torn += fs::file_size(killed[i]) != fs::file_size(mended[i]);
+  }
+  std::printf("%d of 30 kills left an unfinished tail, cut by the mend\n", torn);
 }
 
 }  // namespace

@@ -110,15 +110,16 @@ class Channel {
 
 class ProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The tests read and write dates as ISO text.
+  static TextFormat Iso() {
     TextFormat iso;
     iso.short_date = "yyyy/MM/dd";
     iso.date_separator = '-';
-    SetTextFormat(iso);
+    return iso;
   }
-  void TearDown() override { SetTextFormat(TextFormat{}); }
 
   void Bind(Table& t, const std::string& dir) {
+    t.SetTextFormat(Iso());
     t.SetDirectory(dir);
     t.SetTableName("COINS.DBF");
   }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -12,8 +13,8 @@
 #include <set>
 #include <thread>
 
-#include "db/FieldTable.h"
 #include "base/FaultEnv.h"
+#include "db/FieldTable.h"
 #include "support/TempDir.h"
 
 namespace klv::dbf {
@@ -42,17 +43,18 @@ std::vector<FieldDef> SmallFields() {
 
 class TableTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The tests read and write dates as ISO text.
+  static TextFormat Iso() {
     TextFormat iso;
     iso.short_date = "yyyy/MM/dd";
     iso.date_separator = '-';
-    SetTextFormat(iso);
+    return iso;
   }
-  void TearDown() override { SetTextFormat(TextFormat{}); }
 
   std::string Path(const std::string& name = "T.DBF") { return dir_.File(name); }
 
   void Bind(Table& t, const std::string& name = "T.DBF") {
+    t.SetTextFormat(Iso());
     t.SetDirectory(dir_.path());
     t.SetTableName(name);
   }
@@ -200,16 +202,18 @@ TEST_F(TableTest, FieldValuesAreCheckedOnWrite) {
   EXPECT_EQ(t.RecordCount(), 0u);
 }
 
-TEST_F(TableTest, TextFollowsTheProcessFormat) {
+TEST_F(TableTest, TextFollowsTheTablesOwnFormat) {
   Table::CreateTable(Path(), SmallFields());
-  Table t;
+  Table t, other;
   Bind(t);
+  Bind(other);
   t.Open();
+  other.Open();
   TextFormat de;
   de.short_date = "dd/MM/yyyy";
   de.date_separator = '.';
   de.decimal_separator = ',';
-  SetTextFormat(de);
+  t.SetTextFormat(de);
   t.Append();
   t.FieldByName("AMOUNT").SetAsString("1234,5");
   t.FieldByName("BOUGHT").SetAsString("3.4.2021");
@@ -217,9 +221,17 @@ TEST_F(TableTest, TextFollowsTheProcessFormat) {
   EXPECT_EQ(t.FieldByName("AMOUNT").AsString(), "1234,50");
   EXPECT_EQ(t.FieldByName("BOUGHT").AsString(), "03.04.2021");
   EXPECT_EQ(t.FieldByName("BOUGHT").Raw(), "20210403");
+  // Another open of the table keeps its own format.
+  other.Refresh();
+  ASSERT_TRUE(other.GoTo(1));
+  EXPECT_EQ(other.FieldByName("BOUGHT").AsString(), "2021-04-03");
+  EXPECT_EQ(other.FieldByName("AMOUNT").AsString(), "1234.50");
+  EXPECT_EQ(FormatDateText(Date{2021, 4, 3}, de), "03.04.2021");
+  EXPECT_EQ(ParseDateText("3.4.2021", de), (Date{2021, 4, 3}));
+  EXPECT_EQ(ParseNumberText("1234,5", de), 1234.5);
   TextFormat us;
   us.short_date = "M/d/yy";
-  SetTextFormat(us);
+  t.SetTextFormat(us);
   EXPECT_EQ(t.FieldByName("BOUGHT").AsString(), "4/3/21");
   EXPECT_EQ(t.FieldByName("AMOUNT").AsString(), "1234.50");
 }
@@ -867,7 +879,8 @@ TEST_F(TableTest, DamagedTablesAreRefused) {
     }
   };
   expect_corrupt("truncated header", [](auto& b) { b.resize(20); });
-  expect_corrupt("truncated records", [](auto& b) { b.resize(b.size() - 30); });
+  expect_corrupt("truncated records",
+                 [](auto& b) { b.resize(std::max<size_t>(b.size(), 30) - 30); });
   expect_corrupt("count beyond file", [](auto& b) { b[5] = 1; });
   expect_corrupt("record length", [](auto& b) { b[10] = static_cast<uint8_t>(b[10] + 1); });
   expect_corrupt("header length", [](auto& b) { b[8] = 40, b[9] = 0; });
@@ -904,6 +917,402 @@ TEST_F(TableTest, TablesWithMemoFieldsOpenReadOnly) {
 
 // A failed write anywhere in a change leaves a table that opens, whose header
 // never counts an incomplete record, and an index that is right or reported.
+// A walk reads rows ahead in batches. What another open changes shows from
+// the walk's next batch on: appended rows at the end, deleted rows gone,
+// edited rows as stored, in record order and by the index, both ways and
+// through a filter; a walk restarted by GoTo shows such changes at once.
+TEST_F(TableTest, WalksShowOtherOpensChangesFromTheirNextBatchOn) {
+  Table::CreateTable(Path(), SmallFields());
+  Table a, b;
+  Bind(a);
+  Bind(b);
+  a.Open();
+  b.Open();
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    char n[8];
+    std::snprintf(n, sizeof n, "r%03d", i);
+    names.push_back(n);
+  }
+  Fill(a, names);
+  a.AddIndex("BYNAME", "NAME");
+  b.Refresh();
+  int round = 0;
+  for (const char* order : {"", "BYNAME"}) {
+    for (bool backwards : {false, true}) {
+      for (bool filtered : {false, true}) {
+        SCOPED_TRACE(std::string("order \"") + order + "\"" + (backwards ? ", backwards" : "") +
+                     (filtered ? ", filtered" : ""));
+        a.SetIndexName(order);
+        a.SetOnFilterRecord([](Table& t) { return t.FieldByName("QTY").AsInteger() % 2 == 0; });
+        a.SetFiltered(filtered);
+        // Row 150 is edited, row 200 deleted and one row appended after the
+        // walk's first row was read; the walk has not got near them yet.
+        std::vector<std::string> walked;
+        backwards ? a.Last() : a.First();
+        walked.push_back(a.FieldByName("NAME").AsString());
+        std::string edited = "r150" + std::string(1, static_cast<char>('a' + round));
+        std::string added = "s" + std::to_string(round) + "x";
+        ASSERT_TRUE(b.GoTo(151));
+        b.Edit();
+        b.FieldByName("NAME").SetAsString(edited);
+        b.Post();
+        if (round == 0) {
+          ASSERT_TRUE(b.GoTo(201));
+          b.Delete();
+        }
+        b.Append();
+        b.FieldByName("NAME").SetAsString(added);
+        b.FieldByName("QTY").SetAsInteger(1000 + round);
+        b.Post();
+        for (backwards ? a.Prior() : a.Next(); !(backwards ? a.Bof() : a.Eof());
+             backwards ? a.Prior() : a.Next())
+          walked.push_back(a.FieldByName("NAME").AsString());
+        if (backwards) std::reverse(walked.begin(), walked.end());
+        // What a fresh walk of another open shows now.
+        Table c;
+        Bind(c);
+        c.Open();
+        c.SetIndexName(order);
+        c.SetOnFilterRecord([](Table& t) { return t.FieldByName("QTY").AsInteger() % 2 == 0; });
+        c.SetFiltered(filtered);
+        std::vector<std::string> now = Walk(c);
+        // A backward walk read the last row before the append: it cannot
+        // show it, and shows everything else as it is now.
+        if (backwards) now.erase(std::remove(now.begin(), now.end(), added), now.end());
+        EXPECT_EQ(walked, now);
+        EXPECT_EQ(std::count(walked.begin(), walked.end(), edited), 1);
+        EXPECT_EQ(std::count(walked.begin(), walked.end(), "r200"), 0);
+        EXPECT_GE(walked.size(), filtered ? 149u : 299u);
+        ++round;
+      }
+    }
+  }
+  // The grid reads a screen as GoTo and Next: each such read is fresh.
+  a.SetFiltered(false);
+  a.SetIndexName("");
+  ASSERT_TRUE(a.GoTo(5));
+  a.Next();
+  ASSERT_TRUE(b.GoTo(7));
+  b.Edit();
+  b.FieldByName("NAME").SetAsString("fresh");
+  b.Post();
+  ASSERT_TRUE(a.GoTo(6));
+  a.Next();
+  EXPECT_EQ(a.FieldByName("NAME").AsString(), "fresh");
+  EXPECT_TRUE(a.Check().empty());
+}
+
+// Rows of a batched append reach the file a whole batch at a time: another
+// open sees none of a batch or all of it, with the index complete, and
+// every operation other than a post writes the rows still queued.
+TEST_F(TableTest, BatchedAppendsShowWholeBatchesToOtherOpens) {
+  Table::CreateTable(Path(), SmallFields());
+  Table a, b;
+  Bind(a);
+  Bind(b);
+  a.Open();
+  a.AddIndex("BYNAME", "NAME");
+  b.Open();
+  b.SetIndexName("BYNAME");
+  Table::AppendBatchOptions by100;
+  by100.rows = 100;
+  by100.milliseconds = 1000000;
+  a.BeginAppendBatch(by100);
+  EXPECT_TRUE(a.InAppendBatch());
+  std::vector<std::string> names;
+  for (int i = 0; i < 350; ++i) {
+    char n[8];
+    std::snprintf(n, sizeof n, "n%03d", (i * 37) % 350);
+    names.push_back(n);
+    a.Append();
+    a.FieldByName("NAME").SetAsString(n);
+    a.FieldByName("QTY").SetAsInteger(i);
+    a.Post();
+    EXPECT_EQ(a.QueuedRows(), static_cast<size_t>((i + 1) % 100));
+    if (a.QueuedRows() > 0) {
+      EXPECT_EQ(a.RecNo(), 0u);
+      EXPECT_EQ(a.FieldByName("NAME").AsString(), n);
+    } else {
+      EXPECT_EQ(a.RecNo(), static_cast<uint32_t>(i + 1));
+    }
+    if (i % 30 == 0) {
+      b.Refresh();
+      EXPECT_EQ(b.PhysicalCount(), static_cast<uint32_t>((i + 1) / 100 * 100));
+      EXPECT_EQ(b.RecordCount(), b.PhysicalCount());
+      auto problems = b.Check();
+      EXPECT_TRUE(problems.empty()) << problems.front();
+    }
+  }
+  b.Refresh();
+  EXPECT_EQ(b.PhysicalCount(), 300u);
+  a.EndAppendBatch();
+  EXPECT_FALSE(a.InAppendBatch());
+  EXPECT_EQ(a.RecNo(), 350u);
+  EXPECT_EQ(a.FieldByName("QTY").AsInteger(), 349);
+  b.Refresh();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(Walk(b), names);
+
+  // A move writes what is queued; so does Close. A batch of no time at all
+  // writes each row at its post.
+  a.BeginAppendBatch(by100);
+  Fill(a, {"q1", "q2"});
+  EXPECT_EQ(a.QueuedRows(), 2u);
+  a.First();
+  EXPECT_EQ(a.QueuedRows(), 0u);
+  EXPECT_EQ(a.PhysicalCount(), 352u);
+  // An edit of the row just queued writes it and edits it.
+  Fill(a, {"q3"});
+  EXPECT_EQ(a.RecNo(), 0u);
+  a.Edit();
+  EXPECT_EQ(a.RecNo(), 353u);
+  a.FieldByName("NAME").SetAsString("q3e");
+  a.Post();
+  Fill(a, {"q5"});
+  a.Close();
+  b.Refresh();
+  EXPECT_EQ(b.PhysicalCount(), 354u);
+  ASSERT_TRUE(b.GoTo(353));
+  EXPECT_EQ(b.FieldByName("NAME").AsString(), "q3e");
+  a.Open();
+  Table::AppendBatchOptions at_once;
+  at_once.milliseconds = 0;
+  a.BeginAppendBatch(at_once);
+  Fill(a, {"q4"});
+  EXPECT_EQ(a.QueuedRows(), 0u);
+  EXPECT_EQ(a.RecNo(), 355u);
+  a.EndAppendBatch();
+  auto problems = a.Check();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
+// A batched append that the disk fails at its Nth write, for every N: the
+// batches written before stay, the failed one is not counted (or, when it
+// failed after its count, is complete once the index is rebuilt), nothing
+// past the counted rows looks like a row, and a batch that failed before
+// it was counted can be written again.
+TEST_F(TableTest, BatchedAppendStoppedAtAnyWriteLosesAtMostThatBatch) {
+  int n = 1;
+  for (;; ++n) {
+    SCOPED_TRACE("fault " + std::to_string(n));
+    test::TempDir dir;
+    Table::CreateTable(dir.File("T.DBF"), SmallFields());
+    {
+      Table t;
+      t.SetDirectory(dir.path());
+      t.SetTableName("T");
+      t.Open();
+      Fill(t, {"s1", "s2", "s3"});
+      t.AddIndex("BYNAME", "NAME");
+    }
+    base::FaultEnv faults(Env::Default());
+    bool fired = false;
+    uint32_t written = 3;  // rows known to be counted
+    {
+      Table t(faults);
+      t.SetDirectory(dir.path());
+      t.SetTableName("T");
+      t.Open();
+      Table::AppendBatchOptions four;
+      four.rows = 4;
+      four.milliseconds = 1000000;
+      t.BeginAppendBatch(four);
+      faults.FailAt(n);
+      int posted = 0;
+      try {
+        for (int i = 0; i < 10; ++i) {
+          Fill(t, {"a" + std::to_string(i)});
+          ++posted;
+          if (t.QueuedRows() == 0) written = 3 + static_cast<uint32_t>(posted);
+        }
+        t.EndAppendBatch();
+        written = 13;
+      } catch (const DbfError& e) {
+        fired = faults.fired();
+        EXPECT_TRUE(fired) << e.what();
+      }
+      if (fired && t.QueuedRows() > 0) {
+        // Not counted: the queue is kept and goes out once the disk works.
+        faults.FailAt(0);
+        try {
+          t.EndAppendBatch();
+          written = t.PhysicalCount();
+        } catch (const DbfError& e) {
+          EXPECT_EQ(e.code(), ErrorCode::kIndexMismatch) << e.what();
+        }
+      }
+      faults.FailAt(0);
+    }
+    // No reader going by the end mark meets a row past the count.
+    auto bytes = ReadBytes(dir.File("T.DBF"));
+    uint32_t count = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | bytes[7] << 24;
+    size_t end =
+        (bytes[8] | bytes[9] << 8) + static_cast<size_t>(count) * (bytes[10] | bytes[11] << 8);
+    ASSERT_LE(end, bytes.size());
+    if (end < bytes.size()) {
+      EXPECT_EQ(bytes[end], 0x1A);
+    }
+    EXPECT_GE(count, written);
+
+    Table check;
+    check.SetDirectory(dir.path());
+    check.SetTableName("T");
+    try {
+      check.Open();
+    } catch (const DbfError& e) {
+      ASSERT_EQ(e.code(), ErrorCode::kIndexMismatch) << e.what();
+      check.SetRepairIndex(true);
+      check.Open();
+    }
+    check.RegenerateIndexes();
+    auto problems = check.Check();
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(ReadBytes(dir.File("T.DBF")).size(), end + 1) << "the tail was not cut";
+    // The rows are the seeds and a0, a1, ... without a gap, in whole batches.
+    std::vector<std::string> rows;
+    for (check.First(); !check.Eof(); check.Next())
+      rows.push_back(check.FieldByName("NAME").AsString());
+    EXPECT_EQ(rows.size(), count);
+    EXPECT_TRUE(count == 3 || count == 7 || count == 11 || count == 13) << count;
+    for (size_t i = 3; i < rows.size(); ++i) EXPECT_EQ(rows[i], "a" + std::to_string(i - 3));
+    check.Close();
+    if (!fired) break;
+    ASSERT_LT(n, 300);
+  }
+  EXPECT_GT(n, 15);
+}
+
+// Bytes an unfinished append left past the counted rows are reported and
+// cut by a rebuild; so is a row counted before its flag was written.
+TEST_F(TableTest, UnfinishedAppendsAreReportedAndMended) {
+  Table::CreateTable(Path(), SmallFields());
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    Fill(t, {"a", "b", "c"});
+  }
+  auto bytes = ReadBytes(Path());
+  const size_t header = bytes[8] | bytes[9] << 8, len = bytes[10] | bytes[11] << 8;
+  ASSERT_EQ(bytes.size(), header + 3 * len + 1);
+  // A fourth row written after the end mark, its flag still the mark.
+  std::vector<uint8_t> row(bytes.end() - 1 - static_cast<ptrdiff_t>(len), bytes.end() - 1);
+  std::vector<uint8_t> torn = bytes;
+  torn.insert(torn.end(), row.begin() + 1, row.end());
+  torn.push_back(0x1A);
+  WriteBytes(Path(), torn);
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 3u);
+    auto problems = t.Check();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "the file holds " + std::to_string(len) +
+                               " bytes past its last counted record, left by an append that "
+                               "did not finish");
+    // The next append cuts the tail first.
+    Fill(t, {"d"});
+    EXPECT_TRUE(t.Check().empty());
+    EXPECT_EQ(Walk(t), (std::vector<std::string>{"a", "b", "c", "d"}));
+  }
+  EXPECT_EQ(ReadBytes(Path()).size(), header + 4 * len + 1);
+  // The same row, counted but with the end mark still as its flag.
+  torn = bytes;
+  torn[4] = 4;
+  torn.back() = 0x1A;
+  torn.insert(torn.end(), row.begin() + 1, row.end());
+  torn.push_back(0x1A);
+  torn.push_back(0x1A);  // and one byte too many
+  WriteBytes(Path(), torn);
+  Table t;
+  Bind(t);
+  t.Open();
+  auto problems = t.Check();
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0],
+            "the file holds 1 bytes past its last counted record, left by an append that did not "
+            "finish");
+  EXPECT_EQ(problems[1],
+            "record 4 was counted before its append finished (its flag is the end mark)");
+  t.RegenerateIndexes();
+  EXPECT_TRUE(t.Check().empty());
+  EXPECT_EQ(Walk(t), (std::vector<std::string>{"a", "b", "c", "c"}));
+  auto mended = ReadBytes(Path());
+  ASSERT_EQ(mended.size(), header + 4 * len + 1);
+  EXPECT_EQ(mended[header + 3 * len], ' ');
+  EXPECT_EQ(mended.back(), 0x1A);
+}
+
+// The index flag of a table whose index is gone is cleared under the
+// table's locks, through the file layer: never while another open holds the
+// table exclusively, never in a file that is no table, and a failed write
+// leaves the flag either set or clear, the rest of the header untouched.
+TEST_F(TableTest, IndexFlagIsRemovedUnderTheTablesLocks) {
+  Table::CreateTable(Path(), SmallFields());
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    Fill(t, {"a"});
+    t.AddIndex("BYNAME", "NAME");
+  }
+  fs::remove(dir_.File("T.MDX"));
+  const auto before = ReadBytes(Path());
+  ASSERT_EQ(before[28], 1);
+  for (int n = 1;; ++n) {
+    WriteBytes(Path(), before);
+    base::FaultEnv faults(Env::Default());
+    faults.FailAt(n);
+    bool cleared = false;
+    try {
+      cleared = Table::RemoveIndexFlag(faults, Path());
+    } catch (const DbfError& e) {
+      EXPECT_TRUE(faults.fired()) << e.what();
+    }
+    auto after = ReadBytes(Path());
+    EXPECT_EQ(after[28], cleared ? 0 : 1);
+    after[28] = 1;
+    EXPECT_EQ(after, before) << "fault " << n;
+    if (!faults.fired()) {
+      EXPECT_TRUE(cleared);
+      break;
+    }
+    ASSERT_LT(n, 10);
+  }
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    EXPECT_TRUE(t.Tags().empty());
+    EXPECT_EQ(Walk(t), (std::vector<std::string>{"a"}));
+  }
+  WriteBytes(Path(), before);
+  {
+    // Held exclusively by another open.
+    fs::copy_file(Path(), dir_.File("U.DBF"));
+    auto u = ReadBytes(dir_.File("U.DBF"));
+    u[28] = 0;
+    WriteBytes(dir_.File("U.DBF"), u);
+    Table held;
+    Bind(held, "U.DBF");
+    held.SetExclusive(true);
+    held.Open();
+    u[28] = 1;
+    WriteBytes(dir_.File("U.DBF"), u);
+    EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("U.DBF")));
+    EXPECT_EQ(ReadBytes(dir_.File("U.DBF"))[28], 1);
+  }
+  EXPECT_TRUE(Table::RemoveIndexFlag(Env::Default(), dir_.File("U.DBF")));
+  EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("U.DBF")));  // already clear
+  EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("NONE.DBF")));
+  const std::vector<uint8_t> letter(64, 'x');
+  WriteBytes(dir_.File("NOTES.DBF"), letter);
+  EXPECT_FALSE(Table::RemoveIndexFlag(Env::Default(), dir_.File("NOTES.DBF")));
+  EXPECT_EQ(ReadBytes(dir_.File("NOTES.DBF")), letter);
+}
+
 TEST_F(TableTest, InjectedWriteFailuresNeverCorrupt) {
   int n = 1;
   for (;; ++n) {

@@ -252,7 +252,7 @@ TEST_P(EditFormatTest, TheFormShowsAfterUpdateWhatTheTableHolds) {
   if (s.date.IsNull()) {
     EXPECT_EQ(TrimBlanks(f.DateText()), "/  /");
   } else {
-    EXPECT_EQ(f.DateText().remove(u' '), Q(dbf::FormatDateText(s.date)));
+    EXPECT_EQ(f.DateText().remove(u' '), Q(dbf::FormatDateText(s.date, table.text_format())));
   }
   EXPECT_FALSE(f.ValuesChanged());
   EXPECT_EQ(state.edit_mode, app::kEditChange);

@@ -55,7 +55,6 @@ class EditDatabase {
     UseDatabase("COINS");
     SetFormats(7, false, 1, 1, platform::IntlSettings{});
   }
-  ~EditDatabase() { dbf::SetTextFormat(dbf::TextFormat{}); }
 
   // Creates (when missing) and names the database data/<name>.DBF; the
   // table is not opened.
@@ -86,7 +85,7 @@ class EditDatabase {
     state.settings.numeric_format = numeric;
     state.intl = intl;
     state.formats = app::MakeNumberFormats(state.settings, intl);
-    dbf::SetTextFormat(app::MakeTextFormat(date_format, leading_zeros, state.formats));
+    table.SetTextFormat(app::MakeTextFormat(date_format, leading_zeros, state.formats));
   }
 
   // A row written straight into the table, as another form would.

@@ -12,7 +12,9 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Csv.h"
@@ -38,9 +40,11 @@ const char kUsageText[] =
     "  set FILE RECNO FIELD=VALUE...  change one row\n"
     "  delete FILE RECNO...           mark rows deleted\n"
     "  index FILE TAG EXPRESSION      add or replace an index tag\n"
-    "  check FILE                     verify the table and every tag\n"
+    "  check FILE                     verify the table and every tag, and that nothing\n"
+    "                                 follows the counted records\n"
     "  pack FILE                      remove deleted rows, rebuild the index\n"
-    "  reindex FILE                   rebuild every index tag\n"
+    "  reindex FILE                   rebuild every index tag, cutting what an unfinished\n"
+    "                                 append left after the counted records\n"
     "  repair FILE                    rewrite a damaged table with its whole rows,\n"
     "                                 keeping the original aside\n";
 
@@ -48,7 +52,17 @@ struct Usage {
   std::string message;
 };
 
+// The tool's text: ISO dates, '.' as the point.
+klv::dbf::TextFormat IsoFormat() {
+  klv::dbf::TextFormat iso;
+  iso.short_date = "yyyy/MM/dd";
+  iso.date_separator = '-';
+  iso.decimal_separator = '.';
+  return iso;
+}
+
 void Bind(Table& t, const std::string& path) {
+  t.SetTextFormat(IsoFormat());
   std::string dir = klv::dbf::DirOf(path);
   t.SetDirectory(dir.empty() ? "./" : dir);
   t.SetTableName(klv::dbf::BaseOf(path));
@@ -116,11 +130,27 @@ int Dump(const std::string& path, const std::vector<std::string>& args) {
   if (deleted) cells.push_back("_DELETED");
   for (int i = 0; i < t.FieldCount(); ++i) cells.push_back(t.Fields(i).name());
   std::string out = klv::tools::CsvLine(cells) + "\r\n";
+  std::vector<klv::dbf::Field*> fields;
+  for (int i = 0; i < t.FieldCount(); ++i) fields.push_back(&t.Fields(i));
+  // Cells go straight into the output, as CsvLine would write them.
+  auto cell = [&out](std::string_view v) {
+    if (v.find_first_of(",\"\r\n") == std::string_view::npos) {
+      out += v;
+      return;
+    }
+    out += '"';
+    for (char ch : v) {
+      if (ch == '"') out += '"';
+      out += ch;
+    }
+    out += '"';
+  };
   for (t.First(); !t.Eof(); t.Next()) {
-    cells.clear();
-    if (deleted) cells.push_back(t.IsDeleted() ? "*" : "");
-    for (int i = 0; i < t.FieldCount(); ++i) cells.push_back(t.Fields(i).AsString());
-    out += klv::tools::CsvLine(cells);
+    if (deleted) out += t.IsDeleted() ? "*," : ",";
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i) out += ',';
+      cell(fields[i]->AsString());
+    }
     out += "\r\n";
     if (out.size() > (1 << 16)) {
       std::fwrite(out.data(), 1, out.size(), stdout);
@@ -144,16 +174,22 @@ void SetCell(Table& t, int field, const std::string& value) {
 
 int Append(const std::string& path, const std::vector<std::string>& args) {
   if (args.size() > 1) throw Usage{"append: at most one CSV file"};
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (!args.empty()) {
+  // Rows from a file are read twice, to check them and then to append them,
+  // so that memory does not grow with the file; standard input is kept.
+  std::stringstream kept;
+  auto open_input = [&](std::ifstream& file) -> std::istream* {
+    if (args.empty()) return &kept;
     file.open(args[0], std::ios::binary);
     if (!file) {
       std::fprintf(stderr, "klvdbf: cannot read \"%s\"\n", args[0].c_str());
-      return kProblem;
+      return nullptr;
     }
-    in = &file;
-  }
+    return &file;
+  };
+  if (args.empty()) kept << std::cin.rdbuf();
+  std::ifstream file;
+  std::istream* in = open_input(file);
+  if (!in) return kProblem;
   klv::tools::CsvReader csv(*in);
   auto header = csv.Next();
   if (!header) return kOk;
@@ -170,43 +206,64 @@ int Append(const std::string& path, const std::vector<std::string>& args) {
     }
     columns.push_back(f->index());
   }
-  struct Row {
-    int line;
-    std::vector<std::string> cells;
+  // Calls row(line, cells) for each data row of the input; false (after a
+  // message) when a row has the wrong number of values.
+  auto each_row = [&](klv::tools::CsvReader& reader, const auto& row) {
+    while (auto cells = reader.Next()) {
+      if (cells->size() == 1 && (*cells)[0].empty()) continue;  // blank line
+      if (cells->size() != columns.size()) {
+        std::fprintf(stderr, "klvdbf: line %d: %zu values for %zu fields; nothing appended\n",
+                     reader.line(), cells->size(), columns.size());
+        return false;
+      }
+      if (!row(reader.line(), *cells)) return false;
+    }
+    return true;
   };
-  std::vector<Row> rows;
-  while (auto row = csv.Next()) {
-    if (row->size() == 1 && (*row)[0].empty()) continue;  // blank line
-    if (row->size() != columns.size()) {
-      std::fprintf(stderr, "klvdbf: line %d: %zu values for %zu fields; nothing appended\n",
-                   csv.line(), row->size(), columns.size());
-      return kProblem;
-    }
-    rows.push_back(Row{csv.line(), std::move(*row)});
-  }
-  // Every value is tried before any row is written: all rows or none.
-  for (const Row& r : rows) {
-    t.Append();
+  // Every value is tried before any row is written: all rows or none. One
+  // blank row takes every row's values in turn and is then cancelled.
+  t.Append();
+  bool valid = each_row(csv, [&](int line, const std::vector<std::string>& cells) {
     try {
-      for (size_t i = 0; i < columns.size(); ++i) SetCell(t, columns[i], r.cells[i]);
+      for (size_t i = 0; i < columns.size(); ++i) SetCell(t, columns[i], cells[i]);
     } catch (const DbfError& e) {
-      t.Cancel();
-      std::fprintf(stderr, "klvdbf: line %d: %s; nothing appended\n", r.line, e.what());
-      return kProblem;
+      std::fprintf(stderr, "klvdbf: line %d: %s; nothing appended\n", line, e.what());
+      return false;
     }
-    t.Cancel();
+    return true;
+  });
+  t.Cancel();
+  if (!valid) return kProblem;
+
+  std::ifstream again;
+  if (args.empty()) {
+    kept.clear();
+    kept.seekg(0);
   }
-  size_t done = 0;
+  in = open_input(again);
+  if (!in) return kProblem;
+  klv::tools::CsvReader rows(*in);
+  rows.Next();  // the header line
+  // In batches: other copies get the table between them, and a kill loses
+  // at most the batch being written.
+  size_t done = 0, written = 0;
+  int written_line = 0;  // the first line not yet known written
+  t.BeginAppendBatch();
   try {
-    for (const Row& r : rows) {
+    each_row(rows, [&](int line, const std::vector<std::string>& cells) {
+      if (done == written) written_line = line;
       t.Append();
-      for (size_t i = 0; i < columns.size(); ++i) SetCell(t, columns[i], r.cells[i]);
+      for (size_t i = 0; i < columns.size(); ++i) SetCell(t, columns[i], cells[i]);
       t.Post();
       ++done;
-    }
+      if (t.QueuedRows() == 0) written = done;
+      return true;
+    });
+    t.EndAppendBatch();
   } catch (const DbfError& e) {
-    std::fprintf(stderr, "klvdbf: line %d: %s; %zu rows were appended before it\n", rows[done].line,
-                 e.what(), done);
+    t.DropAppendBatch();
+    std::fprintf(stderr, "klvdbf: line %d: %s; %zu rows were appended before it\n", written_line,
+                 e.what(), written);
     return kProblem;
   }
   return kOk;
@@ -369,11 +426,6 @@ int Run(const std::vector<std::string>& argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  klv::dbf::TextFormat iso;
-  iso.short_date = "yyyy/MM/dd";
-  iso.date_separator = '-';
-  iso.decimal_separator = '.';
-  klv::dbf::SetTextFormat(iso);
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     return Run(args);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 
+#include "base/Ascii.h"
+#include "base/Calendar.h"
 #include "db/dbf/Base.h"
 
 namespace klv::dbf {
@@ -46,18 +48,6 @@ struct Expression::Node {
 namespace {
 
 using Node = Expression::Node;
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-bool SameName(std::string_view x, std::string_view y) {
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i) {
-    if (AsciiUpper(x[i]) != AsciiUpper(y[i])) return false;
-  }
-  return true;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -108,12 +98,6 @@ double Val(std::string_view s) {
   return digits ? ParseDecimal(s.substr(start, i - start)).value_or(0) : 0;
 }
 
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 // A D field: YYYYMMDD of a real date from year 1 on, else 0 (blank).
 double ReadDate(std::string_view s) {
   if (s.size() < 8) return 0;
@@ -126,7 +110,7 @@ double ReadDate(std::string_view s) {
     return v;
   };
   int y = num(0, 4), m = num(4, 2), d = num(6, 2);
-  if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return 0;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > base::DaysInMonth(y, m)) return 0;
   return static_cast<double>(JulianDay(y, m, d));
 }
 
@@ -414,7 +398,7 @@ class Parser {
 
   std::unique_ptr<Node> FieldNode(const std::string& name) const {
     for (const ExprField& f : fields_) {
-      if (!SameName(f.name, name)) continue;
+      if (!base::EqualNoCaseAscii(f.name, name)) continue;
       if (f.type != 'C' && f.type != 'N' && f.type != 'F' && f.type != 'D') {
         Fail("Field \"" + name + "\" of type " + std::string(1, f.type) + " cannot be used");
       }
@@ -448,7 +432,7 @@ class Parser {
   std::unique_ptr<Node> ParseCall(const std::string& name, int depth) {
     const Function* fn = nullptr;
     for (const Function& f : kFunctions) {
-      if (SameName(f.name, name)) fn = &f;
+      if (base::EqualNoCaseAscii(f.name, name)) fn = &f;
     }
     if (!fn) Fail("Unknown function \"" + name + "\"");
     auto call = std::make_unique<Node>();
@@ -705,7 +689,7 @@ struct Expression::Plan {
             m = (p[4] - '0') * 10 + (p[5] - '0');
             d = (p[6] - '0') * 10 + (p[7] - '0');
           }
-          if (!digits || y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) {
+          if (!digits || y < 1 || m < 1 || m > 12 || d < 1 || d > base::DaysInMonth(y, m)) {
             std::memset(date, ' ', 8);
           } else if (s.kind == Segment::Kind::kDtos) {
             std::memcpy(date, p, 8);
@@ -787,35 +771,6 @@ void Expression::EvaluateText(const uint8_t* record, char* out) const {
   if (plan_) return plan_->Run(record, out);
   std::string text = Evaluate(record).text;
   std::memcpy(out, text.data(), static_cast<size_t>(root_->width));
-}
-
-// Days since 1 March of year 0 are counted in 400-year eras of 146097 days,
-// which makes the Gregorian leap rule exact for negative years too.
-int64_t JulianDay(int year, int month, int day) {
-  int64_t y = static_cast<int64_t>(year) - (month <= 2);
-  int64_t era = (y >= 0 ? y : y - 399) / 400;
-  int64_t yoe = y - era * 400;
-  int64_t mp = (static_cast<int64_t>(month) + 9) % 12;
-  int64_t doy = (153 * mp + 2) / 5 + day - 1;
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe + 1721120;  // 1721120 = Julian day of 0000-03-01
-}
-
-void CivilFromJulian(int64_t jd, int* year, int* month, int* day) {
-  if (jd <= -(int64_t{1} << 40) || jd >= (int64_t{1} << 40)) {
-    *year = *month = *day = 0;
-    return;
-  }
-  int64_t z = jd - 1721120;
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *month = static_cast<int>(m);
-  *year = static_cast<int>(yoe + era * 400 + (m <= 2));
 }
 
 }  // namespace klv::dbf

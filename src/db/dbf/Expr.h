@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "db/dbf/Base.h"
 
 namespace klv::dbf {
@@ -92,12 +93,9 @@ class Expression {
   const CodePage* cp_ = nullptr;
 };
 
-// Julian day number of a calendar date (proleptic Gregorian), as dBase keeps
-// date keys: JulianDay(2000, 1, 1) == 2451545; and back. Exact for any
-// valid date, years before 1 included; 0 means "no date" to the evaluator,
-// which reads dates from year 1 to 9999 only. CivilFromJulian is exact for
-// |jd| < 2^40 and gives 0, 0, 0 outside that range.
-int64_t JulianDay(int year, int month, int day);
-void CivilFromJulian(int64_t jd, int* year, int* month, int* day);
+// Julian day numbers of dates, as date keys and the evaluator hold them
+// (0 means "no date" to the evaluator, which reads years 1 to 9999 only).
+using base::CivilFromJulian;
+using base::JulianDay;
 
 }  // namespace klv::dbf

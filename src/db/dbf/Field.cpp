@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "db/dbf/Base.h"
 #include "db/dbf/FieldText.h"
@@ -12,9 +11,6 @@
 
 namespace klv::dbf {
 namespace {
-
-std::mutex format_mutex;
-TextFormat text_format;
 
 // A number in C notation ('.' as the point), whole text; independent of the
 // process locale, which the GUI toolkit sets from the user's environment.
@@ -85,10 +81,6 @@ std::optional<double> ParseTextNumber(std::string_view text, char sep) {
   return ParseCNumber(s);
 }
 
-bool IsLeap(int y) {
-  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
 // Order of day, month and year in the short date pattern, and whether the
 // year is written with two digits.
 struct DatePattern {
@@ -117,26 +109,35 @@ DatePattern Analyse(const std::string& pattern) {
 
 std::string FormatDate(const Date& d, const TextFormat& f) {
   DatePattern p = Analyse(f.short_date);
-  std::string out;
-  char buf[8];
+  char out[16];
+  size_t n = 0;
+  auto put = [&](int v, int width) {
+    char digits[8];
+    int k = 0;
+    do {
+      digits[k++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v > 0 && k < 8);
+    while (k < width) digits[k++] = '0';
+    while (k > 0) out[n++] = digits[--k];
+  };
   for (int k = 0; k < 3; ++k) {
-    if (k) out += f.date_separator;
+    if (k) out[n++] = f.date_separator;
     switch (p.order[k]) {
       case 'd':
-        std::snprintf(buf, sizeof buf, p.day2 ? "%02d" : "%d", d.day);
+        put(d.day, p.day2 ? 2 : 1);
         break;
       case 'M':
-        std::snprintf(buf, sizeof buf, p.month2 ? "%02d" : "%d", d.month);
+        put(d.month, p.month2 ? 2 : 1);
         break;
       default:
         if (p.year4)
-          std::snprintf(buf, sizeof buf, "%04d", d.year);
+          put(d.year, 4);
         else
-          std::snprintf(buf, sizeof buf, "%02d", d.year % 100);
+          put(d.year % 100, 2);
     }
-    out += buf;
   }
-  return out;
+  return std::string(out, n);
 }
 
 // Reads a date in the pattern's order with any of '/', '-', '.' or the
@@ -182,7 +183,9 @@ std::optional<std::string> FormatNumber(double v, int width, int dec) {
   if (!std::isfinite(v)) return std::nullopt;
   // Round half away from zero at the stored decimals first, so that a typed
   // 12.345 is kept as 12.35 although its binary value lies just below.
-  double scale = std::pow(10.0, dec);
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  double scale = dec >= 0 && dec < 16 ? kPowers[dec] : std::pow(10.0, dec);
   if (std::fabs(v) * scale < 1e15) v = std::round(v * scale) / scale;
   std::string s = CFixed(v, dec);
   if (s == "-0" || s.find_first_not_of("-0.") == std::string::npos) {
@@ -218,33 +221,16 @@ std::optional<Date> ParseStoredDate(std::string_view raw) {
   return Date{v[0], v[1], v[2]};
 }
 
-void SetTextFormat(const TextFormat& format) {
-  std::lock_guard<std::mutex> lock(format_mutex);
-  text_format = format;
+std::optional<double> ParseNumberText(std::string_view text, const TextFormat& format) {
+  return ParseTextNumber(TrimBlanks(text), format.decimal_separator);
 }
 
-TextFormat GetTextFormat() {
-  std::lock_guard<std::mutex> lock(format_mutex);
-  return text_format;
+std::optional<Date> ParseDateText(std::string_view text, const TextFormat& format) {
+  return ParseTextDate(TrimBlanks(text), format);
 }
 
-std::optional<double> ParseNumberText(std::string_view text) {
-  return ParseTextNumber(TrimBlanks(text), GetTextFormat().decimal_separator);
-}
-
-std::optional<Date> ParseDateText(std::string_view text) {
-  return ParseTextDate(TrimBlanks(text), GetTextFormat());
-}
-
-std::string FormatDateText(const Date& date) {
-  return date.IsNull() ? std::string() : FormatDate(date, GetTextFormat());
-}
-
-bool IsValidDate(int year, int month, int day) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  int max = kDays[month - 1] + (month == 2 && IsLeap(year) ? 1 : 0);
-  return day <= max;
+std::string FormatDateText(const Date& date, const TextFormat& format) {
+  return date.IsNull() ? std::string() : FormatDate(date, format);
 }
 
 std::string_view Field::Raw() const {
@@ -268,6 +254,8 @@ void Field::Store(std::string_view bytes) {
   std::memset(p + n, ' ', static_cast<size_t>(def_.length) - n);
 }
 
+const TextFormat& Field::text_format() const { return table_->text_format_; }
+
 bool Field::IsNull() const {
   std::string_view raw = Raw();
   if (def_.type == 'L') return TrimBlanks(raw).empty() || raw[0] == '?';
@@ -286,7 +274,7 @@ std::string Field::AsString() const {
     case 'F': {
       std::string t(TrimBlanks(raw));
       if (!ParseStoredNumber(t)) return {};  // blank, or overflow filled with '*'
-      char sep = GetTextFormat().decimal_separator;
+      char sep = table_->text_format_.decimal_separator;
       if (sep != '.')
         for (char& c : t)
           if (c == '.') c = sep;
@@ -294,7 +282,7 @@ std::string Field::AsString() const {
     }
     case 'D': {
       auto d = ParseStoredDate(raw);
-      return d ? FormatDate(*d, GetTextFormat()) : std::string();
+      return d ? FormatDate(*d, table_->text_format_) : std::string();
     }
     case 'L':
       if (IsNull()) return {};
@@ -333,7 +321,7 @@ double Field::AsFloat() const {
 Date Field::AsDate() const {
   if (def_.type == 'D') return ParseStoredDate(Raw()).value_or(Date{});
   if (def_.type == 'C')
-    return ParseTextDate(TrimBlanks(AsString()), GetTextFormat()).value_or(Date{});
+    return ParseTextDate(TrimBlanks(AsString()), table_->text_format_).value_or(Date{});
   return Date{};
 }
 
@@ -361,14 +349,14 @@ void Field::SetAsString(std::string_view text) {
     case 'F': {
       std::string_view t = TrimBlanks(text);
       if (t.empty()) return Clear();
-      auto v = ParseTextNumber(t, GetTextFormat().decimal_separator);
+      auto v = ParseTextNumber(t, table_->text_format_.decimal_separator);
       if (!v) BadValue(def_, text, "a number");
       return SetAsFloat(*v);
     }
     case 'D': {
       std::string_view t = TrimBlanks(text);
       if (t.empty()) return Clear();
-      auto d = ParseTextDate(t, GetTextFormat());
+      auto d = ParseTextDate(t, table_->text_format_);
       if (!d) BadValue(def_, text, "a date");
       return SetAsDate(*d);
     }
@@ -436,7 +424,7 @@ void Field::SetAsDate(const Date& value) {
     *out = '\0';
     return Store(buf);
   }
-  if (def_.type == 'C') return Store(FormatDate(value, GetTextFormat()));
+  if (def_.type == 'C') return Store(FormatDate(value, table_->text_format_));
   Fail(ErrorCode::kBadValue, "Field " + Describe(def_) + " does not take a date");
 }
 

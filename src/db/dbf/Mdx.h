@@ -1,6 +1,6 @@
 // A dBase IV production index (.MDX): a file of 512-byte pages grouped in
 // 1024-byte blocks, holding up to 47 tags, each a B-tree of (key, record
-// number) entries. See docs in the repository's format notes for the layout.
+// number) entries. The layout is described in doc/dbase-format.md.
 //
 // Entries are totally ordered by (key, record number): duplicates of one key
 // sit in record-number order. Descending tags reverse the key order (record
@@ -61,6 +61,7 @@ struct IndexEntry {
 
 // dBase IV stores numeric keys as 12-byte BCD and date keys as an 8-byte
 // little-endian double holding the Julian day number.
+constexpr int kNumericKeyLength = 12;
 std::string EncodeNumericKey(double value);
 double DecodeNumericKey(std::string_view key);
 std::string EncodeDateKey(double julian_day);
@@ -203,6 +204,14 @@ class MdxFile {
   // Last entry not after (key, recno), resp. strictly before it.
   std::optional<IndexEntry> SeekLE(int tag, std::string_view key, uint32_t recno);
   std::optional<IndexEntry> SeekLT(int tag, std::string_view key, uint32_t recno);
+
+  // Up to max entries appended to out, in the tag's order or (backwards)
+  // against it, starting at from (included when inclusive, else the entry
+  // next to it in the walk's direction), or at the first (last) entry when
+  // from is null. One descent for the lot: a walk reads a batch of entries
+  // per lookup instead of one.
+  void Scan(int tag, bool backwards, const IndexEntry* from, bool inclusive, size_t max,
+            std::vector<IndexEntry>* out);
 
   // Approximate position in [0, 1] of an entry, and an entry near a position,
   // from the positions taken at each tree level (for scroll bars).

@@ -17,6 +17,27 @@
 // - Whole-file rewrites (create, pack) go to a temporary file renamed into place.
 // - Open reads the header, the field descriptors and the index header only.
 // - Bad files give a DbfError, never a crash or an out-of-bounds read.
+// - Bytes past the last counted row are never a row: whenever the table's
+//   write lock is free the end mark (0x1A) follows the counted rows, and
+//   rows being appended are counted and given their live flag only after
+//   they are complete. A process killed in an append leaves at most an
+//   unfinished tail behind the end mark, which the next writer cuts, Check
+//   reports and RegenerateIndexes removes.
+//
+// What a walk sees of other copies' changes. A walk is a run of Next (or of
+// Prior) from where a positioning call (First, Last, GoTo, FindKey,
+// FindNearest, GoToFraction, Refresh) or the previous step left the cursor.
+// It reads rows ahead in batches of a bounded size (a few to a few hundred
+// rows, at most 256 KiB), each under one hold of the table's read lock,
+// after one look at the headers of the table and the index: within a batch
+// every row is whole and every key is that of a row as stored together
+// with it, never a torn row nor a key whose row is gone. What another copy
+// changes (appends, edits, deletes, tags) shows from the walk's next batch
+// on; a row the walk has read ahead shows as it was when read. A
+// positioning call, this open's own changes, a change of order, filter or
+// deleted-row setting, and a change of direction start a new batch, so a
+// screen read as GoTo followed by Next and Prior is as fresh as the GoTo.
+// The filter is asked about each candidate as the cursor reaches it.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +48,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Calendar.h"
 #include "db/dbf/Base.h"
 
 namespace klv::dbf {
@@ -43,17 +65,16 @@ struct FieldDef {
   bool required = false;  // kept for callers; dBase files carry no such flag
 };
 
-// How fields read and write as text, process-wide, so that "field text"
-// means the same in the grid, the forms, the reports and the tools. The
-// application sets it from its display settings; the tools use ISO dates.
+// How fields read and write as text: an option of each table (and of each
+// caller of the text functions below), so that two tables never share one.
+// The application gives its table the format of its display settings; the
+// tools use ISO dates.
 struct TextFormat {
   // Date pattern: d, dd, M, MM, yy, yyyy and '/' (replaced by date_separator).
   std::string short_date = "M/d/yyyy";
   char date_separator = '/';
   char decimal_separator = '.';
 };
-void SetTextFormat(const TextFormat& format);
-TextFormat GetTextFormat();
 
 struct Date {
   int year = 0, month = 0, day = 0;  // all 0: no date
@@ -61,13 +82,13 @@ struct Date {
   bool operator==(const Date&) const = default;
 };
 // Whether y-m-d is a real calendar date in years 1..9999.
-bool IsValidDate(int year, int month, int day);
-// Text as the fields read it under the current TextFormat: a number with the
+using base::IsValidDate;
+// Text as the fields read it under a TextFormat: a number with the
 // configured decimal separator ('.' always accepted), a date in the short
 // date pattern (two-digit years fall in 1930-2029). nullopt when invalid.
-std::optional<double> ParseNumberText(std::string_view text);
-std::optional<Date> ParseDateText(std::string_view text);
-std::string FormatDateText(const Date& date);
+std::optional<double> ParseNumberText(std::string_view text, const TextFormat& format);
+std::optional<Date> ParseDateText(std::string_view text, const TextFormat& format);
+std::string FormatDateText(const Date& date, const TextFormat& format);
 
 // One field of the current record. Reading a field whose value is blank gives
 // "" / 0 / a null date. Writes are checked: a C value longer than the field
@@ -81,12 +102,15 @@ class Field {
   int index() const { return index_; }
 
   bool IsNull() const;
-  std::string AsString() const;  // UTF-8; C without trailing blanks; N/F/D per TextFormat
+  std::string AsString()
+      const;  // UTF-8; C without trailing blanks; N/F/D per the table's TextFormat
   int64_t AsInteger() const;
   double AsFloat() const;
   Date AsDate() const;
   bool AsBoolean() const;
   std::string_view Raw() const;  // the bytes as stored
+  // How its table shows and reads numbers and dates as text.
+  const TextFormat& text_format() const;
 
   void SetAsString(std::string_view text);
   void SetAsInteger(int64_t value);
@@ -152,6 +176,10 @@ class Table {
   // When set, an index that does not match its table is rebuilt at open
   // (needs write access) instead of failing with kIndexMismatch.
   void SetRepairIndex(bool repair) { repair_index_ = repair; }
+  // How the fields read and write as text (AsString, SetAsString) and how
+  // FindKey reads a number or date key. Kept across Close and Open.
+  void SetTextFormat(const TextFormat& format) { text_format_ = format; }
+  const TextFormat& text_format() const { return text_format_; }
   const std::string& directory() const { return dir_; }
   const std::string& table_name() const { return name_; }
   bool exclusive() const { return exclusive_; }
@@ -251,9 +279,38 @@ class Table {
   void SetFiltered(bool filtered);
   bool Filtered() const { return filtered_; }
 
+  // Batched appends, for callers that add many rows (import, conversion,
+  // the tools). Between BeginAppendBatch and EndAppendBatch a Post of an
+  // Append checks the row and its index keys as always, then queues it
+  // instead of writing it; RecNo() is 0 while the row waits. The queue is
+  // written as one batch, under one hold of the table's write lock, once it
+  // holds options.rows rows, once its first row has waited
+  // options.milliseconds, at EndAppendBatch, and before any other operation
+  // on this table (a move, an edit, a refresh, Close). Other copies get the
+  // lock between batches and never see part of one; the index is complete
+  // whenever the lock is free; a process killed while it writes a batch
+  // loses that batch and nothing before it. A batch that fails before its
+  // rows are counted stays queued, so EndAppendBatch can be called again
+  // (Close tries once more, then drops it).
+  struct AppendBatchOptions {
+    size_t rows = 20000;
+    int64_t milliseconds = 100;
+  };
+  void BeginAppendBatch(const AppendBatchOptions& options);
+  void BeginAppendBatch() { BeginAppendBatch(AppendBatchOptions{}); }
+  void EndAppendBatch();
+  // Ends the batch mode and forgets the rows still queued, after a failure
+  // the caller reports itself.
+  void DropAppendBatch();
+  bool InAppendBatch() const;
+  size_t QueuedRows() const;
+
   // Whole-table operations. Pack needs an exclusive open; Regenerate rebuilds
   // every tag; Check verifies every row and every key against its row and
-  // returns the problems found (empty when sound).
+  // returns the problems found (empty when sound), among them bytes past
+  // the last counted row left by an append that never finished.
+  // RegenerateIndexes also cuts such bytes away and completes a row whose
+  // append stopped after it was counted.
   void Pack(const std::function<void(double)>& progress = {});
   void RegenerateIndexes(const std::function<void(double)>& progress = {});
   std::vector<std::string> Check();
@@ -268,6 +325,14 @@ class Table {
     CreateTable(Env::Default(), path, fields);
   }
 
+  // Clears the production-index flag (header byte 28) of the table at path,
+  // for a table whose index file is gone, under the table's write lock.
+  // Leaves the file as it is, and returns false, when it cannot be opened
+  // for writing, does not begin like a dBase table, already has the flag
+  // clear, or is held for exclusive use by another open; throws kIo or
+  // kDiskFull when the write fails.
+  static bool RemoveIndexFlag(Env& env, const std::string& path);
+
   struct Impl;
 
  private:
@@ -280,15 +345,32 @@ class Table {
   void LoadTags();
   void VerifyIndexStamp();
   void RebuildIndexFile(const std::vector<TagDef>& defs,
-                        const std::function<void(double)>& progress);
+                        const std::function<void(double)>& progress, bool repair_rows = false);
   static std::vector<TagDef> TagDefsOf(MdxFile& mdx);
   std::string KeyOf(int tag, const uint8_t* record) const;
   void ReadFromDisk(uint32_t recno, uint8_t* out);
-  const uint8_t* ReadCached(uint32_t recno);
   bool Accept(const uint8_t* record);
   bool SeekNatural(uint32_t from, int dir);
   enum class Seek { kFirst, kLast, kGE, kGT, kLE, kLT };
   bool SeekIndexed(Seek mode, std::string key, uint32_t recno);
+  // Walks (see the top of this file): Step moves to the next visible row in
+  // direction dir (+1, -1) through the batch read ahead, FillBatch reads the
+  // next batch under the read lock.
+  bool Step(int dir);
+  bool FillBatch();
+  void DropBatch();
+  // Appends: records (n rows, back to back) with their keys (n * tags),
+  // written under the write lock the caller holds; FlushAppends writes the
+  // queue of a batched append.
+  bool PrepareWrite();
+  void BeginIndexChange();
+  void FailedIndexChange();
+  void WriteAppends(const uint8_t* records, uint32_t n, const std::vector<std::string>& keys,
+                    bool continuing, bool* counted);
+  void QueueAppend();
+  void FlushAppends();
+  void CutTail();
+  void RepairRows();
   void ReloadHeader();
   void WriteHeader();
   void NoteOwnWrite();
@@ -304,7 +386,7 @@ class Table {
   // Runs of posts that keep the index's dirty mark (see Post).
   void EndRun();
   void DropRun() noexcept;
-  void Land(uint32_t recno, const uint8_t* record);
+  void Land(uint32_t recno, const uint8_t* record, const std::string* key = nullptr);
   void ScanDeleted();
   void ReleaseEditLock();
   void GoToEnd(bool last);
@@ -331,6 +413,7 @@ class Table {
   int disable_count_ = 0;
   bool pending_notice_ = false;
   std::vector<TableObserver*> observers_;
+  TextFormat text_format_;
 };
 
 }  // namespace klv::dbf

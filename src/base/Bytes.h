@@ -1,0 +1,36 @@
+// Little-endian integers as dBase files store them, read from and written
+// to byte buffers. The caller keeps every access within its buffer.
+#pragma once
+
+#include <cstdint>
+
+namespace klv::base {
+
+inline uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t Get24(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+}
+inline uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline uint64_t Get64(const uint8_t* p) {
+  return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32;
+}
+inline void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void Put24(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void Put64(uint8_t* p, uint64_t v) {
+  Put32(p, static_cast<uint32_t>(v));
+  Put32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+}  // namespace klv::base
