@@ -254,7 +254,9 @@ void Field::Store(std::string_view bytes) {
   std::memset(p + n, ' ', static_cast<size_t>(def_.length) - n);
 }
 
-const TextFormat& Field::text_format() const { return table_->text_format_; }
+const TextFormat& Field::text_format() const {
+  return table_->text_format_;
+}
 
 bool Field::IsNull() const {
   std::string_view raw = Raw();
