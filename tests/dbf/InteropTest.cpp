@@ -30,6 +30,7 @@
 #include "db/FieldTable.h"
 #include "db/dbf/Base.h"
 #include "db/dbf/Table.h"
+#include "support/IsoDates.h"
 #include "support/TempDir.h"
 
 namespace klv::dbf {
@@ -168,14 +169,6 @@ struct Reading {
 
 class InteropTest : public ::testing::Test {
  protected:
-  // The tests read and write dates as ISO text.
-  static TextFormat Iso() {
-    TextFormat iso;
-    iso.short_date = "yyyy/MM/dd";
-    iso.date_separator = '-';
-    return iso;
-  }
-
   std::string Err() const { return dir_.File("stderr.txt"); }
 
   std::string Describe(const Output& o) const {
@@ -183,7 +176,7 @@ class InteropTest : public ::testing::Test {
   }
 
   void BindTable(Table& t, const std::string& name) {
-    t.SetTextFormat(Iso());
+    t.SetTextFormat(test::IsoTextFormat());
     t.SetDirectory(dir_.path());
     t.SetTableName(name);
   }

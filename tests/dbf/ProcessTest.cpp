@@ -25,6 +25,7 @@
 
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "support/IsoDates.h"
 #include "support/TempDir.h"
 
 namespace klv::dbf {
@@ -110,16 +111,8 @@ class Channel {
 
 class ProcessTest : public ::testing::Test {
  protected:
-  // The tests read and write dates as ISO text.
-  static TextFormat Iso() {
-    TextFormat iso;
-    iso.short_date = "yyyy/MM/dd";
-    iso.date_separator = '-';
-    return iso;
-  }
-
   void Bind(Table& t, const std::string& dir) {
-    t.SetTextFormat(Iso());
+    t.SetTextFormat(test::IsoTextFormat());
     t.SetDirectory(dir);
     t.SetTableName("COINS.DBF");
   }

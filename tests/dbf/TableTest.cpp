@@ -15,6 +15,7 @@
 
 #include "base/FaultEnv.h"
 #include "db/FieldTable.h"
+#include "support/IsoDates.h"
 #include "support/TempDir.h"
 
 namespace klv::dbf {
@@ -43,18 +44,10 @@ std::vector<FieldDef> SmallFields() {
 
 class TableTest : public ::testing::Test {
  protected:
-  // The tests read and write dates as ISO text.
-  static TextFormat Iso() {
-    TextFormat iso;
-    iso.short_date = "yyyy/MM/dd";
-    iso.date_separator = '-';
-    return iso;
-  }
-
   std::string Path(const std::string& name = "T.DBF") { return dir_.File(name); }
 
   void Bind(Table& t, const std::string& name = "T.DBF") {
-    t.SetTextFormat(Iso());
+    t.SetTextFormat(test::IsoTextFormat());
     t.SetDirectory(dir_.path());
     t.SetTableName(name);
   }
