@@ -115,7 +115,7 @@ void Program::DoFind() {
   };
   const find::LocateResult result = locate_->Execute(&m.MyTable(), run, label);
   find::ShowLocateMessage(&m, result.message);
-  m.DisplayCount();
+  // The grid follows the cursor through its model once the event loop runs.
 }
 
 void Program::DoFindNext() {
@@ -128,7 +128,7 @@ void Program::DoFindNext() {
   };
   const find::LocateResult result = locate_->FindNext(&m.MyTable(), run, label);
   find::ShowLocateMessage(&m, result.message);
-  m.DisplayCount();
+  // The grid follows the cursor through its model once the event loop runs.
 }
 
 }  // namespace klv::program
