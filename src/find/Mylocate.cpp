@@ -145,10 +145,11 @@ void TMyLocateDlg::Search(bool from_start) {
   LocateResult result;
   try {
     result = LocateFromDialog(table_, from_start, setup_, Controls());
-  } catch (const dbf::DbfError& e) {
-    // An engine error ends the search; the dialog stays for another try.
-    prompts().Notify(this, QString::fromUtf8(texts::kError), QString::fromStdString(e.what()),
-                     MsgIcon::kError);
+  } catch (const dbf::DbfError&) {
+    // An engine error ends the command: the dialog closes and whoever ran
+    // it shows the error in the general error display.
+    error_ = std::current_exception();
+    reject();
     return;
   }
   if (result.found) {
@@ -235,6 +236,7 @@ LocateDialogResult RunLocateDialog(dbf::Table& table, const LocateDialogSetup& s
                                    const app::AppState& state, QWidget* parent) {
   TMyLocateDlg dialog(table, setup, state, parent);
   dialog.exec();
+  if (dialog.error()) std::rethrow_exception(dialog.error());
   return dialog.Controls();
 }
 

@@ -12,6 +12,8 @@
 //   locate component to remember.
 #pragma once
 
+#include <exception>
+
 #include <QDialog>
 
 #include "app/AppState.h"
@@ -39,6 +41,8 @@ class TMyLocateDlg : public QDialog {
   // The dialog's controls now, and whether it closed on a found row.
   LocateDialogResult Controls() const;
   bool Found() const { return found_; }
+  // The engine error that closed the dialog, if one did.
+  std::exception_ptr error() const { return error_; }
 
   // Controls.
   QGroupBox* FieldGroup = nullptr;
@@ -78,10 +82,12 @@ class TMyLocateDlg : public QDialog {
   const app::AppState& state_;
   bool found_ = false;
   bool shown_ = false;
+  std::exception_ptr error_;
 };
 
 // The locate component's dialog runner for table: shows TMyLocateDlg
-// modally over parent with the setup and hands its controls back.
+// modally over parent with the setup and hands its controls back. An engine
+// error that closed the dialog is thrown again here.
 LocateDialogResult RunLocateDialog(dbf::Table& table, const LocateDialogSetup& setup,
                                    const app::AppState& state, QWidget* parent);
 

@@ -167,10 +167,6 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   connect(CancelButton, &QPushButton::clicked, this, &TSearchAndReplace::CancelButtonClick);
 }
 
-void TSearchAndReplace::SetGeneralErrorDisplay(std::function<void(const QString&)> display) {
-  general_error_ = std::move(display);
-}
-
 QPoint TSearchAndReplace::CounterPosition(int which) const {
   const double factor = shown_ ? forms::EffectiveScaleFactor(state_.scale_factor) : 1.0;
   return {static_cast<int>(std::lround(kCounterX[which] * factor)),
@@ -237,14 +233,10 @@ void TSearchAndReplace::CancelButtonClick() {
 void TSearchAndReplace::StartButtonClick() {
   try {
     DoStart();
-  } catch (const dbf::DbfError& e) {
+  } catch (const dbf::DbfError&) {
     // The run ended part way; what was posted before stays, and the table is
-    // open shared again. The command ends here.
-    const QString message = QString::fromStdString(e.what());
-    if (general_error_)
-      general_error_(message);
-    else
-      prompts().Notify(this, QString::fromUtf8(texts::kError), message, MsgIcon::kError);
+    // open shared again. The command ends, its runner shows the error.
+    error_ = std::current_exception();
     reject();
   }
 }
@@ -302,7 +294,7 @@ void TSearchAndReplace::DoStart() {
     counters_ = {};
     repaint();
     try {
-      if (QFileInfo::exists(db_.paths().mdx)) {
+      if (QFileInfo::exists(QString::fromStdString(table.MdxPath()))) {
         table.SetIndexName("");
         if (HasIndexTag(table)) table.DeleteIndex(app::texts::kIndexTag);
       }
@@ -349,11 +341,10 @@ void TSearchAndReplace::DoStart() {
   accept();
 }
 
-void ShowSearchAndReplace(app::OpenDatabase& database, QWidget* owner,
-                          const std::function<void(const QString&)>& general_error) {
+void ShowSearchAndReplace(app::OpenDatabase& database, QWidget* owner) {
   TSearchAndReplace form(database, owner);
-  form.SetGeneralErrorDisplay(general_error);
   form.exec();
+  if (form.error()) std::rethrow_exception(form.error());
 }
 
 }  // namespace klv::find

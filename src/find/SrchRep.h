@@ -15,7 +15,7 @@
 // - Another copy holding the table is told and changes nothing.
 #pragma once
 
-#include <functional>
+#include <exception>
 
 #include <QDialog>
 
@@ -38,9 +38,8 @@ class TSearchAndReplace : public QDialog {
   // database must outlive the form.
   explicit TSearchAndReplace(app::OpenDatabase& database, QWidget* parent = nullptr);
 
-  // Where an engine error that ends a run is shown (the main window's
-  // general error display); by default an error box.
-  void SetGeneralErrorDisplay(std::function<void(const QString&)> display);
+  // The engine error that ended a run and closed the form, if one did.
+  std::exception_ptr error() const { return error_; }
 
   int field_no() const { return field_no_; }
   const ReplaceCounters& counters() const { return counters_; }
@@ -80,15 +79,16 @@ class TSearchAndReplace : public QDialog {
 
   app::OpenDatabase& db_;
   app::AppState& state_;
-  std::function<void(const QString&)> general_error_;
+  std::exception_ptr error_;
   int field_no_ = 0;
   ReplaceCounters counters_;
   bool shown_ = false;
 };
 
 // The main menu's "Search and Replace": shows the form modally over owner.
-void ShowSearchAndReplace(app::OpenDatabase& database, QWidget* owner,
-                          const std::function<void(const QString&)>& general_error);
+// An engine error that ended the run is thrown again here, for the
+// command's guard to show.
+void ShowSearchAndReplace(app::OpenDatabase& database, QWidget* owner);
 
 // A mask of the form's edits as the edits take it: "9" an optional digit,
 // "0" a required one, "c" an optional character, "/" the date separator;

@@ -91,11 +91,8 @@ void Program::InstallCommands() {
   // browse-only mode, as the main window marks it).
   m.SetCommandHandler(TMain::kLocate, [this] { DoFind(); });
   m.SetCommandHandler(TMain::kLocateNext, [this] { DoFindNext(); });
-  m.SetCommandHandler(TMain::kSearchReplace, [this] {
-    find::ShowSearchAndReplace(main_->database(), main_.get(), [this](const QString& message) {
-      main_->ShowGeneralError(message);
-    });
-  });
+  m.SetCommandHandler(TMain::kSearchReplace,
+                      [this] { find::ShowSearchAndReplace(main_->database(), main_.get()); });
 }
 
 namespace {

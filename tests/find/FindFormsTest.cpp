@@ -350,3 +350,21 @@ TEST_F(FindFormsTest, ReplaceRefusesBadInputAndATableInUse) {
 
 }  // namespace
 }  // namespace klv::find
+
+namespace klv::find {
+namespace {
+
+TEST(ReplaceEditMaskTest, MasksTakeTheDateSeparatorAndShowBlanksAsSpaces) {
+  EXPECT_EQ(EditInputMask("99/99/0000;1", u'/'), "00\\/00\\/9999; ");
+  EXPECT_EQ(EditInputMask("99/99/0000;1", u'.'), "00\\.00\\.9999; ");
+  EXPECT_EQ(EditInputMask("ccccccccc;1", u'/'), "xxxxxxxxx; ");
+  EXPECT_EQ(EditInputMask("", u'/'), "");
+  QLineEdit edit;
+  edit.setInputMask(EditInputMask("99/99/0000;1", u'-'));
+  EXPECT_EQ(edit.displayText(), "  -  -    ");
+  QTest::keyClicks(&edit, "01021990");
+  EXPECT_EQ(edit.displayText(), "01-02-1990");
+}
+
+}  // namespace
+}  // namespace klv::find
