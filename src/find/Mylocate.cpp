@@ -145,7 +145,7 @@ void TMyLocateDlg::Search(bool from_start) {
   LocateResult result;
   try {
     result = LocateFromDialog(table_, from_start, setup_, Controls());
-  } catch (const dbf::DbfError&) {
+  } catch (const std::exception&) {
     // An engine error ends the command: the dialog closes and whoever ran
     // it shows the error in the general error display.
     error_ = std::current_exception();

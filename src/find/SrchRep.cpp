@@ -233,7 +233,7 @@ void TSearchAndReplace::CancelButtonClick() {
 void TSearchAndReplace::StartButtonClick() {
   try {
     DoStart();
-  } catch (const dbf::DbfError&) {
+  } catch (const std::exception&) {
     // The run ended part way; what was posted before stays, and the table is
     // open shared again. The command ends, its runner shows the error.
     error_ = std::current_exception();
@@ -306,7 +306,7 @@ void TSearchAndReplace::DoStart() {
     } catch (...) {
       try {
         RestoreAfterRun(table, was_searching);
-      } catch (const dbf::DbfError&) {
+      } catch (const std::exception&) {
         // The failure of the run is the one to report; the shared reopen
         // finds the index missing and orders by record.
       }
