@@ -11,6 +11,7 @@ constexpr char kWarning[] = "Warning";
 constexpr char kNotice[] = "Notice";
 constexpr char kConfirm[] = "Confirm";
 constexpr char kFinished[] = "Finished";
+constexpr char kInformation[] = "Information";
 
 // Search by example.
 constexpr char kSearchCaption[] = "Search";
@@ -39,6 +40,17 @@ constexpr char kFieldNotFoundStart[] = "Field ";  // + field name + kFieldNotFou
 constexpr char kFieldNotFoundEnd[] = " not found.";
 constexpr char kNoActiveDataSet[] = "DataSource does not reference an active DataSet";
 constexpr char kNoActiveTable[] = "DataSource does not refer to an active table!";
+// The locate dialog's controls.
+constexpr char kLocateFieldGroup[] = "&Field To Search On";
+constexpr char kLocateSearchTypeGroup[] = "&Search Type";
+constexpr char kLocateCaseSensitive[] = "&Case-sensitive";
+constexpr char kLocateExactMatch[] = "&Exact Match";
+constexpr char kLocatePartialStart[] = "&Partial Match at Beginning";
+constexpr char kLocatePartialAny[] = "Partial Match &Anywhere";
+constexpr char kLocateValueGroup[] = "Search &Value";
+constexpr char kLocateFirst[] = "Fi&rst";
+constexpr char kLocateNext[] = "&Next";
+constexpr char kLocateCancel[] = "Cancel";
 
 // Search and replace.
 constexpr char kReplaceCaption[] = "Search and Replace";
@@ -69,5 +81,12 @@ constexpr char kChangeThisRecord[] = ".  Change this record?";
 constexpr char kProcessed[] = "Processed";
 constexpr char kFound[] = "Found";
 constexpr char kChanged[] = "Changed";
+// The search and replace form's controls.
+constexpr char kReplaceFieldLabel[] = "Field ";
+constexpr char kReplaceSearchLabel[] = "Text To Search For";
+constexpr char kReplaceReplacementLabel[] = "Replacement Text";
+constexpr char kReplaceConfirmBox[] = "Confirm Before Replacing";
+constexpr char kReplaceStart[] = "&Start Search";
+constexpr char kReplaceCancel[] = "&Cancel";
 
 }  // namespace klv::find::texts

@@ -1,9 +1,13 @@
 #include "program/Program.h"
 
+#include <functional>
 #include <utility>
 
 #include "db/PickLists.h"
 #include "edit/Edit1.h"
+#include "find/Locate.h"
+#include "find/Mylocate.h"
+#include "find/SrchRep.h"
 
 namespace klv::program {
 
@@ -22,7 +26,9 @@ using app::ViewerModel;
 using edit::TMyEdit;
 
 Program::Program(QString list_source)
-    : list_source_(std::move(list_source)), main_(std::make_unique<TMain>()) {}
+    : list_source_(std::move(list_source)),
+      main_(std::make_unique<TMain>()),
+      locate_(std::make_unique<find::TMyLocateDialog>()) {}
 
 Program::Program() : Program(DefaultListSourceDir()) {}
 
@@ -80,6 +86,46 @@ void Program::InstallCommands() {
   for (const auto& [command, kind] : lists) {
     m.SetCommandHandler(command, [this, kind] { edit_->MenuListEditClick(main_.get(), kind); });
   }
+
+  // Locate, Locate Next and Search and Replace (the last is unavailable in
+  // browse-only mode, as the main window marks it).
+  m.SetCommandHandler(TMain::kLocate, [this] { DoFind(); });
+  m.SetCommandHandler(TMain::kLocateNext, [this] { DoFindNext(); });
+  m.SetCommandHandler(TMain::kSearchReplace,
+                      [this] { find::ShowSearchAndReplace(main_->database(), main_.get()); });
+}
+
+namespace {
+
+using LocateRun = std::function<find::LocateDialogResult(const find::LocateDialogSetup&)>;
+using LocateLabelOf = std::function<QString(const dbf::Field&)>;
+
+}  // namespace
+
+void Program::DoFind() {
+  TMain& m = *main_;
+  const LocateRun run = [&m](const find::LocateDialogSetup& setup) {
+    return find::RunLocateDialog(m.MyTable(), setup, m.state(), &m);
+  };
+  const LocateLabelOf label = [&m](const dbf::Field& field) {
+    return find::LocateLabel(m.state(), m.MyTable(), field);
+  };
+  const find::LocateResult result = locate_->Execute(&m.MyTable(), run, label);
+  find::ShowLocateMessage(&m, result.message);
+  // The grid follows the cursor through its model once the event loop runs.
+}
+
+void Program::DoFindNext() {
+  TMain& m = *main_;
+  const LocateRun run = [&m](const find::LocateDialogSetup& setup) {
+    return find::RunLocateDialog(m.MyTable(), setup, m.state(), &m);
+  };
+  const LocateLabelOf label = [&m](const dbf::Field& field) {
+    return find::LocateLabel(m.state(), m.MyTable(), field);
+  };
+  const find::LocateResult result = locate_->FindNext(&m.MyTable(), run, label);
+  find::ShowLocateMessage(&m, result.message);
+  // The grid follows the cursor through its model once the event loop runs.
 }
 
 }  // namespace klv::program

@@ -25,6 +25,9 @@ class PickLists;
 namespace klv::edit {
 class TMyEdit;
 }  // namespace klv::edit
+namespace klv::find {
+class TMyLocateDialog;
+}  // namespace klv::find
 
 namespace klv::program {
 
@@ -45,16 +48,23 @@ class Program {
   app::TMain& main() { return *main_; }
   edit::TMyEdit& edit() { return *edit_; }
   db::PickLists& lists();
+  // The locate component: the last field, value, match type and case flag.
+  find::TMyLocateDialog& locate() { return *locate_; }
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
   // grid up to date.
   void ShowEditForm(int edit_mode);
   void InstallCommands();
+  // Locate and Locate Next: the dialog or the search again, then the grid
+  // shows the row the table stands on.
+  void DoFind();
+  void DoFindNext();
 
   QString list_source_;
   std::unique_ptr<app::TMain> main_;
   std::unique_ptr<edit::TMyEdit> edit_;
+  std::unique_ptr<find::TMyLocateDialog> locate_;
 };
 
 }  // namespace klv::program

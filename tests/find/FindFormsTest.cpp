@@ -1,0 +1,370 @@
+// The locate dialog and the search and replace form behind the main
+// window's commands, on a real coin table: what each search finds, where the
+// grid stands afterwards, the texts the user is told, and a replace run with
+// its confirmations, counters, index and search mode.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "db/dbf/Table.h"
+#include "find/Locate.h"
+#include "find/Mylocate.h"
+#include "find/SrchRep.h"
+#include "program/Program.h"
+#include "support/HeldTable.h"
+#include "support/QtText.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+
+namespace klv::find {
+namespace {
+
+using app::TMain;
+using platform::MsgButton;
+using program::Program;
+using test::Q;
+using test::TestPrompts;
+
+struct Row {
+  const char* country;
+  double market;
+};
+
+class FindFormsTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (program_) program_->main().close();
+    program_.reset();
+  }
+
+  Program& Start(const std::vector<Row>& rows, QStringList args = {}) {
+    program_ = std::make_unique<Program>(QString());
+    app::StartOptions o;
+    o.arguments = args;
+    o.screen = QSize(1280, 1024);
+    EXPECT_TRUE(program_->Start(o));
+    program_->main().show();
+    dbf::Table& t = program_->main().MyTable();
+    for (const Row& r : rows) {
+      t.Append();
+      t.FieldByName("Country").SetAsString(r.country);
+      t.FieldByName("MarketValu").SetAsFloat(r.market);
+      t.Post();
+    }
+    t.First();
+    program_->main().DisplayCount();
+    return *program_;
+  }
+  TMain& Main() { return program_->main(); }
+  std::string Country() { return Main().MyTable().FieldByName("Country").AsString(); }
+
+  // Runs command; while its modal form T is shown, act runs on it; the form
+  // is closed afterwards if act left it open. Returns whether it was shown.
+  template <typename T>
+  bool WithModal(TMain::Command command, const std::function<void(T&)>& act) {
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* form = qobject_cast<T*>(QApplication::activeModalWidget());
+      if (!form) return;
+      shown = true;
+      act(*form);
+      if (form->isVisible()) form->reject();
+    });
+    Main().Trigger(command);
+    return shown;
+  }
+
+  // The grid's current row shows the row the table stands on.
+  void ExpectGridOnCursor() {
+    QApplication::processEvents();
+    const QAbstractItemModel* m = Main().ViewerGrid->model();
+    const int row = Main().ViewerGrid->currentIndex().row();
+    ASSERT_GE(row, 0);
+    int column = -1;
+    for (int c = 0; c < m->columnCount(); ++c)
+      if (m->headerData(c, Qt::Horizontal).toString() == "Country") column = c;
+    ASSERT_GE(column, 0);
+    EXPECT_EQ(m->data(m->index(row, column)).toString().trimmed(), Q(Country()));
+  }
+
+  static void Choose(TMyLocateDlg& d, const char* label, const char* value, int match,
+                     bool case_sensitive) {
+    d.FieldNameComboBox->setCurrentIndex(d.FieldNameComboBox->findText(QString::fromUtf8(label)));
+    d.SearchValue->setText(QString::fromUtf8(value));
+    QRadioButton* radios[] = {d.ExactMatchBtn, d.PartialMatchStartBtn, d.PartialMatchAnyBtn};
+    radios[match]->setChecked(true);
+    d.CaseSensitiveCheckBox->setChecked(case_sensitive);
+  }
+
+  test::TempDir home_, windir_;
+  test::ProgramDirsInEnvironment dirs_{home_, windir_};
+  std::unique_ptr<Program> program_;
+};
+
+const std::vector<Row> kRows = {{"Peru", 1},     {"ABBEY", 12.5}, {"Usa", 3},
+                                {"USA East", 4}, {"USA", 5},      {"abbot", 6}};
+
+TEST_F(FindFormsTest, LocateFirstFindsEachKindOfMatch) {
+  Start(kRows);
+  struct Case {
+    const char* label;
+    const char* value;
+    int match;  // 0 exact, 1 at beginning, 2 anywhere
+    bool case_sensitive;
+    const char* found;  // "" when nothing matches
+  };
+  const Case cases[] = {
+      {"Country", "ab", 1, false, "ABBEY"},
+      {"Country", "ab", 1, true, "abbot"},
+      {"Country", "AB", 1, true, "ABBEY"},
+      {"Country", "xy", 1, false, ""},
+      {"Country", "usa", 0, false, "Usa"},
+      {"Country", "USA", 0, true, "USA"},
+      {"Country", "usa e", 0, false, ""},
+      {"Country", "east", 2, false, "USA East"},
+      {"Country", "east", 2, true, ""},
+      {"Market Value", "12.5", 0, false, "ABBEY"},
+      {"Market Value", "12.50", 0, false, "ABBEY"},
+      {"Market Value", "twelve", 0, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.label) + " " + c.value);
+    TestPrompts().Reset();
+    Main().MyTable().First();
+    Main().MyTable().Next();  // the search from the first row must not start here
+    Main().DisplayCount();
+    const std::string before = Country();
+    const bool expect_found = *c.found != '\0';
+    if (!expect_found)
+      TestPrompts().ExpectMessage("Information", "No matches found", MsgButton::kOk);
+    bool still_open = false;
+    EXPECT_TRUE(WithModal<TMyLocateDlg>(TMain::kLocate, [&](TMyLocateDlg& d) {
+      Choose(d, c.label, c.value, c.match, c.case_sensitive);
+      d.FirstButton->click();
+      still_open = d.isVisible();
+    }));
+    EXPECT_EQ(still_open, !expect_found);
+    EXPECT_EQ(Country(), expect_found ? std::string(c.found) : before);
+    ExpectGridOnCursor();
+  }
+}
+
+TEST_F(FindFormsTest, LocateNextWalksTheMatchesAndStaysOnTheLast) {
+  Start(kRows);
+  EXPECT_TRUE(WithModal<TMyLocateDlg>(TMain::kLocate, [&](TMyLocateDlg& d) {
+    Choose(d, "Country", "us", 1, false);
+    d.FirstButton->click();
+  }));
+  EXPECT_EQ(Country(), "Usa");
+  Main().Trigger(TMain::kLocateNext);
+  EXPECT_EQ(Country(), "USA East");
+  ExpectGridOnCursor();
+  Main().Trigger(TMain::kLocateNext);
+  EXPECT_EQ(Country(), "USA");
+  const uint32_t last = Main().MyTable().RecNo();
+  TestPrompts().ExpectMessage("Information", "No more matches found", MsgButton::kOk);
+  Main().Trigger(TMain::kLocateNext);
+  EXPECT_EQ(Main().MyTable().RecNo(), last);
+  ExpectGridOnCursor();
+
+  // The dialog starts from what was searched last; Next there finds nothing more.
+  TestPrompts().ExpectMessage("Information", "No more matches found", MsgButton::kOk);
+  EXPECT_TRUE(WithModal<TMyLocateDlg>(TMain::kLocate, [&](TMyLocateDlg& d) {
+    EXPECT_EQ(d.FieldNameComboBox->currentText(), "Country");
+    EXPECT_EQ(d.SearchValue->text(), "us");
+    EXPECT_TRUE(d.PartialMatchStartBtn->isChecked());
+    d.NextButton->click();
+    EXPECT_TRUE(d.isVisible());
+    // Changing the field empties the value.
+    d.FieldNameComboBox->setCurrentIndex(d.FieldNameComboBox->findText("Year"));
+    EXPECT_EQ(d.SearchValue->text(), "");
+  }));
+  EXPECT_EQ(Main().MyTable().RecNo(), last);
+}
+
+TEST_F(FindFormsTest, LocateNextBeforeAnyLocateOpensTheDialog) {
+  Start(kRows);
+  EXPECT_TRUE(WithModal<TMyLocateDlg>(TMain::kLocateNext, [&](TMyLocateDlg& d) {
+    EXPECT_EQ(d.windowTitle(), "Locate Field Value");
+    EXPECT_EQ(d.FieldGroup->title(), "&Field To Search On");
+    EXPECT_EQ(d.SearchTypeGroup->title(), "&Search Type");
+    EXPECT_EQ(d.ValueGroup->title(), "Search &Value");
+    EXPECT_EQ(d.CaseSensitiveCheckBox->text(), "&Case-sensitive");
+    EXPECT_EQ(d.ExactMatchBtn->text(), "&Exact Match");
+    EXPECT_EQ(d.PartialMatchStartBtn->text(), "&Partial Match at Beginning");
+    EXPECT_EQ(d.PartialMatchAnyBtn->text(), "Partial Match &Anywhere");
+    EXPECT_EQ(d.FirstButton->text(), "Fi&rst");
+    EXPECT_EQ(d.NextButton->text(), "&Next");
+    EXPECT_TRUE(d.PartialMatchStartBtn->isChecked());
+    EXPECT_FALSE(d.CaseSensitiveCheckBox->isChecked());
+    EXPECT_EQ(d.FieldNameComboBox->currentIndex(), -1);
+    EXPECT_EQ(d.FieldNameComboBox->count(), 20);
+    EXPECT_EQ(d.FieldNameComboBox->itemText(0), "Approx Year");
+    EXPECT_EQ(d.FieldNameComboBox->itemText(19), "Year");
+    EXPECT_TRUE(d.NextButton->isDefault());
+    // While the list has the focus Enter starts no search.
+    d.activateWindow();
+    d.FieldNameComboBox->setFocus();
+    QApplication::processEvents();
+    if (d.FieldNameComboBox->hasFocus()) {
+      EXPECT_FALSE(d.NextButton->isDefault());
+      EXPECT_FALSE(d.FirstButton->isDefault());
+      d.SearchValue->setFocus();
+      QApplication::processEvents();
+      EXPECT_TRUE(d.NextButton->isDefault());
+    }
+    // No field chosen: nothing is searched, nothing is said.
+    d.SearchValue->setText("Peru");
+    d.FirstButton->click();
+    EXPECT_TRUE(d.isVisible());
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_FALSE(d.isVisible());
+  }));
+  EXPECT_TRUE(TestPrompts().Messages().empty());
+}
+
+TEST_F(FindFormsTest, BrowseOnlyKeepsLocateAndTakesSearchAndReplace) {
+  Start({}, {"/browse"});
+  EXPECT_TRUE(Main().CommandAvailable(TMain::kLocate));
+  EXPECT_TRUE(Main().CommandAvailable(TMain::kLocateNext));
+  EXPECT_FALSE(Main().CommandAvailable(TMain::kSearchReplace));
+}
+
+// Rows as stored, read through an independent open.
+std::vector<std::string> StoredCountries(const test::TempDir& home) {
+  dbf::Table t;
+  t.SetDirectory(home.path() + "/");
+  t.SetTableName("MASTER.DBF");
+  t.SetReadOnly(true);
+  t.Open();
+  std::vector<std::string> out;
+  for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName("Country").AsString());
+  return out;
+}
+
+TEST_F(FindFormsTest, ReplaceAskingNoToEveryRowChangesNothing) {
+  Start(kRows);
+  TestPrompts().ExpectMessage("Confirm", "Item = \"Usa\".  Change this record?", MsgButton::kNo);
+  TestPrompts().ExpectMessage("Confirm", "Item = \"USA\".  Change this record?", MsgButton::kNo);
+  TestPrompts().ExpectMessage("Finished", "Global Search and Replace Complete.", MsgButton::kOk);
+  ReplaceCounters counters;
+  EXPECT_TRUE(WithModal<TSearchAndReplace>(TMain::kSearchReplace, [&](TSearchAndReplace& f) {
+    EXPECT_EQ(f.windowTitle(), "Search and Replace");
+    EXPECT_EQ(f.FieldBox->count(), 20);
+    EXPECT_EQ(f.FieldBox->maxVisibleItems(), 15);
+    EXPECT_EQ(f.StartButton->text(), "&Start Search");
+    EXPECT_EQ(f.ConfirmBox->text(), "Confirm Before Replacing");
+    f.FieldBox->setCurrentIndex(0);
+    EXPECT_EQ(f.field_no(), 1);
+    EXPECT_EQ(f.SearchText->maxLength(), 20);
+    f.SearchText->setText("usa");
+    f.ReplaceText->setText("America");
+    f.ConfirmBox->setChecked(true);
+    f.StartButton->click();
+    counters = f.counters();
+    EXPECT_FALSE(f.isVisible());
+  }));
+  EXPECT_EQ(counters, (ReplaceCounters{6, 2, 0}));
+  EXPECT_EQ(StoredCountries(home_),
+            (std::vector<std::string>{"Peru", "ABBEY", "Usa", "USA East", "USA", "abbot"}));
+}
+
+TEST_F(FindFormsTest, ReplaceChangesEveryRowRebuildsTheIndexAndKeepsSearchMode) {
+  Start(kRows);
+  app::OpenDatabase& db = Main().database();
+  db.state().settings.sort_levels = {1, 0, 0, 0};
+  db.BuildSortString();
+  const std::string sort = db.sort_string().toStdString();
+  ASSERT_FALSE(sort.empty());
+  db.SetSearchMode(true);
+  Main().EnableEndSearch();
+  TestPrompts().ExpectMessage("Finished", "Global Search and Replace Complete.", MsgButton::kOk);
+  ReplaceCounters counters;
+  EXPECT_TRUE(WithModal<TSearchAndReplace>(TMain::kSearchReplace, [&](TSearchAndReplace& f) {
+    f.FieldBox->setCurrentIndex(0);
+    f.SearchText->setText(" usa ");
+    f.ReplaceText->setText("America");
+    f.StartButton->click();
+    counters = f.counters();
+  }));
+  EXPECT_EQ(counters, (ReplaceCounters{6, 2, 2}));
+  EXPECT_EQ(StoredCountries(home_),
+            (std::vector<std::string>{"Peru", "ABBEY", "America", "USA East", "America", "abbot"}));
+  EXPECT_TRUE(db.searching());
+  EXPECT_TRUE(Main().CommandAvailable(TMain::kEndSearch));
+  dbf::Table& t = Main().MyTable();
+  EXPECT_TRUE(t.IsOpen());
+  EXPECT_FALSE(t.exclusive());
+  EXPECT_EQ(QString::fromStdString(t.IndexName()).toUpper(), "NEWINDEX");
+  std::string expression;
+  for (const dbf::TagInfo& tag : t.Tags())
+    if (QString::fromStdString(tag.name).toUpper() == "NEWINDEX") expression = tag.expression;
+  EXPECT_EQ(expression, sort);
+  // The table now walks in the new order: countries upper-cased, ascending.
+  std::vector<std::string> walked;
+  for (t.First(); !t.Eof(); t.Next()) walked.push_back(t.FieldByName("Country").AsString());
+  EXPECT_EQ(walked,
+            (std::vector<std::string>{"ABBEY", "abbot", "America", "America", "Peru", "USA East"}));
+}
+
+TEST_F(FindFormsTest, ReplaceRefusesBadInputAndATableInUse) {
+  Start(kRows);
+  TestPrompts().ExpectMessage("Error", "No field has been selected.", MsgButton::kOk);
+  TestPrompts().ExpectMessage("Error", "Invalid search date entered.  Please correct.",
+                              MsgButton::kOk);
+  TestPrompts().ExpectMessage(
+      "Error",
+      "Search and Replace requires exclusive use of the DBase File.  Make sure that the DBase "
+      "File is not in use by another program  or that no other users are running the software "
+      "or that no other copies of the software are in use.",
+      MsgButton::kOk);
+  test::HeldByAnotherProcess other(home_.path(), "MASTER.DBF");
+  EXPECT_TRUE(WithModal<TSearchAndReplace>(TMain::kSearchReplace, [&](TSearchAndReplace& f) {
+    f.StartButton->click();
+    EXPECT_TRUE(f.isVisible());
+    f.FieldBox->setCurrentIndex(10);  // the purchase date
+    EXPECT_EQ(f.field_no(), 11);
+    EXPECT_FALSE(f.SearchText->inputMask().isEmpty());
+    f.StartButton->click();
+    EXPECT_TRUE(f.isVisible());
+    f.FieldBox->setCurrentIndex(0);
+    f.SearchText->setText("usa");
+    f.ReplaceText->setText("America");
+    f.StartButton->click();
+    EXPECT_TRUE(f.isVisible());
+  }));
+  EXPECT_TRUE(Main().MyTable().IsOpen());
+  EXPECT_EQ(StoredCountries(home_)[2], "Usa");
+}
+
+}  // namespace
+}  // namespace klv::find
+
+namespace klv::find {
+namespace {
+
+TEST(ReplaceEditMaskTest, MasksTakeTheDateSeparatorAndShowBlanksAsSpaces) {
+  EXPECT_EQ(EditInputMask("99/99/0000;1", u'/'), "00\\/00\\/9999; ");
+  EXPECT_EQ(EditInputMask("99/99/0000;1", u'.'), "00\\.00\\.9999; ");
+  EXPECT_EQ(EditInputMask("ccccccccc;1", u'/'), "xxxxxxxxx; ");
+  EXPECT_EQ(EditInputMask("", u'/'), "");
+  QLineEdit edit;
+  edit.setInputMask(EditInputMask("99/99/0000;1", u'-'));
+  EXPECT_EQ(edit.displayText(), "  -  -    ");
+  QTest::keyClicks(&edit, "01021990");
+  EXPECT_EQ(edit.displayText(), "01-02-1990");
+}
+
+}  // namespace
+}  // namespace klv::find
