@@ -137,11 +137,17 @@ struct TagState {
   Expression expr;
 };
 
+// The definitions of the tags an index file holds.
+std::vector<TagDef> TagDefsOf(MdxFile& mdx);
+
 }  // namespace tbl
 
 using namespace tbl;
 
-struct Table::Impl {
+namespace tbl {
+
+// What a table knows while it is open, forgotten at Close.
+struct OpenState {
   std::unique_ptr<File> dbf;
   std::unique_ptr<MdxFile> mdx;
   std::string dbf_path, mdx_path;
@@ -197,6 +203,81 @@ struct Table::Impl {
   uint32_t queued = 0;
   uint64_t queue_tags_gen = 0;
   std::chrono::steady_clock::time_point queue_since;
+};
+
+}  // namespace tbl
+
+// The insides of a Table: its open state and the helpers of its
+// operations. One per Table, for the Table's whole life; it reaches the
+// cursor state the public header keeps inline (the record buffer, the
+// count, Eof/Bof) through table. Close forgets the open state and keeps
+// the settings (environment, filter, observers).
+struct Table::Impl : tbl::OpenState {
+  Impl(Table& owner, Env& environment) : table(owner), env(environment) {}
+
+  void Require(bool ok, ErrorCode code, const char* what) const;
+  void RequireOpen() const;
+  void RequireWritable() const;
+  void Notify();
+  // The cursor and the index.
+  void LoadTags();
+  void VerifyIndexStamp();
+  void RebuildIndexFile(const std::vector<TagDef>& defs,
+                        const std::function<void(double)>& progress, bool repair_rows = false);
+  std::string KeyOf(int tag, const uint8_t* record) const;
+  void ReadFromDisk(uint32_t recno, uint8_t* out);
+  bool Accept(const uint8_t* record);
+  bool SeekNatural(uint32_t from, int dir);
+  enum class Seek { kFirst, kLast, kGE, kGT, kLE, kLT };
+  bool SeekIndexed(Seek mode, std::string key, uint32_t recno);
+  // Walks (see Table.h): Step moves to the next visible row in direction
+  // dir (+1, -1) through the batch read ahead, FillBatch reads the next
+  // batch under the read lock.
+  bool Step(int dir);
+  bool FillBatch();
+  void DropBatch();
+  void Land(uint32_t recno, const uint8_t* record, const std::string* key = nullptr);
+  void ScanDeleted();
+  void GoToEnd(bool last);
+  void ClearPosition();
+  // Appends: records (n rows, back to back) with their keys (n * tags),
+  // written under the write lock the caller holds; FlushAppends writes the
+  // queue of a batched append.
+  bool PrepareWrite();
+  void BeginIndexChange();
+  void FailedIndexChange();
+  void WriteAppends(const uint8_t* records, uint32_t n, const std::vector<std::string>& keys,
+                    bool continuing, bool* counted);
+  void QueueAppend();
+  void FlushAppends();
+  void CutTail();
+  void RepairRows();
+  void ReleaseEditLock();
+  // What copies sharing the table keep in step (TableShare.cpp).
+  void ReloadHeader();
+  void WriteHeader();
+  void NoteOwnWrite();
+  void NoteDeletedCount(const File::Status& st);
+  void AdoptDeletedCount(const File::Status& st);
+  // The index under the write lock: synced, tags reloaded when it was
+  // re-read, and refused when another copy left a change unfinished.
+  void SyncIndex();
+  // SyncIndex for a lookup in the active tag, which another copy may have deleted.
+  void SyncActiveTag();
+  bool DirtyMarkIsLive();
+  void OpenIndexCreatedElsewhere();
+  // Runs of posts that keep the index's dirty mark (see Post).
+  void EndRun();
+  void DropRun() noexcept;
+
+  void ForgetOpenState() { static_cast<tbl::OpenState&>(*this) = tbl::OpenState{}; }
+
+  Table& table;
+  Env& env;
+  std::function<bool(Table&)> filter;
+  bool show_deleted = false;
+  bool pending_notice = false;
+  std::vector<TableObserver*> observers;
 };
 
 namespace tbl {
