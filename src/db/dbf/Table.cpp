@@ -134,7 +134,7 @@ void Table::Open() {
   auto file = impl_->env.Open(path, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
   // An exclusive open wants a write lock, which needs a writable descriptor.
   bool lock_exclusive = exclusive_ && !read_only_;
-  if (!file->TryLock(kOpenLock, 1, lock_exclusive)) {
+  if (!SharedTableProtocol::TryOpenLock(*file, lock_exclusive)) {
     Fail(ErrorCode::kInUse, "The table \"" + path + "\" is in use by another user or program" +
                                 (exclusive_ ? " and cannot be opened for exclusive use"
                                             : ", which holds it exclusively"));
@@ -190,7 +190,8 @@ void Table::Open() {
     }
     buf_.assign(im.record_len, ' ');
     im.dbf = std::move(file);
-    im.seen_mtime = im.dbf->ModifiedNs();
+    const int64_t modified_ns = im.dbf->ModifiedNs();
+    im.share.SeeFile(modified_ns);
 
     if (im.header[kIndexFlag] != 0) {
       im.mdx_path = MdxPath();
@@ -202,7 +203,7 @@ void Table::Open() {
       im.mdx->Sync();
       impl_->LoadTags();
       impl_->VerifyIndexStamp();
-      impl_->AdoptDeletedCount(File::Status{size, im.seen_mtime});
+      impl_->share.AdoptDeletedCount(File::Status{size, modified_ns});
     }
   } catch (const DbfError& e) {
     bool repairable = e.code() == ErrorCode::kIndexMismatch || e.code() == ErrorCode::kCorruptIndex;
@@ -301,7 +302,7 @@ void Table::Impl::VerifyIndexStamp() {
                                         why + "); its indexes must be regenerated");
   };
   if (st.present) {
-    if (st.dirty && !DirtyMarkIsLive()) mismatch("a change to it was not finished");
+    if (st.dirty && !share.DirtyMarkIsLive()) mismatch("a change to it was not finished");
     if (st.record_count != table.count_) {
       mismatch("it was written for " + std::to_string(st.record_count) +
                " records, the table has " + std::to_string(table.count_));

@@ -1,5 +1,5 @@
 // The table's insides, shared by the files that implement it (Table*.cpp)
-// and by nothing else: the lock bytes and header offsets, the open state
+// and by nothing else: the header offsets, the open state
 // (Table::Impl), the scans every whole-table pass goes through, and the key
 // of a record for a tag.
 #pragma once
@@ -20,6 +20,7 @@
 #include "db/dbf/Expr.h"
 #include "db/dbf/Mdx.h"
 #include "db/dbf/Table.h"
+#include "db/dbf/TableShare.h"
 
 namespace klv::dbf {
 namespace tbl {
@@ -30,18 +31,6 @@ using base::Get32;
 using base::Put16;
 using base::Put32;
 using base::UpperAscii;
-
-// Lock bytes on the .DBF, far past any real end of file. Every open holds
-// kOpenLock (shared, or exclusive for an exclusive open); changes to the
-// header, the records' order and the index hold kWriteLock exclusively and
-// lookups in the index hold it shared; a row in edit holds its own byte.
-// A copy that keeps the index's dirty mark on disk across a run of its own
-// posts holds kRunLock exclusively for the run: a dirty mark while nobody
-// holds kRunLock is left by a change that never finished.
-constexpr uint64_t kOpenLock = 0x7FFFFFFF00000000ULL;
-constexpr uint64_t kWriteLock = kOpenLock + 1;
-constexpr uint64_t kRunLock = kOpenLock + 2;
-constexpr uint64_t kRecordLockBase = kOpenLock + 16;
 
 constexpr size_t kHeaderSize = 32;
 constexpr size_t kDescriptorSize = 32;
@@ -102,15 +91,15 @@ void ScanChunks(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t fr
     uint32_t n = std::min(per, to - r + 1);
     chunk.resize(static_cast<size_t>(n) * record_len);
     uint64_t off = header_len + static_cast<uint64_t>(r - 1) * record_len;
-    if (lock_each) dbf.Lock(kWriteLock, 1, false);
+    if (lock_each) SharedTableProtocol::LockTable(dbf, false);
     size_t got = 0;
     try {
       got = dbf.ReadAt(off, chunk.data(), chunk.size());
     } catch (...) {
-      if (lock_each) dbf.Unlock(kWriteLock, 1);
+      if (lock_each) SharedTableProtocol::UnlockTable(dbf);
       throw;
     }
-    if (lock_each) dbf.Unlock(kWriteLock, 1);
+    if (lock_each) SharedTableProtocol::UnlockTable(dbf);
     if (got != chunk.size())
       Fail(ErrorCode::kCorruptTable, "The table \"" + dbf.path() + "\" is truncated");
     visit(r, static_cast<const uint8_t*>(chunk.data()), n);
@@ -162,17 +151,10 @@ struct OpenState {
   uint32_t edit_lock = 0;      // record whose lock we hold
   uint32_t insert_return = 0;  // where Cancel of an insert goes back to
   uint64_t tags_gen = 0;       // the index generation the tags were loaded from
-  // A run of posts that keep the index's dirty mark on disk (kRunLock held),
-  // and the record count its last post left.
-  bool run = false;
-  uint32_t run_count = 0;
-  uint32_t seen_table_changes =
-      0;  // the index stamp's count of others' deletes, as of our last post
   // Deleted rows counted among records 1..scanned; valid while the file is
   // as we last saw it (our own writes note the new modification stamp).
   uint64_t deleted = 0;
   uint32_t scanned = 0;
-  int64_t seen_mtime = 0;
   std::vector<uint8_t> out;  // appended records and the end-of-file mark
 
   // The rows a walk has read ahead (see Table.h): candidates in walk order,
@@ -253,24 +235,17 @@ struct Table::Impl : tbl::OpenState {
   void CutTail();
   void RepairRows();
   void ReleaseEditLock();
-  // What copies sharing the table keep in step (TableShare.cpp).
-  void ReloadHeader();
-  void WriteHeader();
-  void NoteOwnWrite();
-  void NoteDeletedCount(const File::Status& st);
-  void AdoptDeletedCount(const File::Status& st);
-  // The index under the write lock: synced, tags reloaded when it was
-  // re-read, and refused when another copy left a change unfinished.
-  void SyncIndex();
-  // SyncIndex for a lookup in the active tag, which another copy may have deleted.
-  void SyncActiveTag();
-  bool DirtyMarkIsLive();
-  void OpenIndexCreatedElsewhere();
-  // Runs of posts that keep the index's dirty mark (see Post).
+  // Writes the queue of a batched append, then ends the run of posts.
   void EndRun();
-  void DropRun() noexcept;
 
-  void ForgetOpenState() { static_cast<tbl::OpenState&>(*this) = tbl::OpenState{}; }
+  // The header's record count as the table keeps it, for the helpers
+  // outside Table::Impl (the sharing protocol).
+  uint32_t& count() { return table.count_; }
+
+  void ForgetOpenState() {
+    static_cast<tbl::OpenState&>(*this) = tbl::OpenState{};
+    share.Reset();
+  }
 
   Table& table;
   Env& env;
@@ -278,33 +253,9 @@ struct Table::Impl : tbl::OpenState {
   bool show_deleted = false;
   bool pending_notice = false;
   std::vector<TableObserver*> observers;
+  // Keeps this open in step with other copies sharing the table.
+  SharedTableProtocol share{*this};
 };
-
-namespace tbl {
-
-// Called under the write lock before a change of ours: when another process
-// changed the file since we last looked, the deleted rows counted so far may
-// be wrong, and the modification stamp our own write leaves would hide that.
-inline void ForgetCountsIfChanged(Table::Impl& im) {
-  if (im.dbf->ModifiedNs() != im.seen_mtime) im.scanned = 0, im.deleted = 0;
-}
-
-// Holds the table's write lock (exclusive) or read lock (shared) for a scope.
-class LockGuard {
- public:
-  LockGuard(File& file, bool exclusive) : file_(file) { file_.Lock(kWriteLock, 1, exclusive); }
-  ~LockGuard() {
-    try {
-      file_.Unlock(kWriteLock, 1);
-    } catch (...) {
-    }
-  }
-
- private:
-  File& file_;
-};
-
-}  // namespace tbl
 
 namespace tbl {
 

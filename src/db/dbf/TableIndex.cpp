@@ -115,8 +115,8 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
 
   impl_->EndRun();
   LockGuard write_lock(*im.dbf, true);
-  impl_->ReloadHeader();
-  if (!im.mdx && im.header[kIndexFlag] != 0) impl_->OpenIndexCreatedElsewhere();
+  impl_->share.ReloadHeader();
+  if (!im.mdx && im.header[kIndexFlag] != 0) impl_->share.OpenIndexCreatedElsewhere();
   if (!im.mdx) {
     im.mdx_path = MdxPath();
     std::string base = BaseOf(im.dbf_path);
@@ -127,7 +127,7 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
       im.dbf->WriteAt(kIndexFlag, &im.header[kIndexFlag], 1);
     }
   }
-  impl_->SyncIndex();
+  impl_->share.SyncIndex();
   if (im.index_broken) {
     Fail(ErrorCode::kIndexMismatch,
          "The index \"" + im.mdx_path + "\" does not match its table; regenerate it first");
@@ -155,8 +155,8 @@ void Table::DeleteIndex(std::string_view name) {
   if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   impl_->EndRun();
   LockGuard write_lock(*im.dbf, true);
-  impl_->ReloadHeader();
-  impl_->SyncIndex();
+  impl_->share.ReloadHeader();
+  impl_->share.SyncIndex();
   int tag = im.mdx->FindTag(UpperAscii(name));
   if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   bool was_active = im.active >= 0 && EqualNoCaseAscii(im.tags[im.active].name, name);

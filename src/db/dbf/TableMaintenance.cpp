@@ -17,7 +17,7 @@ namespace klv::dbf {
 void Table::Impl::RebuildIndexFile(const std::vector<TagDef>& defs,
                                    const std::function<void(double)>& progress, bool repair_rows) {
   // Nobody else may hold the old index open while it is replaced.
-  if (!table.exclusive_ && !dbf->TryLock(kOpenLock, 1, true)) {
+  if (!table.exclusive_ && !SharedTableProtocol::TryOpenLock(*dbf, true)) {
     Fail(ErrorCode::kInUse, "The table \"" + dbf_path +
                                 "\" is in use by another user or program; rebuilding its "
                                 "indexes needs it alone");
@@ -26,7 +26,7 @@ void Table::Impl::RebuildIndexFile(const std::vector<TagDef>& defs,
     Impl& im;
     ~Downgrade() {
       try {
-        if (!im.table.exclusive_ && im.dbf) im.dbf->Lock(kOpenLock, 1, false);
+        if (!im.table.exclusive_ && im.dbf) SharedTableProtocol::ShareOpenLock(*im.dbf);
       } catch (...) {
       }
     }
@@ -70,7 +70,7 @@ void Table::Impl::RebuildIndexFile(const std::vector<TagDef>& defs,
     dbf->WriteAt(kIndexFlag, &header[kIndexFlag], 1);
   }
   LoadTags();
-  NoteOwnWrite();
+  share.NoteOwnWrite();
 }
 
 void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
@@ -88,7 +88,7 @@ void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
   std::string active_name = index_name_;
   {
     LockGuard write_lock(*im.dbf, true);
-    impl_->ReloadHeader();
+    impl_->share.ReloadHeader();
     impl_->RebuildIndexFile(defs, progress, true);
   }
   if (!active_name.empty() && im.mdx->FindTag(active_name) >= 0) SetIndexName(active_name);
@@ -108,7 +108,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
   // write lock is held by a guard that ends first.
   std::optional<LockGuard> write_lock;
   write_lock.emplace(*im.dbf, true);
-  impl_->ReloadHeader();
+  impl_->share.ReloadHeader();
   std::vector<uint8_t> head(im.header_len);
   if (im.dbf->ReadAt(0, head.data(), head.size()) != head.size())
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated in its header");
@@ -120,7 +120,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
   try {
     out = impl_->env.Open(tmp, OpenMode::kCreateTruncate);
     // The new file carries our exclusive lock before it takes the table's name.
-    if (!out->TryLock(kOpenLock, 1, true))
+    if (!SharedTableProtocol::TryOpenLock(*out, true))
       Fail(ErrorCode::kInUse, "The packed copy of the table is in use");
     uint64_t pos = im.header_len;
     std::vector<uint8_t> kept_bytes;
@@ -158,14 +158,14 @@ void Table::Pack(const std::function<void(double)>& progress) {
   }
   // From here the packed file is the table; our locks live on its descriptor.
   write_lock.reset();
-  out->Lock(kWriteLock, 1, true);
+  SharedTableProtocol::LockTable(*out, true);
   std::memcpy(im.header, head.data(), kHeaderSize);
   im.dbf = std::move(out);
   count_ = kept;
   im.deleted = 0;
   im.scanned = kept;
   impl_->DropBatch();
-  impl_->NoteOwnWrite();
+  impl_->share.NoteOwnWrite();
   std::string active_name = index_name_;
   bool had_index = im.mdx != nullptr;
   if (had_index) {
@@ -174,7 +174,7 @@ void Table::Pack(const std::function<void(double)>& progress) {
       if (progress) progress(0.5 + 0.5 * f);
     });
   }
-  im.dbf->Unlock(kWriteLock, 1);
+  SharedTableProtocol::UnlockTable(*im.dbf);
   if (had_index && !active_name.empty() && im.mdx->FindTag(active_name) >= 0)
     SetIndexName(active_name);
   if (progress) progress(1.0);
@@ -187,7 +187,7 @@ std::vector<std::string> Table::Check() {
   std::vector<std::string> problems;
   impl_->EndRun();
   LockGuard lock(*im.dbf, false);
-  impl_->ReloadHeader();
+  impl_->share.ReloadHeader();
   {
     // Past the counted rows only the end mark may follow (or nothing, as
     // some software writes it); anything more is an append that stopped.
@@ -233,7 +233,7 @@ std::vector<std::string> Table::Check() {
   if (!im.mdx) return problems;
   im.mdx->Sync();
   MdxStamp st = im.mdx->Stamp();
-  if (st.present && st.dirty && !impl_->DirtyMarkIsLive())
+  if (st.present && st.dirty && !impl_->share.DirtyMarkIsLive())
     problems.push_back("the index was left half-changed by a process that stopped");
   if (st.present && st.record_count != count_) {
     problems.push_back("the index was written for " + std::to_string(st.record_count) +
@@ -289,19 +289,15 @@ void Table::Refresh() {
   impl_->DropBatch();
   {
     LockGuard lock(*im.dbf, false);
-    impl_->ReloadHeader();
+    impl_->share.ReloadHeader();
     File::Status st = im.dbf->Stat();
-    if (st.modified_ns != im.seen_mtime) {
-      im.scanned = 0;
-      im.deleted = 0;
-      im.seen_mtime = st.modified_ns;
-    }
+    im.share.Refreshed(st);
     impl_->DropBatch();
     // Another copy may have created the production index since we opened.
-    if (!im.mdx && im.header[kIndexFlag] != 0) impl_->OpenIndexCreatedElsewhere();
+    if (!im.mdx && im.header[kIndexFlag] != 0) impl_->share.OpenIndexCreatedElsewhere();
     if (im.mdx) {
-      impl_->SyncIndex();
-      impl_->AdoptDeletedCount(st);
+      impl_->share.SyncIndex();
+      impl_->share.AdoptDeletedCount(st);
     }
   }
   if (recno_ == 0) return First();
@@ -336,7 +332,7 @@ bool Table::RemoveIndexFlag(Env& env, const std::string& path) {
   }
   // Another open of the table holds its header as read; an exclusive one
   // does not expect it to change at all.
-  if (!file->TryLock(kOpenLock, 1, false)) return false;
+  if (!SharedTableProtocol::TryOpenLock(*file, false)) return false;
   LockGuard write_lock(*file, true);
   uint8_t h[kHeaderSize];
   if (file->ReadAt(0, h, sizeof h) != sizeof h) return false;

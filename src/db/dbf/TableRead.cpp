@@ -116,7 +116,7 @@ bool Table::Impl::FillBatch() {
                                           "its indexes must be regenerated");
     }
     LockGuard lock(*dbf, false);
-    SyncActiveTag();
+    share.SyncActiveTag();
     entries.clear();
     IndexEntry from{b.from_key, b.from_recno};
     mdx->Scan(active, b.dir < 0, b.edge ? nullptr : &from, b.inclusive, want, &entries);
@@ -126,7 +126,7 @@ bool Table::Impl::FillBatch() {
     for (size_t i = 0; i < entries.size(); ++i) {
       uint32_t r = entries[i].recno;
       if ((r == 0 || r > table.count_) && !reloaded) {
-        ReloadHeader();  // another copy may have appended since we looked
+        share.ReloadHeader();  // another copy may have appended since we looked
         reloaded = true;
       }
       if (r == 0 || r > table.count_) {
@@ -143,7 +143,7 @@ bool Table::Impl::FillBatch() {
     b.from_recno = b.recnos.back();
   } else {
     LockGuard lock(*dbf, false);
-    ReloadHeader();  // rows other copies appended show from this batch on
+    share.ReloadHeader();  // rows other copies appended show from this batch on
     uint32_t first, last;
     if (b.dir > 0) {
       first = b.edge ? 1 : b.from_recno + (b.inclusive ? 0 : 1);
@@ -269,7 +269,7 @@ bool Table::GoTo(uint32_t recno) {
   std::vector<uint8_t> rec(impl_->record_len);
   {
     LockGuard lock(*impl_->dbf, false);
-    if (recno == 0 || recno > count_) impl_->ReloadHeader();
+    if (recno == 0 || recno > count_) impl_->share.ReloadHeader();
     if (recno == 0 || recno > count_) return false;
     impl_->ReadFromDisk(recno, rec.data());
   }
@@ -293,13 +293,7 @@ void Table::Impl::ScanDeleted() {
   scanned = table.count_;
   // Noted for the next open, unless someone is writing (the count may then
   // be out of date already) or the file changed since we last looked.
-  if (!mdx || table.read_only_ || !dbf->TryLock(kWriteLock, 1, true)) return;
-  try {
-    File::Status st = dbf->Stat();
-    if (st.modified_ns == seen_mtime) NoteDeletedCount(st);
-  } catch (const DbfError&) {
-  }
-  dbf->Unlock(kWriteLock, 1);
+  share.NoteCountedRows();
 }
 
 uint64_t Table::RecordCount() {
@@ -345,7 +339,7 @@ double Table::Fraction() {
   if (im.active >= 0) {
     impl_->EndRun();
     LockGuard lock(*im.dbf, false);
-    impl_->SyncIndex();
+    impl_->share.SyncIndex();
     if (im.active < 0) return 0;
     return im.mdx->Fraction(im.active, im.key, recno_);
   }
@@ -363,7 +357,7 @@ void Table::GoToFraction(double fraction) {
     std::optional<IndexEntry> e;
     {
       LockGuard lock(*im.dbf, false);
-      impl_->SyncActiveTag();
+      impl_->share.SyncActiveTag();
       e = im.mdx->AtFraction(im.active, fraction);
     }
     if (e)

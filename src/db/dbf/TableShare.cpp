@@ -1,150 +1,202 @@
-// What copies of the program that share a table keep in step, under the
-// table's locks (see TableImpl.h for the lock bytes):
-// - The header: re-read under the lock before anything depends on the
-//   count (ReloadHeader), written after the records it counts.
-// - The index: synced after taking a lock (SyncIndex), which re-reads it
-//   when another copy changed it and refuses one left half changed.
-// - A run of posts keeps the index's dirty mark on disk from one post to
-//   the next while kRunLock is held; others trust such a mark only while
-//   its holder lives (DirtyMarkIsLive), and EndRun writes the clean stamp.
-// - The deleted-row note in the index header lets an open skip counting
-//   deleted rows while the table file is exactly as the note describes.
+// The protocol between running copies of the program that share a table
+// (see TableShare.h for the contract).
+#include "db/dbf/TableShare.h"
+
 #include "db/dbf/TableImpl.h"
 
-namespace klv::dbf {
+namespace klv::dbf::tbl {
 
-void Table::Impl::ReloadHeader() {
+bool SharedTableProtocol::TryLockRecord(uint32_t recno) {
+  return im_.dbf->TryLock(kRecordLockBase + recno, 1, true);
+}
+
+void SharedTableProtocol::UnlockRecord(uint32_t recno) {
+  im_.dbf->Unlock(kRecordLockBase + recno, 1);
+}
+
+void SharedTableProtocol::Reset() noexcept {
+  run_ = false;
+  run_count_ = 0;
+  seen_table_changes_ = 0;
+  seen_mtime_ = 0;
+}
+
+void SharedTableProtocol::ForgetCountsIfChanged() {
+  if (im_.dbf->ModifiedNs() != seen_mtime_) im_.scanned = 0, im_.deleted = 0;
+}
+
+void SharedTableProtocol::Refreshed(const File::Status& st) {
+  if (st.modified_ns == seen_mtime_) return;
+  im_.scanned = 0;
+  im_.deleted = 0;
+  seen_mtime_ = st.modified_ns;
+}
+
+void SharedTableProtocol::ReloadHeader() {
   uint8_t h[kHeaderSize];
-  if (dbf->ReadStart(kHeaderSize, 0, h, kHeaderSize) != kHeaderSize)
-    Fail(ErrorCode::kCorruptTable, "The table \"" + dbf_path + "\" lost its header");
+  if (im_.dbf->ReadStart(kHeaderSize, 0, h, kHeaderSize) != kHeaderSize)
+    Fail(ErrorCode::kCorruptTable, "The im_.table \"" + im_.dbf_path + "\" lost its im_.header");
   uint32_t count = Get32(h + kRecordCount);
   // The count as we last knew it was checked then, or written by us after
   // its records: only a new count needs a look at the file's size.
-  if (count != table.count_ &&
+  if (count != im_.count() &&
       (count > kMaxRecords ||
-       header_len + static_cast<uint64_t>(count) * record_len > dbf->Size())) {
-    Fail(ErrorCode::kCorruptTable, "The table \"" + dbf_path + "\" is damaged: its header counts " +
-                                       std::to_string(count) +
-                                       " records, more than the file holds");
+       im_.header_len + static_cast<uint64_t>(count) * im_.record_len > im_.dbf->Size())) {
+    Fail(ErrorCode::kCorruptTable,
+         "The im_.table \"" + im_.dbf_path + "\" is damaged: its im_.header counts " +
+             std::to_string(count) + " records, more than the file holds");
   }
-  std::memcpy(header, h, kHeaderSize);
-  if (count < table.count_) scanned = std::min(scanned, count);
-  table.count_ = count;
+  std::memcpy(im_.header, h, kHeaderSize);
+  if (count < im_.count()) im_.scanned = std::min(im_.scanned, count);
+  im_.count() = count;
 }
 
-void Table::Impl::WriteHeader() {
-  TodayHeaderDate(header + kLastUpdate);
-  Put32(header + 4, table.count_);
+void SharedTableProtocol::WriteHeader() {
+  TodayHeaderDate(im_.header + kLastUpdate);
+  Put32(im_.header + 4, im_.count());
   // The date and the count, which lie side by side.
-  dbf->WriteStart(kHeaderSize, kLastUpdate, header + kLastUpdate, kRecordCount + 4 - kLastUpdate);
+  im_.dbf->WriteStart(kHeaderSize, kLastUpdate, im_.header + kLastUpdate,
+                      kRecordCount + 4 - kLastUpdate);
 }
 
 // After a write of ours, under the write lock: the file as we left it, and
 // the deleted rows we know of noted in the index for the next open.
-void Table::Impl::NoteOwnWrite() {
-  File::Status st = dbf->Stat();
-  seen_mtime = st.modified_ns;
+void SharedTableProtocol::NoteOwnWrite() {
+  File::Status st = im_.dbf->Stat();
+  seen_mtime_ = st.modified_ns;
   NoteDeletedCount(st);
 }
 
 // The note is a shortcut for the next open, not part of the table: when it
 // cannot be written the next open counts the rows itself.
-void Table::Impl::NoteDeletedCount(const File::Status& st) {
-  if (!mdx || table.read_only_ || scanned != table.count_) return;
+void SharedTableProtocol::NoteDeletedCount(const File::Status& st) {
+  if (!im_.mdx || im_.table.read_only() || im_.scanned != im_.count()) return;
   try {
-    mdx->WriteTableNote(
-        MdxTableNote{static_cast<uint32_t>(deleted), table.count_, st.size, st.modified_ns});
+    im_.mdx->WriteTableNote(
+        MdxTableNote{static_cast<uint32_t>(im_.deleted), im_.count(), st.size, st.modified_ns});
   } catch (const DbfError&) {
   }
 }
 
 // Takes the count of deleted rows from the index's note when the table file
 // is exactly as it was when the note was written.
-void Table::Impl::AdoptDeletedCount(const File::Status& st) {
-  if (!mdx || scanned == table.count_) return;
-  std::optional<MdxTableNote> note = mdx->TableNote();
-  if (!note || note->record_count != table.count_ || note->deleted > table.count_ ||
+void SharedTableProtocol::AdoptDeletedCount(const File::Status& st) {
+  if (!im_.mdx || im_.scanned == im_.count()) return;
+  std::optional<MdxTableNote> note = im_.mdx->TableNote();
+  if (!note || note->record_count != im_.count() || note->deleted > im_.count() ||
       note->table_size != st.size || note->table_modified_ns != st.modified_ns)
     return;
-  deleted = note->deleted;
-  scanned = table.count_;
+  im_.deleted = note->deleted;
+  im_.scanned = im_.count();
 }
 
-void Table::Impl::SyncIndex() {
-  mdx->Sync();
-  if (mdx->Generation() != tags_gen) LoadTags();
+void SharedTableProtocol::NoteCountedRows() {
+  if (!im_.mdx || im_.table.read_only() || !TryLockTableAlone(*im_.dbf)) return;
+  try {
+    File::Status st = im_.dbf->Stat();
+    if (st.modified_ns == seen_mtime_) NoteDeletedCount(st);
+  } catch (const DbfError&) {
+  }
+  UnlockTable(*im_.dbf);
+}
+
+bool SharedTableProtocol::RunContinues() const {
+  return run_ && im_.mdx && im_.mdx->HoldsDirty() && im_.count() == run_count_;
+}
+
+void SharedTableProtocol::TryBeginRun() {
+  if (!run_) run_ = im_.dbf->TryLock(kRunLock, 1, true);
+}
+
+void SharedTableProtocol::CheckChangeCounter(bool continuing) {
+  uint32_t table_changes = im_.mdx ? im_.mdx->Stamp().table_changes : 0;
+  if (!continuing)
+    ForgetCountsIfChanged();
+  else if (table_changes != seen_table_changes_)
+    im_.scanned = 0, im_.deleted = 0;  // another copy deleted rows
+  seen_table_changes_ = table_changes;
+}
+
+void SharedTableProtocol::AfterOwnChange() {
+  if (run_)
+    run_count_ = im_.count();
+  else
+    NoteOwnWrite();
+}
+
+void SharedTableProtocol::SyncIndex() {
+  im_.mdx->Sync();
+  if (im_.mdx->Generation() != im_.tags_gen) im_.LoadTags();
   // Another copy changed the index since our run's last post: the dirty
   // mark on disk is no longer ours to hold.
-  if (run && !mdx->HoldsDirty()) DropRun();
-  MdxStamp st = mdx->Stamp();
-  if (st.present && st.dirty && !mdx->HoldsDirty() && !DirtyMarkIsLive()) {
-    Fail(ErrorCode::kIndexMismatch, "The index \"" + mdx_path +
+  if (run_ && !im_.mdx->HoldsDirty()) DropRun();
+  MdxStamp st = im_.mdx->Stamp();
+  if (st.present && st.dirty && !im_.mdx->HoldsDirty() && !DirtyMarkIsLive()) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + im_.mdx_path +
                                         "\" was left half changed by a program that stopped; "
                                         "its indexes must be regenerated");
   }
 }
 
-void Table::Impl::SyncActiveTag() {
+void SharedTableProtocol::SyncActiveTag() {
   SyncIndex();
-  if (active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
+  if (im_.active < 0) Fail(ErrorCode::kNoSuchTag, "The im_.active index tag was im_.deleted");
 }
 
 // Whether the dirty mark of the index belongs to a live copy in a run of
 // posts. Such a copy leaves the index complete whenever it lets go of the
 // write lock, so whoever holds that lock may trust it. Called under the
 // write lock, by a copy that holds no run itself.
-bool Table::Impl::DirtyMarkIsLive() {
-  if (run) return mdx && mdx->HoldsDirty();
+bool SharedTableProtocol::DirtyMarkIsLive() {
+  if (run_) return im_.mdx && im_.mdx->HoldsDirty();
   // A change under way marks the index 1, which nobody sees but after the
   // writer stopped or failed; only the mark a run keeps between changes
   // can be a live writer's.
-  if (!mdx || !mdx->Stamp().kept) return false;
-  if (!dbf->TryLock(kRunLock, 1, false)) return true;
-  dbf->Unlock(kRunLock, 1);
+  if (!im_.mdx || !im_.mdx->Stamp().kept) return false;
+  if (!im_.dbf->TryLock(kRunLock, 1, false)) return true;
+  im_.dbf->Unlock(kRunLock, 1);
   return false;
 }
 
-void Table::Impl::OpenIndexCreatedElsewhere() {
-  mdx_path = table.MdxPath();
-  if (env.Exists(mdx_path)) mdx = MdxFile::Open(env, mdx_path, !table.read_only_);
+void SharedTableProtocol::OpenIndexCreatedElsewhere() {
+  im_.mdx_path = im_.table.MdxPath();
+  if (im_.env.Exists(im_.mdx_path))
+    im_.mdx = MdxFile::Open(im_.env, im_.mdx_path, !im_.table.read_only());
 }
 
-// Ends a run of posts: the index gets its clean stamp. Never called with the
-// write lock held.
-void Table::Impl::EndRun() {
-  FlushAppends();
-  if (!run) return;
+void SharedTableProtocol::EndRun() {
+  if (!run_) return;
   struct Release {
-    Impl& im;
-    ~Release() { im.DropRun(); }
+    SharedTableProtocol& share;
+    ~Release() { share.DropRun(); }
   } release{*this};
-  if (!mdx) return;
-  LockGuard lock(*dbf, true);
-  mdx->Sync();
-  if (!mdx->HoldsDirty()) {
+  if (!im_.mdx) return;
+  LockGuard lock(*im_.dbf, true);
+  im_.mdx->Sync();
+  if (!im_.mdx->HoldsDirty()) {
     // Another copy changed the table during the run, perhaps deleting rows
     // this one counted.
-    scanned = 0, deleted = 0;
+    im_.scanned = 0, im_.deleted = 0;
     return;
   }
   // The count our own last post left, not the header's now: should anything
   // have added rows behind our back, the index must not claim them.
-  mdx->FinishRun(run_count);
-  if (mdx->Stamp().table_changes == seen_table_changes)
+  im_.mdx->FinishRun(run_count_);
+  if (im_.mdx->Stamp().table_changes == seen_table_changes_)
     NoteOwnWrite();
   else
-    scanned = 0, deleted = 0;
+    im_.scanned = 0, im_.deleted = 0;
 }
 
-void Table::Impl::DropRun() noexcept {
-  if (!run) return;
-  run = false;
+void SharedTableProtocol::DropRun() noexcept {
+  if (!run_) return;
+  run_ = false;
   // Unlocking a range of a descriptor we hold open does not fail; should it,
   // the lock goes with the descriptor at the latest.
   try {
-    if (dbf) dbf->Unlock(kRunLock, 1);
+    if (im_.dbf) im_.dbf->Unlock(kRunLock, 1);
   } catch (...) {
   }
 }
 
-}  // namespace klv::dbf
+}  // namespace klv::dbf::tbl

@@ -19,7 +19,7 @@ void Table::Impl::RequireWritable() const {
 void Table::Impl::ReleaseEditLock() {
   if (edit_lock && dbf) {
     try {
-      dbf->Unlock(kRecordLockBase + edit_lock, 1);
+      share.UnlockRecord(edit_lock);
     } catch (...) {
     }
   }
@@ -45,7 +45,7 @@ void Table::Edit() {
   Impl& im = *impl_;
   impl_->EndRun();  // a row still queued gets its number here
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
-  if (!im.dbf->TryLock(kRecordLockBase + recno_, 1, true)) {
+  if (!im.share.TryLockRecord(recno_)) {
     Fail(ErrorCode::kRecordLocked,
          "Record " + std::to_string(recno_) + " is locked by another user.");
   }
@@ -129,24 +129,21 @@ void Table::Post() {
       im.mdx->Remove(static_cast<int>(t), old_keys[t], r);
       im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
     }
-    impl_->WriteHeader();
-    if (began) im.mdx->EndChange(count_, im.run);
+    impl_->share.WriteHeader();
+    if (began) im.mdx->EndChange(count_, im.share.InRun());
   } catch (const DbfError& e) {
     if (began) impl_->FailedIndexChange();
     if (!stored) throw;  // nothing written: the edit stays open for a retry
     impl_->ReleaseEditLock();
     state_ = State::kBrowse;
     impl_->Land(r, buf_.data());
-    impl_->NoteOwnWrite();
+    impl_->share.NoteOwnWrite();
     impl_->DropBatch();
     Fail(ErrorCode::kIndexMismatch,
          std::string("The record was saved, but its index could not be updated (") + e.what() +
              "); the indexes must be regenerated");
   }
-  if (im.run)
-    im.run_count = count_;
-  else
-    impl_->NoteOwnWrite();
+  im.share.AfterOwnChange();
   impl_->DropBatch();
   impl_->ReleaseEditLock();
   state_ = State::kBrowse;
@@ -159,29 +156,24 @@ void Table::Post() {
 // post), counts of deleted rows dropped when others changed the file.
 // Returns whether the run continues.
 bool Table::Impl::PrepareWrite() {
-  if (mdx) SyncIndex();
+  if (mdx) share.SyncIndex();
   // Within a run the index's counter shows any change by another copy: every
   // copy that appends maintains the index (one that opened before the index
   // existed opens it at its next post, below), so while the counter is ours
   // the header's count is still the one our last post wrote.
-  bool continuing = run && mdx && mdx->HoldsDirty() && table.count_ == run_count && !index_broken;
+  bool continuing = share.RunContinues() && !index_broken;
   if (!continuing) {
-    ReloadHeader();
+    share.ReloadHeader();
     if (!mdx && header[kIndexFlag] != 0) {
-      OpenIndexCreatedElsewhere();
+      share.OpenIndexCreatedElsewhere();
       if (!mdx) {
         Fail(ErrorCode::kNotFound,
              "The production index \"" + mdx_path + "\" of the table is missing");
       }
-      SyncIndex();
+      share.SyncIndex();
     }
   }
-  uint32_t table_changes = mdx ? mdx->Stamp().table_changes : 0;
-  if (!continuing)
-    ForgetCountsIfChanged(*this);
-  else if (table_changes != seen_table_changes)
-    scanned = 0, deleted = 0;  // another copy deleted rows
-  seen_table_changes = table_changes;
+  share.CheckChangeCounter(continuing);
   if (index_broken) {
     Fail(ErrorCode::kIndexMismatch, "The index \"" + mdx_path +
                                         "\" no longer matches its table; its indexes must be "
@@ -190,17 +182,15 @@ bool Table::Impl::PrepareWrite() {
   return continuing;
 }
 
-// The run lock is taken before the dirty mark of the run's first change
-// reaches the disk. Another copy's run keeps this one to plain changes.
 void Table::Impl::BeginIndexChange() {
-  if (!run) run = dbf->TryLock(kRunLock, 1, true);
+  share.TryBeginRun();
   mdx->BeginChange(true);
 }
 
 void Table::Impl::FailedIndexChange() {
   mdx->AbandonChange();
   index_broken = true;
-  DropRun();
+  share.DropRun();
 }
 
 // Appends n records (back to back) with their keys (n * tags, row by row)
@@ -258,10 +248,10 @@ void Table::Impl::WriteAppends(const uint8_t* records, uint32_t n,
       }
     }
     table.count_ = first + n - 1;
-    WriteHeader();
+    share.WriteHeader();
     *counted = true;
     dbf->WriteAt(off, records, 1);
-    if (mdx) mdx->EndChange(table.count_, run);
+    if (mdx) mdx->EndChange(table.count_, share.InRun());
   } catch (const DbfError& e) {
     if (mdx) FailedIndexChange();
     DropBatch();
@@ -275,18 +265,14 @@ void Table::Impl::WriteAppends(const uint8_t* records, uint32_t n,
       }
       throw;
     }
-    NoteOwnWrite();
+    share.NoteOwnWrite();
     Fail(ErrorCode::kIndexMismatch,
          std::string(n == 1 ? "The record was saved" : "The records were saved") +
              ", but the index could not be updated (" + e.what() +
              "); the indexes must be regenerated");
   }
   if (scanned == first - 1) scanned = table.count_;
-  // In a run the file's stamp is noted when the run ends.
-  if (run)
-    run_count = table.count_;
-  else
-    NoteOwnWrite();
+  share.AfterOwnChange();
   DropBatch();
 }
 
@@ -312,7 +298,7 @@ void Table::Impl::CutTail() {
 // flag byte (still the end mark, see WriteAppends); the rows themselves
 // were complete before the header counted them.
 void Table::Impl::RepairRows() {
-  ReloadHeader();
+  share.ReloadHeader();
   CutTail();
   std::vector<uint32_t> unfinished;
   ScanRecords(*dbf, header_len, record_len, 1, table.count_,
@@ -343,6 +329,11 @@ void Table::Impl::QueueAppend() {
   if (queued >= batch_options.rows ||
       now - queue_since >= std::chrono::milliseconds(batch_options.milliseconds))
     FlushAppends();
+}
+
+void Table::Impl::EndRun() {
+  FlushAppends();
+  share.EndRun();
 }
 
 void Table::Impl::FlushAppends() {
@@ -443,15 +434,15 @@ void Table::Delete() {
   impl_->EndRun();  // a row still queued gets its number here
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
   uint32_t r = recno_;
-  if (!im.dbf->TryLock(kRecordLockBase + r, 1, true)) {
+  if (!im.share.TryLockRecord(r)) {
     Fail(ErrorCode::kRecordLocked, "Record " + std::to_string(r) + " is locked by another user.");
   }
   try {
     LockGuard write_lock(*im.dbf, true);
     // The header is rewritten below: it must carry the count as it is now,
     // with other processes' appends, not as this open last saw it.
-    impl_->ReloadHeader();
-    ForgetCountsIfChanged(im);
+    impl_->share.ReloadHeader();
+    im.share.ForgetCountsIfChanged();
     uint8_t flag = 0;
     im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
     if (flag != '*') {
@@ -463,15 +454,15 @@ void Table::Delete() {
       }
       flag = '*';
       im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
-      impl_->WriteHeader();
+      impl_->share.WriteHeader();
       if (r <= im.scanned) ++im.deleted;
-      impl_->NoteOwnWrite();
+      impl_->share.NoteOwnWrite();
     }
   } catch (...) {
-    im.dbf->Unlock(kRecordLockBase + r, 1);
+    im.share.UnlockRecord(r);
     throw;
   }
-  im.dbf->Unlock(kRecordLockBase + r, 1);
+  im.share.UnlockRecord(r);
   impl_->DropBatch();
   buf_[0] = '*';
   // Go to the next row, or the one before when the deleted row was last.
