@@ -131,7 +131,7 @@ void Table::Open() {
   if (path.empty()) Fail(ErrorCode::kNotFound, "The table \"" + dir_ + want + "\" does not exist");
   im.dbf_path = path;
 
-  auto file = impl_->env.Open(path, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+  auto file = im.env.Open(path, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
   // An exclusive open wants a write lock, which needs a writable descriptor.
   bool lock_exclusive = exclusive_ && !read_only_;
   if (!SharedTableProtocol::TryOpenLock(*file, lock_exclusive)) {
@@ -195,15 +195,15 @@ void Table::Open() {
 
     if (im.header[kIndexFlag] != 0) {
       im.mdx_path = MdxPath();
-      if (!impl_->env.Exists(im.mdx_path)) {
+      if (!im.env.Exists(im.mdx_path)) {
         Fail(ErrorCode::kNotFound,
              "The production index \"" + im.mdx_path + "\" of the table is missing");
       }
-      im.mdx = MdxFile::Open(impl_->env, im.mdx_path, !read_only_);
+      im.mdx = MdxFile::Open(im.env, im.mdx_path, !read_only_);
       im.mdx->Sync();
-      impl_->LoadTags();
-      impl_->VerifyIndexStamp();
-      impl_->share.AdoptDeletedCount(File::Status{size, modified_ns});
+      im.LoadTags();
+      im.VerifyIndexStamp();
+      im.share.AdoptDeletedCount(File::Status{size, modified_ns});
     }
   } catch (const DbfError& e) {
     bool repairable = e.code() == ErrorCode::kIndexMismatch || e.code() == ErrorCode::kCorruptIndex;
@@ -215,8 +215,8 @@ void Table::Open() {
     }
     state_ = State::kBrowse;
     try {
-      impl_->RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {},
-                              true);
+      im.RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {},
+                          true);
     } catch (...) {
       state_ = State::kClosed;
       im.mdx.reset();
@@ -235,14 +235,14 @@ void Table::Close() {
   Impl& im = *impl_;
   if (state_ == State::kEdit || state_ == State::kInsert) {
     // Unposted changes are dropped, as a cancel would.
-    impl_->ReleaseEditLock();
+    im.ReleaseEditLock();
   }
   // A failure to write the clean stamp leaves the index marked dirty, and
   // the run lock goes with the descriptor: the next open rebuilds it. The
   // error is reported once the table is closed.
   std::exception_ptr failed;
   try {
-    impl_->EndRun();
+    im.EndRun();
   } catch (...) {
     failed = std::current_exception();
   }
@@ -256,7 +256,7 @@ void Table::Close() {
   eof_ = bof_ = true;
   count_ = 0;
   index_name_.clear();
-  impl_->Notify();
+  im.Notify();
   if (failed) std::rethrow_exception(failed);
 }
 

@@ -1,7 +1,8 @@
 // The table's insides, shared by the files that implement it (Table*.cpp)
-// and by nothing else: the header offsets, the open state
-// (Table::Impl), the scans every whole-table pass goes through, and the key
-// of a record for a tag.
+// and by nothing else: the header offsets, the open state and the helpers
+// of the operations (Table::Impl), the scans every whole-table pass goes
+// through, and the key of a record for a tag. What copies sharing a table
+// keep in step, and the lock bytes, are TableShare.h's.
 #pragma once
 
 #include <unistd.h>

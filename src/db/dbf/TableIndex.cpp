@@ -113,21 +113,21 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
                                         " characters; an index key holds 1 to 100");
   }
 
-  impl_->EndRun();
+  im.EndRun();
   LockGuard write_lock(*im.dbf, true);
-  impl_->share.ReloadHeader();
-  if (!im.mdx && im.header[kIndexFlag] != 0) impl_->share.OpenIndexCreatedElsewhere();
+  im.share.ReloadHeader();
+  if (!im.mdx && im.header[kIndexFlag] != 0) im.share.OpenIndexCreatedElsewhere();
   if (!im.mdx) {
     im.mdx_path = MdxPath();
     std::string base = BaseOf(im.dbf_path);
     base = base.substr(0, base.find('.'));
-    im.mdx = MdxFile::Create(impl_->env, im.mdx_path, UpperAscii(base));
+    im.mdx = MdxFile::Create(im.env, im.mdx_path, UpperAscii(base));
     if (im.header[kIndexFlag] != 1) {
       im.header[kIndexFlag] = 1;
       im.dbf->WriteAt(kIndexFlag, &im.header[kIndexFlag], 1);
     }
   }
-  impl_->share.SyncIndex();
+  im.share.SyncIndex();
   if (im.index_broken) {
     Fail(ErrorCode::kIndexMismatch,
          "The index \"" + im.mdx_path + "\" does not match its table; regenerate it first");
@@ -145,7 +145,7 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
     im.index_broken = true;
     throw;
   }
-  impl_->LoadTags();
+  im.LoadTags();
   if (!active_name.empty()) SetIndexName(active_name);
 }
 
@@ -153,10 +153,10 @@ void Table::DeleteIndex(std::string_view name) {
   impl_->RequireWritable();
   Impl& im = *impl_;
   if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
-  impl_->EndRun();
+  im.EndRun();
   LockGuard write_lock(*im.dbf, true);
-  impl_->share.ReloadHeader();
-  impl_->share.SyncIndex();
+  im.share.ReloadHeader();
+  im.share.SyncIndex();
   int tag = im.mdx->FindTag(UpperAscii(name));
   if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   bool was_active = im.active >= 0 && EqualNoCaseAscii(im.tags[im.active].name, name);
@@ -173,7 +173,7 @@ void Table::DeleteIndex(std::string_view name) {
     im.active = -1;
     index_name_.clear();
   }
-  impl_->LoadTags();
+  im.LoadTags();
 }
 
 void Table::SetIndexName(std::string_view name) {
@@ -183,7 +183,7 @@ void Table::SetIndexName(std::string_view name) {
   if (name.empty()) {
     im.active = -1;
     index_name_.clear();
-    impl_->Notify();
+    im.Notify();
     return;
   }
   int found = -1;
@@ -192,8 +192,8 @@ void Table::SetIndexName(std::string_view name) {
   if (found < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   im.active = found;
   index_name_ = im.tags[static_cast<size_t>(found)].name;
-  if (recno_) im.key = impl_->KeyOf(found, buf_.data());
-  impl_->Notify();
+  if (recno_) im.key = im.KeyOf(found, buf_.data());
+  im.Notify();
 }
 
 namespace {
@@ -237,20 +237,20 @@ bool Table::FindKey(std::string_view key) {
   Impl& im = *impl_;
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
   if (state_ != State::kBrowse) Cancel();
-  impl_->EndRun();
+  im.EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
   auto [k, match] = LookupKey(def, *cp_, text_format_, key);
   std::vector<uint8_t> keep_buf = buf_;
   uint32_t keep_recno = recno_;
   std::string keep_key = im.key;
   bool keep_eof = eof_, keep_bof = bof_;
-  bool found = !def.descending && impl_->SeekIndexed(Impl::Seek::kGE, k, 0) &&
+  bool found = !def.descending && im.SeekIndexed(Impl::Seek::kGE, k, 0) &&
                im.key.compare(0, match, k, 0, match) == 0;
   if (def.descending) {
     // Descending trees hold larger keys first: scan from the top for equality.
-    found = impl_->SeekIndexed(Impl::Seek::kFirst, {}, 0);
+    found = im.SeekIndexed(Impl::Seek::kFirst, {}, 0);
     while (found && im.key.compare(0, match, k, 0, match) != 0) {
-      found = impl_->SeekIndexed(Impl::Seek::kGT, im.key, recno_);
+      found = im.SeekIndexed(Impl::Seek::kGT, im.key, recno_);
     }
   }
   if (!found) {
@@ -261,7 +261,7 @@ bool Table::FindKey(std::string_view key) {
     bof_ = keep_bof;
     return false;
   }
-  impl_->Notify();
+  im.Notify();
   return true;
 }
 
@@ -270,15 +270,15 @@ void Table::FindNearest(std::string_view key) {
   Impl& im = *impl_;
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
   if (state_ != State::kBrowse) Cancel();
-  impl_->EndRun();
+  im.EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
   auto k = LookupKey(def, *cp_, text_format_, key).first;
-  if (!impl_->SeekIndexed(Impl::Seek::kGE, k, 0)) {
+  if (!im.SeekIndexed(Impl::Seek::kGE, k, 0)) {
     Last();
     eof_ = true;
     return;
   }
-  impl_->Notify();
+  im.Notify();
 }
 
 }  // namespace klv::dbf

@@ -77,19 +77,19 @@ void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
   impl_->RequireWritable();
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
-  impl_->EndRun();
+  im.EndRun();
   if (!im.mdx) {
     // No index to rebuild; the rows are mended all the same.
     LockGuard write_lock(*im.dbf, true);
-    impl_->RepairRows();
+    im.RepairRows();
     return;
   }
   std::vector<TagDef> defs = TagDefsOf(*im.mdx);
   std::string active_name = index_name_;
   {
     LockGuard write_lock(*im.dbf, true);
-    impl_->share.ReloadHeader();
-    impl_->RebuildIndexFile(defs, progress, true);
+    im.share.ReloadHeader();
+    im.RebuildIndexFile(defs, progress, true);
   }
   if (!active_name.empty() && im.mdx->FindTag(active_name) >= 0) SetIndexName(active_name);
   Refresh();
@@ -103,22 +103,22 @@ void Table::Pack(const std::function<void(double)>& progress) {
   }
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
-  impl_->EndRun();
+  im.EndRun();
   // The old descriptor goes away once the packed file replaces it, so its
   // write lock is held by a guard that ends first.
   std::optional<LockGuard> write_lock;
   write_lock.emplace(*im.dbf, true);
-  impl_->share.ReloadHeader();
+  im.share.ReloadHeader();
   std::vector<uint8_t> head(im.header_len);
   if (im.dbf->ReadAt(0, head.data(), head.size()) != head.size())
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated in its header");
 
-  RemoveLeftoverTemps(impl_->env, im.dbf_path);
+  RemoveLeftoverTemps(im.env, im.dbf_path);
   std::string tmp = TempPathFor(im.dbf_path);
   std::unique_ptr<File> out;
   uint32_t kept = 0;
   try {
-    out = impl_->env.Open(tmp, OpenMode::kCreateTruncate);
+    out = im.env.Open(tmp, OpenMode::kCreateTruncate);
     // The new file carries our exclusive lock before it takes the table's name.
     if (!SharedTableProtocol::TryOpenLock(*out, true))
       Fail(ErrorCode::kInUse, "The packed copy of the table is in use");
@@ -146,12 +146,12 @@ void Table::Pack(const std::function<void(double)>& progress) {
     Put32(head.data() + kRecordCount, kept);
     out->WriteAt(0, head.data(), head.size());
     out->Sync();
-    impl_->env.Rename(tmp, im.dbf_path);
-    impl_->env.SyncDir(im.dbf_path);
+    im.env.Rename(tmp, im.dbf_path);
+    im.env.SyncDir(im.dbf_path);
   } catch (...) {
     out.reset();
     try {
-      impl_->env.Remove(tmp);
+      im.env.Remove(tmp);
     } catch (...) {
     }
     throw;
@@ -164,13 +164,13 @@ void Table::Pack(const std::function<void(double)>& progress) {
   count_ = kept;
   im.deleted = 0;
   im.scanned = kept;
-  impl_->DropBatch();
-  impl_->share.NoteOwnWrite();
+  im.DropBatch();
+  im.share.NoteOwnWrite();
   std::string active_name = index_name_;
   bool had_index = im.mdx != nullptr;
   if (had_index) {
     std::vector<TagDef> defs = TagDefsOf(*im.mdx);
-    impl_->RebuildIndexFile(defs, [&](double f) {
+    im.RebuildIndexFile(defs, [&](double f) {
       if (progress) progress(0.5 + 0.5 * f);
     });
   }
@@ -185,9 +185,9 @@ std::vector<std::string> Table::Check() {
   impl_->RequireOpen();
   Impl& im = *impl_;
   std::vector<std::string> problems;
-  impl_->EndRun();
+  im.EndRun();
   LockGuard lock(*im.dbf, false);
-  impl_->share.ReloadHeader();
+  im.share.ReloadHeader();
   {
     // Past the counted rows only the end mark may follow (or nothing, as
     // some software writes it); anything more is an append that stopped.
@@ -233,7 +233,7 @@ std::vector<std::string> Table::Check() {
   if (!im.mdx) return problems;
   im.mdx->Sync();
   MdxStamp st = im.mdx->Stamp();
-  if (st.present && st.dirty && !impl_->share.DirtyMarkIsLive())
+  if (st.present && st.dirty && !im.share.DirtyMarkIsLive())
     problems.push_back("the index was left half-changed by a process that stopped");
   if (st.present && st.record_count != count_) {
     problems.push_back("the index was written for " + std::to_string(st.record_count) +
@@ -245,7 +245,7 @@ std::vector<std::string> Table::Check() {
     std::vector<bool> seen(count_ + 1u, false);
     uint64_t entries = 0, wrong = 0;
     try {
-      if (t >= static_cast<int>(im.tags.size())) impl_->LoadTags();
+      if (t >= static_cast<int>(im.tags.size())) im.LoadTags();
       im.mdx->Walk(t, [&](const IndexEntry& e) {
         ++entries;
         if (e.recno == 0 || e.recno > count_) {
@@ -261,8 +261,8 @@ std::vector<std::string> Table::Check() {
           return;
         }
         seen[e.recno] = true;
-        impl_->ReadFromDisk(e.recno, rec.data());
-        if (impl_->KeyOf(t, rec.data()) != e.key && wrong++ < 5) {
+        im.ReadFromDisk(e.recno, rec.data());
+        if (im.KeyOf(t, rec.data()) != e.key && wrong++ < 5) {
           problems.push_back("tag " + def.name + " has a wrong key for record " +
                              std::to_string(e.recno));
         }
@@ -285,39 +285,38 @@ void Table::Refresh() {
   impl_->RequireOpen();
   if (state_ != State::kBrowse) return;
   Impl& im = *impl_;
-  impl_->EndRun();
-  impl_->DropBatch();
+  im.EndRun();
+  im.DropBatch();
   {
     LockGuard lock(*im.dbf, false);
-    impl_->share.ReloadHeader();
+    im.share.ReloadHeader();
     File::Status st = im.dbf->Stat();
     im.share.Refreshed(st);
-    impl_->DropBatch();
+    im.DropBatch();
     // Another copy may have created the production index since we opened.
-    if (!im.mdx && im.header[kIndexFlag] != 0) impl_->share.OpenIndexCreatedElsewhere();
+    if (!im.mdx && im.header[kIndexFlag] != 0) im.share.OpenIndexCreatedElsewhere();
     if (im.mdx) {
-      impl_->share.SyncIndex();
-      impl_->share.AdoptDeletedCount(st);
+      im.share.SyncIndex();
+      im.share.AdoptDeletedCount(st);
     }
   }
   if (recno_ == 0) return First();
   uint32_t r = recno_;
   std::string key = im.key;
   std::vector<uint8_t> rec(im.record_len);
-  impl_->ReadFromDisk(r, rec.data());
+  im.ReadFromDisk(r, rec.data());
   std::vector<uint8_t> keep = buf_;
-  if (impl_->Accept(rec.data())) {
-    impl_->Land(r, rec.data());
+  if (im.Accept(rec.data())) {
+    im.Land(r, rec.data());
   } else {
     buf_ = std::move(keep);
-    bool found = im.active >= 0 ? impl_->SeekIndexed(Impl::Seek::kGT, key, r)
-                                : impl_->SeekNatural(r + 1, +1);
+    bool found =
+        im.active >= 0 ? im.SeekIndexed(Impl::Seek::kGT, key, r) : im.SeekNatural(r + 1, +1);
     if (!found)
-      found = im.active >= 0 ? impl_->SeekIndexed(Impl::Seek::kLT, key, r)
-                             : impl_->SeekNatural(r - 1, -1);
-    if (!found) impl_->ClearPosition();
+      found = im.active >= 0 ? im.SeekIndexed(Impl::Seek::kLT, key, r) : im.SeekNatural(r - 1, -1);
+    if (!found) im.ClearPosition();
   }
-  impl_->Notify();
+  im.Notify();
 }
 
 // ---------------------------------------------------------------------------

@@ -299,10 +299,10 @@ void Table::Impl::ScanDeleted() {
 uint64_t Table::RecordCount() {
   impl_->RequireOpen();
   Impl& im = *impl_;
-  impl_->EndRun();
-  if (!filtered_ || !impl_->filter) {
-    if (impl_->show_deleted) return count_;
-    impl_->ScanDeleted();
+  im.EndRun();
+  if (!filtered_ || !im.filter) {
+    if (im.show_deleted) return count_;
+    im.ScanDeleted();
     return count_ - im.deleted;
   }
   std::vector<uint8_t> keep = buf_;
@@ -311,7 +311,7 @@ uint64_t Table::RecordCount() {
     ScanRecords(
         *im.dbf, im.header_len, im.record_len, 1, count_,
         [&](uint32_t, const uint8_t* rec) {
-          if (impl_->Accept(rec)) ++accepted;
+          if (im.Accept(rec)) ++accepted;
         },
         true);
   } catch (...) {
@@ -337,9 +337,9 @@ double Table::Fraction() {
   if (recno_ == 0) return 0;
   Impl& im = *impl_;
   if (im.active >= 0) {
-    impl_->EndRun();
+    im.EndRun();
     LockGuard lock(*im.dbf, false);
-    impl_->share.SyncIndex();
+    im.share.SyncIndex();
     if (im.active < 0) return 0;
     return im.mdx->Fraction(im.active, im.key, recno_);
   }
@@ -357,18 +357,18 @@ void Table::GoToFraction(double fraction) {
     std::optional<IndexEntry> e;
     {
       LockGuard lock(*im.dbf, false);
-      impl_->share.SyncActiveTag();
+      im.share.SyncActiveTag();
       e = im.mdx->AtFraction(im.active, fraction);
     }
     if (e)
-      found = impl_->SeekIndexed(Impl::Seek::kGE, e->key, e->recno) ||
-              impl_->SeekIndexed(Impl::Seek::kLT, e->key, e->recno);
+      found = im.SeekIndexed(Impl::Seek::kGE, e->key, e->recno) ||
+              im.SeekIndexed(Impl::Seek::kLT, e->key, e->recno);
   } else if (count_ > 0) {
     auto r = static_cast<uint32_t>(1 + fraction * (count_ - 1));
-    found = impl_->SeekNatural(r, +1) || impl_->SeekNatural(r, -1);
+    found = im.SeekNatural(r, +1) || im.SeekNatural(r, -1);
   }
-  if (!found) impl_->ClearPosition();
-  impl_->Notify();
+  if (!found) im.ClearPosition();
+  im.Notify();
 }
 
 }  // namespace klv::dbf

@@ -43,7 +43,7 @@ void Table::Edit() {
   impl_->RequireWritable();
   if (state_ == State::kEdit || state_ == State::kInsert) return;
   Impl& im = *impl_;
-  impl_->EndRun();  // a row still queued gets its number here
+  im.EndRun();  // a row still queued gets its number here
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
   if (!im.share.TryLockRecord(recno_)) {
     Fail(ErrorCode::kRecordLocked,
@@ -53,18 +53,18 @@ void Table::Edit() {
   try {
     // Start from the row as stored now, not as this cursor last saw it.
     std::vector<uint8_t> rec(im.record_len);
-    impl_->ReadFromDisk(recno_, rec.data());
+    im.ReadFromDisk(recno_, rec.data());
     if (rec[0] == '*') {
       Fail(ErrorCode::kKeyNotFound,
            "Record " + std::to_string(recno_) + " has been deleted by another user.");
     }
     std::memcpy(buf_.data(), rec.data(), rec.size());
   } catch (...) {
-    impl_->ReleaseEditLock();
+    im.ReleaseEditLock();
     throw;
   }
   state_ = State::kEdit;
-  impl_->Notify();
+  im.Notify();
 }
 
 // Posts keep the index's dirty mark on disk from one to the next while
@@ -79,46 +79,46 @@ void Table::Post() {
   if (state_ == State::kBrowse) return;
   Impl& im = *impl_;
   buf_[0] = ' ';
-  if (state_ == State::kInsert && im.batching) return impl_->QueueAppend();
-  if (state_ == State::kEdit) impl_->FlushAppends();
+  if (state_ == State::kInsert && im.batching) return im.QueueAppend();
+  if (state_ == State::kEdit) im.FlushAppends();
   LockGuard write_lock(*im.dbf, true);
-  bool continuing = impl_->PrepareWrite();
+  bool continuing = im.PrepareWrite();
   // Keys first: a bad expression or value fails before anything is written.
   std::vector<std::string> new_keys;
   for (size_t t = 0; t < im.tags.size(); ++t)
-    new_keys.push_back(impl_->KeyOf(static_cast<int>(t), buf_.data()));
+    new_keys.push_back(im.KeyOf(static_cast<int>(t), buf_.data()));
 
   if (state_ == State::kInsert) {
     bool counted = false;
     try {
-      impl_->WriteAppends(buf_.data(), 1, new_keys, continuing, &counted);
+      im.WriteAppends(buf_.data(), 1, new_keys, continuing, &counted);
     } catch (const DbfError&) {
       if (counted) {
         state_ = State::kBrowse;
-        impl_->Land(count_, buf_.data());
+        im.Land(count_, buf_.data());
       }
       throw;
     }
     state_ = State::kBrowse;
-    impl_->Land(count_, buf_.data());
-    impl_->Notify();
+    im.Land(count_, buf_.data());
+    im.Notify();
     return;
   }
 
   // Edit: replace the stored row, then move its keys where they changed.
   uint32_t r = recno_;
   std::vector<uint8_t> old(im.record_len);
-  impl_->ReadFromDisk(r, old.data());
+  im.ReadFromDisk(r, old.data());
   std::vector<std::string> old_keys;
   bool keys_change = false;
   for (size_t t = 0; t < im.tags.size(); ++t) {
-    old_keys.push_back(impl_->KeyOf(static_cast<int>(t), old.data()));
+    old_keys.push_back(im.KeyOf(static_cast<int>(t), old.data()));
     if (old_keys.back() != new_keys[t]) keys_change = true;
   }
   bool began = false, stored = false;
   try {
     if (im.mdx && keys_change) {
-      impl_->BeginIndexChange();
+      im.BeginIndexChange();
       began = true;
     }
     im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, buf_.data(),
@@ -129,26 +129,26 @@ void Table::Post() {
       im.mdx->Remove(static_cast<int>(t), old_keys[t], r);
       im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
     }
-    impl_->share.WriteHeader();
+    im.share.WriteHeader();
     if (began) im.mdx->EndChange(count_, im.share.InRun());
   } catch (const DbfError& e) {
-    if (began) impl_->FailedIndexChange();
+    if (began) im.FailedIndexChange();
     if (!stored) throw;  // nothing written: the edit stays open for a retry
-    impl_->ReleaseEditLock();
+    im.ReleaseEditLock();
     state_ = State::kBrowse;
-    impl_->Land(r, buf_.data());
-    impl_->share.NoteOwnWrite();
-    impl_->DropBatch();
+    im.Land(r, buf_.data());
+    im.share.NoteOwnWrite();
+    im.DropBatch();
     Fail(ErrorCode::kIndexMismatch,
          std::string("The record was saved, but its index could not be updated (") + e.what() +
              "); the indexes must be regenerated");
   }
   im.share.AfterOwnChange();
-  impl_->DropBatch();
-  impl_->ReleaseEditLock();
+  im.DropBatch();
+  im.ReleaseEditLock();
   state_ = State::kBrowse;
-  impl_->Land(r, buf_.data());
-  impl_->Notify();
+  im.Land(r, buf_.data());
+  im.Notify();
 }
 
 // Under the write lock, before a change: the index synced, the header as
@@ -408,10 +408,10 @@ void Table::Cancel() {
   impl_->RequireOpen();
   Impl& im = *impl_;
   if (state_ == State::kEdit) {
-    impl_->ReleaseEditLock();
+    im.ReleaseEditLock();
     state_ = State::kBrowse;
-    impl_->ReadFromDisk(recno_, buf_.data());
-    if (im.active >= 0) im.key = impl_->KeyOf(im.active, buf_.data());
+    im.ReadFromDisk(recno_, buf_.data());
+    if (im.active >= 0) im.key = im.KeyOf(im.active, buf_.data());
   } else if (state_ == State::kInsert) {
     state_ = State::kBrowse;
     uint32_t back = im.insert_return;
@@ -420,10 +420,10 @@ void Table::Cancel() {
         First();
         return;
       }
-      impl_->ReadFromDisk(recno_, buf_.data());
+      im.ReadFromDisk(recno_, buf_.data());
     }
   }
-  impl_->Notify();
+  im.Notify();
 }
 
 void Table::Delete() {
@@ -431,7 +431,7 @@ void Table::Delete() {
   if (state_ == State::kInsert) return Cancel();
   if (state_ == State::kEdit) Cancel();
   Impl& im = *impl_;
-  impl_->EndRun();  // a row still queued gets its number here
+  im.EndRun();  // a row still queued gets its number here
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
   uint32_t r = recno_;
   if (!im.share.TryLockRecord(r)) {
@@ -441,7 +441,7 @@ void Table::Delete() {
     LockGuard write_lock(*im.dbf, true);
     // The header is rewritten below: it must carry the count as it is now,
     // with other processes' appends, not as this open last saw it.
-    impl_->share.ReloadHeader();
+    im.share.ReloadHeader();
     im.share.ForgetCountsIfChanged();
     uint8_t flag = 0;
     im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
@@ -454,26 +454,24 @@ void Table::Delete() {
       }
       flag = '*';
       im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
-      impl_->share.WriteHeader();
+      im.share.WriteHeader();
       if (r <= im.scanned) ++im.deleted;
-      impl_->share.NoteOwnWrite();
+      im.share.NoteOwnWrite();
     }
   } catch (...) {
     im.share.UnlockRecord(r);
     throw;
   }
   im.share.UnlockRecord(r);
-  impl_->DropBatch();
+  im.DropBatch();
   buf_[0] = '*';
   // Go to the next row, or the one before when the deleted row was last.
   std::string key = im.key;
-  bool found =
-      im.active >= 0 ? impl_->SeekIndexed(Impl::Seek::kGT, key, r) : impl_->SeekNatural(r + 1, +1);
+  bool found = im.active >= 0 ? im.SeekIndexed(Impl::Seek::kGT, key, r) : im.SeekNatural(r + 1, +1);
   if (!found)
-    found = im.active >= 0 ? impl_->SeekIndexed(Impl::Seek::kLT, key, r)
-                           : impl_->SeekNatural(r - 1, -1);
-  if (!found) impl_->ClearPosition();
-  impl_->Notify();
+    found = im.active >= 0 ? im.SeekIndexed(Impl::Seek::kLT, key, r) : im.SeekNatural(r - 1, -1);
+  if (!found) im.ClearPosition();
+  im.Notify();
 }
 
 }  // namespace klv::dbf
