@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "db/dbf/Base.h"
 #include "base/FaultEnv.h"
+#include "db/dbf/Base.h"
 
 #ifndef KLV_SAMPLES_DIR
 #define KLV_SAMPLES_DIR "tests/data"
@@ -736,6 +736,34 @@ TEST(MdxStamp, DirtyDuringChangeAndOtherCopiesSeeChanges) {
   EXPECT_EQ(CodeOf([&] { a->Insert(tag, "short", 3); }), ErrorCode::kBadValue);
   a->AbandonChange();
   EXPECT_TRUE(MdxFile::Open(Env::Default(), path, false)->Stamp().dirty);
+}
+
+// The end of a run shows to a copy that saw the run's kept mark even when
+// the file's time and size stay as they were (the clock of file times is
+// coarse: the last change of a run and its end often share one tick).
+TEST(MdxStamp, EndOfARunShowsWithinOneTickOfFileTime) {
+  ScratchDir dir;
+  std::string path = dir.File("T.MDX");
+  auto a = MdxFile::Create(Env::Default(), path, "t");
+  a->BeginChange();
+  int tag = a->AddTag(CharTag("NAME", 10));
+  a->EndChange(0);
+  auto reader = MdxFile::Open(Env::Default(), path, false);
+  a->BeginChange(true);
+  a->Insert(tag, Pad("a", 10), 1);
+  a->EndChange(1, true);
+  reader->Sync();
+  ASSERT_TRUE(reader->Stamp().dirty && reader->Stamp().kept);
+  const auto time = fs::last_write_time(path);
+  const auto size = fs::file_size(path);
+  a->FinishRun(1);
+  ASSERT_EQ(fs::file_size(path), size);
+  fs::last_write_time(path, time);
+  reader->Sync();
+  EXPECT_FALSE(reader->Stamp().dirty);
+  EXPECT_FALSE(reader->Stamp().kept);
+  EXPECT_EQ(reader->Stamp().record_count, 1u);
+  EXPECT_EQ(reader->KeyCount(tag), 1u);
 }
 
 // A run of changes that keep the dirty mark: each change is complete on disk

@@ -221,6 +221,11 @@ void MdxFile::FinishRun(uint32_t record_count) {
     if (m.sync_writes) m.file->Sync();
     m.stamp.dirty = m.stamp.kept = false;
     m.stamp.record_count = record_count;
+    // Other copies saw the run's kept mark under the last change's counter;
+    // the file's time and size alone may not move (a coarse clock, no new
+    // pages), and a copy that kept the old mark would take the run's end
+    // for a writer that stopped.
+    ++m.stamp.change_counter;
     m.WriteHeader(0);
     m.held_dirty = false;
     m.NoteSeen();

@@ -11,14 +11,10 @@
 
 #include "db/dbf/Mdx.h"
 #include "db/dbf/Table.h"
+#include "db/dbf/TableShare.h"
 
 namespace klv::dbf {
 namespace {
-
-// The byte every open of a table holds under the table's locking scheme
-// (see Table.cpp, which keeps it private): holding it exclusively proves
-// that no copy of the program has the table open.
-constexpr uint64_t kOpenLock = 0x7FFFFFFF00000000ULL;
 
 constexpr size_t kHeaderSize = 32;
 constexpr size_t kDescriptorSize = 32;
@@ -165,7 +161,9 @@ void Salvager::OpenAlone() {
     in_ = env_.Open(path_, OpenMode::kReadOnly);
     writable = false;
   }
-  if (!in_->TryLock(kOpenLock, 1, writable)) {
+  // Holding the open lock exclusively proves that no copy of the program
+  // has the table open.
+  if (!tbl::SharedTableProtocol::TryOpenLock(*in_, writable)) {
     Fail(ErrorCode::kInUse, "The table \"" + path_ +
                                 "\" is in use by another user or program; repairing it needs "
                                 "it alone");

@@ -9,7 +9,7 @@
 
 namespace klv::dbf {
 
-Table::Table(Env& env) : env_(env), impl_(std::make_unique<Impl>()) {}
+Table::Table(Env& env) : impl_(std::make_unique<Impl>(*this, env)) {}
 
 Table::~Table() {
   try {
@@ -43,12 +43,12 @@ std::string Table::MdxPath() const {
   return found.empty() ? DirOf(DbfPath()) + want : found;
 }
 
-void Table::Require(bool ok, ErrorCode code, const char* what) const {
+void Table::Impl::Require(bool ok, ErrorCode code, const char* what) const {
   if (!ok) Fail(code, what);
 }
 
-void Table::RequireOpen() const {
-  Require(IsOpen(), ErrorCode::kBadState, "The table is not open");
+void Table::Impl::RequireOpen() const {
+  Require(table.IsOpen(), ErrorCode::kBadState, "The table is not open");
 }
 
 Date Table::LastUpdate() const {
@@ -124,17 +124,17 @@ void ParseFields(const std::string& path, const std::vector<uint8_t>& hdr, uint3
 void Table::Open() {
   if (IsOpen()) return;
   Impl& im = *impl_;
-  im = Impl{};
+  im.ForgetOpenState();
   std::string want = name_;
   if (want.find('.') == std::string::npos) want += ".DBF";
   std::string path = FindFileNoCase(dir_, want);
   if (path.empty()) Fail(ErrorCode::kNotFound, "The table \"" + dir_ + want + "\" does not exist");
   im.dbf_path = path;
 
-  auto file = env_.Open(path, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
+  auto file = im.env.Open(path, read_only_ ? OpenMode::kReadOnly : OpenMode::kReadWrite);
   // An exclusive open wants a write lock, which needs a writable descriptor.
   bool lock_exclusive = exclusive_ && !read_only_;
-  if (!file->TryLock(kOpenLock, 1, lock_exclusive)) {
+  if (!SharedTableProtocol::TryOpenLock(*file, lock_exclusive)) {
     Fail(ErrorCode::kInUse, "The table \"" + path + "\" is in use by another user or program" +
                                 (exclusive_ ? " and cannot be opened for exclusive use"
                                             : ", which holds it exclusively"));
@@ -190,19 +190,20 @@ void Table::Open() {
     }
     buf_.assign(im.record_len, ' ');
     im.dbf = std::move(file);
-    im.seen_mtime = im.dbf->ModifiedNs();
+    const int64_t modified_ns = im.dbf->ModifiedNs();
+    im.share.SeeFile(modified_ns);
 
     if (im.header[kIndexFlag] != 0) {
       im.mdx_path = MdxPath();
-      if (!env_.Exists(im.mdx_path)) {
+      if (!im.env.Exists(im.mdx_path)) {
         Fail(ErrorCode::kNotFound,
              "The production index \"" + im.mdx_path + "\" of the table is missing");
       }
-      im.mdx = MdxFile::Open(env_, im.mdx_path, !read_only_);
+      im.mdx = MdxFile::Open(im.env, im.mdx_path, !read_only_);
       im.mdx->Sync();
-      LoadTags();
-      VerifyIndexStamp();
-      AdoptDeletedCount(File::Status{size, im.seen_mtime});
+      im.LoadTags();
+      im.VerifyIndexStamp();
+      im.share.AdoptDeletedCount(File::Status{size, modified_ns});
     }
   } catch (const DbfError& e) {
     bool repairable = e.code() == ErrorCode::kIndexMismatch || e.code() == ErrorCode::kCorruptIndex;
@@ -214,7 +215,8 @@ void Table::Open() {
     }
     state_ = State::kBrowse;
     try {
-      RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {}, true);
+      im.RebuildIndexFile(im.mdx->TagCount() ? TagDefsOf(*im.mdx) : std::vector<TagDef>{}, {},
+                          true);
     } catch (...) {
       state_ = State::kClosed;
       im.mdx.reset();
@@ -233,20 +235,20 @@ void Table::Close() {
   Impl& im = *impl_;
   if (state_ == State::kEdit || state_ == State::kInsert) {
     // Unposted changes are dropped, as a cancel would.
-    ReleaseEditLock();
+    im.ReleaseEditLock();
   }
   // A failure to write the clean stamp leaves the index marked dirty, and
   // the run lock goes with the descriptor: the next open rebuilds it. The
   // error is reported once the table is closed.
   std::exception_ptr failed;
   try {
-    EndRun();
+    im.EndRun();
   } catch (...) {
     failed = std::current_exception();
   }
   im.mdx.reset();
   im.dbf.reset();  // closing the descriptor releases every lock it holds
-  im = Impl{};
+  im.ForgetOpenState();
   fields_.clear();
   buf_.clear();
   state_ = State::kClosed;
@@ -254,11 +256,11 @@ void Table::Close() {
   eof_ = bof_ = true;
   count_ = 0;
   index_name_.clear();
-  Notify();
+  im.Notify();
   if (failed) std::rethrow_exception(failed);
 }
 
-std::vector<TagDef> Table::TagDefsOf(MdxFile& mdx) {
+std::vector<TagDef> tbl::TagDefsOf(MdxFile& mdx) {
   std::vector<TagDef> defs;
   // A tag whose definition was lost to damage cannot be rebuilt; it is dropped.
   for (int i = 0; i < mdx.TagCount(); ++i)
@@ -266,61 +268,59 @@ std::vector<TagDef> Table::TagDefsOf(MdxFile& mdx) {
   return defs;
 }
 
-void Table::LoadTags() {
-  Impl& im = *impl_;
-  std::string active_name = im.active >= 0 ? im.tags[im.active].name : std::string();
-  im.tags.clear();
-  im.active = -1;
-  if (!im.mdx) return;
-  im.tags_gen = im.mdx->Generation();
-  for (int i = 0; i < im.mdx->TagCount(); ++i) {
-    const TagDef& def = im.mdx->Tag(i);
+void Table::Impl::LoadTags() {
+  std::string active_name = active >= 0 ? tags[active].name : std::string();
+  tags.clear();
+  active = -1;
+  if (!mdx) return;
+  tags_gen = mdx->Generation();
+  for (int i = 0; i < mdx->TagCount(); ++i) {
+    const TagDef& def = mdx->Tag(i);
     if (def.key_length == 0) {
       Fail(ErrorCode::kCorruptIndex,
-           "The index tag " + def.name + " of \"" + im.mdx_path + "\" has lost its definition");
+           "The index tag " + def.name + " of \"" + mdx_path + "\" has lost its definition");
     }
-    Expression expr = Expression::Parse(def.expression, im.expr_fields, *cp_);
+    Expression expr = Expression::Parse(def.expression, expr_fields, *table.cp_);
     char want = static_cast<char>(def.type);
     if (expr.ResultType() != want) {
-      Fail(ErrorCode::kCorruptIndex, "The index tag " + def.name + " of \"" + im.mdx_path +
+      Fail(ErrorCode::kCorruptIndex, "The index tag " + def.name + " of \"" + mdx_path +
                                          "\" has key type " + std::string(1, want) +
                                          " but its expression \"" + def.expression +
                                          "\" gives type " + std::string(1, expr.ResultType()));
     }
-    im.tags.push_back(TagState{def.name, def, std::move(expr)});
+    tags.push_back(TagState{def.name, def, std::move(expr)});
     if (!active_name.empty() && EqualNoCaseAscii(def.name, active_name))
-      im.active = static_cast<int>(im.tags.size()) - 1;
+      active = static_cast<int>(tags.size()) - 1;
   }
-  if (!active_name.empty() && im.active < 0) index_name_.clear();
+  if (!active_name.empty() && active < 0) table.index_name_.clear();
 }
 
-void Table::VerifyIndexStamp() {
-  Impl& im = *impl_;
-  MdxStamp st = im.mdx->Stamp();
+void Table::Impl::VerifyIndexStamp() {
+  MdxStamp st = mdx->Stamp();
   auto mismatch = [&](const std::string& why) {
-    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path + "\" does not match its table (" +
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + mdx_path + "\" does not match its table (" +
                                         why + "); its indexes must be regenerated");
   };
   if (st.present) {
-    if (st.dirty && !DirtyMarkIsLive()) mismatch("a change to it was not finished");
-    if (st.record_count != count_) {
+    if (st.dirty && !share.DirtyMarkIsLive()) mismatch("a change to it was not finished");
+    if (st.record_count != table.count_) {
       mismatch("it was written for " + std::to_string(st.record_count) +
-               " records, the table has " + std::to_string(count_));
+               " records, the table has " + std::to_string(table.count_));
     }
     return;
   }
   // Written by other software: no stamp, so count the keys of every tag.
-  for (int i = 0; i < im.mdx->TagCount(); ++i) {
-    uint64_t keys = im.mdx->KeyCount(i);
-    if (keys != count_) {
-      mismatch("tag " + im.mdx->Tag(i).name + " holds " + std::to_string(keys) + " keys for " +
-               std::to_string(count_) + " records");
+  for (int i = 0; i < mdx->TagCount(); ++i) {
+    uint64_t keys = mdx->KeyCount(i);
+    if (keys != table.count_) {
+      mismatch("tag " + mdx->Tag(i).name + " holds " + std::to_string(keys) + " keys for " +
+               std::to_string(table.count_) + " records");
     }
   }
 }
 
-std::string Table::KeyOf(int tag, const uint8_t* record) const {
-  const TagState& t = impl_->tags[static_cast<size_t>(tag)];
+std::string Table::Impl::KeyOf(int tag, const uint8_t* record) const {
+  const TagState& t = tags[static_cast<size_t>(tag)];
   std::string k(static_cast<size_t>(t.def.key_length), ' ');
   WriteKey(t.def, t.expr, record, k.data());
   return k;
@@ -330,7 +330,7 @@ std::string Table::KeyOf(int tag, const uint8_t* record) const {
 // Fields
 
 Field& Table::Fields(int index) {
-  RequireOpen();
+  impl_->RequireOpen();
   if (index < 0 || index >= FieldCount())
     Fail(ErrorCode::kNoSuchField, "There is no field number " + std::to_string(index + 1));
   return fields_[static_cast<size_t>(index)];
@@ -343,7 +343,7 @@ Field* Table::FindField(std::string_view name) {
 }
 
 Field& Table::FieldByName(std::string_view name) {
-  RequireOpen();
+  impl_->RequireOpen();
   Field* f = FindField(name);
   if (!f) Fail(ErrorCode::kNoSuchField, "Field \"" + std::string(name) + "\" not found");
   return *f;
@@ -363,47 +363,48 @@ void Table::DisableControls() {
 }
 
 void Table::EnableControls() {
-  if (disable_count_ > 0 && --disable_count_ == 0 && pending_notice_) {
-    pending_notice_ = false;
-    Notify();
+  if (disable_count_ > 0 && --disable_count_ == 0 && impl_->pending_notice) {
+    impl_->pending_notice = false;
+    impl_->Notify();
   }
 }
 
 void Table::AddObserver(TableObserver* observer) {
-  observers_.push_back(observer);
+  impl_->observers.push_back(observer);
 }
 
 void Table::RemoveObserver(TableObserver* observer) {
-  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+  impl_->observers.erase(std::remove(impl_->observers.begin(), impl_->observers.end(), observer),
+                         impl_->observers.end());
 }
 
-void Table::Notify() {
-  if (disable_count_ > 0) {
-    pending_notice_ = true;
+void Table::Impl::Notify() {
+  if (table.disable_count_ > 0) {
+    pending_notice = true;
     return;
   }
-  auto copy = observers_;
-  for (TableObserver* o : copy) o->TableChanged(*this);
+  auto copy = observers;
+  for (TableObserver* o : copy) o->TableChanged(table);
 }
 
 // ---------------------------------------------------------------------------
 // Filter
 
 void Table::SetOnFilterRecord(std::function<bool(Table&)> filter) {
-  DropBatch();
-  filter_ = std::move(filter);
+  impl_->DropBatch();
+  impl_->filter = std::move(filter);
   if (filtered_ && IsOpen() && state_ == State::kBrowse) First();
 }
 
 void Table::SetShowDeleted(bool show) {
-  DropBatch();
-  if (show_deleted_ == show) return;
-  show_deleted_ = show;
+  impl_->DropBatch();
+  if (impl_->show_deleted == show) return;
+  impl_->show_deleted = show;
   if (IsOpen() && state_ == State::kBrowse) First();
 }
 
 void Table::SetFiltered(bool filtered) {
-  DropBatch();
+  impl_->DropBatch();
   if (filtered_ == filtered) return;
   filtered_ = filtered;
   if (IsOpen() && state_ == State::kBrowse) First();

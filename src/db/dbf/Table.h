@@ -333,67 +333,12 @@ class Table {
   // kDiskFull when the write fails.
   static bool RemoveIndexFlag(Env& env, const std::string& path);
 
+  // The open state and the helpers behind the operations above; lives in
+  // the engine's own files.
   struct Impl;
 
  private:
   friend class Field;
-  void Require(bool ok, ErrorCode code, const char* what) const;
-  void RequireOpen() const;
-  void RequireWritable() const;
-  void Notify();
-  // Internals of the cursor and the index, kept here to reach the members.
-  void LoadTags();
-  void VerifyIndexStamp();
-  void RebuildIndexFile(const std::vector<TagDef>& defs,
-                        const std::function<void(double)>& progress, bool repair_rows = false);
-  static std::vector<TagDef> TagDefsOf(MdxFile& mdx);
-  std::string KeyOf(int tag, const uint8_t* record) const;
-  void ReadFromDisk(uint32_t recno, uint8_t* out);
-  bool Accept(const uint8_t* record);
-  bool SeekNatural(uint32_t from, int dir);
-  enum class Seek { kFirst, kLast, kGE, kGT, kLE, kLT };
-  bool SeekIndexed(Seek mode, std::string key, uint32_t recno);
-  // Walks (see the top of this file): Step moves to the next visible row in
-  // direction dir (+1, -1) through the batch read ahead, FillBatch reads the
-  // next batch under the read lock.
-  bool Step(int dir);
-  bool FillBatch();
-  void DropBatch();
-  // Appends: records (n rows, back to back) with their keys (n * tags),
-  // written under the write lock the caller holds; FlushAppends writes the
-  // queue of a batched append.
-  bool PrepareWrite();
-  void BeginIndexChange();
-  void FailedIndexChange();
-  void WriteAppends(const uint8_t* records, uint32_t n, const std::vector<std::string>& keys,
-                    bool continuing, bool* counted);
-  void QueueAppend();
-  void FlushAppends();
-  void CutTail();
-  void RepairRows();
-  void ReloadHeader();
-  void WriteHeader();
-  void NoteOwnWrite();
-  void NoteDeletedCount(const File::Status& st);
-  void AdoptDeletedCount(const File::Status& st);
-  // The index under the write lock: synced, tags reloaded when it was
-  // re-read, and refused when another copy left a change unfinished.
-  void SyncIndex();
-  // SyncIndex for a lookup in the active tag, which another copy may have deleted.
-  void SyncActiveTag();
-  bool DirtyMarkIsLive();
-  void OpenIndexCreatedElsewhere();
-  // Runs of posts that keep the index's dirty mark (see Post).
-  void EndRun();
-  void DropRun() noexcept;
-  void Land(uint32_t recno, const uint8_t* record, const std::string* key = nullptr);
-  void ScanDeleted();
-  void ReleaseEditLock();
-  void GoToEnd(bool last);
-  void ClearPosition();
-  void IndexChange(const std::function<void()>& change);
-
-  Env& env_;
   std::unique_ptr<Impl> impl_;
   std::string dir_, name_;
   bool exclusive_ = false, read_only_ = false, repair_index_ = false;
@@ -407,12 +352,8 @@ class Table {
   bool eof_ = true, bof_ = true;
   bool writable_types_ = true;
   std::string index_name_;
-  std::function<bool(Table&)> filter_;
   bool filtered_ = false;
-  bool show_deleted_ = false;
   int disable_count_ = 0;
-  bool pending_notice_ = false;
-  std::vector<TableObserver*> observers_;
   TextFormat text_format_;
 };
 

@@ -1,7 +1,8 @@
 // The table's insides, shared by the files that implement it (Table*.cpp)
-// and by nothing else: the lock bytes and header offsets, the open state
-// (Table::Impl), the scans every whole-table pass goes through, and the key
-// of a record for a tag.
+// and by nothing else: the header offsets, the open state and the helpers
+// of the operations (Table::Impl), the scans every whole-table pass goes
+// through, and the key of a record for a tag. What copies sharing a table
+// keep in step, and the lock bytes, are TableShare.h's.
 #pragma once
 
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "db/dbf/Expr.h"
 #include "db/dbf/Mdx.h"
 #include "db/dbf/Table.h"
+#include "db/dbf/TableShare.h"
 
 namespace klv::dbf {
 namespace tbl {
@@ -30,18 +32,6 @@ using base::Get32;
 using base::Put16;
 using base::Put32;
 using base::UpperAscii;
-
-// Lock bytes on the .DBF, far past any real end of file. Every open holds
-// kOpenLock (shared, or exclusive for an exclusive open); changes to the
-// header, the records' order and the index hold kWriteLock exclusively and
-// lookups in the index hold it shared; a row in edit holds its own byte.
-// A copy that keeps the index's dirty mark on disk across a run of its own
-// posts holds kRunLock exclusively for the run: a dirty mark while nobody
-// holds kRunLock is left by a change that never finished.
-constexpr uint64_t kOpenLock = 0x7FFFFFFF00000000ULL;
-constexpr uint64_t kWriteLock = kOpenLock + 1;
-constexpr uint64_t kRunLock = kOpenLock + 2;
-constexpr uint64_t kRecordLockBase = kOpenLock + 16;
 
 constexpr size_t kHeaderSize = 32;
 constexpr size_t kDescriptorSize = 32;
@@ -102,15 +92,15 @@ void ScanChunks(File& dbf, uint32_t header_len, uint32_t record_len, uint32_t fr
     uint32_t n = std::min(per, to - r + 1);
     chunk.resize(static_cast<size_t>(n) * record_len);
     uint64_t off = header_len + static_cast<uint64_t>(r - 1) * record_len;
-    if (lock_each) dbf.Lock(kWriteLock, 1, false);
+    if (lock_each) SharedTableProtocol::LockTable(dbf, false);
     size_t got = 0;
     try {
       got = dbf.ReadAt(off, chunk.data(), chunk.size());
     } catch (...) {
-      if (lock_each) dbf.Unlock(kWriteLock, 1);
+      if (lock_each) SharedTableProtocol::UnlockTable(dbf);
       throw;
     }
-    if (lock_each) dbf.Unlock(kWriteLock, 1);
+    if (lock_each) SharedTableProtocol::UnlockTable(dbf);
     if (got != chunk.size())
       Fail(ErrorCode::kCorruptTable, "The table \"" + dbf.path() + "\" is truncated");
     visit(r, static_cast<const uint8_t*>(chunk.data()), n);
@@ -137,11 +127,17 @@ struct TagState {
   Expression expr;
 };
 
+// The definitions of the tags an index file holds.
+std::vector<TagDef> TagDefsOf(MdxFile& mdx);
+
 }  // namespace tbl
 
 using namespace tbl;
 
-struct Table::Impl {
+namespace tbl {
+
+// What a table knows while it is open, forgotten at Close.
+struct OpenState {
   std::unique_ptr<File> dbf;
   std::unique_ptr<MdxFile> mdx;
   std::string dbf_path, mdx_path;
@@ -156,17 +152,10 @@ struct Table::Impl {
   uint32_t edit_lock = 0;      // record whose lock we hold
   uint32_t insert_return = 0;  // where Cancel of an insert goes back to
   uint64_t tags_gen = 0;       // the index generation the tags were loaded from
-  // A run of posts that keep the index's dirty mark on disk (kRunLock held),
-  // and the record count its last post left.
-  bool run = false;
-  uint32_t run_count = 0;
-  uint32_t seen_table_changes =
-      0;  // the index stamp's count of others' deletes, as of our last post
   // Deleted rows counted among records 1..scanned; valid while the file is
   // as we last saw it (our own writes note the new modification stamp).
   uint64_t deleted = 0;
   uint32_t scanned = 0;
-  int64_t seen_mtime = 0;
   std::vector<uint8_t> out;  // appended records and the end-of-file mark
 
   // The rows a walk has read ahead (see Table.h): candidates in walk order,
@@ -199,31 +188,75 @@ struct Table::Impl {
   std::chrono::steady_clock::time_point queue_since;
 };
 
-namespace tbl {
+}  // namespace tbl
 
-// Called under the write lock before a change of ours: when another process
-// changed the file since we last looked, the deleted rows counted so far may
-// be wrong, and the modification stamp our own write leaves would hide that.
-inline void ForgetCountsIfChanged(Table::Impl& im) {
-  if (im.dbf->ModifiedNs() != im.seen_mtime) im.scanned = 0, im.deleted = 0;
-}
+// The insides of a Table: its open state and the helpers of its
+// operations. One per Table, for the Table's whole life; it reaches the
+// cursor state the public header keeps inline (the record buffer, the
+// count, Eof/Bof) through table. Close forgets the open state and keeps
+// the settings (environment, filter, observers).
+struct Table::Impl : tbl::OpenState {
+  Impl(Table& owner, Env& environment) : table(owner), env(environment) {}
 
-// Holds the table's write lock (exclusive) or read lock (shared) for a scope.
-class LockGuard {
- public:
-  LockGuard(File& file, bool exclusive) : file_(file) { file_.Lock(kWriteLock, 1, exclusive); }
-  ~LockGuard() {
-    try {
-      file_.Unlock(kWriteLock, 1);
-    } catch (...) {
-    }
+  void Require(bool ok, ErrorCode code, const char* what) const;
+  void RequireOpen() const;
+  void RequireWritable() const;
+  void Notify();
+  // The cursor and the index.
+  void LoadTags();
+  void VerifyIndexStamp();
+  void RebuildIndexFile(const std::vector<TagDef>& defs,
+                        const std::function<void(double)>& progress, bool repair_rows = false);
+  std::string KeyOf(int tag, const uint8_t* record) const;
+  void ReadFromDisk(uint32_t recno, uint8_t* out);
+  bool Accept(const uint8_t* record);
+  bool SeekNatural(uint32_t from, int dir);
+  enum class Seek { kFirst, kLast, kGE, kGT, kLE, kLT };
+  bool SeekIndexed(Seek mode, std::string key, uint32_t recno);
+  // Walks (see Table.h): Step moves to the next visible row in direction
+  // dir (+1, -1) through the batch read ahead, FillBatch reads the next
+  // batch under the read lock.
+  bool Step(int dir);
+  bool FillBatch();
+  void DropBatch();
+  void Land(uint32_t recno, const uint8_t* record, const std::string* key = nullptr);
+  void ScanDeleted();
+  void GoToEnd(bool last);
+  void ClearPosition();
+  // Appends: records (n rows, back to back) with their keys (n * tags),
+  // written under the write lock the caller holds; FlushAppends writes the
+  // queue of a batched append.
+  bool PrepareWrite();
+  void BeginIndexChange();
+  void FailedIndexChange();
+  void WriteAppends(const uint8_t* records, uint32_t n, const std::vector<std::string>& keys,
+                    bool continuing, bool* counted);
+  void QueueAppend();
+  void FlushAppends();
+  void CutTail();
+  void RepairRows();
+  void ReleaseEditLock();
+  // Writes the queue of a batched append, then ends the run of posts.
+  void EndRun();
+
+  // The header's record count as the table keeps it, for the helpers
+  // outside Table::Impl (the sharing protocol).
+  uint32_t& count() { return table.count_; }
+
+  void ForgetOpenState() {
+    static_cast<tbl::OpenState&>(*this) = tbl::OpenState{};
+    share.Reset();
   }
 
- private:
-  File& file_;
+  Table& table;
+  Env& env;
+  std::function<bool(Table&)> filter;
+  bool show_deleted = false;
+  bool pending_notice = false;
+  std::vector<TableObserver*> observers;
+  // Keeps this open in step with other copies sharing the table.
+  SharedTableProtocol share{*this};
 };
-
-}  // namespace tbl
 
 namespace tbl {
 

@@ -93,7 +93,7 @@ std::vector<TagInfo> Table::Tags() const {
 
 void Table::AddIndex(std::string_view name, std::string_view expression,
                      const IndexOptions& options) {
-  RequireWritable();
+  impl_->RequireWritable();
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
   std::string tag_name = CheckTagName(name);
@@ -113,21 +113,21 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
                                         " characters; an index key holds 1 to 100");
   }
 
-  EndRun();
+  im.EndRun();
   LockGuard write_lock(*im.dbf, true);
-  ReloadHeader();
-  if (!im.mdx && im.header[kIndexFlag] != 0) OpenIndexCreatedElsewhere();
+  im.share.ReloadHeader();
+  if (!im.mdx && im.header[kIndexFlag] != 0) im.share.OpenIndexCreatedElsewhere();
   if (!im.mdx) {
     im.mdx_path = MdxPath();
     std::string base = BaseOf(im.dbf_path);
     base = base.substr(0, base.find('.'));
-    im.mdx = MdxFile::Create(env_, im.mdx_path, UpperAscii(base));
+    im.mdx = MdxFile::Create(im.env, im.mdx_path, UpperAscii(base));
     if (im.header[kIndexFlag] != 1) {
       im.header[kIndexFlag] = 1;
       im.dbf->WriteAt(kIndexFlag, &im.header[kIndexFlag], 1);
     }
   }
-  SyncIndex();
+  im.share.SyncIndex();
   if (im.index_broken) {
     Fail(ErrorCode::kIndexMismatch,
          "The index \"" + im.mdx_path + "\" does not match its table; regenerate it first");
@@ -145,18 +145,18 @@ void Table::AddIndex(std::string_view name, std::string_view expression,
     im.index_broken = true;
     throw;
   }
-  LoadTags();
+  im.LoadTags();
   if (!active_name.empty()) SetIndexName(active_name);
 }
 
 void Table::DeleteIndex(std::string_view name) {
-  RequireWritable();
+  impl_->RequireWritable();
   Impl& im = *impl_;
   if (!im.mdx) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
-  EndRun();
+  im.EndRun();
   LockGuard write_lock(*im.dbf, true);
-  ReloadHeader();
-  SyncIndex();
+  im.share.ReloadHeader();
+  im.share.SyncIndex();
   int tag = im.mdx->FindTag(UpperAscii(name));
   if (tag < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   bool was_active = im.active >= 0 && EqualNoCaseAscii(im.tags[im.active].name, name);
@@ -173,17 +173,17 @@ void Table::DeleteIndex(std::string_view name) {
     im.active = -1;
     index_name_.clear();
   }
-  LoadTags();
+  im.LoadTags();
 }
 
 void Table::SetIndexName(std::string_view name) {
-  RequireOpen();
-  DropBatch();
+  impl_->RequireOpen();
+  impl_->DropBatch();
   Impl& im = *impl_;
   if (name.empty()) {
     im.active = -1;
     index_name_.clear();
-    Notify();
+    im.Notify();
     return;
   }
   int found = -1;
@@ -192,8 +192,8 @@ void Table::SetIndexName(std::string_view name) {
   if (found < 0) Fail(ErrorCode::kNoSuchTag, "The table has no index tag " + UpperAscii(name));
   im.active = found;
   index_name_ = im.tags[static_cast<size_t>(found)].name;
-  if (recno_) im.key = KeyOf(found, buf_.data());
-  Notify();
+  if (recno_) im.key = im.KeyOf(found, buf_.data());
+  im.Notify();
 }
 
 namespace {
@@ -233,24 +233,24 @@ std::pair<std::string, size_t> LookupKey(const TagDef& def, const CodePage& cp,
 }  // namespace
 
 bool Table::FindKey(std::string_view key) {
-  RequireOpen();
+  impl_->RequireOpen();
   Impl& im = *impl_;
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
   if (state_ != State::kBrowse) Cancel();
-  EndRun();
+  im.EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
   auto [k, match] = LookupKey(def, *cp_, text_format_, key);
   std::vector<uint8_t> keep_buf = buf_;
   uint32_t keep_recno = recno_;
   std::string keep_key = im.key;
   bool keep_eof = eof_, keep_bof = bof_;
-  bool found =
-      !def.descending && SeekIndexed(Seek::kGE, k, 0) && im.key.compare(0, match, k, 0, match) == 0;
+  bool found = !def.descending && im.SeekIndexed(Impl::Seek::kGE, k, 0) &&
+               im.key.compare(0, match, k, 0, match) == 0;
   if (def.descending) {
     // Descending trees hold larger keys first: scan from the top for equality.
-    found = SeekIndexed(Seek::kFirst, {}, 0);
+    found = im.SeekIndexed(Impl::Seek::kFirst, {}, 0);
     while (found && im.key.compare(0, match, k, 0, match) != 0) {
-      found = SeekIndexed(Seek::kGT, im.key, recno_);
+      found = im.SeekIndexed(Impl::Seek::kGT, im.key, recno_);
     }
   }
   if (!found) {
@@ -261,24 +261,24 @@ bool Table::FindKey(std::string_view key) {
     bof_ = keep_bof;
     return false;
   }
-  Notify();
+  im.Notify();
   return true;
 }
 
 void Table::FindNearest(std::string_view key) {
-  RequireOpen();
+  impl_->RequireOpen();
   Impl& im = *impl_;
   if (im.active < 0) Fail(ErrorCode::kNoSuchTag, "No index is active for a key search");
   if (state_ != State::kBrowse) Cancel();
-  EndRun();
+  im.EndRun();
   const TagDef& def = im.tags[static_cast<size_t>(im.active)].def;
   auto k = LookupKey(def, *cp_, text_format_, key).first;
-  if (!SeekIndexed(Seek::kGE, k, 0)) {
+  if (!im.SeekIndexed(Impl::Seek::kGE, k, 0)) {
     Last();
     eof_ = true;
     return;
   }
-  Notify();
+  im.Notify();
 }
 
 }  // namespace klv::dbf

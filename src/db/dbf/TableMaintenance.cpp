@@ -14,114 +14,113 @@ namespace klv::dbf {
 // ---------------------------------------------------------------------------
 // Whole-table operations
 
-void Table::RebuildIndexFile(const std::vector<TagDef>& defs,
-                             const std::function<void(double)>& progress, bool repair_rows) {
-  Impl& im = *impl_;
+void Table::Impl::RebuildIndexFile(const std::vector<TagDef>& defs,
+                                   const std::function<void(double)>& progress, bool repair_rows) {
   // Nobody else may hold the old index open while it is replaced.
-  if (!exclusive_ && !im.dbf->TryLock(kOpenLock, 1, true)) {
-    Fail(ErrorCode::kInUse, "The table \"" + im.dbf_path +
+  if (!table.exclusive_ && !SharedTableProtocol::TryOpenLock(*dbf, true)) {
+    Fail(ErrorCode::kInUse, "The table \"" + dbf_path +
                                 "\" is in use by another user or program; rebuilding its "
                                 "indexes needs it alone");
   }
   struct Downgrade {
-    Table& t;
+    Impl& im;
     ~Downgrade() {
       try {
-        if (!t.exclusive_ && t.impl_->dbf) t.impl_->dbf->Lock(kOpenLock, 1, false);
+        if (!im.table.exclusive_ && im.dbf) SharedTableProtocol::ShareOpenLock(*im.dbf);
       } catch (...) {
       }
     }
   } downgrade{*this};
   // A rebuild follows a change that did not finish: the rows it left
   // unfinished are mended first, so that the keys are built over them.
-  if (repair_rows && !read_only_) RepairRows();
+  if (repair_rows && !table.read_only_) RepairRows();
 
-  if (im.mdx_path.empty()) im.mdx_path = MdxPath();
-  RemoveLeftoverTemps(env_, im.mdx_path);
-  std::string tmp = TempPathFor(im.mdx_path);
-  std::string base = BaseOf(im.dbf_path);
+  if (mdx_path.empty()) mdx_path = table.MdxPath();
+  RemoveLeftoverTemps(env, mdx_path);
+  std::string tmp = TempPathFor(mdx_path);
+  std::string base = BaseOf(dbf_path);
   base = base.substr(0, base.find('.'));
   try {
-    auto fresh = MdxFile::Create(env_, tmp, UpperAscii(base));
+    auto fresh = MdxFile::Create(env, tmp, UpperAscii(base));
     fresh->BeginChange();
     for (size_t i = 0; i < defs.size(); ++i) {
       int tag = fresh->AddTag(defs[i]);
-      Expression expr = Expression::Parse(defs[i].expression, im.expr_fields, *cp_);
+      Expression expr = Expression::Parse(defs[i].expression, expr_fields, *table.cp_);
       double span = 1.0 / static_cast<double>(defs.size());
-      BuildTag(*im.dbf, im.header_len, im.record_len, count_, *fresh, tag, expr, progress,
+      BuildTag(*dbf, header_len, record_len, table.count_, *fresh, tag, expr, progress,
                span * static_cast<double>(i), span);
     }
-    fresh->EndChange(count_);
+    fresh->EndChange(table.count_);
     fresh.reset();
-    im.mdx.reset();
-    env_.Rename(tmp, im.mdx_path);
-    env_.SyncDir(im.mdx_path);
+    mdx.reset();
+    env.Rename(tmp, mdx_path);
+    env.SyncDir(mdx_path);
   } catch (...) {
     try {
-      env_.Remove(tmp);
+      env.Remove(tmp);
     } catch (...) {
     }
     throw;
   }
-  im.mdx = MdxFile::Open(env_, im.mdx_path, true);
-  im.mdx->Sync();
-  im.index_broken = false;
-  if (im.header[kIndexFlag] != 1) {
-    im.header[kIndexFlag] = 1;
-    im.dbf->WriteAt(kIndexFlag, &im.header[kIndexFlag], 1);
+  mdx = MdxFile::Open(env, mdx_path, true);
+  mdx->Sync();
+  index_broken = false;
+  if (header[kIndexFlag] != 1) {
+    header[kIndexFlag] = 1;
+    dbf->WriteAt(kIndexFlag, &header[kIndexFlag], 1);
   }
   LoadTags();
-  NoteOwnWrite();
+  share.NoteOwnWrite();
 }
 
 void Table::RegenerateIndexes(const std::function<void(double)>& progress) {
-  RequireWritable();
+  impl_->RequireWritable();
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
-  EndRun();
+  im.EndRun();
   if (!im.mdx) {
     // No index to rebuild; the rows are mended all the same.
     LockGuard write_lock(*im.dbf, true);
-    RepairRows();
+    im.RepairRows();
     return;
   }
   std::vector<TagDef> defs = TagDefsOf(*im.mdx);
   std::string active_name = index_name_;
   {
     LockGuard write_lock(*im.dbf, true);
-    ReloadHeader();
-    RebuildIndexFile(defs, progress, true);
+    im.share.ReloadHeader();
+    im.RebuildIndexFile(defs, progress, true);
   }
   if (!active_name.empty() && im.mdx->FindTag(active_name) >= 0) SetIndexName(active_name);
   Refresh();
 }
 
 void Table::Pack(const std::function<void(double)>& progress) {
-  RequireWritable();
+  impl_->RequireWritable();
   if (!exclusive_) {
     Fail(ErrorCode::kInUse,
          "Packing the table \"" + impl_->dbf_path + "\" needs it opened for exclusive use");
   }
   if (state_ != State::kBrowse) Cancel();
   Impl& im = *impl_;
-  EndRun();
+  im.EndRun();
   // The old descriptor goes away once the packed file replaces it, so its
   // write lock is held by a guard that ends first.
   std::optional<LockGuard> write_lock;
   write_lock.emplace(*im.dbf, true);
-  ReloadHeader();
+  im.share.ReloadHeader();
   std::vector<uint8_t> head(im.header_len);
   if (im.dbf->ReadAt(0, head.data(), head.size()) != head.size())
     Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" is truncated in its header");
 
-  RemoveLeftoverTemps(env_, im.dbf_path);
+  RemoveLeftoverTemps(im.env, im.dbf_path);
   std::string tmp = TempPathFor(im.dbf_path);
   std::unique_ptr<File> out;
   uint32_t kept = 0;
   try {
-    out = env_.Open(tmp, OpenMode::kCreateTruncate);
+    out = im.env.Open(tmp, OpenMode::kCreateTruncate);
     // The new file carries our exclusive lock before it takes the table's name.
-    if (!out->TryLock(kOpenLock, 1, true))
+    if (!SharedTableProtocol::TryOpenLock(*out, true))
       Fail(ErrorCode::kInUse, "The packed copy of the table is in use");
     uint64_t pos = im.header_len;
     std::vector<uint8_t> kept_bytes;
@@ -147,35 +146,35 @@ void Table::Pack(const std::function<void(double)>& progress) {
     Put32(head.data() + kRecordCount, kept);
     out->WriteAt(0, head.data(), head.size());
     out->Sync();
-    env_.Rename(tmp, im.dbf_path);
-    env_.SyncDir(im.dbf_path);
+    im.env.Rename(tmp, im.dbf_path);
+    im.env.SyncDir(im.dbf_path);
   } catch (...) {
     out.reset();
     try {
-      env_.Remove(tmp);
+      im.env.Remove(tmp);
     } catch (...) {
     }
     throw;
   }
   // From here the packed file is the table; our locks live on its descriptor.
   write_lock.reset();
-  out->Lock(kWriteLock, 1, true);
+  SharedTableProtocol::LockTable(*out, true);
   std::memcpy(im.header, head.data(), kHeaderSize);
   im.dbf = std::move(out);
   count_ = kept;
   im.deleted = 0;
   im.scanned = kept;
-  DropBatch();
-  NoteOwnWrite();
+  im.DropBatch();
+  im.share.NoteOwnWrite();
   std::string active_name = index_name_;
   bool had_index = im.mdx != nullptr;
   if (had_index) {
     std::vector<TagDef> defs = TagDefsOf(*im.mdx);
-    RebuildIndexFile(defs, [&](double f) {
+    im.RebuildIndexFile(defs, [&](double f) {
       if (progress) progress(0.5 + 0.5 * f);
     });
   }
-  im.dbf->Unlock(kWriteLock, 1);
+  SharedTableProtocol::UnlockTable(*im.dbf);
   if (had_index && !active_name.empty() && im.mdx->FindTag(active_name) >= 0)
     SetIndexName(active_name);
   if (progress) progress(1.0);
@@ -183,12 +182,12 @@ void Table::Pack(const std::function<void(double)>& progress) {
 }
 
 std::vector<std::string> Table::Check() {
-  RequireOpen();
+  impl_->RequireOpen();
   Impl& im = *impl_;
   std::vector<std::string> problems;
-  EndRun();
+  im.EndRun();
   LockGuard lock(*im.dbf, false);
-  ReloadHeader();
+  im.share.ReloadHeader();
   {
     // Past the counted rows only the end mark may follow (or nothing, as
     // some software writes it); anything more is an append that stopped.
@@ -234,7 +233,7 @@ std::vector<std::string> Table::Check() {
   if (!im.mdx) return problems;
   im.mdx->Sync();
   MdxStamp st = im.mdx->Stamp();
-  if (st.present && st.dirty && !DirtyMarkIsLive())
+  if (st.present && st.dirty && !im.share.DirtyMarkIsLive())
     problems.push_back("the index was left half-changed by a process that stopped");
   if (st.present && st.record_count != count_) {
     problems.push_back("the index was written for " + std::to_string(st.record_count) +
@@ -246,7 +245,7 @@ std::vector<std::string> Table::Check() {
     std::vector<bool> seen(count_ + 1u, false);
     uint64_t entries = 0, wrong = 0;
     try {
-      if (t >= static_cast<int>(im.tags.size())) LoadTags();
+      if (t >= static_cast<int>(im.tags.size())) im.LoadTags();
       im.mdx->Walk(t, [&](const IndexEntry& e) {
         ++entries;
         if (e.recno == 0 || e.recno > count_) {
@@ -262,8 +261,8 @@ std::vector<std::string> Table::Check() {
           return;
         }
         seen[e.recno] = true;
-        ReadFromDisk(e.recno, rec.data());
-        if (KeyOf(t, rec.data()) != e.key && wrong++ < 5) {
+        im.ReadFromDisk(e.recno, rec.data());
+        if (im.KeyOf(t, rec.data()) != e.key && wrong++ < 5) {
           problems.push_back("tag " + def.name + " has a wrong key for record " +
                              std::to_string(e.recno));
         }
@@ -283,43 +282,41 @@ std::vector<std::string> Table::Check() {
 }
 
 void Table::Refresh() {
-  RequireOpen();
+  impl_->RequireOpen();
   if (state_ != State::kBrowse) return;
   Impl& im = *impl_;
-  EndRun();
-  DropBatch();
+  im.EndRun();
+  im.DropBatch();
   {
     LockGuard lock(*im.dbf, false);
-    ReloadHeader();
+    im.share.ReloadHeader();
     File::Status st = im.dbf->Stat();
-    if (st.modified_ns != im.seen_mtime) {
-      im.scanned = 0;
-      im.deleted = 0;
-      im.seen_mtime = st.modified_ns;
-    }
-    DropBatch();
+    im.share.Refreshed(st);
+    im.DropBatch();
     // Another copy may have created the production index since we opened.
-    if (!im.mdx && im.header[kIndexFlag] != 0) OpenIndexCreatedElsewhere();
+    if (!im.mdx && im.header[kIndexFlag] != 0) im.share.OpenIndexCreatedElsewhere();
     if (im.mdx) {
-      SyncIndex();
-      AdoptDeletedCount(st);
+      im.share.SyncIndex();
+      im.share.AdoptDeletedCount(st);
     }
   }
   if (recno_ == 0) return First();
   uint32_t r = recno_;
   std::string key = im.key;
   std::vector<uint8_t> rec(im.record_len);
-  ReadFromDisk(r, rec.data());
+  im.ReadFromDisk(r, rec.data());
   std::vector<uint8_t> keep = buf_;
-  if (Accept(rec.data())) {
-    Land(r, rec.data());
+  if (im.Accept(rec.data())) {
+    im.Land(r, rec.data());
   } else {
     buf_ = std::move(keep);
-    bool found = im.active >= 0 ? SeekIndexed(Seek::kGT, key, r) : SeekNatural(r + 1, +1);
-    if (!found) found = im.active >= 0 ? SeekIndexed(Seek::kLT, key, r) : SeekNatural(r - 1, -1);
-    if (!found) ClearPosition();
+    bool found =
+        im.active >= 0 ? im.SeekIndexed(Impl::Seek::kGT, key, r) : im.SeekNatural(r + 1, +1);
+    if (!found)
+      found = im.active >= 0 ? im.SeekIndexed(Impl::Seek::kLT, key, r) : im.SeekNatural(r - 1, -1);
+    if (!found) im.ClearPosition();
   }
-  Notify();
+  im.Notify();
 }
 
 // ---------------------------------------------------------------------------
@@ -334,7 +331,7 @@ bool Table::RemoveIndexFlag(Env& env, const std::string& path) {
   }
   // Another open of the table holds its header as read; an exclusive one
   // does not expect it to change at all.
-  if (!file->TryLock(kOpenLock, 1, false)) return false;
+  if (!SharedTableProtocol::TryOpenLock(*file, false)) return false;
   LockGuard write_lock(*file, true);
   uint8_t h[kHeaderSize];
   if (file->ReadAt(0, h, sizeof h) != sizeof h) return false;

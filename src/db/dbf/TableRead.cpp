@@ -7,41 +7,40 @@ namespace klv::dbf {
 // ---------------------------------------------------------------------------
 // Reading records
 
-void Table::ReadFromDisk(uint32_t recno, uint8_t* out) {
-  Impl& im = *impl_;
-  uint64_t off = im.header_len + static_cast<uint64_t>(recno - 1) * im.record_len;
-  if (im.dbf->ReadAt(off, out, im.record_len) != im.record_len) {
+void Table::Impl::ReadFromDisk(uint32_t recno, uint8_t* out) {
+  uint64_t off = header_len + static_cast<uint64_t>(recno - 1) * record_len;
+  if (dbf->ReadAt(off, out, record_len) != record_len) {
     Fail(ErrorCode::kCorruptTable,
-         "The table \"" + im.dbf_path + "\" is truncated at record " + std::to_string(recno));
+         "The table \"" + dbf_path + "\" is truncated at record " + std::to_string(recno));
   }
 }
 
 // Whether a row shows: not deleted and, with the filter on, accepted. The
 // candidate is loaded into the record buffer so the filter sees its fields.
-bool Table::Accept(const uint8_t* record) {
-  if (record[0] == '*' && !show_deleted_) return false;
-  if (!filtered_ || !filter_) return true;
-  std::memcpy(buf_.data(), record, buf_.size());
-  return filter_(*this);
+bool Table::Impl::Accept(const uint8_t* record) {
+  if (record[0] == '*' && !show_deleted) return false;
+  if (!table.filtered_ || !filter) return true;
+  std::memcpy(table.buf_.data(), record, table.buf_.size());
+  return filter(table);
 }
 
-void Table::Land(uint32_t recno, const uint8_t* record, const std::string* key) {
-  if (record != buf_.data()) std::memcpy(buf_.data(), record, buf_.size());
-  recno_ = recno;
-  eof_ = bof_ = false;
-  if (impl_->active >= 0) impl_->key = key ? *key : KeyOf(impl_->active, buf_.data());
+void Table::Impl::Land(uint32_t recno, const uint8_t* record, const std::string* key) {
+  if (record != table.buf_.data()) std::memcpy(table.buf_.data(), record, table.buf_.size());
+  table.recno_ = recno;
+  table.eof_ = table.bof_ = false;
+  if (active >= 0) this->key = key ? *key : KeyOf(active, table.buf_.data());
 }
 
-void Table::DropBatch() {
-  Impl::Batch& b = impl_->batch;
+void Table::Impl::DropBatch() {
+  Impl::Batch& b = batch;
   b.live = false;
   b.recnos.clear();
   b.keys.clear();
   b.next = 0;
 }
 
-bool Table::SeekNatural(uint32_t from, int dir) {
-  Impl::Batch& b = impl_->batch;
+bool Table::Impl::SeekNatural(uint32_t from, int dir) {
+  Impl::Batch& b = batch;
   DropBatch();
   if (from == 0) return false;
   b.live = true;
@@ -50,13 +49,12 @@ bool Table::SeekNatural(uint32_t from, int dir) {
   b.inclusive = true;
   b.from_recno = from;
   b.size = kFirstBatchRows;
-  b.at = recno_;
+  b.at = table.recno_;
   return Step(dir);
 }
 
-bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
-  Impl& im = *impl_;
-  Impl::Batch& b = im.batch;
+bool Table::Impl::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
+  Impl::Batch& b = batch;
   DropBatch();
   b.live = true;
   b.dir = mode == Seek::kFirst || mode == Seek::kGE || mode == Seek::kGT ? +1 : -1;
@@ -65,25 +63,24 @@ bool Table::SeekIndexed(Seek mode, std::string key, uint32_t recno) {
   b.from_key = std::move(key);
   b.from_recno = recno;
   b.size = kFirstBatchRows;
-  b.at = recno_;
+  b.at = table.recno_;
   return Step(b.dir);
 }
 
-bool Table::Step(int dir) {
-  Impl& im = *impl_;
-  Impl::Batch& b = im.batch;
-  if (!b.live || b.dir != dir || b.at != recno_) {
+bool Table::Impl::Step(int dir) {
+  Impl::Batch& b = batch;
+  if (!b.live || b.dir != dir || b.at != table.recno_) {
     // A walk from the cursor, as the last move left it.
     DropBatch();
     b.live = true;
     b.dir = dir;
     b.edge = false;
     b.inclusive = false;
-    b.from_key = im.key;
-    b.from_recno = recno_;
+    b.from_key = key;
+    b.from_recno = table.recno_;
     b.size = kFirstBatchRows;
   }
-  const size_t len = im.record_len;
+  const size_t len = record_len;
   for (;;) {
     if (b.next == b.recnos.size() && !FillBatch()) {
       DropBatch();
@@ -92,8 +89,8 @@ bool Table::Step(int dir) {
     size_t i = b.next++;
     const uint8_t* rec = b.bytes.data() + i * len;
     if (Accept(rec)) {
-      Land(b.recnos[i], rec, im.active >= 0 ? &b.keys[i] : nullptr);
-      b.at = recno_;
+      Land(b.recnos[i], rec, active >= 0 ? &b.keys[i] : nullptr);
+      b.at = table.recno_;
       return true;
     }
   }
@@ -103,68 +100,68 @@ bool Table::Step(int dir) {
 // look at the index's and the table's headers, then the rows. What another
 // copy changed shows from here on; within a batch every row and key is as
 // the table held them together.
-bool Table::FillBatch() {
-  Impl& im = *impl_;
-  Impl::Batch& b = im.batch;
-  const size_t len = im.record_len;
+bool Table::Impl::FillBatch() {
+  Impl::Batch& b = batch;
+  const size_t len = record_len;
   uint32_t want = std::max<uint32_t>(
       1, std::min<uint32_t>(b.size ? b.size : kFirstBatchRows, kMaxBatchBytes / len));
   b.size = std::min(want * 2, kMaxBatchRows);
   b.recnos.clear();
   b.keys.clear();
   b.next = 0;
-  if (im.active >= 0) {
-    if (im.index_broken) {
-      Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+  if (active >= 0) {
+    if (index_broken) {
+      Fail(ErrorCode::kIndexMismatch, "The index \"" + mdx_path +
                                           "\" no longer matches its table after a failed change; "
                                           "its indexes must be regenerated");
     }
-    LockGuard lock(*im.dbf, false);
-    SyncActiveTag();
-    im.entries.clear();
+    LockGuard lock(*dbf, false);
+    share.SyncActiveTag();
+    entries.clear();
     IndexEntry from{b.from_key, b.from_recno};
-    im.mdx->Scan(im.active, b.dir < 0, b.edge ? nullptr : &from, b.inclusive, want, &im.entries);
-    if (im.entries.empty()) return false;
+    mdx->Scan(active, b.dir < 0, b.edge ? nullptr : &from, b.inclusive, want, &entries);
+    if (entries.empty()) return false;
     bool reloaded = false;
-    b.bytes.resize(im.entries.size() * len);
-    for (size_t i = 0; i < im.entries.size(); ++i) {
-      uint32_t r = im.entries[i].recno;
-      if ((r == 0 || r > count_) && !reloaded) {
-        ReloadHeader();  // another copy may have appended since we looked
+    b.bytes.resize(entries.size() * len);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      uint32_t r = entries[i].recno;
+      if ((r == 0 || r > table.count_) && !reloaded) {
+        share.ReloadHeader();  // another copy may have appended since we looked
         reloaded = true;
       }
-      if (r == 0 || r > count_) {
-        Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path + "\" points at record " +
+      if (r == 0 || r > table.count_) {
+        Fail(ErrorCode::kIndexMismatch, "The index \"" + mdx_path + "\" points at record " +
                                             std::to_string(r) + " beyond the table's " +
-                                            std::to_string(count_) +
+                                            std::to_string(table.count_) +
                                             " records; its indexes must be regenerated");
       }
       ReadFromDisk(r, b.bytes.data() + i * len);
       b.recnos.push_back(r);
-      b.keys.push_back(std::move(im.entries[i].key));
+      b.keys.push_back(std::move(entries[i].key));
     }
     b.from_key = b.keys.back();
     b.from_recno = b.recnos.back();
   } else {
-    LockGuard lock(*im.dbf, false);
-    ReloadHeader();  // rows other copies appended show from this batch on
+    LockGuard lock(*dbf, false);
+    share.ReloadHeader();  // rows other copies appended show from this batch on
     uint32_t first, last;
     if (b.dir > 0) {
       first = b.edge ? 1 : b.from_recno + (b.inclusive ? 0 : 1);
-      if (first == 0 || first > count_) return false;
-      last = first + std::min(want, count_ - first + 1) - 1;
+      if (first == 0 || first > table.count_) return false;
+      last = first + std::min(want, table.count_ - first + 1) - 1;
     } else {
       if (!b.edge && b.from_recno <= (b.inclusive ? 0u : 1u)) return false;
-      last = b.edge ? count_ : std::min<uint32_t>(b.from_recno - (b.inclusive ? 0 : 1), count_);
+      last = b.edge ? table.count_
+                    : std::min<uint32_t>(b.from_recno - (b.inclusive ? 0 : 1), table.count_);
       if (last == 0) return false;
       first = last - std::min(want, last) + 1;
     }
     uint32_t n = last - first + 1;
     b.bytes.resize(static_cast<size_t>(n) * len);
-    uint64_t off = im.header_len + static_cast<uint64_t>(first - 1) * len;
-    if (im.dbf->ReadAt(off, b.bytes.data(), b.bytes.size()) != b.bytes.size()) {
+    uint64_t off = header_len + static_cast<uint64_t>(first - 1) * len;
+    if (dbf->ReadAt(off, b.bytes.data(), b.bytes.size()) != b.bytes.size()) {
       Fail(ErrorCode::kCorruptTable,
-           "The table \"" + im.dbf_path + "\" is truncated at record " + std::to_string(first));
+           "The table \"" + dbf_path + "\" is truncated at record " + std::to_string(first));
     }
     if (b.dir < 0) {
       // Backwards, the rows are taken from the end of the chunk.
@@ -187,56 +184,56 @@ bool Table::FillBatch() {
 // Cursor
 
 void Table::First() {
-  GoToEnd(false);
+  impl_->GoToEnd(false);
 }
 
 void Table::Last() {
-  GoToEnd(true);
+  impl_->GoToEnd(true);
 }
 
-void Table::GoToEnd(bool last) {
+void Table::Impl::GoToEnd(bool last) {
   RequireOpen();
-  if (state_ != State::kBrowse) Cancel();
+  if (table.state_ != State::kBrowse) table.Cancel();
   EndRun();
-  bool found = impl_->active >= 0 ? SeekIndexed(last ? Seek::kLast : Seek::kFirst, {}, 0)
-                                  : SeekNatural(last ? kMaxRecords : 1, last ? -1 : +1);
+  bool found = active >= 0 ? SeekIndexed(last ? Seek::kLast : Seek::kFirst, {}, 0)
+                           : SeekNatural(last ? kMaxRecords : 1, last ? -1 : +1);
   if (!found) ClearPosition();
-  (last ? eof_ : bof_) = true;
+  (last ? table.eof_ : table.bof_) = true;
   Notify();
 }
 
-void Table::ClearPosition() {
-  recno_ = 0;
-  eof_ = bof_ = true;
-  std::fill(buf_.begin(), buf_.end(), ' ');
+void Table::Impl::ClearPosition() {
+  table.recno_ = 0;
+  table.eof_ = table.bof_ = true;
+  std::fill(table.buf_.begin(), table.buf_.end(), ' ');
 }
 
 void Table::Next() {
-  RequireOpen();
+  impl_->RequireOpen();
   if (state_ != State::kBrowse) Cancel();
-  EndRun();
+  impl_->EndRun();
   if (recno_ == 0) return First();
   std::vector<uint8_t> keep = buf_;
-  bool found = Step(+1);
+  bool found = impl_->Step(+1);
   if (!found) {
     buf_ = std::move(keep);  // stay on the last row, as dBase cursors do
     eof_ = true;
   }
-  Notify();
+  impl_->Notify();
 }
 
 void Table::Prior() {
-  RequireOpen();
+  impl_->RequireOpen();
   if (state_ != State::kBrowse) Cancel();
-  EndRun();
+  impl_->EndRun();
   if (recno_ == 0) return Last();
   std::vector<uint8_t> keep = buf_;
-  bool found = Step(-1);
+  bool found = impl_->Step(-1);
   if (!found) {
     buf_ = std::move(keep);
     bof_ = true;
   }
-  Notify();
+  impl_->Notify();
 }
 
 int64_t Table::MoveBy(int64_t n) {
@@ -260,59 +257,52 @@ int64_t Table::MoveBy(int64_t n) {
 }
 
 bool Table::IsEmpty() {
-  RequireOpen();
+  impl_->RequireOpen();
   return recno_ == 0 && eof_ && bof_;
 }
 
 bool Table::GoTo(uint32_t recno) {
-  RequireOpen();
+  impl_->RequireOpen();
   if (state_ != State::kBrowse) Cancel();
-  EndRun();
-  DropBatch();
+  impl_->EndRun();
+  impl_->DropBatch();
   std::vector<uint8_t> rec(impl_->record_len);
   {
     LockGuard lock(*impl_->dbf, false);
-    if (recno == 0 || recno > count_) ReloadHeader();
+    if (recno == 0 || recno > count_) impl_->share.ReloadHeader();
     if (recno == 0 || recno > count_) return false;
-    ReadFromDisk(recno, rec.data());
+    impl_->ReadFromDisk(recno, rec.data());
   }
   std::vector<uint8_t> keep = buf_;
-  if (!Accept(rec.data())) {
+  if (!impl_->Accept(rec.data())) {
     buf_ = std::move(keep);
     return false;
   }
-  Land(recno, rec.data());
-  Notify();
+  impl_->Land(recno, rec.data());
+  impl_->Notify();
   return true;
 }
 
-void Table::ScanDeleted() {
-  Impl& im = *impl_;
-  if (im.scanned > count_) im.scanned = 0, im.deleted = 0;
-  if (im.scanned == count_) return;
-  ScanRecords(*im.dbf, im.header_len, im.record_len, im.scanned + 1, count_,
+void Table::Impl::ScanDeleted() {
+  if (scanned > table.count_) scanned = 0, deleted = 0;
+  if (scanned == table.count_) return;
+  ScanRecords(*dbf, header_len, record_len, scanned + 1, table.count_,
               [&](uint32_t, const uint8_t* rec) {
-                if (rec[0] == '*') ++im.deleted;
+                if (rec[0] == '*') ++deleted;
               });
-  im.scanned = count_;
+  scanned = table.count_;
   // Noted for the next open, unless someone is writing (the count may then
   // be out of date already) or the file changed since we last looked.
-  if (!im.mdx || read_only_ || !im.dbf->TryLock(kWriteLock, 1, true)) return;
-  try {
-    File::Status st = im.dbf->Stat();
-    if (st.modified_ns == im.seen_mtime) NoteDeletedCount(st);
-  } catch (const DbfError&) {
-  }
-  im.dbf->Unlock(kWriteLock, 1);
+  share.NoteCountedRows();
 }
 
 uint64_t Table::RecordCount() {
-  RequireOpen();
+  impl_->RequireOpen();
   Impl& im = *impl_;
-  EndRun();
-  if (!filtered_ || !filter_) {
-    if (show_deleted_) return count_;
-    ScanDeleted();
+  im.EndRun();
+  if (!filtered_ || !im.filter) {
+    if (im.show_deleted) return count_;
+    im.ScanDeleted();
     return count_ - im.deleted;
   }
   std::vector<uint8_t> keep = buf_;
@@ -321,7 +311,7 @@ uint64_t Table::RecordCount() {
     ScanRecords(
         *im.dbf, im.header_len, im.record_len, 1, count_,
         [&](uint32_t, const uint8_t* rec) {
-          if (Accept(rec)) ++accepted;
+          if (im.Accept(rec)) ++accepted;
         },
         true);
   } catch (...) {
@@ -343,13 +333,13 @@ void Table::GotoBookmark(const Bookmark& bookmark) {
 }
 
 double Table::Fraction() {
-  RequireOpen();
+  impl_->RequireOpen();
   if (recno_ == 0) return 0;
   Impl& im = *impl_;
   if (im.active >= 0) {
-    EndRun();
+    im.EndRun();
     LockGuard lock(*im.dbf, false);
-    SyncIndex();
+    im.share.SyncIndex();
     if (im.active < 0) return 0;
     return im.mdx->Fraction(im.active, im.key, recno_);
   }
@@ -357,9 +347,9 @@ double Table::Fraction() {
 }
 
 void Table::GoToFraction(double fraction) {
-  RequireOpen();
+  impl_->RequireOpen();
   if (state_ != State::kBrowse) Cancel();
-  EndRun();
+  impl_->EndRun();
   fraction = std::clamp(fraction, 0.0, 1.0);
   Impl& im = *impl_;
   bool found = false;
@@ -367,17 +357,18 @@ void Table::GoToFraction(double fraction) {
     std::optional<IndexEntry> e;
     {
       LockGuard lock(*im.dbf, false);
-      SyncActiveTag();
+      im.share.SyncActiveTag();
       e = im.mdx->AtFraction(im.active, fraction);
     }
     if (e)
-      found = SeekIndexed(Seek::kGE, e->key, e->recno) || SeekIndexed(Seek::kLT, e->key, e->recno);
+      found = im.SeekIndexed(Impl::Seek::kGE, e->key, e->recno) ||
+              im.SeekIndexed(Impl::Seek::kLT, e->key, e->recno);
   } else if (count_ > 0) {
     auto r = static_cast<uint32_t>(1 + fraction * (count_ - 1));
-    found = SeekNatural(r, +1) || SeekNatural(r, -1);
+    found = im.SeekNatural(r, +1) || im.SeekNatural(r, -1);
   }
-  if (!found) ClearPosition();
-  Notify();
+  if (!found) im.ClearPosition();
+  im.Notify();
 }
 
 }  // namespace klv::dbf

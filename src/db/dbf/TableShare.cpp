@@ -1,161 +1,202 @@
-// What copies of the program that share a table keep in step, under the
-// table's locks (see TableImpl.h for the lock bytes):
-// - The header: re-read under the lock before anything depends on the
-//   count (ReloadHeader), written after the records it counts.
-// - The index: synced after taking a lock (SyncIndex), which re-reads it
-//   when another copy changed it and refuses one left half changed.
-// - A run of posts keeps the index's dirty mark on disk from one post to
-//   the next while kRunLock is held; others trust such a mark only while
-//   its holder lives (DirtyMarkIsLive), and EndRun writes the clean stamp.
-// - The deleted-row note in the index header lets an open skip counting
-//   deleted rows while the table file is exactly as the note describes.
+// The protocol between running copies of the program that share a table
+// (see TableShare.h for the contract).
+#include "db/dbf/TableShare.h"
+
 #include "db/dbf/TableImpl.h"
 
-namespace klv::dbf {
+namespace klv::dbf::tbl {
 
-void Table::ReloadHeader() {
-  Impl& im = *impl_;
+bool SharedTableProtocol::TryLockRecord(uint32_t recno) {
+  return im_.dbf->TryLock(kRecordLockBase + recno, 1, true);
+}
+
+void SharedTableProtocol::UnlockRecord(uint32_t recno) {
+  im_.dbf->Unlock(kRecordLockBase + recno, 1);
+}
+
+void SharedTableProtocol::Reset() noexcept {
+  run_ = false;
+  run_count_ = 0;
+  seen_table_changes_ = 0;
+  seen_mtime_ = 0;
+}
+
+void SharedTableProtocol::ForgetCountsIfChanged() {
+  if (im_.dbf->ModifiedNs() != seen_mtime_) im_.scanned = 0, im_.deleted = 0;
+}
+
+void SharedTableProtocol::Refreshed(const File::Status& st) {
+  if (st.modified_ns == seen_mtime_) return;
+  im_.scanned = 0;
+  im_.deleted = 0;
+  seen_mtime_ = st.modified_ns;
+}
+
+void SharedTableProtocol::ReloadHeader() {
   uint8_t h[kHeaderSize];
-  if (im.dbf->ReadStart(kHeaderSize, 0, h, kHeaderSize) != kHeaderSize)
-    Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path + "\" lost its header");
+  if (im_.dbf->ReadStart(kHeaderSize, 0, h, kHeaderSize) != kHeaderSize)
+    Fail(ErrorCode::kCorruptTable, "The im_.table \"" + im_.dbf_path + "\" lost its im_.header");
   uint32_t count = Get32(h + kRecordCount);
   // The count as we last knew it was checked then, or written by us after
   // its records: only a new count needs a look at the file's size.
-  if (count != count_ &&
+  if (count != im_.count() &&
       (count > kMaxRecords ||
-       im.header_len + static_cast<uint64_t>(count) * im.record_len > im.dbf->Size())) {
-    Fail(ErrorCode::kCorruptTable, "The table \"" + im.dbf_path +
-                                       "\" is damaged: its header counts " + std::to_string(count) +
-                                       " records, more than the file holds");
+       im_.header_len + static_cast<uint64_t>(count) * im_.record_len > im_.dbf->Size())) {
+    Fail(ErrorCode::kCorruptTable,
+         "The im_.table \"" + im_.dbf_path + "\" is damaged: its im_.header counts " +
+             std::to_string(count) + " records, more than the file holds");
   }
-  std::memcpy(im.header, h, kHeaderSize);
-  if (count < count_) im.scanned = std::min(im.scanned, count);
-  count_ = count;
+  std::memcpy(im_.header, h, kHeaderSize);
+  if (count < im_.count()) im_.scanned = std::min(im_.scanned, count);
+  im_.count() = count;
 }
 
-void Table::WriteHeader() {
-  Impl& im = *impl_;
-  TodayHeaderDate(im.header + kLastUpdate);
-  Put32(im.header + 4, count_);
+void SharedTableProtocol::WriteHeader() {
+  TodayHeaderDate(im_.header + kLastUpdate);
+  Put32(im_.header + 4, im_.count());
   // The date and the count, which lie side by side.
-  im.dbf->WriteStart(kHeaderSize, kLastUpdate, im.header + kLastUpdate,
-                     kRecordCount + 4 - kLastUpdate);
+  im_.dbf->WriteStart(kHeaderSize, kLastUpdate, im_.header + kLastUpdate,
+                      kRecordCount + 4 - kLastUpdate);
 }
 
 // After a write of ours, under the write lock: the file as we left it, and
 // the deleted rows we know of noted in the index for the next open.
-void Table::NoteOwnWrite() {
-  Impl& im = *impl_;
-  File::Status st = im.dbf->Stat();
-  im.seen_mtime = st.modified_ns;
+void SharedTableProtocol::NoteOwnWrite() {
+  File::Status st = im_.dbf->Stat();
+  seen_mtime_ = st.modified_ns;
   NoteDeletedCount(st);
 }
 
 // The note is a shortcut for the next open, not part of the table: when it
 // cannot be written the next open counts the rows itself.
-void Table::NoteDeletedCount(const File::Status& st) {
-  Impl& im = *impl_;
-  if (!im.mdx || read_only_ || im.scanned != count_) return;
+void SharedTableProtocol::NoteDeletedCount(const File::Status& st) {
+  if (!im_.mdx || im_.table.read_only() || im_.scanned != im_.count()) return;
   try {
-    im.mdx->WriteTableNote(
-        MdxTableNote{static_cast<uint32_t>(im.deleted), count_, st.size, st.modified_ns});
+    im_.mdx->WriteTableNote(
+        MdxTableNote{static_cast<uint32_t>(im_.deleted), im_.count(), st.size, st.modified_ns});
   } catch (const DbfError&) {
   }
 }
 
 // Takes the count of deleted rows from the index's note when the table file
 // is exactly as it was when the note was written.
-void Table::AdoptDeletedCount(const File::Status& st) {
-  Impl& im = *impl_;
-  if (!im.mdx || im.scanned == count_) return;
-  std::optional<MdxTableNote> note = im.mdx->TableNote();
-  if (!note || note->record_count != count_ || note->deleted > count_ ||
+void SharedTableProtocol::AdoptDeletedCount(const File::Status& st) {
+  if (!im_.mdx || im_.scanned == im_.count()) return;
+  std::optional<MdxTableNote> note = im_.mdx->TableNote();
+  if (!note || note->record_count != im_.count() || note->deleted > im_.count() ||
       note->table_size != st.size || note->table_modified_ns != st.modified_ns)
     return;
-  im.deleted = note->deleted;
-  im.scanned = count_;
+  im_.deleted = note->deleted;
+  im_.scanned = im_.count();
 }
 
-void Table::SyncIndex() {
-  Impl& im = *impl_;
-  im.mdx->Sync();
-  if (im.mdx->Generation() != im.tags_gen) LoadTags();
+void SharedTableProtocol::NoteCountedRows() {
+  if (!im_.mdx || im_.table.read_only() || !TryLockTableAlone(*im_.dbf)) return;
+  try {
+    File::Status st = im_.dbf->Stat();
+    if (st.modified_ns == seen_mtime_) NoteDeletedCount(st);
+  } catch (const DbfError&) {
+  }
+  UnlockTable(*im_.dbf);
+}
+
+bool SharedTableProtocol::RunContinues() const {
+  return run_ && im_.mdx && im_.mdx->HoldsDirty() && im_.count() == run_count_;
+}
+
+void SharedTableProtocol::TryBeginRun() {
+  if (!run_) run_ = im_.dbf->TryLock(kRunLock, 1, true);
+}
+
+void SharedTableProtocol::CheckChangeCounter(bool continuing) {
+  uint32_t table_changes = im_.mdx ? im_.mdx->Stamp().table_changes : 0;
+  if (!continuing)
+    ForgetCountsIfChanged();
+  else if (table_changes != seen_table_changes_)
+    im_.scanned = 0, im_.deleted = 0;  // another copy deleted rows
+  seen_table_changes_ = table_changes;
+}
+
+void SharedTableProtocol::AfterOwnChange() {
+  if (run_)
+    run_count_ = im_.count();
+  else
+    NoteOwnWrite();
+}
+
+void SharedTableProtocol::SyncIndex() {
+  im_.mdx->Sync();
+  if (im_.mdx->Generation() != im_.tags_gen) im_.LoadTags();
   // Another copy changed the index since our run's last post: the dirty
   // mark on disk is no longer ours to hold.
-  if (im.run && !im.mdx->HoldsDirty()) DropRun();
-  MdxStamp st = im.mdx->Stamp();
-  if (st.present && st.dirty && !im.mdx->HoldsDirty() && !DirtyMarkIsLive()) {
-    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+  if (run_ && !im_.mdx->HoldsDirty()) DropRun();
+  MdxStamp st = im_.mdx->Stamp();
+  if (st.present && st.dirty && !im_.mdx->HoldsDirty() && !DirtyMarkIsLive()) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + im_.mdx_path +
                                         "\" was left half changed by a program that stopped; "
                                         "its indexes must be regenerated");
   }
 }
 
-void Table::SyncActiveTag() {
+void SharedTableProtocol::SyncActiveTag() {
   SyncIndex();
-  if (impl_->active < 0) Fail(ErrorCode::kNoSuchTag, "The active index tag was deleted");
+  if (im_.active < 0) Fail(ErrorCode::kNoSuchTag, "The im_.active index tag was im_.deleted");
 }
 
 // Whether the dirty mark of the index belongs to a live copy in a run of
 // posts. Such a copy leaves the index complete whenever it lets go of the
 // write lock, so whoever holds that lock may trust it. Called under the
 // write lock, by a copy that holds no run itself.
-bool Table::DirtyMarkIsLive() {
-  Impl& im = *impl_;
-  if (im.run) return im.mdx && im.mdx->HoldsDirty();
+bool SharedTableProtocol::DirtyMarkIsLive() {
+  if (run_) return im_.mdx && im_.mdx->HoldsDirty();
   // A change under way marks the index 1, which nobody sees but after the
   // writer stopped or failed; only the mark a run keeps between changes
   // can be a live writer's.
-  if (!im.mdx || !im.mdx->Stamp().kept) return false;
-  if (!im.dbf->TryLock(kRunLock, 1, false)) return true;
-  im.dbf->Unlock(kRunLock, 1);
+  if (!im_.mdx || !im_.mdx->Stamp().kept) return false;
+  if (!im_.dbf->TryLock(kRunLock, 1, false)) return true;
+  im_.dbf->Unlock(kRunLock, 1);
   return false;
 }
 
-void Table::OpenIndexCreatedElsewhere() {
-  Impl& im = *impl_;
-  im.mdx_path = MdxPath();
-  if (env_.Exists(im.mdx_path)) im.mdx = MdxFile::Open(env_, im.mdx_path, !read_only_);
+void SharedTableProtocol::OpenIndexCreatedElsewhere() {
+  im_.mdx_path = im_.table.MdxPath();
+  if (im_.env.Exists(im_.mdx_path))
+    im_.mdx = MdxFile::Open(im_.env, im_.mdx_path, !im_.table.read_only());
 }
 
-// Ends a run of posts: the index gets its clean stamp. Never called with the
-// write lock held.
-void Table::EndRun() {
-  Impl& im = *impl_;
-  FlushAppends();
-  if (!im.run) return;
+void SharedTableProtocol::EndRun() {
+  if (!run_) return;
   struct Release {
-    Table& t;
-    ~Release() { t.DropRun(); }
+    SharedTableProtocol& share;
+    ~Release() { share.DropRun(); }
   } release{*this};
-  if (!im.mdx) return;
-  LockGuard lock(*im.dbf, true);
-  im.mdx->Sync();
-  if (!im.mdx->HoldsDirty()) {
+  if (!im_.mdx) return;
+  LockGuard lock(*im_.dbf, true);
+  im_.mdx->Sync();
+  if (!im_.mdx->HoldsDirty()) {
     // Another copy changed the table during the run, perhaps deleting rows
     // this one counted.
-    im.scanned = 0, im.deleted = 0;
+    im_.scanned = 0, im_.deleted = 0;
     return;
   }
   // The count our own last post left, not the header's now: should anything
   // have added rows behind our back, the index must not claim them.
-  im.mdx->FinishRun(im.run_count);
-  if (im.mdx->Stamp().table_changes == im.seen_table_changes)
+  im_.mdx->FinishRun(run_count_);
+  if (im_.mdx->Stamp().table_changes == seen_table_changes_)
     NoteOwnWrite();
   else
-    im.scanned = 0, im.deleted = 0;
+    im_.scanned = 0, im_.deleted = 0;
 }
 
-void Table::DropRun() noexcept {
-  Impl& im = *impl_;
-  if (!im.run) return;
-  im.run = false;
+void SharedTableProtocol::DropRun() noexcept {
+  if (!run_) return;
+  run_ = false;
   // Unlocking a range of a descriptor we hold open does not fail; should it,
   // the lock goes with the descriptor at the latest.
   try {
-    if (im.dbf) im.dbf->Unlock(kRunLock, 1);
+    if (im_.dbf) im_.dbf->Unlock(kRunLock, 1);
   } catch (...) {
   }
 }
 
-}  // namespace klv::dbf
+}  // namespace klv::dbf::tbl

@@ -9,31 +9,30 @@ namespace klv::dbf {
 // ---------------------------------------------------------------------------
 // Changes
 
-void Table::RequireWritable() const {
+void Table::Impl::RequireWritable() const {
   RequireOpen();
-  Require(!read_only_, ErrorCode::kReadOnly, "The table is open read-only");
-  Require(writable_types_, ErrorCode::kUnsupported,
+  Require(!table.read_only_, ErrorCode::kReadOnly, "The table is open read-only");
+  Require(table.writable_types_, ErrorCode::kUnsupported,
           "This table holds field types that cannot be written");
 }
 
-void Table::ReleaseEditLock() {
-  Impl& im = *impl_;
-  if (im.edit_lock && im.dbf) {
+void Table::Impl::ReleaseEditLock() {
+  if (edit_lock && dbf) {
     try {
-      im.dbf->Unlock(kRecordLockBase + im.edit_lock, 1);
+      share.UnlockRecord(edit_lock);
     } catch (...) {
     }
   }
-  im.edit_lock = 0;
+  edit_lock = 0;
 }
 
 void Table::Append() {
-  RequireWritable();
+  impl_->RequireWritable();
   if (state_ != State::kBrowse) Cancel();
   impl_->insert_return = recno_;
   std::fill(buf_.begin(), buf_.end(), ' ');
   state_ = State::kInsert;
-  Notify();
+  impl_->Notify();
 }
 
 void Table::Insert() {
@@ -41,12 +40,12 @@ void Table::Insert() {
 }
 
 void Table::Edit() {
-  RequireWritable();
+  impl_->RequireWritable();
   if (state_ == State::kEdit || state_ == State::kInsert) return;
   Impl& im = *impl_;
-  EndRun();  // a row still queued gets its number here
+  im.EndRun();  // a row still queued gets its number here
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to edit");
-  if (!im.dbf->TryLock(kRecordLockBase + recno_, 1, true)) {
+  if (!im.share.TryLockRecord(recno_)) {
     Fail(ErrorCode::kRecordLocked,
          "Record " + std::to_string(recno_) + " is locked by another user.");
   }
@@ -54,18 +53,18 @@ void Table::Edit() {
   try {
     // Start from the row as stored now, not as this cursor last saw it.
     std::vector<uint8_t> rec(im.record_len);
-    ReadFromDisk(recno_, rec.data());
+    im.ReadFromDisk(recno_, rec.data());
     if (rec[0] == '*') {
       Fail(ErrorCode::kKeyNotFound,
            "Record " + std::to_string(recno_) + " has been deleted by another user.");
     }
     std::memcpy(buf_.data(), rec.data(), rec.size());
   } catch (...) {
-    ReleaseEditLock();
+    im.ReleaseEditLock();
     throw;
   }
   state_ = State::kEdit;
-  Notify();
+  im.Notify();
 }
 
 // Posts keep the index's dirty mark on disk from one to the next while
@@ -76,50 +75,50 @@ void Table::Edit() {
 // Other copies trust the dirty mark only while kRunLock shows its holder
 // alive; a process killed in a run leaves an index that is rebuilt.
 void Table::Post() {
-  RequireOpen();
+  impl_->RequireOpen();
   if (state_ == State::kBrowse) return;
   Impl& im = *impl_;
   buf_[0] = ' ';
-  if (state_ == State::kInsert && im.batching) return QueueAppend();
-  if (state_ == State::kEdit) FlushAppends();
+  if (state_ == State::kInsert && im.batching) return im.QueueAppend();
+  if (state_ == State::kEdit) im.FlushAppends();
   LockGuard write_lock(*im.dbf, true);
-  bool continuing = PrepareWrite();
+  bool continuing = im.PrepareWrite();
   // Keys first: a bad expression or value fails before anything is written.
   std::vector<std::string> new_keys;
   for (size_t t = 0; t < im.tags.size(); ++t)
-    new_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
+    new_keys.push_back(im.KeyOf(static_cast<int>(t), buf_.data()));
 
   if (state_ == State::kInsert) {
     bool counted = false;
     try {
-      WriteAppends(buf_.data(), 1, new_keys, continuing, &counted);
+      im.WriteAppends(buf_.data(), 1, new_keys, continuing, &counted);
     } catch (const DbfError&) {
       if (counted) {
         state_ = State::kBrowse;
-        Land(count_, buf_.data());
+        im.Land(count_, buf_.data());
       }
       throw;
     }
     state_ = State::kBrowse;
-    Land(count_, buf_.data());
-    Notify();
+    im.Land(count_, buf_.data());
+    im.Notify();
     return;
   }
 
   // Edit: replace the stored row, then move its keys where they changed.
   uint32_t r = recno_;
   std::vector<uint8_t> old(im.record_len);
-  ReadFromDisk(r, old.data());
+  im.ReadFromDisk(r, old.data());
   std::vector<std::string> old_keys;
   bool keys_change = false;
   for (size_t t = 0; t < im.tags.size(); ++t) {
-    old_keys.push_back(KeyOf(static_cast<int>(t), old.data()));
+    old_keys.push_back(im.KeyOf(static_cast<int>(t), old.data()));
     if (old_keys.back() != new_keys[t]) keys_change = true;
   }
   bool began = false, stored = false;
   try {
     if (im.mdx && keys_change) {
-      BeginIndexChange();
+      im.BeginIndexChange();
       began = true;
     }
     im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, buf_.data(),
@@ -130,82 +129,68 @@ void Table::Post() {
       im.mdx->Remove(static_cast<int>(t), old_keys[t], r);
       im.mdx->Insert(static_cast<int>(t), new_keys[t], r);
     }
-    WriteHeader();
-    if (began) im.mdx->EndChange(count_, im.run);
+    im.share.WriteHeader();
+    if (began) im.mdx->EndChange(count_, im.share.InRun());
   } catch (const DbfError& e) {
-    if (began) FailedIndexChange();
+    if (began) im.FailedIndexChange();
     if (!stored) throw;  // nothing written: the edit stays open for a retry
-    ReleaseEditLock();
+    im.ReleaseEditLock();
     state_ = State::kBrowse;
-    Land(r, buf_.data());
-    NoteOwnWrite();
-    DropBatch();
+    im.Land(r, buf_.data());
+    im.share.NoteOwnWrite();
+    im.DropBatch();
     Fail(ErrorCode::kIndexMismatch,
          std::string("The record was saved, but its index could not be updated (") + e.what() +
              "); the indexes must be regenerated");
   }
-  if (im.run)
-    im.run_count = count_;
-  else
-    NoteOwnWrite();
-  DropBatch();
-  ReleaseEditLock();
+  im.share.AfterOwnChange();
+  im.DropBatch();
+  im.ReleaseEditLock();
   state_ = State::kBrowse;
-  Land(r, buf_.data());
-  Notify();
+  im.Land(r, buf_.data());
+  im.Notify();
 }
 
 // Under the write lock, before a change: the index synced, the header as
 // it is now (unless this copy's run shows nobody else wrote since its last
 // post), counts of deleted rows dropped when others changed the file.
 // Returns whether the run continues.
-bool Table::PrepareWrite() {
-  Impl& im = *impl_;
-  if (im.mdx) SyncIndex();
+bool Table::Impl::PrepareWrite() {
+  if (mdx) share.SyncIndex();
   // Within a run the index's counter shows any change by another copy: every
   // copy that appends maintains the index (one that opened before the index
   // existed opens it at its next post, below), so while the counter is ours
   // the header's count is still the one our last post wrote.
-  bool continuing =
-      im.run && im.mdx && im.mdx->HoldsDirty() && count_ == im.run_count && !im.index_broken;
+  bool continuing = share.RunContinues() && !index_broken;
   if (!continuing) {
-    ReloadHeader();
-    if (!im.mdx && im.header[kIndexFlag] != 0) {
-      OpenIndexCreatedElsewhere();
-      if (!im.mdx) {
+    share.ReloadHeader();
+    if (!mdx && header[kIndexFlag] != 0) {
+      share.OpenIndexCreatedElsewhere();
+      if (!mdx) {
         Fail(ErrorCode::kNotFound,
-             "The production index \"" + im.mdx_path + "\" of the table is missing");
+             "The production index \"" + mdx_path + "\" of the table is missing");
       }
-      SyncIndex();
+      share.SyncIndex();
     }
   }
-  uint32_t table_changes = im.mdx ? im.mdx->Stamp().table_changes : 0;
-  if (!continuing)
-    ForgetCountsIfChanged(im);
-  else if (table_changes != im.seen_table_changes)
-    im.scanned = 0, im.deleted = 0;  // another copy deleted rows
-  im.seen_table_changes = table_changes;
-  if (im.index_broken) {
-    Fail(ErrorCode::kIndexMismatch, "The index \"" + im.mdx_path +
+  share.CheckChangeCounter(continuing);
+  if (index_broken) {
+    Fail(ErrorCode::kIndexMismatch, "The index \"" + mdx_path +
                                         "\" no longer matches its table; its indexes must be "
                                         "regenerated before records can be saved");
   }
   return continuing;
 }
 
-// The run lock is taken before the dirty mark of the run's first change
-// reaches the disk. Another copy's run keeps this one to plain changes.
-void Table::BeginIndexChange() {
-  Impl& im = *impl_;
-  if (!im.run) im.run = im.dbf->TryLock(kRunLock, 1, true);
-  im.mdx->BeginChange(true);
+void Table::Impl::BeginIndexChange() {
+  share.TryBeginRun();
+  mdx->BeginChange(true);
 }
 
-void Table::FailedIndexChange() {
-  Impl& im = *impl_;
-  im.mdx->AbandonChange();
-  im.index_broken = true;
-  DropRun();
+void Table::Impl::FailedIndexChange() {
+  mdx->AbandonChange();
+  index_broken = true;
+  share.DropRun();
 }
 
 // Appends n records (back to back) with their keys (n * tags, row by row)
@@ -219,58 +204,59 @@ void Table::FailedIndexChange() {
 // cuts; killed after it, the index is still marked in a change, and the
 // rebuild that follows completes the flag (RepairRows). *counted tells,
 // when this throws, whether the rows made it into the header's count.
-void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<std::string>& keys,
-                         bool continuing, bool* counted) {
-  Impl& im = *impl_;
+void Table::Impl::WriteAppends(const uint8_t* records, uint32_t n,
+                               const std::vector<std::string>& keys, bool continuing,
+                               bool* counted) {
   *counted = false;
   if (n == 0) return;
-  if (count_ > kMaxRecords - n) Fail(ErrorCode::kBadState, "The table cannot hold more records");
+  if (table.count_ > kMaxRecords - n)
+    Fail(ErrorCode::kBadState, "The table cannot hold more records");
   if (!continuing) CutTail();
-  const size_t len = im.record_len;
-  const uint32_t first = count_ + 1;
-  const uint64_t off = im.header_len + static_cast<uint64_t>(count_) * len;
+  const size_t len = record_len;
+  const uint32_t first = table.count_ + 1;
+  const uint64_t off = header_len + static_cast<uint64_t>(table.count_) * len;
   const size_t bytes = static_cast<size_t>(n) * len;
   if (n == 1) {
-    std::vector<uint8_t>& out = im.out;
     out.assign(records + 1, records + bytes);
     out.push_back(kEndMark);
-    im.dbf->WriteAt(off + 1, out.data(), out.size());
+    dbf->WriteAt(off + 1, out.data(), out.size());
   } else {
     // A batch is written where it lies; its end mark follows it.
-    im.dbf->WriteAt(off + 1, records + 1, bytes - 1);
-    im.dbf->WriteAt(off + bytes, &kEndMark, 1);
+    dbf->WriteAt(off + 1, records + 1, bytes - 1);
+    dbf->WriteAt(off + bytes, &kEndMark, 1);
   }
   try {
-    if (im.mdx) {
+    if (mdx) {
       BeginIndexChange();
-      const size_t tags = im.tags.size();
+      const size_t tag_count = tags.size();
       // In each tag's order, so that one insert after another finds its
       // path through the tree where the last one left it.
       std::vector<uint32_t> order(n);
-      for (size_t t = 0; t < tags; ++t) {
+      for (size_t t = 0; t < tag_count; ++t) {
         std::iota(order.begin(), order.end(), 0u);
         if (n > 1) {
-          const TagDef& def = im.tags[t].def;
+          const TagDef& def = tags[t].def;
           std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            const std::string& ka = keys[a * tags + t];
-            const std::string& kb = keys[b * tags + t];
+            const std::string& ka = keys[a * tag_count + t];
+            const std::string& kb = keys[b * tag_count + t];
             int c = def.type == KeyType::kChar ? ka.compare(kb) : CompareKeys(def.type, ka, kb);
             return def.descending ? c > 0 : c < 0;
           });
         }
-        for (uint32_t i : order) im.mdx->Insert(static_cast<int>(t), keys[i * tags + t], first + i);
+        for (uint32_t i : order)
+          mdx->Insert(static_cast<int>(t), keys[i * tag_count + t], first + i);
       }
     }
-    count_ = first + n - 1;
-    WriteHeader();
+    table.count_ = first + n - 1;
+    share.WriteHeader();
     *counted = true;
-    im.dbf->WriteAt(off, records, 1);
-    if (im.mdx) im.mdx->EndChange(count_, im.run);
+    dbf->WriteAt(off, records, 1);
+    if (mdx) mdx->EndChange(table.count_, share.InRun());
   } catch (const DbfError& e) {
-    if (im.mdx) FailedIndexChange();
+    if (mdx) FailedIndexChange();
     DropBatch();
     if (!*counted) {
-      count_ = first - 1;
+      table.count_ = first - 1;
       // The rows written behind the end mark are cut again where the disk
       // still lets us; else the next writer does it.
       try {
@@ -279,18 +265,14 @@ void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<s
       }
       throw;
     }
-    NoteOwnWrite();
+    share.NoteOwnWrite();
     Fail(ErrorCode::kIndexMismatch,
          std::string(n == 1 ? "The record was saved" : "The records were saved") +
              ", but the index could not be updated (" + e.what() +
              "); the indexes must be regenerated");
   }
-  if (im.scanned == first - 1) im.scanned = count_;
-  // In a run the file's stamp is noted when the run ends.
-  if (im.run)
-    im.run_count = count_;
-  else
-    NoteOwnWrite();
+  if (scanned == first - 1) scanned = table.count_;
+  share.AfterOwnChange();
   DropBatch();
 }
 
@@ -299,95 +281,96 @@ void Table::WriteAppends(const uint8_t* records, uint32_t n, const std::vector<s
 // mark must close the counted rows before new ones are written after it.
 // The mark is written before the cut, so that a reader going by end marks
 // never meets an unfinished row on the way.
-void Table::CutTail() {
-  Impl& im = *impl_;
-  const uint64_t end = im.header_len + static_cast<uint64_t>(count_) * im.record_len;
-  const uint64_t size = im.dbf->Size();
+void Table::Impl::CutTail() {
+  const uint64_t end = header_len + static_cast<uint64_t>(table.count_) * record_len;
+  const uint64_t size = dbf->Size();
   uint8_t mark = 0;
-  if (size > end) im.dbf->ReadAt(end, &mark, 1);
+  if (size > end) dbf->ReadAt(end, &mark, 1);
   if (mark != kEndMark) {
     mark = kEndMark;
-    im.dbf->WriteAt(end, &mark, 1);
+    dbf->WriteAt(end, &mark, 1);
   }
-  if (size > end + 1) im.dbf->Truncate(end + 1);
+  if (size > end + 1) dbf->Truncate(end + 1);
 }
 
 // For a rebuild, with the table to ourselves or under the write lock: cuts
 // an unfinished tail and completes rows that an append stopped before their
 // flag byte (still the end mark, see WriteAppends); the rows themselves
 // were complete before the header counted them.
-void Table::RepairRows() {
-  Impl& im = *impl_;
-  ReloadHeader();
+void Table::Impl::RepairRows() {
+  share.ReloadHeader();
   CutTail();
   std::vector<uint32_t> unfinished;
-  ScanRecords(*im.dbf, im.header_len, im.record_len, 1, count_,
+  ScanRecords(*dbf, header_len, record_len, 1, table.count_,
               [&](uint32_t recno, const uint8_t* rec) {
                 if (rec[0] == kEndMark) unfinished.push_back(recno);
               });
   const uint8_t live = ' ';
   for (uint32_t r : unfinished)
-    im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &live, 1);
+    dbf->WriteAt(header_len + static_cast<uint64_t>(r - 1) * record_len, &live, 1);
   if (!unfinished.empty()) DropBatch();
 }
 
-void Table::QueueAppend() {
-  Impl& im = *impl_;
-  for (size_t t = 0; t < im.tags.size(); ++t)
-    im.queue_keys.push_back(KeyOf(static_cast<int>(t), buf_.data()));
+void Table::Impl::QueueAppend() {
+  for (size_t t = 0; t < tags.size(); ++t)
+    queue_keys.push_back(KeyOf(static_cast<int>(t), table.buf_.data()));
   auto now = std::chrono::steady_clock::now();
-  if (im.queued == 0) {
-    im.queue_since = now;
-    im.queue_tags_gen = im.tags_gen;
+  if (queued == 0) {
+    queue_since = now;
+    queue_tags_gen = tags_gen;
   }
-  im.queue.insert(im.queue.end(), buf_.begin(), buf_.end());
-  ++im.queued;
+  queue.insert(queue.end(), table.buf_.begin(), table.buf_.end());
+  ++queued;
   // The row has no number until its batch is written.
-  state_ = State::kBrowse;
-  recno_ = 0;
-  eof_ = bof_ = false;
+  table.state_ = State::kBrowse;
+  table.recno_ = 0;
+  table.eof_ = table.bof_ = false;
   Notify();
-  if (im.queued >= im.batch_options.rows ||
-      now - im.queue_since >= std::chrono::milliseconds(im.batch_options.milliseconds))
+  if (queued >= batch_options.rows ||
+      now - queue_since >= std::chrono::milliseconds(batch_options.milliseconds))
     FlushAppends();
 }
 
-void Table::FlushAppends() {
-  Impl& im = *impl_;
-  if (im.queued == 0) return;
+void Table::Impl::EndRun() {
+  FlushAppends();
+  share.EndRun();
+}
+
+void Table::Impl::FlushAppends() {
+  if (queued == 0) return;
   bool counted = false;
   {
-    LockGuard write_lock(*im.dbf, true);
+    LockGuard write_lock(*dbf, true);
     bool continuing = PrepareWrite();
-    if (im.tags_gen != im.queue_tags_gen) {
+    if (tags_gen != queue_tags_gen) {
       // Another copy changed the tags since the rows were queued.
-      im.queue_keys.clear();
-      for (uint32_t i = 0; i < im.queued; ++i)
-        for (size_t t = 0; t < im.tags.size(); ++t)
-          im.queue_keys.push_back(
-              KeyOf(static_cast<int>(t), im.queue.data() + static_cast<size_t>(i) * im.record_len));
-      im.queue_tags_gen = im.tags_gen;
+      queue_keys.clear();
+      for (uint32_t i = 0; i < queued; ++i)
+        for (size_t t = 0; t < tags.size(); ++t)
+          queue_keys.push_back(
+              KeyOf(static_cast<int>(t), queue.data() + static_cast<size_t>(i) * record_len));
+      queue_tags_gen = tags_gen;
     }
     try {
-      WriteAppends(im.queue.data(), im.queued, im.queue_keys, continuing, &counted);
+      WriteAppends(queue.data(), queued, queue_keys, continuing, &counted);
     } catch (const DbfError&) {
       if (counted) {
-        im.queue.clear();
-        im.queue_keys.clear();
-        im.queued = 0;
+        queue.clear();
+        queue_keys.clear();
+        queued = 0;
       }
       throw;
     }
   }
-  if (state_ == State::kBrowse)
-    Land(count_, im.queue.data() + static_cast<size_t>(im.queued - 1) * im.record_len);
-  im.queue.clear();
-  im.queue_keys.clear();
-  im.queued = 0;
+  if (table.state_ == State::kBrowse)
+    Land(table.count_, queue.data() + static_cast<size_t>(queued - 1) * record_len);
+  queue.clear();
+  queue_keys.clear();
+  queued = 0;
 }
 
 void Table::BeginAppendBatch(const AppendBatchOptions& options) {
-  RequireWritable();
+  impl_->RequireWritable();
   Impl& im = *impl_;
   im.batching = true;
   im.batch_options = options;
@@ -400,8 +383,8 @@ void Table::BeginAppendBatch(const AppendBatchOptions& options) {
 }
 
 void Table::EndAppendBatch() {
-  RequireOpen();
-  FlushAppends();
+  impl_->RequireOpen();
+  impl_->FlushAppends();
   impl_->batching = false;
 }
 
@@ -422,13 +405,13 @@ size_t Table::QueuedRows() const {
 }
 
 void Table::Cancel() {
-  RequireOpen();
+  impl_->RequireOpen();
   Impl& im = *impl_;
   if (state_ == State::kEdit) {
-    ReleaseEditLock();
+    im.ReleaseEditLock();
     state_ = State::kBrowse;
-    ReadFromDisk(recno_, buf_.data());
-    if (im.active >= 0) im.key = KeyOf(im.active, buf_.data());
+    im.ReadFromDisk(recno_, buf_.data());
+    if (im.active >= 0) im.key = im.KeyOf(im.active, buf_.data());
   } else if (state_ == State::kInsert) {
     state_ = State::kBrowse;
     uint32_t back = im.insert_return;
@@ -437,29 +420,29 @@ void Table::Cancel() {
         First();
         return;
       }
-      ReadFromDisk(recno_, buf_.data());
+      im.ReadFromDisk(recno_, buf_.data());
     }
   }
-  Notify();
+  im.Notify();
 }
 
 void Table::Delete() {
-  RequireWritable();
+  impl_->RequireWritable();
   if (state_ == State::kInsert) return Cancel();
   if (state_ == State::kEdit) Cancel();
   Impl& im = *impl_;
-  EndRun();  // a row still queued gets its number here
+  im.EndRun();  // a row still queued gets its number here
   if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to delete");
   uint32_t r = recno_;
-  if (!im.dbf->TryLock(kRecordLockBase + r, 1, true)) {
+  if (!im.share.TryLockRecord(r)) {
     Fail(ErrorCode::kRecordLocked, "Record " + std::to_string(r) + " is locked by another user.");
   }
   try {
     LockGuard write_lock(*im.dbf, true);
     // The header is rewritten below: it must carry the count as it is now,
     // with other processes' appends, not as this open last saw it.
-    ReloadHeader();
-    ForgetCountsIfChanged(im);
+    im.share.ReloadHeader();
+    im.share.ForgetCountsIfChanged();
     uint8_t flag = 0;
     im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
     if (flag != '*') {
@@ -471,23 +454,24 @@ void Table::Delete() {
       }
       flag = '*';
       im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
-      WriteHeader();
+      im.share.WriteHeader();
       if (r <= im.scanned) ++im.deleted;
-      NoteOwnWrite();
+      im.share.NoteOwnWrite();
     }
   } catch (...) {
-    im.dbf->Unlock(kRecordLockBase + r, 1);
+    im.share.UnlockRecord(r);
     throw;
   }
-  im.dbf->Unlock(kRecordLockBase + r, 1);
-  DropBatch();
+  im.share.UnlockRecord(r);
+  im.DropBatch();
   buf_[0] = '*';
   // Go to the next row, or the one before when the deleted row was last.
   std::string key = im.key;
-  bool found = im.active >= 0 ? SeekIndexed(Seek::kGT, key, r) : SeekNatural(r + 1, +1);
-  if (!found) found = im.active >= 0 ? SeekIndexed(Seek::kLT, key, r) : SeekNatural(r - 1, -1);
-  if (!found) ClearPosition();
-  Notify();
+  bool found = im.active >= 0 ? im.SeekIndexed(Impl::Seek::kGT, key, r) : im.SeekNatural(r + 1, +1);
+  if (!found)
+    found = im.active >= 0 ? im.SeekIndexed(Impl::Seek::kLT, key, r) : im.SeekNatural(r - 1, -1);
+  if (!found) im.ClearPosition();
+  im.Notify();
 }
 
 }  // namespace klv::dbf
