@@ -4,6 +4,8 @@
 
 #include "db/PickLists.h"
 #include "edit/Edit1.h"
+#include "find/Search1.h"
+#include "find/Sort1.h"
 
 namespace klv::program {
 
@@ -29,6 +31,7 @@ Program::Program() : Program(DefaultListSourceDir()) {}
 Program::~Program() {
   // The form refers to the window's table and to the lists; it goes first.
   if (main_) main_->database().SetListsInUse(false);
+  search_.reset();
   edit_.reset();
   main_.reset();
 }
@@ -42,6 +45,9 @@ bool Program::Start(const StartOptions& options) {
   lists.SetProgramDir(program_dir);
   edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), lists, main_.get());
   edit_->SetGeneralErrorDisplay(
+      [this](const QString& message) { main_->ShowGeneralError(message); });
+  search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
+  search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
   // The lists now move with every database switch.
   main_->database().SetListsInUse(true);
@@ -63,6 +69,11 @@ void Program::ShowEditForm(int edit_mode) {
   main_->DisplayCount();
 }
 
+void Program::DoSearch() {
+  search_->ShowModal();
+  main_->DisplayCount();
+}
+
 void Program::InstallCommands() {
   TMain& m = *main_;
   m.SetCommandHandler(TMain::kAdd, [this] { ShowEditForm(kEditAdd); });
@@ -80,6 +91,11 @@ void Program::InstallCommands() {
   for (const auto& [command, kind] : lists) {
     m.SetCommandHandler(command, [this, kind] { edit_->MenuListEditClick(main_.get(), kind); });
   }
+
+  // Search by example and the sort order; both stay in browse-only mode.
+  m.SetCommandHandler(TMain::kSearch, [this] { DoSearch(); });
+  m.SetCommandHandler(TMain::kSortOrder,
+                      [this] { find::DoSortOrder(main_->database(), main_.get()); });
 }
 
 }  // namespace klv::program

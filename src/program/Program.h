@@ -25,6 +25,9 @@ class PickLists;
 namespace klv::edit {
 class TMyEdit;
 }  // namespace klv::edit
+namespace klv::find {
+class TMySearch;
+}  // namespace klv::find
 
 namespace klv::program {
 
@@ -44,17 +47,21 @@ class Program {
 
   app::TMain& main() { return *main_; }
   edit::TMyEdit& edit() { return *edit_; }
+  find::TMySearch& search() { return *search_; }
   db::PickLists& lists();
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
   // grid up to date.
   void ShowEditForm(int edit_mode);
+  // Shows the search form, then the count of the rows it lets through.
+  void DoSearch();
   void InstallCommands();
 
   QString list_source_;
   std::unique_ptr<app::TMain> main_;
   std::unique_ptr<edit::TMyEdit> edit_;
+  std::unique_ptr<find::TMySearch> search_;
 };
 
 }  // namespace klv::program
