@@ -36,6 +36,8 @@ QString L(const char* text) {
 constexpr int kFieldColumn = 0;
 constexpr int kPickColumn = 1;
 constexpr int kCriteriaColumn = 2;
+// The grid's design row height: all 21 rows show without scrolling.
+constexpr int kDefaultRowHeight = 17;
 
 // Restores the cursor however the search ends.
 struct WaitCursor {
@@ -158,7 +160,7 @@ TMySearch::TMySearch(app::OpenDatabase& db, QWidget* parent) : QDialog(parent), 
       SearchGrid->setItem(r, c, item);
     }
   }
-  SearchGrid->setGeometry(8, 8, 620, 370);
+  SearchGrid->setGeometry(8, 8, 620, (kGridRows + 1) * kDefaultRowHeight + 4);
 
   auto button = [this](const char* text, const char* name, int x) {
     auto* b = new QPushButton(L(text), this);
@@ -234,9 +236,9 @@ void TMySearch::FormShow() {
   SearchGrid->item(0, kCriteriaColumn)->setText(list_.Header());
   const int widths[3] = {200, 20, 378};
   for (int c = 0; c < 3; ++c) SearchGrid->setColumnWidth(c, static_cast<int>(widths[c] * factor));
-  SearchGrid->resize(static_cast<int>((600 + 20) * factor), SearchGrid->height());
-  const int row_height =
-      static_cast<int>(SearchGrid->verticalHeader()->defaultSectionSize() * factor);
+  SearchGrid->resize(static_cast<int>((600 + 20) * factor),
+                     static_cast<int>(((kGridRows + 1) * kDefaultRowHeight + 4) * factor));
+  const int row_height = static_cast<int>(kDefaultRowHeight * factor);
   for (int r = 0; r <= kGridRows; ++r) SearchGrid->setRowHeight(r, row_height);
   for (int r = 1; r <= kGridRows; ++r) {
     SearchGrid->item(r, kFieldColumn)->setText(QLatin1Char(' ') + FieldLabel(r));
@@ -326,9 +328,16 @@ bool TMySearch::Doit() {
   filter_.search = std::make_shared<const ActiveSearch>(list_.criteria());
   db_.SetRowFilter(&filter_);
   db_.SetSearchMode(true);
-  table.SetFiltered(true);
-  table.Refresh();
-  table.First();
+  try {
+    table.SetFiltered(true);
+    table.Refresh();
+    table.First();
+  } catch (...) {
+    // A filter that cannot read the table must not stay in force: every
+    // later move of the cursor would fail the same way.
+    db_.EndSearch();
+    throw;
+  }
   if (table.Bof() && table.Eof()) {
     db_.EndSearch();
     return false;
