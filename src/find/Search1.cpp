@@ -141,6 +141,8 @@ TMySearch::TMySearch(app::OpenDatabase& db, QWidget* parent) : QDialog(parent), 
   SearchGrid->setObjectName(QStringLiteral("SearchGrid"));
   SearchGrid->horizontalHeader()->hide();
   SearchGrid->verticalHeader()->hide();
+  // The style's minimum would make the rows taller than the grid's design.
+  SearchGrid->verticalHeader()->setMinimumSectionSize(1);
   SearchGrid->setSelectionMode(QAbstractItemView::SingleSelection);
   SearchGrid->setTabKeyNavigation(true);
   SearchGrid->setEditTriggers(QAbstractItemView::AllEditTriggers);
