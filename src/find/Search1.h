@@ -70,7 +70,9 @@ class TMySearch : public QDialog {
   void ClearButtonClick();
   void MoreButtonClick();
   void HelpButtonClick();
-  // The button column of a row was clicked (pressed and released on it).
+  // The button column of a row was clicked (pressed and released on it):
+  // the operator picker for numeric and date rows (another operator empties
+  // the row's cell, typed under the old mask), the value list otherwise.
   void SearchGridMouseUp(int row, int column);
   void ClearSearch();
 
