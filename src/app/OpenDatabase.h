@@ -45,11 +45,12 @@ QString BuildSortString(const std::array<int, 4>& levels);
 
 // The search criteria in force, as the table's filter asks them: whether the
 // table's current row is one search mode shows. Implemented by the find
-// subsystem.
+// subsystem. The table is the one being filtered, handed over as its filter
+// callback has it: reading its fields needs it non-const.
 class RowFilter {
  public:
   virtual ~RowFilter() = default;
-  virtual bool Accept(const dbf::Table& table) = 0;
+  virtual bool Accept(dbf::Table& table) = 0;
 };
 
 class OpenDatabase : public QObject {

@@ -31,6 +31,24 @@ constexpr const char* kOperatorItems[4] = {" = ", " > ", " < ", " > X < "};
 constexpr char kYes[] = "YES";
 constexpr char kNo[] = "NO";
 constexpr char kSearchHelpKeyword[] = "Search Window";
+constexpr char kOkButton[] = "&Ok";
+constexpr char kCancelButton[] = "&Cancel";
+constexpr char kExitButton[] = "E&xit";
+constexpr char kClearButton[] = "&Clear Search";
+constexpr char kMoreButton[] = "&Find More";
+constexpr char kHelpButton[] = "&Help";
+constexpr char kPickButton[] = "...";
+
+// Sort order.
+constexpr char kSortCaption[] = "Sort Order";
+constexpr char kSortNone[] = "<NONE>";
+constexpr const char* kSortLabels[4] = {"Primary Sort", "Secondary Sort", "Third Level Sort",
+                                        "Fourth Level Sort"};
+constexpr char kSortInUse[] =
+    "Creating a new sort order requires exclusive use of the DBase File.  Make sure that the "
+    "DBase File is not in use by another program  or that no other users are running the "
+    "software or that no other copies of the software are in use.";
+constexpr char kSortFailed[] = "Error in implementing sort order.  New sort order not implemented.";
 
 // Locate and find next.
 constexpr char kLocateCaption[] = "Locate Field Value";

@@ -7,6 +7,8 @@
 #include "edit/Edit1.h"
 #include "find/Locate.h"
 #include "find/Mylocate.h"
+#include "find/Search1.h"
+#include "find/Sort1.h"
 #include "find/SrchRep.h"
 
 namespace klv::program {
@@ -35,6 +37,7 @@ Program::Program() : Program(DefaultListSourceDir()) {}
 Program::~Program() {
   // The form refers to the window's table and to the lists; it goes first.
   if (main_) main_->database().SetListsInUse(false);
+  search_.reset();
   edit_.reset();
   main_.reset();
 }
@@ -48,6 +51,9 @@ bool Program::Start(const StartOptions& options) {
   lists.SetProgramDir(program_dir);
   edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), lists, main_.get());
   edit_->SetGeneralErrorDisplay(
+      [this](const QString& message) { main_->ShowGeneralError(message); });
+  search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
+  search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
   // The lists now move with every database switch.
   main_->database().SetListsInUse(true);
@@ -69,6 +75,11 @@ void Program::ShowEditForm(int edit_mode) {
   main_->DisplayCount();
 }
 
+void Program::DoSearch() {
+  search_->ShowModal();
+  main_->DisplayCount();
+}
+
 void Program::InstallCommands() {
   TMain& m = *main_;
   m.SetCommandHandler(TMain::kAdd, [this] { ShowEditForm(kEditAdd); });
@@ -87,6 +98,10 @@ void Program::InstallCommands() {
     m.SetCommandHandler(command, [this, kind] { edit_->MenuListEditClick(main_.get(), kind); });
   }
 
+  // Search by example and the sort order; both stay in browse-only mode.
+  m.SetCommandHandler(TMain::kSearch, [this] { DoSearch(); });
+  m.SetCommandHandler(TMain::kSortOrder,
+                      [this] { find::DoSortOrder(main_->database(), main_.get()); });
   // Locate, Locate Next and Search and Replace (the last is unavailable in
   // browse-only mode, as the main window marks it).
   m.SetCommandHandler(TMain::kLocate, [this] { DoFind(); });

@@ -27,6 +27,7 @@ class TMyEdit;
 }  // namespace klv::edit
 namespace klv::find {
 class TMyLocateDialog;
+class TMySearch;
 }  // namespace klv::find
 
 namespace klv::program {
@@ -47,6 +48,7 @@ class Program {
 
   app::TMain& main() { return *main_; }
   edit::TMyEdit& edit() { return *edit_; }
+  find::TMySearch& search() { return *search_; }
   db::PickLists& lists();
   // The locate component: the last field, value, match type and case flag.
   find::TMyLocateDialog& locate() { return *locate_; }
@@ -55,6 +57,8 @@ class Program {
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
   // grid up to date.
   void ShowEditForm(int edit_mode);
+  // Shows the search form, then the count of the rows it lets through.
+  void DoSearch();
   void InstallCommands();
   // Locate and Locate Next: the dialog or the search again, then the grid
   // shows the row the table stands on.
@@ -65,6 +69,7 @@ class Program {
   std::unique_ptr<app::TMain> main_;
   std::unique_ptr<edit::TMyEdit> edit_;
   std::unique_ptr<find::TMyLocateDialog> locate_;
+  std::unique_ptr<find::TMySearch> search_;
 };
 
 }  // namespace klv::program

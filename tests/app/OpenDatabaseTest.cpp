@@ -50,8 +50,8 @@ TEST(SortStringTest, BuiltFromTheSortLevels) {
 class CountryFilter : public RowFilter {
  public:
   explicit CountryFilter(std::string country) : country_(std::move(country)) {}
-  bool Accept(const dbf::Table& table) override {
-    return const_cast<dbf::Table&>(table).FieldByName("Country").AsString() == country_;
+  bool Accept(dbf::Table& table) override {
+    return table.FieldByName("Country").AsString() == country_;
   }
 
  private:

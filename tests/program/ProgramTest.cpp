@@ -26,6 +26,7 @@
 #include "db/dbf/Table.h"
 #include "edit/Edit1.h"
 #include "edit/EditBox1.h"
+#include "find/Search1.h"
 #include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -178,6 +179,48 @@ TEST_F(ProgramTest, BrowseOnlyKeepsAddCopyAndTheListsAway) {
   EXPECT_FALSE(m.CommandAvailable(TMain::kCopy));
   EXPECT_TRUE(m.CommandAvailable(TMain::kEdit));
   EXPECT_FALSE(m.MenuListMaintenance->menuAction()->isEnabled());
+}
+
+TEST_F(ProgramTest, SearchModeShowsOnlyTheAcceptedRowsEverywhere) {
+  Program& p = Start({"/BROWSE"});
+  TMain& m = p.main();
+  EXPECT_TRUE(m.CommandAvailable(TMain::kSearch));
+  EXPECT_TRUE(m.CommandAvailable(TMain::kSortOrder));
+  dbf::Table& t = m.MyTable();
+  for (const char* country : {"Peru", "Chile", "Peru", "France"}) {
+    t.Append();
+    t.FieldByName("Country").SetAsString(country);
+    t.Post();
+  }
+  m.DisplayCount();
+  EXPECT_EQ(m.CountLabel->text(), "4");
+
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    auto* form = qobject_cast<find::TMySearch*>(QApplication::activeModalWidget());
+    ASSERT_NE(form, nullptr);
+    shown = true;
+    form->SetCellText(kCountry, "peru");
+    form->OkButtonClick();
+  });
+  m.Trigger(TMain::kSearch);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  EXPECT_TRUE(m.SearchOnLabel->isVisibleTo(&m));
+  EXPECT_TRUE(m.CommandAvailable(TMain::kEndSearch));
+  EXPECT_EQ(m.viewer_model()->rowCount(), 2);
+  // The edit form walks the accepted rows only.
+  WithEditForm(TMain::kEdit, [&t](TMyEdit& f) {
+    EXPECT_EQ(f.Country->currentText(), "Peru");
+    f.DoNextRecord();
+    EXPECT_EQ(f.Country->currentText(), "Peru");
+    EXPECT_EQ(t.RecNo(), 3u);
+  });
+
+  m.Trigger(TMain::kEndSearch);
+  EXPECT_EQ(m.CountLabel->text(), "4");
+  EXPECT_FALSE(m.SearchOnLabel->isVisibleTo(&m));
+  EXPECT_FALSE(m.CommandAvailable(TMain::kEndSearch));
 }
 
 TEST_F(ProgramTest, TheListEditorReplacesBothCopiesAndADatabaseSwitchCarriesThem) {
