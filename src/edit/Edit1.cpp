@@ -66,6 +66,7 @@ using db::kYearApprox;
 using db::ListKind;
 using db::PickLists;
 using db::TrimBlanks;
+using forms::SetControlColors;
 
 namespace t = edit::texts;
 using app::kEditAdd;

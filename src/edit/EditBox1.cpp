@@ -23,26 +23,11 @@ using db::TrimBlanks;
 using db::WriteListFile;
 
 namespace t = edit::texts;
+using forms::SetControlColors;
 using platform::MsgButton;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::prompts;
-
-void SetControlColors(QWidget* control, const QColor& background, const QColor& text) {
-  if (control == nullptr) return;
-  QPalette palette = control->palette();
-  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-    if (background.isValid()) {
-      palette.setColor(group, QPalette::Window, background);
-      palette.setColor(group, QPalette::Base, background);
-    }
-    if (text.isValid()) {
-      palette.setColor(group, QPalette::WindowText, text);
-      palette.setColor(group, QPalette::Text, text);
-    }
-  }
-  control->setPalette(palette);
-}
 
 TMyEditBox::TMyEditBox(QWidget* parent, const app::AppState& state, PickLists& lists, ListKind kind,
                        std::function<void()> save_all)

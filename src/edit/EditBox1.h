@@ -22,11 +22,6 @@ class QPushButton;
 
 namespace klv::edit {
 
-// Background and text colour of one control, as the colour groups paint
-// them (a null colour leaves that part alone). Button colours are not
-// touched, so push buttons inside keep the system colours.
-void SetControlColors(QWidget* control, const QColor& background, const QColor& text);
-
 class TMyEditBox : public QDialog {
   Q_OBJECT
 

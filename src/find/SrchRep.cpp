@@ -35,18 +35,7 @@ constexpr int kCounterY = 225;
 constexpr int kCounterX[3] = {70, 190, 310};
 
 void Paint(QWidget* control, const QColor& background, const QColor& text, bool fill = true) {
-  QPalette palette = control->palette();
-  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-    if (background.isValid()) {
-      palette.setColor(group, QPalette::Window, background);
-      palette.setColor(group, QPalette::Base, background);
-    }
-    if (text.isValid()) {
-      palette.setColor(group, QPalette::WindowText, text);
-      palette.setColor(group, QPalette::Text, text);
-    }
-  }
-  control->setPalette(palette);
+  forms::SetControlColors(control, background, text);
   control->setAutoFillBackground(fill);
 }
 

@@ -6,6 +6,7 @@
 // exist.
 #pragma once
 
+class QColor;
 class QWidget;
 
 namespace klv::forms {
@@ -29,5 +30,10 @@ FormColors* InstalledFormColors();
 // Gives form its group's colours through the installed FormColors; without
 // one, does nothing.
 void ApplyColorGroup(QWidget* form, ColorGroupId group);
+
+// Background and text colour of one control, as the colour groups paint
+// them (a null colour leaves that part alone). Button colours are not
+// touched, so push buttons inside keep the system colours.
+void SetControlColors(QWidget* control, const QColor& background, const QColor& text);
 
 }  // namespace klv::forms
