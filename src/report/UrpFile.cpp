@@ -513,11 +513,12 @@ ReportDef UrpFile::Read(int index) const {
   return DecodeReportDef(records[static_cast<size_t>(index)]);
 }
 
-void UrpFile::Append(const ReportDef& def) {
+int UrpFile::Append(const ReportDef& def) {
   const QByteArray record = EncodeReportDef(def);
   std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_);
   records.push_back(record);
   WriteRecords(records);
+  return static_cast<int>(records.size()) - 1;
 }
 
 void UrpFile::Write(int index, const ReportDef& def) {

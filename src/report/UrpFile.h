@@ -64,7 +64,8 @@ class UrpFile {
   // a missing file is created. The other records are kept byte for byte; a
   // piece of a record at the end (see Load) is dropped. Throw base::Error,
   // with a message naming the file, and leave the old file as it was.
-  void Append(const ReportDef& def);
+  // Append returns the new record's index.
+  int Append(const ReportDef& def);
   void Write(int index, const ReportDef& def);
   void Delete(int index);
 
