@@ -10,6 +10,8 @@
 #include "find/Search1.h"
 #include "find/Sort1.h"
 #include "find/SrchRep.h"
+#include "platform/Paths.h"
+#include "report/UrpFile.h"
 
 namespace klv::program {
 
@@ -43,6 +45,16 @@ Program::~Program() {
 }
 
 bool Program::Start(const StartOptions& options) {
+  // The report definitions file is made ready before the main window reads
+  // its settings; a failure is shown and the program goes on without it.
+  const QString home = platform::LocateDirectories().program;
+  if (platform::EnsureDirectory(home)) {
+    try {
+      report::PrepareDefinitionsFile(home);
+    } catch (const std::exception& e) {
+      main_->ShowGeneralError(QString::fromLocal8Bit(e.what()));
+    }
+  }
   if (!main_->FormCreate(options)) return false;
   const QString& program_dir = main_->state().program_dir;
   // A first start brings the program's own lists; a user's are never replaced.

@@ -16,6 +16,7 @@
 #include "base/Env.h"
 #include "base/Error.h"
 #include "db/FieldTable.h"
+#include "platform/Paths.h"
 #include "report/ReportTexts.h"
 
 namespace klv::report {
@@ -585,6 +586,18 @@ int UrpFile::MergeOldFile(const QString& old_path) {
     FailIo(texts::kUrpWriteError, old_path, e);
   }
   return static_cast<int>(merged.size());
+}
+
+QString DefinitionsFilePath(const QString& program_dir) {
+  return platform::CompanionFile(program_dir, QString::fromLatin1(texts::kUrpFileName));
+}
+
+void PrepareDefinitionsFile(const QString& program_dir) {
+  UrpFile file(DefinitionsFilePath(program_dir));
+  file.CreateIfMissing();
+  const QString old =
+      platform::FindFileNoCase(program_dir, QString::fromLatin1(texts::kOldUrpFileName));
+  if (!old.isEmpty()) file.MergeOldFile(old);
 }
 
 }  // namespace klv::report

@@ -88,4 +88,14 @@ class UrpFile {
   base::Env* env_;
 };
 
+// The report definitions file of the program directory: "KLVCOIN.URP", found
+// without regard to letter case.
+QString DefinitionsFilePath(const QString& program_dir);
+
+// Start-up: the definitions file of the program directory created with the
+// built-ins when missing, then the older "RADER.URP" there (any letter case)
+// merged into it and deleted. Throws base::Error with the input/output error
+// to show when either file cannot be read or written.
+void PrepareDefinitionsFile(const QString& program_dir);
+
 }  // namespace klv::report
