@@ -134,8 +134,8 @@ void TUserReport::BuildControls() {
   for (int i = 0; i < 4; ++i) {
     const int x = 10 + (i % 2) * 305, y = 20 + (i / 2) * 30;
     auto* l = new QLabel(L(font_labels[i]), fonts);
-    l->setGeometry(x, y + 4, 120, 16);
-    QLineEdit* e = edit(fonts, font_names[i], x + 126, y, 168, 50);
+    l->setGeometry(x, y + 4, 136, 16);
+    QLineEdit* e = edit(fonts, font_names[i], x + 140, y, 154, 50);
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::NoFocus);
     *font_edits[i] = e;

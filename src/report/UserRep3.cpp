@@ -46,11 +46,11 @@ TReportPart::TReportPart(QWidget* parent, const app::AppState& state, ReportDef&
 
   auto* panel = new QGroupBox(L(t::kSelectedPart), this);
   panel->setObjectName(QStringLiteral("SelectedPartPanel"));
-  panel->setGeometry(12, 8, 336, 48);
+  panel->setGeometry(12, 8, 376, 48);
   SelectedPart = new QLabel(SelectedPartText(line_no, item_no), panel);
   SelectedPart->setObjectName(QStringLiteral("SelectedPart"));
   SelectedPart->setAlignment(Qt::AlignCenter);
-  SelectedPart->setGeometry(8, 20, 320, 20);
+  SelectedPart->setGeometry(8, 20, 360, 20);
 
   auto* kinds = new QButtonGroup(this);
   auto radio = [this, kinds](const char* text, const char* name, int y) {
@@ -70,14 +70,14 @@ TReportPart::TReportPart(QWidget* parent, const app::AppState& state, ReportDef&
   LabelName = new QLineEdit(this);
   LabelName->setObjectName(QStringLiteral("LabelName"));
   LabelName->setMaxLength(40);
-  LabelName->setGeometry(16, 160, 332, 24);
+  LabelName->setGeometry(16, 160, 372, 24);
   auto* list_label = new QLabel(L(t::kFieldListLabel), this);
   list_label->setGeometry(16, 192, 200, 16);
   FieldList = new QListWidget(this);
   FieldList->setObjectName(QStringLiteral("FieldList"));
   FieldList->setGeometry(16, 210, 220, 180);
   auto* width_label = new QLabel(L(t::kFieldWidthLabel), this);
-  width_label->setGeometry(248, 192, 120, 16);
+  width_label->setGeometry(248, 192, 140, 16);
   FieldWidth = new QLineEdit(this);
   FieldWidth->setObjectName(QStringLiteral("FieldWidth"));
   FieldWidth->setMaxLength(3);
@@ -87,14 +87,14 @@ TReportPart::TReportPart(QWidget* parent, const app::AppState& state, ReportDef&
 
   OkButton = new QPushButton(L(t::kOkButton), this);
   OkButton->setObjectName(QStringLiteral("OkButton"));
-  OkButton->setGeometry(80, 402, 90, 28);
+  OkButton->setGeometry(100, 402, 90, 28);
   OkButton->setDefault(true);
   CancelButton = new QPushButton(L(t::kCancelButton), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
-  CancelButton->setGeometry(190, 402, 90, 28);
+  CancelButton->setGeometry(210, 402, 90, 28);
   connect(OkButton, &QPushButton::clicked, this, &TReportPart::OkButtonClick);
   connect(CancelButton, &QPushButton::clicked, this, &TReportPart::CancelButtonClick);
-  resize(360, 440);
+  resize(400, 440);
 
   const bool totals = line_no == kTotalsLine;
   if (totals) {
