@@ -82,6 +82,12 @@ void MakeTable(const std::string& path, uint64_t rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The table is made by a child of its own, so that this process stays
+  // small: a child's peak memory counts what it had when it was spawned.
+  if (argc == 4 && std::string(argv[1]) == "--make") {
+    MakeTable(argv[2], std::strtoull(argv[3], nullptr, 10));
+    return 0;
+  }
   uint64_t rows = 100000;
   for (int i = 1; i + 1 < argc; ++i)
     if (std::string(argv[i]) == "--rows") rows = std::strtoull(argv[i + 1], nullptr, 10);
@@ -91,10 +97,11 @@ int main(int argc, char** argv) {
   fs::create_directories(dir);
   const std::string d = dir.string() + "/";
   const std::string tool = KLV_KLVDBF_PATH;
-  MakeTable(d + "COINS.DBF", rows);
+  Run(std::string(argv[0]) + " --make " + d + "COINS.DBF " + std::to_string(rows));
   std::printf("%llu rows (%s)\n", static_cast<unsigned long long>(rows), d.c_str());
 
   std::printf("export (beside reading the table):\n");
+  Print("baseline: klvdbf info (start-up only)", Run(tool + " info " + d + "COINS.DBF > /dev/null"), rows);
   Print("baseline: klvdbf dump > csv", Run(tool + " dump " + d + "COINS.DBF > " + d + "dump.csv"),
         rows);
   Print("baseline: pgdbf (reads the table)", Run("pgdbf " + d + "COINS.DBF > /dev/null"), rows);
