@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
   std::printf("%llu rows (%s)\n", static_cast<unsigned long long>(rows), d.c_str());
 
   std::printf("export (beside reading the table):\n");
-  Print("baseline: klvdbf info (start-up only)", Run(tool + " info " + d + "COINS.DBF > /dev/null"), rows);
+  Print("baseline: klvdbf info (start-up only)", Run(tool + " info " + d + "COINS.DBF > /dev/null"),
+        rows);
   Print("baseline: klvdbf dump > csv", Run(tool + " dump " + d + "COINS.DBF > " + d + "dump.csv"),
         rows);
   Print("baseline: pgdbf (reads the table)", Run("pgdbf " + d + "COINS.DBF > /dev/null"), rows);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 
 #include <xlsxwriter.h>
@@ -410,6 +411,13 @@ std::string ExportTempPath(const std::string& path) {
 uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportColumn>& columns,
                     const std::string& path, const ExportOptions& options) {
   const std::string temp = ExportTempPath(path);
+  // Replacing the table being read (or its index) would lose it.
+  std::error_code ec;
+  for (const std::string& own : {table.DbfPath(), table.MdxPath()}) {
+    if (!own.empty() && std::filesystem::equivalent(path, own, ec))
+      Fail(ErrorCode::kBadValue,
+           "\"" + path + "\" is the table being exported; choose another file.");
+  }
   std::vector<OutColumn> out;
   std::vector<std::string> names, labels;
   std::vector<dbf::FieldDef> defs;

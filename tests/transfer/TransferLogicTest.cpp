@@ -342,6 +342,31 @@ TEST(Import, FailingDiskLosesNoWholeRow) {
   }
 }
 
+// Two-digit year formats and a decimal comma: the text still comes back
+// whole; and no export replaces the table it reads.
+TEST(RoundTrip, ShortYearsAndDecimalCommas) {
+  TempDir dir;
+  Database from(dir, "COINS.DBF", {test::AwkwardRows()[2]});
+  Database to(dir, "TO.DBF", {});
+  const dbf::TextFormat german{"d/M/yy", '.', ','};
+  from.db.MyTable().SetTextFormat(german);
+  to.db.MyTable().SetTextFormat(german);
+  ExportRequest r;
+  r.path = Q(dir.File("o.txt"));
+  EXPECT_EQ(RunExport(from.db, {{5, "P", ""}, {10, "D", ""}}, r), 1u);
+  EXPECT_EQ(ReadFileBytes(dir.File("o.txt")), "\"-0,25\",\"31.12.1931\"\r\n");
+  ImportRequest in;
+  in.path = r.path;
+  in.field_map = {db::kPurchasePr, db::kPurchDate};
+  EXPECT_EQ(RunImport(to.db, in).rows, 1u);
+  EXPECT_EQ(to.db.MyTable().Fields(10).AsDate(), (dbf::Date{1931, 12, 31}));
+  EXPECT_EQ(to.db.MyTable().Fields(5).AsFloat(), -0.25);
+  r.kind = ExportKind::kDbf;
+  r.path = Q(dir.File("COINS.DBF"));
+  EXPECT_THROW(RunExport(from.db, {{0, "C", ""}}, r), base::Error);
+  EXPECT_EQ(from.Rows().size(), 1u);
+}
+
 // An export that fails part way leaves the file it replaces as it was.
 TEST(Export, FailureLeavesTheTargetAlone) {
   TempDir dir;
