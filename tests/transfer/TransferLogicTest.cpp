@@ -3,6 +3,9 @@
 // through every kind of file, an import stopped by a bad value, a malformed
 // line and a failing disk, and what other programs read of our files.
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <filesystem>
@@ -365,6 +368,38 @@ TEST(RoundTrip, ShortYearsAndDecimalCommas) {
   r.path = Q(dir.File("COINS.DBF"));
   EXPECT_THROW(RunExport(from.db, {{0, "C", ""}}, r), base::Error);
   EXPECT_EQ(from.Rows().size(), 1u);
+}
+
+// A process killed in the middle of an import leaves whole rows, in order,
+// and a table that opens: at most the batch being written is lost.
+TEST(Import, KilledPartWayLeavesWholeRows) {
+  TempDir dir;
+  std::string text;
+  for (int i = 1; i <= 20000; ++i) text += "\"row" + std::to_string(i) + "\"\r\n";
+  WriteFileBytes(dir.File("in.txt"), text);
+  test::WriteCoinTable(dir.File("COINS.DBF"), {});
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dbf::Table t;
+    t.SetDirectory(dir.path());
+    t.SetTableName("COINS.DBF");
+    t.Open();
+    auto source = OpenTextSource(SourceKind::kAscii, dir.File("in.txt"), 1);
+    ImportOptions options;
+    options.batch.rows = 64;
+    options.progress = [](uint64_t, double) { ::usleep(50000); };
+    ImportRows(t, *source, {0}, options);
+    ::_exit(0);
+  }
+  ::usleep(400000);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  const std::vector<Row> rows = test::RowsOfFile(dir.File("COINS.DBF"));
+  EXPECT_GT(rows.size(), 0u);
+  EXPECT_LT(rows.size(), 20000u) << "the import finished before the kill";
+  for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(rows[i][0], "row" + std::to_string(i + 1));
 }
 
 // An export that fails part way leaves the file it replaces as it was.
