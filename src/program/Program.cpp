@@ -12,6 +12,8 @@
 #include "find/SrchRep.h"
 #include "platform/Paths.h"
 #include "report/UrpFile.h"
+#include "transfer/Export1.h"
+#include "transfer/Imp1.h"
 
 namespace klv::program {
 
@@ -120,6 +122,23 @@ void Program::InstallCommands() {
   m.SetCommandHandler(TMain::kLocateNext, [this] { DoFindNext(); });
   m.SetCommandHandler(TMain::kSearchReplace,
                       [this] { find::ShowSearchAndReplace(main_->database(), main_.get()); });
+
+  // Export stays in browse-only mode; Import does not (the window marks it).
+  m.SetCommandHandler(TMain::kExport,
+                      [this] { transfer::DoExport(main_->database(), main_.get()); });
+  m.SetCommandHandler(TMain::kImport, [this] { DoImport(); });
+}
+
+void Program::DoImport() {
+  // The count and the grid show the rows that came in, also when the
+  // import ended by an error.
+  try {
+    transfer::DoImport(main_->database(), main_.get());
+  } catch (...) {
+    main_->DisplayCount();
+    throw;
+  }
+  main_->DisplayCount();
 }
 
 namespace {

@@ -60,6 +60,8 @@ class Program {
   // Shows the search form, then the count of the rows it lets through.
   void DoSearch();
   void InstallCommands();
+  // Import, then the count and the grid of the rows it added.
+  void DoImport();
   // Locate and Locate Next: the dialog or the search again, then the grid
   // shows the row the table stands on.
   void DoFind();

@@ -7,10 +7,12 @@
 // Exit status: 0 success, 1 a problem found or an engine error, 2 bad usage.
 // A repair that had to mend or leave out anything has found a problem: it
 // exits with 1 after writing the repaired table.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -22,6 +24,7 @@
 #include "db/dbf/Base.h"
 #include "db/dbf/Salvage.h"
 #include "db/dbf/Table.h"
+#include "transfer/Transfer.h"
 
 namespace {
 
@@ -46,7 +49,14 @@ const char kUsageText[] =
     "  reindex FILE                   rebuild every index tag, cutting what an unfinished\n"
     "                                 append left after the counted records\n"
     "  repair FILE                    rewrite a damaged table with its whole rows,\n"
-    "                                 keeping the original aside\n";
+    "                                 keeping the original aside\n"
+    "  export FILE OUT --kind ascii|csv|xlsx|dbf [--fields A,B,...] [--header] [--cp1252]\n"
+    "                                 rows to quoted delimited text, CSV (UTF-8, or\n"
+    "                                 Windows-1252), an Excel workbook or a new table\n"
+    "  import FILE SRC --kind ascii|csv|dbf [--map SRC=DEST,...] [--skip-first]\n"
+    "                                 rows appended from a file; SRC names a source field\n"
+    "                                 (first line or dBase field) or its number from 1;\n"
+    "                                 without --map, fields of the same name, else by position\n";
 
 struct Usage {
   std::string message;
@@ -397,6 +407,212 @@ int Repair(const std::string& path) {
   return r.notes.empty() ? kOk : kProblem;
 }
 
+std::vector<std::string> SplitList(const std::string& s) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(s);
+  while (std::getline(in, part, ',')) parts.push_back(part);
+  return parts;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+int Export(const std::string& path, const std::vector<std::string>& args) {
+  if (args.empty() || args[0].rfind("--", 0) == 0) throw Usage{"export: give OUT"};
+  const std::string& out = args[0];
+  std::string kind, fields;
+  bool header = false, cp1252 = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--kind" && i + 1 < args.size()) {
+      kind = args[++i];
+    } else if (args[i] == "--fields" && i + 1 < args.size()) {
+      fields = args[++i];
+    } else if (args[i] == "--header") {
+      header = true;
+    } else if (args[i] == "--cp1252") {
+      cp1252 = true;
+    } else {
+      throw Usage{"export: unexpected argument \"" + args[i] + "\""};
+    }
+  }
+  klv::transfer::ExportOptions options;
+  if (kind == "ascii") {
+    options.kind = klv::transfer::ExportKind::kAscii;
+  } else if (kind == "csv") {
+    options.kind = cp1252 ? klv::transfer::ExportKind::kCsv1252 : klv::transfer::ExportKind::kCsv;
+  } else if (kind == "xlsx") {
+    options.kind = klv::transfer::ExportKind::kXlsx;
+  } else if (kind == "dbf") {
+    options.kind = klv::transfer::ExportKind::kDbf;
+  } else {
+    throw Usage{"export: give --kind ascii, csv, xlsx or dbf"};
+  }
+  if (cp1252 && kind != "csv") throw Usage{"export: --cp1252 is for --kind csv"};
+  options.header = header;
+  Table t;
+  Bind(t, path);
+  t.SetReadOnly(true);
+  t.Open();
+  std::vector<klv::transfer::ExportColumn> columns;
+  if (fields.empty()) {
+    for (int i = 0; i < t.FieldCount(); ++i) columns.push_back({i, t.Fields(i).name(), ""});
+  } else {
+    for (const std::string& name : SplitList(fields)) {
+      klv::dbf::Field* f = t.FindField(name);
+      if (!f) {
+        std::fprintf(stderr, "klvdbf: the table has no field \"%s\"\n", name.c_str());
+        return kProblem;
+      }
+      columns.push_back({f->index(), f->name(), ""});
+    }
+  }
+  klv::transfer::ExportRows(klv::dbf::Env::Default(), t, columns, out, options);
+  return kOk;
+}
+
+int Import(const std::string& path, const std::vector<std::string>& args) {
+  using klv::transfer::SourceKind;
+  if (args.empty() || args[0].rfind("--", 0) == 0) throw Usage{"import: give SRC"};
+  const std::string& src = args[0];
+  std::string kind, map_text;
+  bool skip_first = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--kind" && i + 1 < args.size()) {
+      kind = args[++i];
+    } else if (args[i] == "--map" && i + 1 < args.size()) {
+      map_text = args[++i];
+    } else if (args[i] == "--skip-first") {
+      skip_first = true;
+    } else {
+      throw Usage{"import: unexpected argument \"" + args[i] + "\""};
+    }
+  }
+  SourceKind source_kind;
+  if (kind == "ascii") {
+    source_kind = SourceKind::kAscii;
+  } else if (kind == "csv") {
+    source_kind = SourceKind::kCsv;
+  } else if (kind == "dbf") {
+    source_kind = SourceKind::kDbf;
+  } else {
+    throw Usage{"import: give --kind ascii, csv or dbf"};
+  }
+  if (skip_first && source_kind == SourceKind::kDbf)
+    throw Usage{"import: --skip-first is for text sources"};
+
+  Table t;
+  Bind(t, path);
+  t.Open();
+  // The source's field names: a text file's first line, a table's fields.
+  std::vector<std::string> names;
+  std::unique_ptr<klv::transfer::RowSource> source;
+  constexpr int kMaxValues = 1000;
+  if (source_kind == SourceKind::kDbf) {
+    source = klv::transfer::OpenDbfSource(klv::dbf::Env::Default(), src, kMaxValues, &names,
+                                          t.text_format());
+  } else {
+    klv::transfer::ByteReader first(src);
+    const auto encoding = klv::transfer::DetectTextEncoding(src);
+    if (source_kind == SourceKind::kAscii) {
+      klv::transfer::FirstLine line = klv::transfer::ScanFirstLine(first, encoding);
+      static const char* const kProblems[] = {
+          "", "a value of the first line is longer than 255 characters",
+          "the first line ends inside a value (an unmatched quote?)",
+          "the first line has more than 30 values"};
+      if (line.problem != klv::transfer::FirstLine::kNone) {
+        std::fprintf(stderr, "klvdbf: %s is not quoted delimited text: %s\n", src.c_str(),
+                     kProblems[line.problem]);
+        return kProblem;
+      }
+      names = line.values;
+    } else {
+      klv::transfer::CsvReader csv(first, encoding);
+      if (csv.Next(names) == klv::transfer::LineRead::kMalformed) {
+        std::fprintf(stderr,
+                     "klvdbf: line 1: a closing quote is followed by neither a comma "
+                     "nor a quote; nothing imported\n");
+        return kProblem;
+      }
+    }
+    source = klv::transfer::OpenTextSource(
+        source_kind, src,
+        source_kind == SourceKind::kAscii ? klv::transfer::kMaxSourceFields : kMaxValues);
+  }
+
+  std::vector<int> map(names.size(), -1);
+  auto source_index = [&](const std::string& name) -> int {
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+      const size_t k = std::stoul(name);
+      return k >= 1 && k <= names.size() ? static_cast<int>(k - 1) : -1;
+    }
+    for (size_t k = 0; k < names.size(); ++k)
+      if (SameName(names[k], name)) return static_cast<int>(k);
+    return -1;
+  };
+  if (!map_text.empty()) {
+    for (const std::string& pair : SplitList(map_text)) {
+      const size_t eq = pair.find('=');
+      if (eq == std::string::npos) throw Usage{"import: \"" + pair + "\" is not SRC=DEST"};
+      const int k = source_index(pair.substr(0, eq));
+      if (k < 0) {
+        std::fprintf(stderr, "klvdbf: the source has no field \"%s\"\n",
+                     pair.substr(0, eq).c_str());
+        return kProblem;
+      }
+      klv::dbf::Field* f = t.FindField(pair.substr(eq + 1));
+      if (!f) {
+        std::fprintf(stderr, "klvdbf: the table has no field \"%s\"\n",
+                     pair.substr(eq + 1).c_str());
+        return kProblem;
+      }
+      map[static_cast<size_t>(k)] = f->index();
+    }
+  } else {
+    bool any = false;
+    for (size_t k = 0; k < names.size(); ++k) {
+      if (klv::dbf::Field* f = t.FindField(names[k])) {
+        map[k] = f->index();
+        any = true;
+      }
+    }
+    if (!any)
+      for (size_t k = 0; k < names.size() && k < static_cast<size_t>(t.FieldCount()); ++k)
+        map[k] = static_cast<int>(k);
+  }
+
+  klv::transfer::ImportOptions options;
+  options.skip_first = skip_first;
+  const klv::transfer::ImportResult r = klv::transfer::ImportRows(t, *source, map, options);
+  const char* unit = source_kind == SourceKind::kDbf ? "row" : "line";
+  if (r.stop == klv::transfer::ImportResult::Stop::kMalformedLine) {
+    std::fprintf(stderr,
+                 "klvdbf: %s %lld: a closing quote is followed by neither a comma nor a quote; "
+                 "%llu rows were imported before it\n",
+                 unit, static_cast<long long>(r.stop_line),
+                 static_cast<unsigned long long>(r.rows));
+    return kProblem;
+  }
+  if (r.stop == klv::transfer::ImportResult::Stop::kEngine) {
+    std::fprintf(stderr, "klvdbf: %s %lld: %s; %llu rows were imported before it\n", unit,
+                 static_cast<long long>(r.stop_line), r.engine_message.c_str(),
+                 static_cast<unsigned long long>(r.rows));
+    return kProblem;
+  }
+  std::printf("%llu rows imported", static_cast<unsigned long long>(r.rows));
+  if (r.unparsed_numbers)
+    std::printf(", %llu numbers that did not parse stored as 0",
+                static_cast<unsigned long long>(r.unparsed_numbers));
+  std::printf("\n");
+  return kOk;
+}
+
 int Run(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0] == "--help" || argv[0] == "-h") {
     std::fputs(kUsageText, argv.empty() ? stderr : stdout);
@@ -420,6 +636,8 @@ int Run(const std::vector<std::string>& argv) {
   if (cmd == "pack") return no_args(), Pack(path);
   if (cmd == "reindex") return no_args(), Reindex(path);
   if (cmd == "repair") return no_args(), Repair(path);
+  if (cmd == "export") return Export(path, rest);
+  if (cmd == "import") return Import(path, rest);
   throw Usage{"unknown command \"" + cmd + "\""};
 }
 

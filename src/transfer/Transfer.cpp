@@ -1,0 +1,772 @@
+#include "transfer/Transfer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include <xlsxwriter.h>
+
+#include "base/Codepage.h"
+#include "db/dbf/Base.h"
+
+namespace klv::transfer {
+
+using base::ErrorCode;
+using base::Fail;
+
+namespace {
+
+// One exported value, typed by its field.
+struct Cell {
+  enum class Type { kBlank, kText, kNumber, kDate, kBoolean };
+  Type type = Type::kBlank;
+  std::string text;
+  double number = 0;
+  dbf::Date date;
+};
+
+struct OutColumn {
+  const dbf::Field* field = nullptr;
+  char type = 'C';
+  int decimals = 0;
+  std::string name;  // the field's name, for messages
+};
+
+Cell CellOf(const dbf::Field& f) {
+  Cell c;
+  switch (f.def().type) {
+    case 'N':
+    case 'F':
+      if (f.IsNull()) return c;
+      c.type = Cell::Type::kNumber;
+      c.number = f.AsFloat();
+      return c;
+    case 'D':
+      if (f.IsNull()) return c;
+      c.type = Cell::Type::kDate;
+      c.date = f.AsDate();
+      return c;
+    case 'L':
+      if (f.IsNull()) return c;
+      c.type = Cell::Type::kBoolean;
+      c.text = f.AsBoolean() ? "T" : "F";
+      return c;
+    default:
+      c.type = Cell::Type::kText;
+      c.text = f.AsString();
+      return c;
+  }
+}
+
+std::string IsoDate(const dbf::Date& d) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+  return buf;
+}
+
+class Writer {
+ public:
+  virtual ~Writer() = default;
+  virtual void Header(const std::vector<std::string>& labels) = 0;
+  virtual void Row(const std::vector<Cell>& cells) = 0;
+  // Completes the temporary file (synced and closed); the caller renames it.
+  virtual void Finish() = 0;
+};
+
+// Text through the file layer, in large writes.
+class TextOut {
+ public:
+  TextOut(base::Env& env, const std::string& path)
+      : file_(env.Open(path, base::OpenMode::kCreateTruncate)) {}
+  void Add(std::string_view s) {
+    buf_ += s;
+    if (buf_.size() >= (1u << 16)) Flush();
+  }
+  void Finish() {
+    Flush();
+    file_->Sync();
+    file_.reset();
+  }
+
+ private:
+  void Flush() {
+    if (buf_.empty()) return;
+    file_->WriteAt(offset_, buf_.data(), buf_.size());
+    offset_ += buf_.size();
+    buf_.clear();
+  }
+  std::unique_ptr<base::File> file_;
+  uint64_t offset_ = 0;
+  std::string buf_;
+};
+
+// Quoted delimited text and CSV.
+class TextWriter final : public Writer {
+ public:
+  TextWriter(base::Env& env, const std::string& path, ExportKind kind, char point,
+             const dbf::TextFormat& format, std::vector<std::string> names)
+      : out_(env, path), kind_(kind), point_(point), format_(format), names_(std::move(names)) {
+    // Years always go out whole: a two-digit year would come back in
+    // another century.
+    std::string& pattern = format_.short_date;
+    if (pattern.find("yyyy") == std::string::npos) {
+      const size_t yy = pattern.find("yy");
+      if (yy != std::string::npos) pattern.replace(yy, 2, "yyyy");
+    }
+    // Spreadsheets take a UTF-8 file for one when it says so at its start.
+    if (kind_ == ExportKind::kCsv) out_.Add("\xEF\xBB\xBF");
+  }
+  void Header(const std::vector<std::string>& labels) override { Line(labels); }
+  void Row(const std::vector<Cell>& cells) override {
+    values_.resize(cells.size());
+    const bool csv = kind_ != ExportKind::kAscii;
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const Cell& c = cells[i];
+      switch (c.type) {
+        case Cell::Type::kBlank:
+          values_[i].clear();
+          break;
+        case Cell::Type::kNumber:
+          values_[i] = GeneralNumber(c.number, csv ? '.' : point_);
+          break;
+        case Cell::Type::kDate:
+          values_[i] = csv ? IsoDate(c.date) : dbf::FormatDateText(c.date, format_);
+          break;
+        default:
+          values_[i] = c.text;
+          break;
+      }
+    }
+    Line(values_);
+  }
+  void Finish() override { out_.Finish(); }
+
+ private:
+  void Line(const std::vector<std::string>& values) {
+    std::string line = kind_ == ExportKind::kAscii ? QuotedLine(values) : CsvLine(values);
+    if (kind_ != ExportKind::kCsv) {
+      std::string bad;
+      auto bytes = base::CodePage::Cp1252().Encode(line, &bad);
+      if (!bytes) {
+        std::string field = "?";
+        for (size_t i = 0; i < values.size() && i < names_.size(); ++i)
+          if (!base::CodePage::Cp1252().Encode(values[i])) field = names_[i];
+        Fail(ErrorCode::kCodePage, "The value of field " + field + " holds the character \"" + bad +
+                                       "\", which a Windows-1252 file cannot hold.");
+      }
+      line = std::move(*bytes);
+    }
+    out_.Add(line);
+    out_.Add("\r\n");
+  }
+
+  TextOut out_;
+  ExportKind kind_;
+  char point_;
+  dbf::TextFormat format_;
+  std::vector<std::string> names_;
+  std::vector<std::string> values_;
+};
+
+// An Excel workbook of one worksheet: numbers and dates as real cells.
+class XlsxWriter final : public Writer {
+ public:
+  // The rows a worksheet holds.
+  static constexpr uint64_t kMaxRows = 1048576;
+
+  XlsxWriter(const std::string& path, const std::vector<OutColumn>& columns) : path_(path) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    std::string dir = dbf::DirOf(path);
+    tmpdir_ = dir.empty() ? std::string(".") : dir;
+    options.tmpdir = tmpdir_.data();
+    options.use_zip64 = LXW_TRUE;
+    book_ = workbook_new_opt(path.c_str(), &options);
+    if (!book_) Fail(ErrorCode::kIo, "Cannot create the workbook \"" + path + "\".");
+    sheet_ = workbook_add_worksheet(book_, nullptr);
+    date_format_ = workbook_add_format(book_);
+    format_set_num_format(date_format_, "yyyy-mm-dd");
+    for (const OutColumn& c : columns) {
+      lxw_format* f = nullptr;
+      if (c.type == 'N' || c.type == 'F') {
+        f = workbook_add_format(book_);
+        std::string pattern =
+            c.decimals > 0 ? "0." + std::string(static_cast<size_t>(c.decimals), '0') : "0";
+        format_set_num_format(f, pattern.c_str());
+      }
+      formats_.push_back(f);
+    }
+  }
+  ~XlsxWriter() override {
+    // A workbook abandoned part way is closed into its temporary file, which
+    // the caller removes.
+    if (book_) workbook_close(book_);
+  }
+  void Header(const std::vector<std::string>& labels) override {
+    for (size_t i = 0; i < labels.size(); ++i)
+      Check(worksheet_write_string(sheet_, Row0(), Col(i), labels[i].c_str(), nullptr));
+    ++row_;
+  }
+  void Row(const std::vector<Cell>& cells) override {
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const Cell& c = cells[i];
+      switch (c.type) {
+        case Cell::Type::kBlank:
+          break;
+        case Cell::Type::kNumber:
+          Check(worksheet_write_number(sheet_, Row0(), Col(i), c.number, formats_[i]));
+          break;
+        case Cell::Type::kDate: {
+          lxw_datetime dt{c.date.year, c.date.month, c.date.day, 0, 0, 0.0};
+          Check(worksheet_write_datetime(sheet_, Row0(), Col(i), &dt, date_format_));
+          break;
+        }
+        default:
+          if (!c.text.empty())
+            Check(worksheet_write_string(sheet_, Row0(), Col(i), c.text.c_str(), nullptr));
+          break;
+      }
+    }
+    ++row_;
+  }
+  void Finish() override {
+    lxw_error e = workbook_close(book_);
+    book_ = nullptr;
+    if (e != LXW_NO_ERROR)
+      Fail(ErrorCode::kIo,
+           "The workbook \"" + path_ + "\" could not be written: " + lxw_strerror(e));
+  }
+
+ private:
+  lxw_row_t Row0() {
+    if (row_ >= kMaxRows)
+      Fail(ErrorCode::kBadValue, "A worksheet holds at most 1,048,576 rows; the export has more.");
+    return static_cast<lxw_row_t>(row_);
+  }
+  static lxw_col_t Col(size_t i) { return static_cast<lxw_col_t>(i); }
+  void Check(lxw_error e) {
+    if (e != LXW_NO_ERROR)
+      Fail(ErrorCode::kIo,
+           "The workbook \"" + path_ + "\" could not be written: " + lxw_strerror(e));
+  }
+
+  std::string path_;
+  std::string tmpdir_;
+  lxw_workbook* book_ = nullptr;
+  lxw_worksheet* sheet_ = nullptr;
+  lxw_format* date_format_ = nullptr;
+  std::vector<lxw_format*> formats_;
+  uint64_t row_ = 0;
+};
+
+// A new dBase table, written in the engine's batches.
+class DbfWriter final : public Writer {
+ public:
+  DbfWriter(base::Env& env, const std::string& path, const std::vector<dbf::FieldDef>& defs)
+      : env_(env), path_(path), table_(env) {
+    dbf::Table::CreateTable(env, path, defs);
+    table_.SetDirectory(dbf::DirOf(path).empty() ? "./" : dbf::DirOf(path));
+    table_.SetTableName(dbf::BaseOf(path));
+    table_.SetExclusive(true);
+    table_.Open();
+    table_.BeginAppendBatch();
+  }
+  ~DbfWriter() override {
+    if (table_.IsOpen()) {
+      if (table_.state() == dbf::Table::State::kInsert) table_.Cancel();
+      table_.DropAppendBatch();
+      try {
+        table_.Close();
+      } catch (const base::Error&) {
+        // The temporary table is removed by the caller.
+      }
+    }
+  }
+  void Header(const std::vector<std::string>&) override {}
+  void Row(const std::vector<Cell>& cells) override {
+    table_.Append();
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const Cell& c = cells[i];
+      dbf::Field& f = table_.Fields(static_cast<int>(i));
+      switch (c.type) {
+        case Cell::Type::kBlank:
+          break;
+        case Cell::Type::kNumber:
+          f.SetAsFloat(c.number);
+          break;
+        case Cell::Type::kDate:
+          f.SetAsDate(c.date);
+          break;
+        case Cell::Type::kBoolean:
+          f.SetAsBoolean(c.text == "T");
+          break;
+        case Cell::Type::kText:
+          f.SetAsString(c.text);
+          break;
+      }
+    }
+    table_.Post();
+  }
+  void Finish() override {
+    table_.EndAppendBatch();
+    table_.Close();
+    env_.Open(path_, base::OpenMode::kReadWrite)->Sync();
+  }
+
+ private:
+  base::Env& env_;
+  std::string path_;
+  dbf::Table table_;
+};
+
+// The output field of an exported one: character fields keep their width,
+// amounts become float fields, whole numbers and dates stay as they are;
+// fields the engine cannot write go out as their text.
+dbf::FieldDef OutputDef(const dbf::FieldDef& in, const std::string& name) {
+  dbf::FieldDef out;
+  out.name = name.empty() ? in.name : name;
+  switch (in.type) {
+    case 'N':
+    case 'F':
+      out.type = in.decimals > 0 ? 'F' : 'N';
+      out.length = in.length;
+      out.decimals = in.decimals;
+      break;
+    case 'D':
+    case 'L':
+      out.type = in.type;
+      break;
+    case 'C':
+      out.type = 'C';
+      out.length = in.length;
+      break;
+    default:
+      out.type = 'C';
+      out.length = 254;
+      break;
+  }
+  return out;
+}
+
+// Puts the cursor back where it stood and the display guard as it was.
+class CursorKeeper {
+ public:
+  explicit CursorKeeper(dbf::Table& table) : table_(table) {
+    had_row_ = !table_.Eof() && !table_.Bof() && table_.RecNo() != 0;
+    if (had_row_) mark_ = table_.GetBookmark();
+    table_.DisableControls();
+  }
+  ~CursorKeeper() {
+    try {
+      if (had_row_) {
+        table_.GotoBookmark(mark_);
+      } else {
+        table_.First();
+      }
+    } catch (const base::Error&) {
+      // The row is gone (another copy deleted it): the first row will do.
+      try {
+        table_.First();
+      } catch (const base::Error&) {
+      }
+    }
+    table_.EnableControls();
+  }
+  CursorKeeper(const CursorKeeper&) = delete;
+  CursorKeeper& operator=(const CursorKeeper&) = delete;
+
+ private:
+  dbf::Table& table_;
+  bool had_row_ = false;
+  dbf::Bookmark mark_;
+};
+
+using Clock = std::chrono::steady_clock;
+
+// Calls back at most every 50 ms (and at the first row), so that a form's
+// gauge and count move without slowing the walk.
+class Pacer {
+ public:
+  bool Due(uint64_t n) {
+    if ((n & 63) != 1 && n != 1) return false;
+    const Clock::time_point now = Clock::now();
+    if (n != 1 && now - last_ < std::chrono::milliseconds(50)) return false;
+    last_ = now;
+    return true;
+  }
+
+ private:
+  Clock::time_point last_{};
+};
+
+}  // namespace
+
+std::string ExportTempPath(const std::string& path) {
+  return dbf::DirOf(path) + ".~" + dbf::BaseOf(path);
+}
+
+uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportColumn>& columns,
+                    const std::string& path, const ExportOptions& options) {
+  const std::string temp = ExportTempPath(path);
+  // Replacing the table being read (or its index) would lose it.
+  std::error_code ec;
+  for (const std::string& own : {table.DbfPath(), table.MdxPath()}) {
+    if (!own.empty() && std::filesystem::equivalent(path, own, ec))
+      Fail(ErrorCode::kBadValue,
+           "\"" + path + "\" is the table being exported; choose another file.");
+  }
+  std::vector<OutColumn> out;
+  std::vector<std::string> names, labels;
+  std::vector<dbf::FieldDef> defs;
+  for (const ExportColumn& c : columns) {
+    const dbf::Field& f = table.Fields(c.position);
+    out.push_back(OutColumn{&f, f.def().type, f.def().decimals, f.name()});
+    names.push_back(f.name());
+    labels.push_back(c.label);
+    defs.push_back(OutputDef(f.def(), c.dbf_name));
+  }
+  const uint64_t total = table.RecordCount();
+  uint64_t rows = 0;
+  try {
+    std::unique_ptr<Writer> writer;
+    switch (options.kind) {
+      case ExportKind::kDbf:
+        writer = std::make_unique<DbfWriter>(env, temp, defs);
+        break;
+      case ExportKind::kXlsx:
+        writer = std::make_unique<XlsxWriter>(temp, out);
+        break;
+      default:
+        writer = std::make_unique<TextWriter>(env, temp, options.kind, options.decimal_point,
+                                              table.text_format(), names);
+        break;
+    }
+    if (options.header && options.kind != ExportKind::kDbf) writer->Header(labels);
+    {
+      CursorKeeper keep(table);
+      std::vector<Cell> cells(out.size());
+      Pacer pacer;
+      for (table.First(); !table.Eof(); table.Next()) {
+        for (size_t i = 0; i < out.size(); ++i) cells[i] = CellOf(*out[i].field);
+        writer->Row(cells);
+        ++rows;
+        if (options.progress && pacer.Due(rows)) options.progress(rows, total);
+      }
+    }
+    writer->Finish();
+    writer.reset();
+    // The workbook library writes through its own stream; sync what it wrote.
+    if (options.kind == ExportKind::kXlsx) env.Open(temp, base::OpenMode::kReadWrite)->Sync();
+    env.Rename(temp, path);
+    env.SyncDir(path);
+  } catch (...) {
+    try {
+      if (env.Exists(temp)) env.Remove(temp);
+    } catch (const base::Error&) {
+      // What cannot be removed stays under its temporary name only.
+    }
+    throw;
+  }
+  if (options.progress) options.progress(rows, total);
+  return rows;
+}
+
+namespace {
+
+class TextSource final : public RowSource {
+ public:
+  TextSource(SourceKind kind, const std::string& path, int max_values)
+      : encoding_(DetectTextEncoding(path)),
+        in_(path),
+        quoted_(in_, encoding_, max_values),
+        csv_(in_, encoding_),
+        kind_(kind),
+        max_values_(max_values) {}
+  LineRead Next(std::vector<SourceValue>& values) override {
+    const LineRead r = kind_ == SourceKind::kCsv ? csv_.Next(texts_) : quoted_.Next(texts_);
+    line_ = kind_ == SourceKind::kCsv ? csv_.line() : quoted_.line();
+    if (texts_.size() > static_cast<size_t>(max_values_))
+      texts_.resize(static_cast<size_t>(max_values_));
+    values.resize(texts_.size());
+    for (size_t i = 0; i < texts_.size(); ++i) {
+      values[i].type = SourceValue::Type::kText;
+      values[i].text = std::move(texts_[i]);
+    }
+    return r;
+  }
+  int64_t line() const override { return line_; }
+  double Fraction() const override {
+    return in_.size() == 0 ? 1.0
+                           : static_cast<double>(in_.offset()) / static_cast<double>(in_.size());
+  }
+
+ private:
+  TextEncoding encoding_;
+  mutable ByteReader in_;
+  QuotedReader quoted_;
+  CsvReader csv_;
+  SourceKind kind_;
+  int max_values_;
+  std::vector<std::string> texts_;
+  int64_t line_ = 0;
+};
+
+class DbfSource final : public RowSource {
+ public:
+  DbfSource(base::Env& env, const std::string& path, int max_values,
+            std::vector<std::string>* names, const dbf::TextFormat& format)
+      : table_(env) {
+    table_.SetDirectory(dbf::DirOf(path).empty() ? "./" : dbf::DirOf(path));
+    table_.SetTableName(dbf::BaseOf(path));
+    table_.SetReadOnly(true);
+    table_.SetTextFormat(format);
+    table_.Open();
+    total_ = table_.PhysicalCount();
+    count_ = std::min(table_.FieldCount(), max_values);
+    if (names) {
+      names->clear();
+      for (int i = 0; i < count_; ++i) names->push_back(table_.Fields(i).name());
+    }
+    table_.First();
+  }
+  LineRead Next(std::vector<SourceValue>& values) override {
+    if (!started_) {
+      started_ = true;
+    } else {
+      table_.Next();
+    }
+    // Rows appended after the source was opened are not read: a table
+    // imported into itself is read once, not without end.
+    if (table_.Eof() || table_.RecNo() > total_) return LineRead::kEnd;
+    ++line_;
+    values.resize(static_cast<size_t>(count_));
+    for (int i = 0; i < count_; ++i) {
+      const dbf::Field& f = table_.Fields(i);
+      SourceValue& v = values[static_cast<size_t>(i)];
+      v.text = f.AsString();
+      const char type = f.def().type;
+      if ((type == 'N' || type == 'F' || type == 'D') && f.IsNull()) {
+        v.type = SourceValue::Type::kBlank;
+      } else if (type == 'N' || type == 'F') {
+        v.type = SourceValue::Type::kNumber;
+        v.number = f.AsFloat();
+      } else if (type == 'D') {
+        v.type = SourceValue::Type::kDate;
+        v.date = f.AsDate();
+      } else {
+        v.type = SourceValue::Type::kText;
+      }
+    }
+    return LineRead::kValues;
+  }
+  int64_t line() const override { return line_; }
+  double Fraction() const override {
+    return total_ == 0 ? 1.0 : std::min(1.0, static_cast<double>(line_) / total_);
+  }
+
+ private:
+  dbf::Table table_;
+  uint32_t total_ = 0;
+  int count_ = 0;
+  bool started_ = false;
+  int64_t line_ = 0;
+};
+
+bool HasLetter(std::string_view s) {
+  for (char c : s)
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+  return false;
+}
+
+std::optional<dbf::Date> IsoDateText(std::string_view s) {
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return std::nullopt;
+  int parts[3] = {0, 0, 0};
+  const size_t at[3][2] = {{0, 4}, {5, 2}, {8, 2}};
+  for (int p = 0; p < 3; ++p) {
+    for (size_t i = at[p][0]; i < at[p][0] + at[p][1]; ++i) {
+      if (s[i] < '0' || s[i] > '9') return std::nullopt;
+      parts[p] = parts[p] * 10 + (s[i] - '0');
+    }
+  }
+  if (!dbf::IsValidDate(parts[0], parts[1], parts[2])) return std::nullopt;
+  return dbf::Date{parts[0], parts[1], parts[2]};
+}
+
+// What a target field takes.
+enum class Target { kText, kWhole, kNumber, kDate, kBoolean };
+
+Target TargetOf(const dbf::FieldDef& def) {
+  switch (def.type) {
+    case 'N':
+      return def.decimals == 0 ? Target::kWhole : Target::kNumber;
+    case 'F':
+      return Target::kNumber;
+    case 'D':
+      return Target::kDate;
+    case 'L':
+      return Target::kBoolean;
+    default:
+      return Target::kText;
+  }
+}
+
+void StoreValue(dbf::Field& f, Target target, const SourceValue& v, uint64_t& unparsed) {
+  if (v.type == SourceValue::Type::kBlank) return;
+  switch (target) {
+    case Target::kText:
+      f.SetAsString(v.text);
+      return;
+    case Target::kBoolean:
+      if (!v.text.empty()) f.SetAsString(v.text);
+      return;
+    case Target::kWhole:
+    case Target::kNumber: {
+      std::optional<double> n;
+      if (v.type == SourceValue::Type::kNumber) {
+        n = v.number;
+      } else {
+        if (v.text.find_first_not_of(' ') == std::string::npos) return;
+        n = ParsePlainNumber(v.text, f.text_format().decimal_separator);
+      }
+      if (n && target == Target::kWhole && std::trunc(*n) != *n) n.reset();
+      if (!n) {
+        ++unparsed;
+        n = 0;
+      }
+      if (target == Target::kWhole) {
+        f.SetAsInteger(static_cast<int64_t>(*n));
+      } else {
+        f.SetAsFloat(*n);
+      }
+      return;
+    }
+    case Target::kDate: {
+      if (v.type == SourceValue::Type::kDate) {
+        f.SetAsDate(v.date);
+        return;
+      }
+      if (auto iso = IsoDateText(v.text)) {
+        f.SetAsDate(*iso);
+        return;
+      }
+      const dbf::TextFormat& format = f.text_format();
+      if (v.text.find(format.date_separator) == std::string::npos || HasLetter(v.text)) return;
+      // SetAsString refuses a text that is no date, naming the field.
+      f.SetAsString(v.text);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<RowSource> OpenTextSource(SourceKind kind, const std::string& path,
+                                          int max_values) {
+  return std::make_unique<TextSource>(kind, path, max_values);
+}
+
+std::unique_ptr<RowSource> OpenDbfSource(base::Env& env, const std::string& path, int max_values,
+                                         std::vector<std::string>* names,
+                                         const dbf::TextFormat& format) {
+  return std::make_unique<DbfSource>(env, path, max_values, names, format);
+}
+
+ImportResult ImportRows(dbf::Table& target, RowSource& source, const std::vector<int>& map,
+                        const ImportOptions& options) {
+  ImportResult result;
+  std::vector<Target> kinds;
+  std::vector<dbf::Field*> fields;
+  for (int position : map) {
+    if (position < 0 || position >= target.FieldCount()) {
+      fields.push_back(nullptr);
+      kinds.push_back(Target::kText);
+      continue;
+    }
+    dbf::Field& f = target.Fields(position);
+    fields.push_back(&f);
+    kinds.push_back(TargetOf(f.def()));
+  }
+  std::vector<SourceValue> values;
+  if (options.skip_first) {
+    if (source.Next(values) == LineRead::kMalformed) {
+      result.stop = ImportResult::Stop::kMalformedLine;
+      result.stop_line = source.line();
+      return result;
+    }
+  }
+
+  uint64_t done = 0, written = 0;
+  int64_t first_unwritten_line = 0;
+  int64_t last_line = 0;  // the line of the last row appended
+  bool in_row = false;    // between a row's Append and the end of its Post
+  bool posting = false;
+  Pacer pacer;
+  target.BeginAppendBatch(options.batch);
+  try {
+    for (;;) {
+      const LineRead r = source.Next(values);
+      if (r == LineRead::kEnd) break;
+      if (r == LineRead::kBlank) continue;
+      if (r == LineRead::kMalformed) {
+        result.stop = ImportResult::Stop::kMalformedLine;
+        result.stop_line = source.line();
+        break;
+      }
+      if (done == written) first_unwritten_line = source.line();
+      in_row = true;
+      target.Append();
+      const size_t n = std::min(values.size(), fields.size());
+      for (size_t k = 0; k < n; ++k) {
+        if (fields[k]) StoreValue(*fields[k], kinds[k], values[k], result.unparsed_numbers);
+      }
+      posting = true;
+      target.Post();
+      posting = false;
+      in_row = false;
+      last_line = source.line();
+      ++done;
+      if (target.QueuedRows() == 0) written = done;
+      if (options.progress && pacer.Due(done)) options.progress(done, source.Fraction());
+    }
+    target.EndAppendBatch();
+    result.rows = done;
+  } catch (const base::Error& e) {
+    // A row whose post failed while it waited in the queue belongs to it:
+    // then the first line not in is the next one.
+    const bool queued = posting && target.state() != dbf::Table::State::kInsert;
+    if (queued) {
+      ++done;
+      in_row = false;
+      last_line = source.line();
+    }
+    if (target.state() == dbf::Table::State::kInsert) target.Cancel();
+    result.stop = ImportResult::Stop::kEngine;
+    result.engine_message = e.what();
+    result.engine_code = e.code();
+    // The first line whose row is not in: the row at fault, else the one
+    // after the last row appended.
+    result.stop_line = in_row ? source.line() : last_line + 1;
+    try {
+      // The rows before the one at fault are whole: keep them.
+      target.EndAppendBatch();
+      result.rows = done;
+    } catch (const base::Error& again) {
+      try {
+        target.DropAppendBatch();
+      } catch (const base::Error&) {
+        // What the batch left behind the counted rows is no row.
+      }
+      result.rows = written;
+      result.engine_message = again.what();
+      result.engine_code = again.code();
+      if (written < done) result.stop_line = first_unwritten_line;
+    }
+  }
+  if (options.progress) options.progress(result.rows, source.Fraction());
+  return result;
+}
+
+}  // namespace klv::transfer
