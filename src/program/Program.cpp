@@ -3,6 +3,11 @@
 #include <functional>
 #include <utility>
 
+#include "appearance/ColorCfg.h"
+#include "appearance/ColorSets.h"
+#include "appearance/GroupColors.h"
+#include "appearance/Tips.h"
+#include "appearance/View1.h"
 #include "db/PickLists.h"
 #include "edit/Edit1.h"
 #include "find/Locate.h"
@@ -40,9 +45,12 @@ Program::~Program() {
   search_.reset();
   edit_.reset();
   main_.reset();
+  colors_.reset();
 }
 
 bool Program::Start(const StartOptions& options) {
+  // Before the window's creation steps: they show its colours the first time.
+  colors_ = std::make_unique<appearance::GroupColors>(main_->state().settings);
   if (!main_->FormCreate(options)) return false;
   const QString& program_dir = main_->state().program_dir;
   // A first start brings the program's own lists; a user's are never replaced.
@@ -108,6 +116,31 @@ void Program::InstallCommands() {
   m.SetCommandHandler(TMain::kLocateNext, [this] { DoFindNext(); });
   m.SetCommandHandler(TMain::kSearchReplace,
                       [this] { find::ShowSearchAndReplace(main_->database(), main_.get()); });
+
+  // The colour groups, the viewer grid (unavailable in browse-only mode, as
+  // the main window marks it) and the tip of the day.
+  for (int target = appearance::kTargetMain; target <= appearance::kTargetAll; ++target) {
+    m.SetCommandHandler(static_cast<TMain::Command>(TMain::kColorMain + target - 1),
+                        [this, target] { DoColorConfig(target); });
+  }
+  m.SetCommandHandler(TMain::kViewer, [this] { DoViewerConfig(); });
+  m.SetCommandHandler(TMain::kReviewTips, [this] { DoTipOfDay(); });
+  m.SetFirstActivationHandler([this] {
+    if (tips_at_start_ && main_->state().settings.show_tips) DoTipOfDay();
+  });
+}
+
+void Program::DoColorConfig(int target) {
+  if (appearance::DoColorConfig(main_->state(), target, main_.get())) main_->SetColors();
+}
+
+void Program::DoViewerConfig() {
+  TMain& m = *main_;
+  appearance::DoViewerConfig(m.state(), &m, [&m] { m.SetViewerOptions(); });
+}
+
+void Program::DoTipOfDay() {
+  appearance::ShowTipOfDay(main_->state(), main_.get());
 }
 
 namespace {
