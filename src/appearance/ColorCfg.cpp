@@ -127,6 +127,7 @@ void TColorConfig::showEvent(QShowEvent* event) {
 
 void TColorConfig::FormShow() {
   forms::ApplyUserFonts(this, state_.fonts);
+  KeepHeadingsBold(Headings);
   forms::ScaleAndCentre(this, state_.scale_factor);
   forms::MoveUpTenPixels(this);
   SetColors();

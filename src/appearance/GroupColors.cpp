@@ -6,9 +6,11 @@
 #include <QMenuBar>
 #include <QPalette>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QVariant>
 #include <QWidget>
+#include <vector>
 
 #include "forms/DialogRoutines.h"
 
@@ -71,9 +73,15 @@ void PaintControl(QWidget* w, const app::ColorGroup& c) {
       Paint(w, {{QPalette::Window, main}, {QPalette::WindowText, c[app::kMinorTitle]}}, false);
       break;
     case ControlKind::kPanel:
-    case ControlKind::kNotebook:
       Paint(w, {{QPalette::Window, main}}, false);
       break;
+    case ControlKind::kNotebook: {
+      Paint(w, {{QPalette::Window, main}}, false);
+      // The pages fill with it; the style draws the pane lighter otherwise.
+      auto* tabs = static_cast<QTabWidget*>(w);
+      for (int i = 0; i < tabs->count(); ++i) tabs->widget(i)->setAutoFillBackground(true);
+      break;
+    }
     case ControlKind::kEdit:
       Paint(w, {{QPalette::Base, c[app::kEditBackground]}, {QPalette::Text, c[app::kEditText]}},
             false);
@@ -121,15 +129,13 @@ void PaintControl(QWidget* w, const app::ColorGroup& c) {
 }
 
 // The form's own bars keep the system colours rather than inherit the
-// form's background.
+// form's background, whatever palette they were given before.
 void KeepBarsPlain(QWidget* form) {
-  for (QObject* child : form->children()) {
-    auto* bar = qobject_cast<QWidget*>(child);
-    if (bar == nullptr) continue;
-    if (qobject_cast<QMenuBar*>(bar) == nullptr && qobject_cast<QToolBar*>(bar) == nullptr &&
-        qobject_cast<QStatusBar*>(bar) == nullptr)
-      continue;
-    if (bar->testAttribute(Qt::WA_SetPalette)) continue;
+  std::vector<QWidget*> bars;
+  for (QMenuBar* bar : form->findChildren<QMenuBar*>()) bars.push_back(bar);
+  for (QToolBar* bar : form->findChildren<QToolBar*>()) bars.push_back(bar);
+  for (QStatusBar* bar : form->findChildren<QStatusBar*>()) bars.push_back(bar);
+  for (QWidget* bar : bars) {
     // Every colour set, so that none is taken from the form.
     const QPalette system = QApplication::palette(bar);
     QPalette plain;
@@ -155,6 +161,13 @@ void PaintByConvention(QWidget* form, const app::ColorGroup& colors) {
 
 void MarkHeading(QLabel* label) {
   if (label) label->setProperty(kHeadingProperty, true);
+}
+
+void SetBold(QLabel* label) {
+  if (label == nullptr) return;
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
 }
 
 GroupColors::GroupColors(const app::Settings& settings) : settings_(settings) {

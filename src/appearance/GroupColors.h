@@ -30,6 +30,12 @@ namespace klv::appearance {
 void PaintByConvention(QWidget* form, const app::ColorGroup& colors);
 // Marks label as a heading of its form: it takes the Major Title colour.
 void MarkHeading(QLabel* label);
+// The user's label font gives headings its style; they stay bold.
+void SetBold(QLabel* label);
+template <class Labels>
+void KeepHeadingsBold(const Labels& headings) {
+  for (QLabel* label : headings) SetBold(label);
+}
 
 class GroupColors : public forms::FormColors {
  public:

@@ -42,6 +42,8 @@ size_t F(int field) {
 // brought inside, as reading the settings would.
 constexpr int kMinFontSize = 6;
 constexpr int kMaxFontSize = 72;
+// A grid row's height at factor 1.
+constexpr int kDesignRowHeight = 20;
 
 QTableWidget* MakeGrid(QWidget* parent, const char* name, int columns, QRect place) {
   auto* grid = new QTableWidget(kFieldCount, columns, parent);
@@ -85,11 +87,11 @@ TViewConfig::TViewConfig(app::AppState& state, std::function<void()> apply, QWid
   QFont f(QStringLiteral("Arial"));
   f.setPixelSize(13);
   setFont(f);
-  setFixedSize(470, 430);
+  setFixedSize(600, 430);
 
   MyTabbedPage = new QTabWidget(this);
   MyTabbedPage->setObjectName(QStringLiteral("MyTabbedPage"));
-  MyTabbedPage->setGeometry(6, 6, 458, 380);
+  MyTabbedPage->setGeometry(6, 6, 588, 380);
   auto* title = new QWidget;
   auto* look = new QWidget;
   BuildTitlePage(title);
@@ -100,11 +102,11 @@ TViewConfig::TViewConfig(app::AppState& state, std::function<void()> apply, QWid
 
   ExitButton = new QPushButton(L(texts::kExitButton), this);
   ExitButton->setObjectName(QStringLiteral("ExitButton"));
-  ExitButton->setGeometry(274, 394, 88, 27);
+  ExitButton->setGeometry(404, 394, 88, 27);
   connect(ExitButton, &QPushButton::clicked, this, &TViewConfig::ExitButtonClick);
   HelpButton = new QPushButton(L(texts::kHelpButton), this);
   HelpButton->setObjectName(QStringLiteral("HelpButton"));
-  HelpButton->setGeometry(370, 394, 88, 27);
+  HelpButton->setGeometry(500, 394, 88, 27);
   connect(HelpButton, &QPushButton::clicked, this, &TViewConfig::HelpButtonClick);
 
   // Opening: the check boxes from the settings; the rest when shown.
@@ -289,6 +291,7 @@ void TViewConfig::showEvent(QShowEvent* event) {
 
 void TViewConfig::FormShow() {
   forms::ApplyUserFonts(this, state_.fonts);
+  KeepHeadingsBold(Headings);
   const double f = forms::EffectiveScaleFactor(state_.scale_factor);
   forms::ScaleAndCentre(this, state_.scale_factor);
   forms::MoveUpTenPixels(this);
@@ -304,8 +307,8 @@ void TViewConfig::FormShow() {
     grid->setFixedWidth(static_cast<int>(width * f) + 20);
     int c = 0;
     for (int w : columns) grid->setColumnWidth(c++, static_cast<int>(w * f));
-    QHeaderView* rows = grid->verticalHeader();
-    rows->setDefaultSectionSize(static_cast<int>(rows->defaultSectionSize() * f));
+    grid->verticalHeader()->setMinimumSectionSize(1);
+    grid->verticalHeader()->setDefaultSectionSize(static_cast<int>(kDesignRowHeight * f));
   };
   size_grid(FieldsToDisplay, 300, {200, 100});
   size_grid(FieldWidthGrid, 300, {200, 100});

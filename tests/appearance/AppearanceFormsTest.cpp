@@ -141,6 +141,10 @@ void ExpectTakesGroup(QWidget* form, const app::ColorGroup& group, const char* n
     }
   }
   EXPECT_GT(checked, 0);
+  // Menus keep the system colours.
+  for (QMenuBar* bar : form->findChildren<QMenuBar*>())
+    EXPECT_EQ(bar->palette().color(QPalette::WindowText),
+              QApplication::palette(bar).color(QPalette::WindowText));
 }
 
 TEST_F(AppearanceFormsTest, EveryFormTakesItsOwnColourGroup) {
