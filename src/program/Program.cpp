@@ -42,10 +42,11 @@ Program::Program() : Program(DefaultListSourceDir()) {}
 Program::~Program() {
   // The form refers to the window's table and to the lists; it goes first.
   if (main_) main_->database().SetListsInUse(false);
+  // The colours read the window's settings: they are uninstalled first.
+  colors_.reset();
   search_.reset();
   edit_.reset();
   main_.reset();
-  colors_.reset();
 }
 
 bool Program::Start(const StartOptions& options) {

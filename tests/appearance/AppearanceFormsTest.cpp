@@ -251,6 +251,20 @@ TEST_F(AppearanceFormsTest, TheColourDialogEditsItsTargetsGroupOnly) {
   speed->click();
   EXPECT_TRUE(shown);
   for (const app::ColorGroup& g : S().colors) EXPECT_EQ(g, before.colors[app::kMainColors]);
+
+  // The groups stay with their database: through a restart, not into
+  // another database, and back again.
+  S().colors[app::kSearchColors][app::kListBoxText] = QColor(1, 2, 3);
+  const auto chosen = S().colors;
+  Start();
+  EXPECT_EQ(S().colors, chosen);
+  const QString master = Main().state().database_name;
+  const QString other = Q(other_.File("OTHER.DBF"));
+  ASSERT_TRUE(db::MakeNewDB(other));
+  Main().OpenSaveFile(other);
+  EXPECT_EQ(S().colors, app::Settings().colors);
+  Main().OpenSaveFile(master);
+  EXPECT_EQ(S().colors, chosen);
 }
 
 TEST_F(AppearanceFormsTest, ViewerSettingsReachTheGridAndStayWithTheirDatabase) {
