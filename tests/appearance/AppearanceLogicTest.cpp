@@ -136,87 +136,34 @@ TEST(ColorSetsTest, PresetsSetSixColoursAndDeriveTheOthers) {
   }
 }
 
-TEST(ColorSetsTest, EachTargetStartsFromItsGroupAndStoresWhereItSays) {
-  Settings s;
-  for (int g = 0; g < kColorGroupCount; ++g)
-    s.colors[static_cast<size_t>(g)].fill(QColor(g * 40, 0, 0));
-  EXPECT_EQ(StartingGroup(s, kTargetEdit)[0], QColor(40, 0, 0));
-  EXPECT_EQ(StartingGroup(s, kTargetConfigure)[0], QColor(160, 0, 0));
-  EXPECT_EQ(StartingGroup(s, kTargetAll)[0], QColor(0, 0, 0));
-
-  ColorGroup blue;
-  blue.fill(QColor(0, 0, 255));
-  Settings edit = s;
-  EXPECT_FALSE(StoreColorGroup(edit, kTargetEdit, blue));
-  EXPECT_EQ(edit.colors[kEditColors], blue);
-  EXPECT_EQ(edit.colors[kMainColors], s.colors[kMainColors]);
-  EXPECT_EQ(edit.colors[kSearchColors], s.colors[kSearchColors]);
-  Settings main = s;
-  EXPECT_TRUE(StoreColorGroup(main, kTargetMain, blue));
-  EXPECT_EQ(main.colors[kMainColors], blue);
-  EXPECT_EQ(main.colors[kReportColors], s.colors[kReportColors]);
-  // All windows, confirmed unchanged: the Main group over the other four.
-  Settings all = s;
-  EXPECT_TRUE(StoreColorGroup(all, kTargetAll, StartingGroup(all, kTargetAll)));
-  for (const ColorGroup& g : all.colors) EXPECT_EQ(g, s.colors[kMainColors]);
-  Settings none = s;
-  EXPECT_FALSE(StoreColorGroup(none, 7, blue));
-  EXPECT_EQ(none, s);
-}
-
-TEST(GridConfigTest, GridsOpenFromTheSettingsAndCloseIntoThem) {
+TEST(GridConfigTest, ClosingReadsWidthsFlagsOrderAndCaptionsAsTyped) {
   Settings s;
   s.field_order[kCountry] = 2;
   s.field_order[2] = 1;
-  s.display_fields[kTopic] = false;
+  s.field_order[3] = 40;  // out of range: left out of the order rows
   GridPages pages = FillGridPages(s);
   EXPECT_EQ(pages.order[0], "Face Value");
-  EXPECT_EQ(pages.order[1], "Country");
-  EXPECT_EQ(pages.display[kTopic], "No");
-  EXPECT_EQ(pages.widths[kCountry], "15");
+  EXPECT_EQ(pages.order[2], "");
   EXPECT_EQ(FontText(s.grid_title_font), "12pt Arial");
-
-  EXPECT_EQ(ToggledDisplay("Yes"), "No");
-  EXPECT_EQ(ToggledDisplay("No"), "Yes");
-  EXPECT_EQ(ToggledDisplay("yes"), "Yes");
-  EXPECT_FALSE(MoveOrderRow(pages.order, 0, -1));
-  EXPECT_FALSE(MoveOrderRow(pages.order, 19, +1));
-  EXPECT_TRUE(MoveOrderRow(pages.order, 0, +1));  // Country first again
-  EXPECT_EQ(DefaultOrder(s.field_names)[1], "Face Value");
-
   const std::pair<const char*, int> widths[] = {{"0", 10},      {"256", 10}, {"abc", 10},
                                                 {" 255 ", 255}, {"1", 1},    {"", 10}};
   for (const auto& [cell, width] : widths) EXPECT_EQ(ReadWidth(cell), width) << cell;
-  pages.widths[1] = "256";
-  pages.widths[3] = " 40";
-  pages.display[kTopic] = "Yes";
-  pages.display[1] = "yes";
+
+  pages.display[1] = "yes";  // only "Yes" shows a field
   pages.names[kUserDef1] = "Grade of the coin, as graded";
   pages.names[kCountry] = "Nation";
+  pages.names[kTopic] = "Nation ";  // a blank makes it another caption
+  EXPECT_FALSE(FirstDuplicateCaption(pages.names));
   ApplyGridPages(pages, s);
-  EXPECT_EQ(pages.widths[1], "10");
-  EXPECT_EQ(s.field_width[1], 10);
-  EXPECT_EQ(s.field_width[3], 40);
-  EXPECT_TRUE(s.display_fields[kTopic]);
   EXPECT_FALSE(s.display_fields[1]);
   // Positions follow the order rows by the captions before the renaming.
-  EXPECT_EQ(s.field_order[kCountry], 1);
-  EXPECT_EQ(s.field_order[2], 2);
+  EXPECT_EQ(s.field_order[kCountry], 2);
+  EXPECT_EQ(s.field_order[2], 1);
+  EXPECT_EQ(s.field_order[3], 40);
   EXPECT_EQ(s.field_names[kCountry], "Nation");
   EXPECT_EQ(s.field_names[kUserDef1], "Grade of the coin, a");
-}
-
-TEST(GridConfigTest, OnlyCaptionsEqualInEveryCharacterAreDuplicates) {
-  PerField<QString> names = Settings().field_names;
-  EXPECT_FALSE(FirstDuplicateCaption(names));
-  names[3] = "grade";
-  names[7] = "Grade";
-  names[9] = "Grade ";
-  EXPECT_FALSE(FirstDuplicateCaption(names));
-  names[12] = "Grade";
-  EXPECT_EQ(FirstDuplicateCaption(names), "Grade");
-  EXPECT_EQ(DuplicateCaptionMessage("Grade"),
-            "Two field names have the same name \"Grade\".  Please change one.");
+  pages.names[12] = "Nation";
+  EXPECT_EQ(FirstDuplicateCaption(pages.names), "Nation");
 }
 
 TEST(TipTableTest, TwentyFourNextTipsComeBackAndStartsAreUniform) {
