@@ -11,9 +11,9 @@
 // - buttons, speed buttons and bevels keep the system colours, and so do the
 //   form's menu bar, tool bars and status bar.
 //
-// A form may paint some of its controls itself before it asks (the Part of a
-// window can choose other colours for them): a control whose palette someone
-// else set is left as that code painted it. A control this class painted is
+// A form may paint some of its controls itself before it asks (a window's
+// design can give some of them other colours of its group): a control whose
+// palette someone else set is left as that code painted it. A control this class painted is
 // painted again at each asking, so a changed group shows the next time the
 // form is shown.
 #pragma once
