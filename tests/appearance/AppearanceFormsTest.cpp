@@ -31,6 +31,8 @@
 #include "appearance/Tips.h"
 #include "appearance/View1.h"
 #include "db/DbFiles.h"
+#include "find/Search1.h"
+#include "find/SrchMask.h"
 #include "forms/DialogRoutines.h"
 #include "program/Program.h"
 #include "support/QtText.h"
@@ -176,6 +178,19 @@ TEST_F(AppearanceFormsTest, EveryFormTakesItsOwnColourGroup) {
       ExpectTakesGroup(&form, S().colors[static_cast<size_t>(group)], name);
     })) << name;
   }
+  // The search form's value picker, opened from the row of Purchase Price.
+  bool picked = false;
+  EXPECT_TRUE(WithModal<find::TMySearch>(TMain::kSearch, [&](find::TMySearch& search) {
+    QTimer::singleShot(0, [&] {
+      auto* picker = qobject_cast<find::TSearchOptions*>(QApplication::activeModalWidget());
+      ASSERT_NE(picker, nullptr);
+      picked = true;
+      ExpectTakesGroup(picker, S().colors[app::kSearchColors], "value picker");
+      picker->reject();
+    });
+    search.SearchGridMouseUp(6, 1);
+  }));
+  EXPECT_TRUE(picked);
 }
 
 TEST_F(AppearanceFormsTest, TheColourDialogEditsItsTargetsGroupOnly) {
