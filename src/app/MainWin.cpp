@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/AppTexts.h"
@@ -239,6 +240,21 @@ void TMain::showEvent(QShowEvent* event) {
     shown_ = true;
     FormResize();
   }
+}
+
+void TMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
+  if (activated_ || !created_) return;
+  activated_ = true;
+  // After the activation has been handled: what runs may show a modal dialog.
+  QTimer::singleShot(0, this, [this] {
+    if (first_activation_ && !closed_) first_activation_();
+  });
+}
+
+void TMain::SetFirstActivationHandler(std::function<void()> handler) {
+  first_activation_ = std::move(handler);
 }
 
 void TMain::DoFileSpecific() {

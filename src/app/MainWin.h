@@ -87,6 +87,9 @@ class TMain : public QMainWindow {
   // Runs fn as one command: an engine or I/O error it lets through is shown
   // in the general error display, ending the command. Returns false then.
   bool RunCommand(const std::function<void()>& fn);
+  // Runs handler once, soon after the window first becomes active once its
+  // creation steps are done (the tip of the day at start-up).
+  void SetFirstActivationHandler(std::function<void()> handler);
   // The general error display.
   void ShowGeneralError(const QString& message);
 
@@ -146,6 +149,7 @@ class TMain : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -186,6 +190,8 @@ class TMain : public QMainWindow {
   bool shown_ = false;
   bool closed_ = false;
   bool syncing_grid_ = false;
+  std::function<void()> first_activation_;
+  bool activated_ = false;
 };
 
 }  // namespace klv::app

@@ -73,8 +73,10 @@ bool IsFormatChoice(int v) {
 bool IsSortLevel(int v) {
   return v >= 0 && v <= kFieldCount;
 }
+// The sizes a font dialog lists: smaller cannot be read, larger leaves no
+// room for the rows.
 bool IsFontSize(int v) {
-  return v >= 1 && v <= 1000;
+  return v >= 6 && v <= 72;
 }
 bool IsColor(int v) {
   return v >= 0 && v <= 0xFFFFFF;
@@ -170,6 +172,7 @@ class Reader {
     FontParts p;
     const bool grid = color != nullptr;
     VisitFontKeys(*this, section, p, grid, default_size);
+    if (p.name.trimmed().isEmpty()) p.name = Q(kDefaultFontName);
     font = FontOf(p, grid);
     if (grid) *color = p.color;
   }

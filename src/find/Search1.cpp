@@ -262,8 +262,9 @@ void TMySearch::SetColors() {
   setAutoFillBackground(true);
   QPalette gp = SearchGrid->palette();
   for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-    if (c[app::kEditBackground].isValid()) gp.setColor(g, QPalette::Base, c[app::kEditBackground]);
-    if (c[app::kEditText].isValid()) gp.setColor(g, QPalette::Text, c[app::kEditText]);
+    if (c[app::kListBoxBackground].isValid())
+      gp.setColor(g, QPalette::Base, c[app::kListBoxBackground]);
+    if (c[app::kListBoxText].isValid()) gp.setColor(g, QPalette::Text, c[app::kListBoxText]);
   }
   SearchGrid->setPalette(gp);
   forms::ApplyColorGroup(this, forms::ColorGroupId::kSearch);

@@ -26,6 +26,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QToolButton>
 
 #include "forms/FormsTexts.h"
@@ -221,7 +222,11 @@ std::vector<QWidget*> FormControls(QWidget* form) {
 
 void ApplyUserFonts(QWidget* form, const UserFonts& fonts) {
   ForEachControl(form, [&](QWidget* control) {
-    const QFont* user = UserFontFor(KindOf(control), fonts);
+    const ControlKind kind = KindOf(control);
+    // Only string grids are typed into like edits; a grid over a table (the
+    // viewer grid) keeps the grid font it was given.
+    if (kind == ControlKind::kGrid && qobject_cast<QTableWidget*>(control) == nullptr) return true;
+    const QFont* user = UserFontFor(kind, fonts);
     if (user == nullptr) return true;
     QFont font = control->font();
     font.setFamily(user->family());

@@ -57,7 +57,9 @@ std::vector<QWidget*> FormControls(QWidget* form);
 // Sets the family and style (weight, italic, underline, strike-out) of each
 // control's font, keeping its size: labels, list boxes, check boxes, radio
 // buttons and group boxes take the label font; grids, edits and combo boxes
-// the edit font; buttons the button font. Other kinds are left alone.
+// the edit font; buttons the button font. Other kinds are left alone. Of the
+// grids only string grids (QTableWidget) take the edit font: a grid over a
+// table model has a font of its own.
 void ApplyUserFonts(QWidget* form, const UserFonts& fonts);
 
 // A font's size as it was set: in points or in pixels (the other is -1).

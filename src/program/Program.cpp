@@ -3,6 +3,11 @@
 #include <functional>
 #include <utility>
 
+#include "appearance/ColorCfg.h"
+#include "appearance/ColorSets.h"
+#include "appearance/GroupColors.h"
+#include "appearance/Tips.h"
+#include "appearance/View1.h"
 #include "db/PickLists.h"
 #include "edit/Edit1.h"
 #include "find/Locate.h"
@@ -41,6 +46,8 @@ Program::Program() : Program(DefaultListSourceDir()) {}
 Program::~Program() {
   // The form refers to the window's table and to the lists; it goes first.
   if (main_) main_->database().SetListsInUse(false);
+  // The colours read the window's settings: they are uninstalled first.
+  colors_.reset();
   search_.reset();
   edit_.reset();
   main_.reset();
@@ -57,6 +64,8 @@ bool Program::Start(const StartOptions& options) {
       main_->ShowGeneralError(QString::fromLocal8Bit(e.what()));
     }
   }
+  // Before the window's creation steps: they show its colours the first time.
+  colors_ = std::make_unique<appearance::GroupColors>(main_->state().settings);
   if (!main_->FormCreate(options)) return false;
   const QString& program_dir = main_->state().program_dir;
   // A first start brings the program's own lists; a user's are never replaced.
@@ -127,6 +136,30 @@ void Program::InstallCommands() {
   m.SetCommandHandler(TMain::kExport,
                       [this] { transfer::DoExport(main_->database(), main_.get()); });
   m.SetCommandHandler(TMain::kImport, [this] { DoImport(); });
+  // The colour groups, the viewer grid (unavailable in browse-only mode, as
+  // the main window marks it) and the tip of the day.
+  for (int target = appearance::kTargetMain; target <= appearance::kTargetAll; ++target) {
+    m.SetCommandHandler(static_cast<TMain::Command>(TMain::kColorMain + target - 1),
+                        [this, target] { DoColorConfig(target); });
+  }
+  m.SetCommandHandler(TMain::kViewer, [this] { DoViewerConfig(); });
+  m.SetCommandHandler(TMain::kReviewTips, [this] { DoTipOfDay(); });
+  m.SetFirstActivationHandler([this] {
+    if (tips_at_start_ && main_->state().settings.show_tips) DoTipOfDay();
+  });
+}
+
+void Program::DoColorConfig(int target) {
+  if (appearance::DoColorConfig(main_->state(), target, main_.get())) main_->SetColors();
+}
+
+void Program::DoViewerConfig() {
+  TMain& m = *main_;
+  appearance::DoViewerConfig(m.state(), &m, [&m] { m.SetViewerOptions(); });
+}
+
+void Program::DoTipOfDay() {
+  appearance::ShowTipOfDay(main_->state(), main_.get());
 }
 
 void Program::DoImport() {

@@ -19,6 +19,9 @@
 
 #include "app/MainWin.h"
 
+namespace klv::appearance {
+class GroupColors;
+}  // namespace klv::appearance
 namespace klv::db {
 class PickLists;
 }  // namespace klv::db
@@ -45,6 +48,10 @@ class Program {
   // The start-up: false when the program cannot run (the reason has been
   // shown); nothing else may be called then but the destructor.
   bool Start(const app::StartOptions& options);
+  // Whether the first activation of the main window shows the tip of the day
+  // (when the "Show Tips" setting is on). main() asks for it; tests of other
+  // forms leave it off, so that no tip comes between them and their forms.
+  void SetTipsAtStart(bool on) { tips_at_start_ = on; }
 
   app::TMain& main() { return *main_; }
   edit::TMyEdit& edit() { return *edit_; }
@@ -66,12 +73,19 @@ class Program {
   // shows the row the table stands on.
   void DoFind();
   void DoFindNext();
+  // The Color menu and speed button: target 1 to 6.
+  void DoColorConfig(int target);
+  void DoViewerConfig();
+  void DoTipOfDay();
 
   QString list_source_;
+  bool tips_at_start_ = false;
   std::unique_ptr<app::TMain> main_;
   std::unique_ptr<edit::TMyEdit> edit_;
   std::unique_ptr<find::TMyLocateDialog> locate_;
   std::unique_ptr<find::TMySearch> search_;
+  // The colour groups every form takes, installed while the window lives.
+  std::unique_ptr<appearance::GroupColors> colors_;
 };
 
 }  // namespace klv::program

@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     klv::program::Program program;
+    program.SetTipsAtStart(true);
     klv::app::StartOptions options;
     options.arguments = arguments;
     if (!program.Start(options)) {

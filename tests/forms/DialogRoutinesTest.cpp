@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTextEdit>
 #include <QToolButton>
@@ -44,6 +45,7 @@ TEST(ApplyUserFontsTest, EachKindTakesItsFontsFamilyAndStyleButKeepsItsSize) {
   auto* group = new QGroupBox("What to Export", &form);
   auto* grouped_edit = new QLineEdit(group);
   auto* grid = new QTableWidget(2, 2, &form);
+  auto* data_grid = new QTableView(&form);  // a grid over a table keeps its grid font
   auto* masked = new QLineEdit(&form);
   masked->setInputMask("99/99/9999;_");
   auto* combo = new QComboBox(&form);
@@ -54,8 +56,8 @@ TEST(ApplyUserFontsTest, EachKindTakesItsFontsFamilyAndStyleButKeepsItsSize) {
   auto* memo = new QTextEdit(&form);
   int size = 9;
   for (QWidget* w :
-       std::initializer_list<QWidget*>{label, list, check, radio, group, grouped_edit, grid, masked,
-                                       combo, button, speed, spin, memo}) {
+       std::initializer_list<QWidget*>{label, list, check, radio, group, grouped_edit, grid,
+                                       data_grid, masked, combo, button, speed, spin, memo}) {
     w->setFont(Sized("Original", size++));
   }
 
@@ -85,6 +87,7 @@ TEST(ApplyUserFontsTest, EachKindTakesItsFontsFamilyAndStyleButKeepsItsSize) {
   expect(group, "LabelFace", true, false, false);
   expect(grouped_edit, "EditFace", false, true, false);
   expect(grid, "EditFace", false, true, false);
+  expect(data_grid, "Original", false, false, false);
   expect(masked, "EditFace", false, true, false);
   expect(combo, "EditFace", false, true, false);
   expect(button, "ButtonFace", false, false, true);
