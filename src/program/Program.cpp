@@ -3,6 +3,13 @@
 #include <functional>
 #include <utility>
 
+#include <QProgressDialog>
+
+#include "app/RecallDeleted.h"
+#include "backup/Backup.h"
+#include "backup/Restore.h"
+#include "db/DbTexts.h"
+#include "db/Maintenance.h"
 #include "db/PickLists.h"
 #include "edit/Edit1.h"
 #include "find/Locate.h"
@@ -108,6 +115,46 @@ void Program::InstallCommands() {
   m.SetCommandHandler(TMain::kLocateNext, [this] { DoFindNext(); });
   m.SetCommandHandler(TMain::kSearchReplace,
                       [this] { find::ShowSearchAndReplace(main_->database(), main_.get()); });
+
+  // Backup and restore (unavailable in browse-only mode, as the main window
+  // marks them), pack, index rebuild and the recall of deleted rows.
+  m.SetCommandHandler(TMain::kBackup, [this] { backup::DoBackup(main_->database(), main_.get()); });
+  m.SetCommandHandler(TMain::kRestore, [this] {
+    backup::RestoreHooks hooks;
+    hooks.switch_to = [this](const QString& path) { main_->OpenSaveFile(path); };
+    hooks.settings_read = [this] { main_->DoFileSpecific(); };
+    backup::DoRestore(main_->database(), hooks, main_.get());
+    main_->DisplayCount();
+  });
+  m.SetCommandHandler(TMain::kPackDatabase, [this] {
+    RunMaintenance(db::texts::kPackProgress, [this](const db::Progress& progress) {
+      app::OpenDatabase& db = main_->database();
+      db::MenuPackClick(main_.get(), db.paths().dbf, ExclusiveUseOf(db), progress);
+    });
+  });
+  m.SetCommandHandler(TMain::kRebuildIndexes, [this] {
+    RunMaintenance(db::texts::kRebuildProgress, [this](const db::Progress& progress) {
+      db::MenuRebuildClick(main_.get(), ExclusiveUseOf(main_->database()), progress);
+    });
+  });
+  m.SetCommandHandler(TMain::kRecallDeleted,
+                      [this] { app::DoRecallDeleted(main_->database(), main_.get()); });
+}
+
+db::ExclusiveUse Program::ExclusiveUseOf(app::OpenDatabase& db) {
+  return [&db](const std::function<void(dbf::Table&)>& action) { return db.RunExclusive(action); };
+}
+
+void Program::RunMaintenance(const char* label,
+                             const std::function<void(const db::Progress&)>& command) {
+  // The progress box shows only once the operation has run a while.
+  QProgressDialog box(QString::fromLatin1(label), QString(), 0, 1000, main_.get());
+  box.setWindowModality(Qt::WindowModal);
+  box.setMinimumDuration(500);
+  box.setAutoClose(true);
+  box.setValue(0);
+  command([&box](double f) { box.setValue(static_cast<int>(f * 1000)); });
+  box.setValue(1000);
 }
 
 namespace {

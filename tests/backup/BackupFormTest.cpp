@@ -1,0 +1,229 @@
+// The backup and restore dialogs on a real coin database, behind the main
+// window's commands: captions, choices, the drive box and directory list,
+// the open dialog each restore asks with, the Close caption after a
+// success, and which commands browse-only mode keeps.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <QTableWidget>
+
+#include "app/RecallDeleted.h"
+#include "backup/Backup.h"
+#include "backup/Restore.h"
+#include "program/Program.h"
+#include "support/QtText.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+
+namespace klv::backup {
+namespace {
+
+using app::TMain;
+using platform::MsgButton;
+using test::Q;
+using test::TestPrompts;
+
+class BackupFormTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (program_) program_->main().close();
+    program_.reset();
+  }
+  TMain& Start(QStringList args = {}) {
+    program_ = std::make_unique<program::Program>(QString());
+    app::StartOptions o;
+    o.arguments = args;
+    o.screen = QSize(1280, 1024);
+    EXPECT_TRUE(program_->Start(o));
+    return program_->main();
+  }
+  // Runs command; while its dialog of type D is shown, act runs on it.
+  template <typename D>
+  void WithDialog(TMain::Command command, const std::function<void(D&)>& act) {
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      shown = true;
+      act(*dialog);
+      dialog->reject();
+    });
+    program_->main().Trigger(command);
+    EXPECT_TRUE(shown);
+  }
+
+  test::TempDir home_, windir_, away_;
+  test::ProgramDirsInEnvironment dirs_{home_, windir_};
+  std::unique_ptr<program::Program> program_;
+};
+
+TEST_F(BackupFormTest, BackupDialogCopiesToTheChosenDirectory) {
+  TMain& m = Start();
+  for (int i = 0; i < 3; ++i) {
+    m.MyTable().Append();
+    m.MyTable().FieldByName("Country").SetAsString("Peru");
+    m.MyTable().Post();
+  }
+  WithDialog<TMyBackup>(TMain::kBackup, [&](TMyBackup& d) {
+    EXPECT_EQ(d.windowTitle(), "Backup");
+    EXPECT_EQ(d.WhatGroup->title(), "What To Back Up");
+    const char* const choices[] = {"Current &Database (*.DBF)",
+                                   "Data &Lists of Current Database (*.0xx)",
+                                   "Config &File of Current Database (*.INI)",
+                                   "Global &Report Definitions (*.URP)"};
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(d.WhatRadio[i]->text(), choices[i]);
+    EXPECT_TRUE(d.WhatRadio[0]->isChecked());
+    EXPECT_EQ(d.WhereGroup->title(), "Where To Back Up To");
+    EXPECT_EQ(d.StartButton->text(), "&Start Back Up");
+    EXPECT_TRUE(d.StartButton->isDefault());
+    EXPECT_EQ(d.CancelButton->text(), "&Cancel");
+    EXPECT_EQ(d.HelpButton->text(), "&Help");
+    // Both start on the program directory and its file system.
+    EXPECT_EQ(d.Directory(), Q(home_.path()));
+    ASSERT_GT(d.DriveCombo->count(), 0);
+    const Drive& drive = d.drives()[static_cast<size_t>(d.DriveCombo->currentIndex())];
+    EXPECT_TRUE(Q(home_.path()).startsWith(drive.mount_point));
+    // Into the database's own directory: refused, Cancel stays.
+    TestPrompts().ExpectMessage("Error",
+                                "Destination File and Source File are identical.  You cannot "
+                                "copy a file  over top of itself.  Please choose a different "
+                                "directory/folder to backup to.",
+                                MsgButton::kOk);
+    d.StartButtonClick();
+    EXPECT_EQ(d.CancelButton->text(), "&Cancel");
+    d.SetDirectory(Q(away_.path()));
+    EXPECT_EQ(d.Directory(), Q(away_.path()));
+    TestPrompts().ExpectMessage("Notice", "Backup completed successfully.", MsgButton::kOk);
+    d.StartButtonClick();
+    EXPECT_EQ(d.CancelButton->text(), "&Close");
+    EXPECT_EQ(d.focusWidget(), d.CancelButton);
+  });
+  EXPECT_EQ(test::ReadFileBytes(away_.File("MASTER.DBF")),
+            test::ReadFileBytes(home_.File("MASTER.DBF")));
+}
+
+TEST_F(BackupFormTest, RestoreDialogAsksForTheSourceOfEachChoice) {
+  TMain& m = Start();
+  test::WriteFileBytes(away_.File("KLVCOIN.URP"), std::string(20622, 'q'));
+  WithDialog<TMyRestore>(TMain::kRestore, [&](TMyRestore& d) {
+    EXPECT_EQ(d.windowTitle(), "Restore");
+    EXPECT_EQ(d.WhatGroup->title(), "What To Restore");
+    EXPECT_EQ(d.WhatRadio[0]->text(), "&Database File (*.DBF)");
+    EXPECT_EQ(d.WhatRadio[1]->text(), "Data &Lists of a Database (*.0xx)");
+    EXPECT_EQ(d.WhatRadio[2]->text(), "Config &File of a Database (*.INI)");
+    EXPECT_EQ(d.WhatRadio[3]->text(), "Global &Report Definitions (*.URP)");
+    EXPECT_TRUE(d.WhatRadio[0]->isChecked());
+    EXPECT_EQ(d.StartButton->text(), "&Start Restore");
+    const struct {
+      What what;
+      const char* title;
+      const char* filter;
+      const char* suffix;
+      const char* name;
+    } dialogs[] = {
+        {What::kDatabase, "Restore Database File", "DBase Files (*.DBF) | *.DBF", "DBF", ""},
+        {What::kLists, "Restore Data List Files", "DBase Files (*.DBF) | *.DBF", "DBF", ""},
+        {What::kConfig, "Restore Configuration File", "DBase Files (*.DBF) | *.DBF", "DBF", ""},
+        {What::kReports, "Restore URP File", "Reports Files (*.URP) | *.URP", "URP",
+         "KLVCOIN.URP"},
+    };
+    for (const auto& c : dialogs) {
+      const platform::FileDialogRequest r = d.SourceDialog(c.what);
+      EXPECT_EQ(r.title, c.title);
+      EXPECT_EQ(r.filter, c.filter);
+      EXPECT_EQ(r.default_suffix, c.suffix);
+      EXPECT_EQ(r.file_name, c.name);
+      EXPECT_TRUE(r.file_must_exist);
+    }
+    // Cancelling the open dialog does nothing.
+    TestPrompts().AnswerOpenFile("");
+    d.StartButtonClick();
+    EXPECT_EQ(d.CancelButton->text(), "&Cancel");
+    d.WhatRadio[3]->setChecked(true);
+    TestPrompts().AnswerOpenFile(Q(away_.File("KLVCOIN.URP")));
+    TestPrompts().ExpectMessage("Notice", "Restore completed successfully.", MsgButton::kOk);
+    d.StartButtonClick();
+    EXPECT_EQ(d.CancelButton->text(), "&Close");
+  });
+  EXPECT_EQ(test::ReadFileBytes(home_.File("KLVCOIN.URP")), std::string(20622, 'q'));
+  EXPECT_TRUE(m.MyTable().IsOpen());
+}
+
+TEST_F(BackupFormTest, BrowseOnlyModeKeepsBackupAndRestoreAway) {
+  TMain& m = Start({"/BROWSE"});
+  EXPECT_FALSE(m.CommandAvailable(TMain::kBackup));
+  EXPECT_FALSE(m.CommandAvailable(TMain::kRestore));
+  EXPECT_FALSE(m.CommandAvailable(TMain::kRecallDeleted));
+  EXPECT_TRUE(m.CommandAvailable(TMain::kPackDatabase));
+  EXPECT_TRUE(m.CommandAvailable(TMain::kRebuildIndexes));
+  program_->main().close();
+  program_.reset();
+  TMain& full = Start();
+  for (TMain::Command c : {TMain::kBackup, TMain::kRestore, TMain::kPackDatabase,
+                           TMain::kRebuildIndexes, TMain::kRecallDeleted})
+    EXPECT_TRUE(full.CommandAction(c)->isEnabled()) << c;
+}
+
+// The Tools commands behind the main window, and the offer to convert an
+// old table at start-up (step 13 of the start).
+TEST_F(BackupFormTest, PackRecallAndConversionThroughTheMainWindow) {
+  std::vector<dbf::FieldDef> v2 = {{"ID", 'N', 5, 0}};
+  for (const char* name : {"COUNTRY", "FACEVALUE", "YEAR", "CONDITION", "MINTMARK", "PURCHASEPR",
+                           "MARKETVALU", "PREMIUMVAL", "TOPIC", "DESCRIPTIO", "PURCHDATE",
+                           "MISCELLANE", "QUANTITY", "COMMENT", "YEARBC", "YEARAPPROX"})
+    v2.push_back({name, std::string(name) == "PURCHDATE" ? 'D' : 'C', 0, 0});
+  dbf::Table::CreateTable(home_.File("C2LOG.DBF"), v2);
+  {
+    dbf::Table old;
+    old.SetDirectory(home_.path());
+    old.SetTableName("C2LOG.DBF");
+    old.Open();
+    for (const char* country : {"Peru", "Chile", "Rome"}) {
+      old.Append();
+      old.FieldByName("COUNTRY").SetAsString(country);
+      old.Post();
+    }
+  }
+  TestPrompts().ExpectMessage(
+      "Convert",
+      "A database from a previous version (2.X) has been detected.  Would you like to convert "
+      "it now?  NOTE: After conversion the old file will be deleted.  You may wish to make a "
+      "copy of \"C2LOG.DBF\" first.",
+      MsgButton::kYes);
+  TMain& m = Start();
+  EXPECT_EQ(m.CountLabel->text(), "3");
+  EXPECT_FALSE(QFileInfo::exists(Q(home_.File("C2LOG.DBF"))));
+
+  m.MyTable().First();
+  m.MyTable().Delete();
+  m.MyTable().Delete();
+  WithDialog<app::TRecallDeleted>(TMain::kRecallDeleted, [&](app::TRecallDeleted& d) {
+    ASSERT_EQ(d.RowGrid->rowCount(), 2);
+    EXPECT_EQ(d.RowGrid->item(0, 1)->text(), "Peru");
+    d.RowGrid->item(1, 0)->setCheckState(Qt::Checked);
+    TestPrompts().ExpectMessage("Notice", "Rows brought back: 1.", MsgButton::kOk);
+    d.RecallButtonClick();
+  });
+  EXPECT_EQ(m.MyTable().RecordCount(), 2u);
+  TestPrompts().ExpectMessage(
+      "Confirm",
+      "Deleted items are not permanently removed from the database until packing occurs.  "
+      "Packing simply removes them to free up space.  Continue?\n\nDeleted rows that packing "
+      "will remove: 1.",
+      MsgButton::kYes);
+  m.Trigger(TMain::kPackDatabase);
+  EXPECT_EQ(m.MyTable().PhysicalCount(), 2u);
+  EXPECT_TRUE(m.MyTable().IsOpen());
+  EXPECT_FALSE(m.MyTable().exclusive());
+}
+
+}  // namespace
+}  // namespace klv::backup
