@@ -4,7 +4,6 @@
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -26,20 +25,19 @@ QString L(const char* text) {
 
 void PaintConfigureGroup(QWidget* form, const app::AppState& state) {
   const app::ColorGroup& c = state.settings.colors[app::kConfigureColors];
-  auto paint = [&](QWidget* w) {
-    QPalette p = w->palette();
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-      if (c[app::kMainBackground].isValid())
-        p.setColor(g, QPalette::Window, c[app::kMainBackground]);
-      if (w != form && c[app::kMinorTitle].isValid())
-        p.setColor(g, QPalette::WindowText, c[app::kMinorTitle]);
-    }
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
+  auto paint = [](QWidget* w, const QColor& background, const QColor& text) {
+    forms::SetControlColors(w, background, text);
+    if (background.isValid()) w->setAutoFillBackground(true);
   };
-  paint(form);
-  for (QGroupBox* box : form->findChildren<QGroupBox*>()) paint(box);
-  for (QRadioButton* radio : form->findChildren<QRadioButton*>()) paint(radio);
+  paint(form, c[app::kMainBackground], QColor());
+  for (QGroupBox* box : form->findChildren<QGroupBox*>())
+    paint(box, c[app::kMainBackground], c[app::kMinorTitle]);
+  for (QRadioButton* radio : form->findChildren<QRadioButton*>())
+    paint(radio, c[app::kRadioBackground], c[app::kRadioText]);
+  for (QComboBox* combo : form->findChildren<QComboBox*>())
+    paint(combo, c[app::kComboBackground], c[app::kComboText]);
+  for (QTreeView* list : form->findChildren<QTreeView*>())
+    paint(list, c[app::kListBoxBackground], c[app::kListBoxText]);
   forms::ApplyColorGroup(form, forms::ColorGroupId::kConfigure);
 }
 
@@ -102,6 +100,10 @@ void TMyBackup::FormCreate() {
     DriveCombo->addItem(QStringLiteral("%1  [%2]").arg(d.mount_point, d.device));
   SetDirectory(db_.state().program_dir);
 
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+    const QModelIndex current = DirectoryList->currentIndex();
+    if (current.isValid()) DirectoryList->scrollTo(current, QAbstractItemView::PositionAtCenter);
+  });
   connect(DriveCombo, &QComboBox::activated, this, &TMyBackup::DriveComboChange);
   connect(StartButton, &QPushButton::clicked, this, &TMyBackup::StartButtonClick);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -116,10 +118,12 @@ void TMyBackup::SetDirectory(const QString& dir) {
     DirectoryList->setRootIndex(model_->setRootPath(root));
   }
   const QModelIndex index = model_->index(dir);
-  if (index.isValid()) {
-    DirectoryList->setCurrentIndex(index);
-    DirectoryList->scrollTo(index);
-  }
+  if (!index.isValid()) return;
+  // The list opens down to the directory, which stays in view while the
+  // model reads the directories around it.
+  for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) DirectoryList->expand(up);
+  DirectoryList->setCurrentIndex(index);
+  DirectoryList->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void TMyBackup::DriveComboChange(int index) {

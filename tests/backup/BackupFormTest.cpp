@@ -14,12 +14,14 @@
 #include <QTimer>
 
 #include <QTableWidget>
+#include <QTreeView>
 
 #include "app/RecallDeleted.h"
 #include "backup/Backup.h"
 #include "backup/Restore.h"
 #include "program/Program.h"
 #include "support/QtText.h"
+#include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
 
@@ -223,6 +225,36 @@ TEST_F(BackupFormTest, PackRecallAndConversionThroughTheMainWindow) {
   EXPECT_EQ(m.MyTable().PhysicalCount(), 2u);
   EXPECT_TRUE(m.MyTable().IsOpen());
   EXPECT_FALSE(m.MyTable().exclusive());
+}
+
+// Both dialogs take the configuration colour group when shown: the group
+// asked for, and its colours on the window, group boxes, radio buttons,
+// drive box and directory list.
+TEST_F(BackupFormTest, BothDialogsTakeTheConfigureColours) {
+  TMain& m = Start();
+  app::ColorGroup& c = m.state().settings.colors[app::kConfigureColors];
+  c[app::kMainBackground] = QColor(10, 20, 30);
+  c[app::kMinorTitle] = QColor(40, 50, 60);
+  c[app::kRadioBackground] = QColor(70, 80, 90);
+  c[app::kRadioText] = QColor(1, 2, 3);
+  c[app::kComboBackground] = QColor(4, 5, 6);
+  c[app::kListBoxBackground] = QColor(7, 8, 9);
+  test::RecordedColors colors;
+  TMyBackup backup(m.database(), RealPlace(), &m);
+  backup.show();
+  TMyRestore restore(m.database(), RealPlace(), {}, &m);
+  restore.show();
+  ASSERT_EQ(colors.asked.size(), 2u);
+  EXPECT_EQ(colors.asked[0], std::make_pair(static_cast<QWidget*>(&backup),
+                                            forms::ColorGroupId::kConfigure));
+  EXPECT_EQ(colors.asked[1], std::make_pair(static_cast<QWidget*>(&restore),
+                                            forms::ColorGroupId::kConfigure));
+  EXPECT_EQ(backup.palette().color(QPalette::Window), QColor(10, 20, 30));
+  EXPECT_EQ(backup.WhereGroup->palette().color(QPalette::WindowText), QColor(40, 50, 60));
+  EXPECT_EQ(restore.WhatRadio[2]->palette().color(QPalette::Window), QColor(70, 80, 90));
+  EXPECT_EQ(restore.WhatRadio[2]->palette().color(QPalette::WindowText), QColor(1, 2, 3));
+  EXPECT_EQ(backup.DriveCombo->palette().color(QPalette::Base), QColor(4, 5, 6));
+  EXPECT_EQ(backup.DirectoryList->palette().color(QPalette::Base), QColor(7, 8, 9));
 }
 
 }  // namespace
