@@ -254,7 +254,7 @@ bool OpenDatabase::CheckOrRepair(QWidget* owner, const QString& path) {
   try {
     return CheckDBaseFormat(owner, path);
   } catch (const dbf::DbfError& e) {
-    if (!db::IsDamage(e)) throw;
+    if (!db::IsDamage(e, path)) throw;
     // Declined or failed: the user has been told what is wrong.
     if (!db::OfferRepair(owner, path, e)) return false;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QFile>
 #include <QFileInfo>
 
 #include "db/DbTexts.h"
@@ -127,8 +128,16 @@ int RecallRows(const QString& dbf_path, const std::vector<uint32_t>& recnos, dbf
   return recalled;
 }
 
-bool IsDamage(const dbf::DbfError& error) {
-  return error.code() == dbf::ErrorCode::kCorruptTable;
+bool IsDamage(const dbf::DbfError& error, const QString& dbf_path) {
+  if (error.code() != dbf::ErrorCode::kCorruptTable) return false;
+  // A file that does not even begin like a dBase table is some other file,
+  // not a damaged table.
+  QFile file(dbf_path);
+  char first = 0;
+  if (!file.open(QIODevice::ReadOnly) || !file.getChar(&first)) return false;
+  const auto v = static_cast<uint8_t>(first);
+  return (v & 0x07) == 0x03 || v == 0x30 || v == 0x31 || v == 0xF5 || v == 0x43 || v == 0xCB ||
+         v == 0x04 || v == 0x05;
 }
 
 bool OfferRepair(QWidget* owner, const QString& dbf_path, const dbf::DbfError& error) {

@@ -61,9 +61,10 @@ std::vector<DeletedRow> ListDeletedRows(const QString& dbf_path, const dbf::Text
 // The open table is refreshed so it shows them.
 int RecallRows(const QString& dbf_path, const std::vector<uint32_t>& recnos, dbf::Table& open);
 
-// Whether an engine error at opening says the table file itself is damaged
-// (as opposed to missing, in use, or unreadable for want of rights).
-bool IsDamage(const dbf::DbfError& error);
+// Whether an engine error at opening the table at dbf_path says that it is
+// a damaged dBase table (as opposed to missing, in use, unreadable for want
+// of rights, or not a dBase table at all).
+bool IsDamage(const dbf::DbfError& error, const QString& dbf_path);
 // Offers the repair of the damaged table at dbf_path, saying what is wrong
 // (error): Yes salvages it (the original kept aside) and tells how many rows
 // were kept. True when the repaired table is in place.
