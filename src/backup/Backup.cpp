@@ -4,6 +4,7 @@
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -165,8 +166,21 @@ void TMyBackup::SetColors() {
   PaintConfigureGroup(this, db_.state());
 }
 
+CopyPlace WithProgressBox(const CopyPlace& place, QProgressDialog& box) {
+  box.setWindowModality(Qt::WindowModal);
+  box.setMinimumDuration(500);
+  box.setAutoClose(true);
+  CopyPlace shown = place;
+  shown.progress = [&box, next = place.progress](double f) {
+    box.setValue(static_cast<int>(f * 1000));
+    if (next) next(f);
+  };
+  return shown;
+}
+
 void TMyBackup::StartButtonClick() {
-  if (Backup(Choice(), db_, Directory(), this, place_)) {
+  QProgressDialog box(L(texts::kCopying), QString(), 0, 1000, this);
+  if (Backup(Choice(), db_, Directory(), this, WithProgressBox(place_, box))) {
     CancelButton->setText(L(texts::kClose));
     CancelButton->setFocus();
   }

@@ -23,6 +23,7 @@
 class QComboBox;
 class QFileSystemModel;
 class QGroupBox;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
@@ -70,6 +71,9 @@ class TMyBackup : public QDialog {
   QFileSystemModel* model_ = nullptr;
   bool shown_ = false;
 };
+
+// place with a progress box that shows once a copy runs a while.
+CopyPlace WithProgressBox(const CopyPlace& place, QProgressDialog& box);
 
 // The colours both dialogs take: the configuration group.
 void PaintConfigureGroup(QWidget* form, const app::AppState& state);

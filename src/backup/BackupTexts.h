@@ -44,6 +44,9 @@ inline constexpr char kDbfFilter[] = "DBase Files (*.DBF) | *.DBF";
 inline constexpr char kUrpSuffix[] = "URP";
 inline constexpr char kUrpFilter[] = "Reports Files (*.URP) | *.URP";
 
+// The progress box of a long copy.
+inline constexpr char kCopying[] = "Copying...";
+
 // Files.
 inline constexpr char kReportFile[] = "KLVCOIN.URP";
 inline constexpr char kDbfExtension[] = ".DBF";

@@ -31,7 +31,8 @@ QString TemporaryFor(const QString& dest) {
   return dest + QStringLiteral(".copying");
 }
 
-bool CopyFile(base::Env& env, const QString& from, const QString& dest, QString* reason) {
+bool CopyFile(base::Env& env, const QString& from, const QString& dest, QString* reason,
+              const std::function<void(double)>& progress) {
   const std::string src_path = QFile::encodeName(from).toStdString();
   const std::string dest_path = QFile::encodeName(dest).toStdString();
   const std::string tmp = QFile::encodeName(TemporaryFor(dest)).toStdString();
@@ -49,6 +50,7 @@ bool CopyFile(base::Env& env, const QString& from, const QString& dest, QString*
       if (n == 0) break;
       out->WriteAt(at, block.data(), n);
       at += n;
+      if (progress && size > 0) progress(static_cast<double>(at) / static_cast<double>(size));
       if (n < block.size()) break;
     }
     out->Sync();

@@ -30,6 +30,8 @@ struct CopyPlace {
   // Free bytes for an unprivileged user on the file system holding dir;
   // nothing when it cannot be told.
   std::function<std::optional<uint64_t>(const QString& dir)> free_space;
+  // Told how far a copy has come, 0 to 1; may be empty.
+  std::function<void(double)> progress;
 };
 // The real file system, free space from statvfs.
 CopyPlace RealPlace();
@@ -39,7 +41,8 @@ std::optional<uint64_t> FreeSpaceOf(const QString& dir);
 QString TemporaryFor(const QString& dest);
 // Copies from to dest as above. False, with the reason in *reason when
 // given, when the source cannot be read or the copy cannot be completed.
-bool CopyFile(base::Env& env, const QString& from, const QString& dest, QString* reason = nullptr);
+bool CopyFile(base::Env& env, const QString& from, const QString& dest, QString* reason = nullptr,
+              const std::function<void(double)>& progress = {});
 
 // Whether a copy of source_size bytes fits into dir: the new file is
 // written beside the one it replaces, so the free space alone must hold it.

@@ -55,7 +55,7 @@ class Hourglass {
 
 bool Copy(const CopyPlace& place, const QString& from, const QString& dest) {
   Hourglass wait;
-  return CopyFile(*place.env, from, dest);
+  return CopyFile(*place.env, from, dest, nullptr, place.progress);
 }
 
 uint64_t SizeOf(const QString& path) {

@@ -1,6 +1,7 @@
 #include "backup/Restore.h"
 
 #include <QGroupBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -116,7 +117,8 @@ void TMyRestore::StartButtonClick() {
   const What what = Choice();
   const QString chosen = platform::prompts().OpenFile(this, SourceDialog(what));
   if (chosen.isEmpty()) return;
-  if (Restore(what, db_, chosen, this, place_, hooks_)) {
+  QProgressDialog box(L(texts::kCopying), QString(), 0, 1000, this);
+  if (Restore(what, db_, chosen, this, WithProgressBox(place_, box), hooks_)) {
     CancelButton->setText(L(texts::kClose));
     CancelButton->setFocus();
   }

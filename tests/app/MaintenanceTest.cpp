@@ -188,6 +188,40 @@ TEST_F(MaintenanceTest, AFailedPackIsReportedAndLosesNothing) {
   EXPECT_GE(failures, 3);
 }
 
+// The same for Rebuild Indexes: a failure is said, and one that passes
+// silently leaves a sound index.
+TEST_F(MaintenanceTest, AFailedRebuildIsReported) {
+  const QString path = MakeDb(40, {5});
+  base::FaultEnv faults(base::Env::Default());
+  int reported = 0;
+  for (int64_t n = 1; n < 200; ++n) {
+    OpenDatabase db(state_, faults);
+    db.OpenAtStart(path);
+    TestPrompts().Reset();
+    TestPrompts().set_strict(false);
+    TestPrompts().AnswerMessage(MsgButton::kYes);
+    faults.FailAt(n);
+    db::MenuRebuildClick(nullptr, Exclusive(db));
+    const bool fired = faults.fired();
+    faults.FailAt(0);
+    const auto messages = TestPrompts().Messages();
+    if (messages.size() == 2u) {
+      ++reported;
+      EXPECT_TRUE(messages[1].text.startsWith("Rebuilding the index failed.")) << n;
+    } else {
+      dbf::Table check;
+      check.SetDirectory(home_.path());
+      check.SetTableName("MASTER.DBF");
+      check.Open();
+      EXPECT_TRUE(check.Check().empty()) << "silent at fault " << n;
+    }
+    EXPECT_TRUE(db.MyTable().IsOpen()) << n;
+    EXPECT_FALSE(db.MyTable().exclusive());
+    if (!fired) break;
+  }
+  EXPECT_GE(reported, 2);
+}
+
 // A pack killed at some point: the table opens and holds every live row.
 TEST_F(MaintenanceTest, APackKilledMidwayLosesNothing) {
   std::vector<int> deleted;

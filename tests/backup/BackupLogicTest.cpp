@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <filesystem>
 
 #include "backup/CopyRules.h"
@@ -61,6 +62,12 @@ TEST(CopyFileTest, AFailingDiskNeverLeavesAPartFileOrLosesTheOldOne) {
   }
   EXPECT_GE(fired, 3);
   EXPECT_FALSE(CopyFile(base::Env::Default(), Q(dir.File("MISSING")), Q(dir.File("DEST"))));
+  std::vector<double> seen;
+  EXPECT_TRUE(CopyFile(base::Env::Default(), Q(dir.File("SRC")), Q(dir.File("DEST2")), nullptr,
+                       [&](double f) { seen.push_back(f); }));
+  ASSERT_EQ(seen.size(), 4u);  // one report per block of 1 MiB
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), 1.0);
 }
 
 TEST(CopyRulesTest, SameFileDrivesAndNames) {
