@@ -53,8 +53,8 @@ void Make(const std::string& dir, const std::string& name, int rows, bool delete
   for (int i = 0; i < rows; ++i) {
     t.Append();
     t.FieldByName("Country").SetAsString("Country " + std::to_string((i * 7919) % 100000));
-    t.FieldByName("Descriptio").SetAsString("A coin described at some length, number " +
-                                            std::to_string(i));
+    t.FieldByName("Descriptio")
+        .SetAsString("A coin described at some length, number " + std::to_string(i));
     t.FieldByName("Quantity").SetAsInteger(i % 50);
     t.Post();
   }
@@ -77,8 +77,7 @@ double RawKeptWrite(const std::string& path, const std::string& out_path) {
   std::vector<char> head(32);
   in.read(head.data(), 32);
   const uint16_t header_len = static_cast<uint8_t>(head[8]) | static_cast<uint8_t>(head[9]) << 8;
-  const uint16_t record_len =
-      static_cast<uint8_t>(head[10]) | static_cast<uint8_t>(head[11]) << 8;
+  const uint16_t record_len = static_cast<uint8_t>(head[10]) | static_cast<uint8_t>(head[11]) << 8;
   head.resize(header_len);
   in.read(head.data() + 32, header_len - 32);
   FILE* out = std::fopen(out_path.c_str(), "wb");

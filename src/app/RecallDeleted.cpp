@@ -90,8 +90,8 @@ void TRecallDeleted::RecallButtonClick() {
     recalled_ = db::RecallRows(db_.paths().dbf, picked, db_.MyTable());
     db_.AnnounceViewerSettings();
     prompts().MessageBox(this, Latin(klv::db::texts::kCaptionNotice),
-                         Latin(klv::db::texts::kRecallDone).arg(recalled_),
-                         MsgIcon::kInformation, MsgButtons::kOk, MsgButton::kOk);
+                         Latin(klv::db::texts::kRecallDone).arg(recalled_), MsgIcon::kInformation,
+                         MsgButtons::kOk, MsgButton::kOk);
   }
   accept();
 }
@@ -108,8 +108,8 @@ void DoRecallDeleted(OpenDatabase& db, QWidget* owner) {
   }
   if (rows.empty()) {
     prompts().MessageBox(owner, Latin(klv::db::texts::kCaptionNotice),
-                         Latin(klv::db::texts::kRecallNone), MsgIcon::kInformation,
-                         MsgButtons::kOk, MsgButton::kOk);
+                         Latin(klv::db::texts::kRecallNone), MsgIcon::kInformation, MsgButtons::kOk,
+                         MsgButton::kOk);
     return;
   }
   TRecallDeleted form(db, std::move(rows), names, owner);

@@ -57,8 +57,8 @@ void TMyBackup::FormCreate() {
   WhatGroup = new QGroupBox(L(texts::kWhatToBackUp), this);
   WhatGroup->setObjectName(QStringLiteral("WhatGroup"));
   WhatGroup->setGeometry(8, 8, 320, 132);
-  const char* const choices[] = {texts::kBackupDatabase, texts::kBackupLists,
-                                 texts::kBackupConfig, texts::kReportDefinitions};
+  const char* const choices[] = {texts::kBackupDatabase, texts::kBackupLists, texts::kBackupConfig,
+                                 texts::kReportDefinitions};
   for (size_t i = 0; i < WhatRadio.size(); ++i) {
     WhatRadio[i] = new QRadioButton(L(choices[i]), WhatGroup);
     WhatRadio[i]->setObjectName(QStringLiteral("WhatRadio%1").arg(i + 1));

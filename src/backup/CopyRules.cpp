@@ -139,10 +139,11 @@ bool UnderKernelTree(const QString& dir) {
 
 std::vector<Drive> MountedDrives(const QString& mounts) {
   static const std::set<QString> kPseudo = {
-      "proc",      "sysfs",    "devtmpfs",  "devpts",    "cgroup",     "cgroup2",
-      "securityfs", "debugfs", "tracefs",   "pstore",    "bpf",        "mqueue",
-      "hugetlbfs", "configfs", "fusectl",   "autofs",    "binfmt_misc", "rpc_pipefs",
-      "nsfs",      "efivarfs", "selinuxfs", "ramfs",     "fuse.gvfsd-fuse", "fuse.portal"};
+      "proc",      "sysfs",       "devtmpfs",        "devpts",     "cgroup",
+      "cgroup2",   "securityfs",  "debugfs",         "tracefs",    "pstore",
+      "bpf",       "mqueue",      "hugetlbfs",       "configfs",   "fusectl",
+      "autofs",    "binfmt_misc", "rpc_pipefs",      "nsfs",       "efivarfs",
+      "selinuxfs", "ramfs",       "fuse.gvfsd-fuse", "fuse.portal"};
   std::vector<Drive> drives;
   QFile file(mounts);
   if (!file.open(QIODevice::ReadOnly)) return drives;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include <QCursor>
 #include <QFile>
 #include <QFileInfo>
-#include <QCursor>
 #include <QGuiApplication>
 
 #include "app/AppTexts.h"

@@ -23,20 +23,20 @@ using platform::MsgIcon;
 using platform::prompts;
 
 constexpr std::array<const char*, 16> kV2Fields = {
-    "COUNTRY",    "FACEVALUE", "YEAR",  "CONDITION",  "MINTMARK", "PURCHASEPR",
-    "MARKETVALU", "PREMIUMVAL", "TOPIC", "DESCRIPTIO", "PURCHDATE", "MISCELLANE",
-    "QUANTITY",   "COMMENT",   "YEARBC", "YEARAPPROX"};
+    "COUNTRY",    "FACEVALUE",  "YEAR",   "CONDITION",  "MINTMARK",  "PURCHASEPR",
+    "MARKETVALU", "PREMIUMVAL", "TOPIC",  "DESCRIPTIO", "PURCHDATE", "MISCELLANE",
+    "QUANTITY",   "COMMENT",    "YEARBC", "YEARAPPROX"};
 constexpr std::array<const char*, 21> kV1Fields = {
-    "COUNTRY",    "FACEVALUE", "YEAR",       "CONDITION",  "MINTMARK", "PURCHASEPR", "MARKETVALU",
-    "PREMIUMVAL", "TOPIC",     "DESCRIPTIO", "PURCHDAY",   "PURCHMONTH", "PURCHYEAR", "COMMEMORAT",
-    "CONTROLLER", "GOLD",      "SILVER",     "QUANTITY",   "COMMENT",  "YEARBC",     "YEARAPPROX"};
+    "COUNTRY",    "FACEVALUE", "YEAR",       "CONDITION", "MINTMARK",   "PURCHASEPR", "MARKETVALU",
+    "PREMIUMVAL", "TOPIC",     "DESCRIPTIO", "PURCHDAY",  "PURCHMONTH", "PURCHYEAR",  "COMMEMORAT",
+    "CONTROLLER", "GOLD",      "SILVER",     "QUANTITY",  "COMMENT",    "YEARBC",     "YEARAPPROX"};
 
 // The fields copied as text into the coin table's field of the same name.
 constexpr std::array<const char*, 14> kV2Copied = {
-    "Country",    "FaceValue", "Year",  "Condition",  "MintMark",  "PurchasePr", "MarketValu",
+    "Country",    "FaceValue", "Year",       "Condition", "MintMark",   "PurchasePr", "MarketValu",
     "PremiumVal", "Topic",     "Descriptio", "PurchDate", "Miscellane", "Quantity",   "Comment"};
 constexpr std::array<const char*, 12> kV1Copied = {
-    "Country",    "FaceValue", "Year",  "Condition",  "MintMark", "PurchasePr",
+    "Country",    "FaceValue",  "Year",  "Condition",  "MintMark", "PurchasePr",
     "MarketValu", "PremiumVal", "Topic", "Descriptio", "Quantity", "Comment"};
 
 template <size_t N>
@@ -74,13 +74,14 @@ std::string Trimmed(const std::string& s) {
 void SetYear(dbf::Table& old_table, dbf::Table& my_table) {
   const QString approx = QString::fromStdString(Text(old_table, "YearApprox"));
   my_table.FieldByName("YearApprox").SetAsString(approx.toUpper() == "ABOUT" ? "Yes" : "No");
-  const std::string year = my_table.FieldByName("Year").AsString() + " " + Text(old_table, "YearBC");
+  const std::string year =
+      my_table.FieldByName("Year").AsString() + " " + Text(old_table, "YearBC");
   my_table.FieldByName("Year").SetAsString(Trimmed(year));
 }
 
 dbf::Date PurchaseDateV1(dbf::Table& old_table) {
-  static constexpr std::array<const char*, 12> kMonths = {
-      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::string day = Text(old_table, "PurchDay").substr(0, 4);
   std::string month = Text(old_table, "PurchMonth").substr(0, 4);
   const std::string year = Text(old_table, "PurchYear").substr(0, 4);
@@ -93,9 +94,9 @@ dbf::Date PurchaseDateV1(dbf::Table& old_table) {
   format.short_date = year.size() <= 2 ? "M/d/yy" : "M/d/yyyy";
   const std::optional<dbf::Date> date = dbf::ParseDateText(text, format);
   if (!date) {
-    dbf::Fail(dbf::ErrorCode::kBadValue,
-              QString::fromLatin1(texts::kNotAValidDate).arg(QString::fromStdString(text))
-                  .toStdString());
+    dbf::Fail(
+        dbf::ErrorCode::kBadValue,
+        QString::fromLatin1(texts::kNotAValidDate).arg(QString::fromStdString(text)).toStdString());
   }
   return *date;
 }

@@ -45,8 +45,7 @@ uint64_t CountDeletedRows(const QString& dbf_path);
 // The commands of the Tools menu. progress may be empty.
 void MenuPackClick(QWidget* owner, const QString& dbf_path, const ExclusiveUse& exclusive,
                    const Progress& progress = {});
-void MenuRebuildClick(QWidget* owner, const ExclusiveUse& exclusive,
-                      const Progress& progress = {});
+void MenuRebuildClick(QWidget* owner, const ExclusiveUse& exclusive, const Progress& progress = {});
 
 // One deleted row: its record number and its fields as text, in field order.
 struct DeletedRow {

@@ -92,10 +92,9 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
   const std::vector<std::string> live = Live();
   {
     test::HeldByAnotherProcess other(home_.path(), "MASTER.DBF");
-    TestPrompts().ExpectMessage("Confirm",
-                                QString(kPackQuestion) +
-                                    "\n\nDeleted rows that packing will remove: 3.",
-                                MsgButton::kYes);
+    TestPrompts().ExpectMessage(
+        "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 3.",
+        MsgButton::kYes);
     TestPrompts().ExpectMessage(
         "Error",
         "Unable to pack table.  Packing requires exclusive use of the DBase File.  Make sure "
@@ -117,17 +116,15 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
     EXPECT_EQ(db.MyTable().RecordCount(), 7u);
     EXPECT_EQ(db.MyTable().PhysicalCount(), 10u);
   }
-  TestPrompts().ExpectMessage("Confirm",
-                              QString(kPackQuestion) +
-                                  "\n\nDeleted rows that packing will remove: 3.",
-                              MsgButton::kNo);
+  TestPrompts().ExpectMessage(
+      "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 3.",
+      MsgButton::kNo);
   db::MenuPackClick(nullptr, path, Exclusive(db));
   EXPECT_EQ(db.MyTable().PhysicalCount(), 10u);
 
-  TestPrompts().ExpectMessage("Confirm",
-                              QString(kPackQuestion) +
-                                  "\n\nDeleted rows that packing will remove: 3.",
-                              MsgButton::kYes);
+  TestPrompts().ExpectMessage(
+      "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 3.",
+      MsgButton::kYes);
   double last_progress = 0;
   db::MenuPackClick(nullptr, path, Exclusive(db), [&](double f) { last_progress = f; });
   EXPECT_EQ(last_progress, 1.0);
@@ -137,10 +134,9 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
   EXPECT_EQ(Live(), live);
 
   // Nothing deleted: the count stays, the table stays usable.
-  TestPrompts().ExpectMessage("Confirm",
-                              QString(kPackQuestion) +
-                                  "\n\nDeleted rows that packing will remove: 0.",
-                              MsgButton::kYes);
+  TestPrompts().ExpectMessage(
+      "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 0.",
+      MsgButton::kYes);
   db::MenuPackClick(nullptr, path, Exclusive(db));
   EXPECT_EQ(db.MyTable().RecordCount(), 7u);
   TestPrompts().ExpectMessage("Confirm", kRebuildQuestion, MsgButton::kYes);
@@ -280,16 +276,19 @@ TEST_F(MaintenanceTest, ADamagedTableIsOfferedForRepair) {
   ASSERT_EQ(TestPrompts().Messages().size(), 1u);
   const test::AskedPrompt asked = TestPrompts().Messages()[0];
   EXPECT_EQ(asked.caption, "Error");
-  EXPECT_TRUE(asked.text.startsWith("The table \"" + path + "\" is damaged:")) << asked.text.toStdString();
-  EXPECT_TRUE(asked.text.endsWith("Repair it now?  The damaged file is kept aside unchanged, and "
-                                  "a new table with every whole row takes its name."));
+  EXPECT_TRUE(asked.text.startsWith("The table \"" + path + "\" is damaged:"))
+      << asked.text.toStdString();
+  EXPECT_TRUE(
+      asked.text.endsWith("Repair it now?  The damaged file is kept aside unchanged, and "
+                          "a new table with every whole row takes its name."));
   TestPrompts().Reset();
   TestPrompts().AnswerMessage(MsgButton::kYes);
   TestPrompts().AnswerMessage(MsgButton::kOk);
   EXPECT_TRUE(OpenDatabase::CheckOrRepair(nullptr, path));
   const QString done = TestPrompts().Messages().back().text;
-  EXPECT_TRUE(done.startsWith("The table was repaired: 8 rows were kept (1 of them deleted "
-                              "rows).  The damaged file is kept as \""))
+  EXPECT_TRUE(
+      done.startsWith("The table was repaired: 8 rows were kept (1 of them deleted "
+                      "rows).  The damaged file is kept as \""))
       << done.toStdString();
   EXPECT_TRUE(done.endsWith("  2 rows could not be saved.")) << done.toStdString();
   EXPECT_EQ(Live().size(), 7u);

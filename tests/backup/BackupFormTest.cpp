@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QLabel>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -77,10 +77,9 @@ TEST_F(BackupFormTest, BackupDialogCopiesToTheChosenDirectory) {
   WithDialog<TMyBackup>(TMain::kBackup, [&](TMyBackup& d) {
     EXPECT_EQ(d.windowTitle(), "Backup");
     EXPECT_EQ(d.WhatGroup->title(), "What To Back Up");
-    const char* const choices[] = {"Current &Database (*.DBF)",
-                                   "Data &Lists of Current Database (*.0xx)",
-                                   "Config &File of Current Database (*.INI)",
-                                   "Global &Report Definitions (*.URP)"};
+    const char* const choices[] = {
+        "Current &Database (*.DBF)", "Data &Lists of Current Database (*.0xx)",
+        "Config &File of Current Database (*.INI)", "Global &Report Definitions (*.URP)"};
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(d.WhatRadio[i]->text(), choices[i]);
     EXPECT_TRUE(d.WhatRadio[0]->isChecked());
     EXPECT_EQ(d.WhereGroup->title(), "Where To Back Up To");
@@ -134,8 +133,7 @@ TEST_F(BackupFormTest, RestoreDialogAsksForTheSourceOfEachChoice) {
         {What::kDatabase, "Restore Database File", "DBase Files (*.DBF) | *.DBF", "DBF", ""},
         {What::kLists, "Restore Data List Files", "DBase Files (*.DBF) | *.DBF", "DBF", ""},
         {What::kConfig, "Restore Configuration File", "DBase Files (*.DBF) | *.DBF", "DBF", ""},
-        {What::kReports, "Restore URP File", "Reports Files (*.URP) | *.URP", "URP",
-         "KLVCOIN.URP"},
+        {What::kReports, "Restore URP File", "Reports Files (*.URP) | *.URP", "URP", "KLVCOIN.URP"},
     };
     for (const auto& c : dialogs) {
       const platform::FileDialogRequest r = d.SourceDialog(c.what);
@@ -245,10 +243,10 @@ TEST_F(BackupFormTest, BothDialogsTakeTheConfigureColours) {
   TMyRestore restore(m.database(), RealPlace(), {}, &m);
   restore.show();
   ASSERT_EQ(colors.asked.size(), 2u);
-  EXPECT_EQ(colors.asked[0], std::make_pair(static_cast<QWidget*>(&backup),
-                                            forms::ColorGroupId::kConfigure));
-  EXPECT_EQ(colors.asked[1], std::make_pair(static_cast<QWidget*>(&restore),
-                                            forms::ColorGroupId::kConfigure));
+  EXPECT_EQ(colors.asked[0],
+            std::make_pair(static_cast<QWidget*>(&backup), forms::ColorGroupId::kConfigure));
+  EXPECT_EQ(colors.asked[1],
+            std::make_pair(static_cast<QWidget*>(&restore), forms::ColorGroupId::kConfigure));
   EXPECT_EQ(backup.palette().color(QPalette::Window), QColor(10, 20, 30));
   EXPECT_EQ(backup.WhereGroup->palette().color(QPalette::WindowText), QColor(40, 50, 60));
   EXPECT_EQ(restore.WhatRadio[2]->palette().color(QPalette::Window), QColor(70, 80, 90));

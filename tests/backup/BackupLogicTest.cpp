@@ -12,11 +12,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "backup/BackupFixture.h"
 #include "backup/CopyRules.h"
 #include "backup/Operations.h"
 #include "base/FaultEnv.h"
 #include "support/HeldTable.h"
-#include "backup/BackupFixture.h"
 
 namespace klv::backup {
 namespace {
@@ -258,8 +258,7 @@ TEST_F(BackupTest, RestoreGoesBesideTheOpenDatabaseWhereverItIs) {
   bool settings_read = false;
   RestoreHooks hooks;
   hooks.settings_read = [&] { settings_read = true; };
-  TestPrompts().ExpectMessage(kNotice, "Configuration File restored successfully.",
-                              MsgButton::kOk);
+  TestPrompts().ExpectMessage(kNotice, "Configuration File restored successfully.", MsgButton::kOk);
   EXPECT_TRUE(RestoreConfig(*db_, Q(away_.File("COINS.DBF")), nullptr, RealPlace(), hooks));
   EXPECT_TRUE(QFileInfo::exists(Q(elsewhere.File("COINS.INI"))));
   EXPECT_TRUE(settings_read);

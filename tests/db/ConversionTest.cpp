@@ -74,8 +74,7 @@ class ConversionTest : public ::testing::Test {
                           << "]:\n"
                              "    t.append(row)\n"
                              "t.close()\n";
-    const std::string command =
-        "/usr/bin/python3 '" + script + "' '" + dir_.File(name) + "' 2>&1";
+    const std::string command = "/usr/bin/python3 '" + script + "' '" + dir_.File(name) + "' 2>&1";
     FILE* p = ::popen(command.c_str(), "r");
     ASSERT_NE(p, nullptr);
     char buf[512];
