@@ -1,13 +1,10 @@
-// Pack Database, Rebuild Indexes, Recall Deleted Rows and the repair offer
+// Pack Database, Rebuild Indexes and the repair offer
 // on a real coin table behind an OpenDatabase: their questions and
-// messages, a second copy holding the table, the disk failing at every
-// write of a pack in turn, and a pack killed midway.
+// messages, a second copy holding the table, and the disk failing at every
+// write of a pack or a rebuild in turn.
 #include "db/Maintenance.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QFileInfo>
 #include <filesystem>
@@ -77,6 +74,13 @@ class MaintenanceTest : public ::testing::Test {
     std::sort(out.begin(), out.end());
     return out;
   }
+  static void ExpectPackQuestion(int deleted, MsgButton answer) {
+    TestPrompts().ExpectMessage(
+        "Confirm",
+        QString(kPackQuestion) +
+            "\n\nDeleted rows that packing will remove: " + QString::number(deleted) + ".",
+        answer);
+  }
   db::ExclusiveUse Exclusive(OpenDatabase& db) {
     return [&db](const std::function<void(dbf::Table&)>& a) { return db.RunExclusive(a); };
   }
@@ -92,9 +96,7 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
   const std::vector<std::string> live = Live();
   {
     test::HeldByAnotherProcess other(home_.path(), "MASTER.DBF");
-    TestPrompts().ExpectMessage(
-        "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 3.",
-        MsgButton::kYes);
+    ExpectPackQuestion(3, MsgButton::kYes);
     TestPrompts().ExpectMessage(
         "Error",
         "Unable to pack table.  Packing requires exclusive use of the DBase File.  Make sure "
@@ -116,15 +118,11 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
     EXPECT_EQ(db.MyTable().RecordCount(), 7u);
     EXPECT_EQ(db.MyTable().PhysicalCount(), 10u);
   }
-  TestPrompts().ExpectMessage(
-      "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 3.",
-      MsgButton::kNo);
+  ExpectPackQuestion(3, MsgButton::kNo);
   db::MenuPackClick(nullptr, path, Exclusive(db));
   EXPECT_EQ(db.MyTable().PhysicalCount(), 10u);
 
-  TestPrompts().ExpectMessage(
-      "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 3.",
-      MsgButton::kYes);
+  ExpectPackQuestion(3, MsgButton::kYes);
   double last_progress = 0;
   db::MenuPackClick(nullptr, path, Exclusive(db), [&](double f) { last_progress = f; });
   EXPECT_EQ(last_progress, 1.0);
@@ -134,9 +132,7 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
   EXPECT_EQ(Live(), live);
 
   // Nothing deleted: the count stays, the table stays usable.
-  TestPrompts().ExpectMessage(
-      "Confirm", QString(kPackQuestion) + "\n\nDeleted rows that packing will remove: 0.",
-      MsgButton::kYes);
+  ExpectPackQuestion(0, MsgButton::kYes);
   db::MenuPackClick(nullptr, path, Exclusive(db));
   EXPECT_EQ(db.MyTable().RecordCount(), 7u);
   TestPrompts().ExpectMessage("Confirm", kRebuildQuestion, MsgButton::kYes);
@@ -145,120 +141,43 @@ TEST_F(MaintenanceTest, PackAndRebuildAskFirstAndNeedTheTableAlone) {
   EXPECT_FALSE(db.MyTable().exclusive());
 }
 
-// The disk failing at each write of the pack in turn: the failure is
-// reported (never passed as success), no live row is lost, and the table is
-// open shared afterwards.
-TEST_F(MaintenanceTest, AFailedPackIsReportedAndLosesNothing) {
+// The disk failing at each write of a pack, then of a rebuild, in turn: an
+// operation that did not happen is never silent, no live row is lost, and
+// the table is open shared afterwards.
+TEST_F(MaintenanceTest, AFailedPackOrRebuildIsReportedAndLosesNothing) {
   const QString path = MakeDb(40, {0, 13, 39});
   const std::vector<std::string> live = Live();
   base::FaultEnv faults(base::Env::Default());
-  int failures = 0;
-  for (int64_t n = 1; n < 200; ++n) {
-    OpenDatabase db(state_, faults);
-    db.OpenAtStart(path);
-    TestPrompts().Reset();
-    TestPrompts().set_strict(false);
-    TestPrompts().AnswerMessage(MsgButton::kYes);
-    faults.FailAt(n);
-    db::MenuPackClick(nullptr, path, Exclusive(db));
-    const bool fired = faults.fired();
-    faults.FailAt(0);
-    const auto messages = TestPrompts().Messages();
-    // A pack that did not happen is never silent; one that did says nothing.
-    const bool packed = db.MyTable().PhysicalCount() == 37u;
-    if (!packed) {
-      ++failures;
-      ASSERT_EQ(messages.size(), 2u) << n;
-      EXPECT_TRUE(messages[1].text.startsWith("Packing the table failed.")) << n;
-    } else if (!fired) {
-      EXPECT_EQ(messages.size(), 1u);
+  for (const bool pack : {true, false}) {
+    int failures = 0;
+    for (int64_t n = 1; n < 200; ++n) {
+      if (pack) MakeDb(40, {0, 13, 39});  // each round from the unpacked table
+      OpenDatabase db(state_, faults);
+      db.OpenAtStart(path);
+      TestPrompts().Reset();
+      TestPrompts().set_strict(false);
+      TestPrompts().AnswerMessage(MsgButton::kYes);
+      faults.FailAt(n);
+      if (pack) db::MenuPackClick(nullptr, path, Exclusive(db));
+      if (!pack) db::MenuRebuildClick(nullptr, Exclusive(db));
+      const bool fired = faults.fired();
+      faults.FailAt(0);
+      const auto messages = TestPrompts().Messages();
+      const bool done = pack ? db.MyTable().PhysicalCount() == 37u : db.MyTable().Check().empty();
+      if (messages.size() == 2u) {
+        ++failures;
+        EXPECT_TRUE(messages[1].text.startsWith(pack ? "Packing the table failed."
+                                                     : "Rebuilding the index failed."));
+      }
+      EXPECT_TRUE(done || messages.size() == 2u) << "silent failure at " << n;
+      EXPECT_TRUE(db.MyTable().IsOpen()) << n;
+      EXPECT_FALSE(db.MyTable().exclusive());
+      db.Close();
+      EXPECT_EQ(Live(), live) << "fault at " << n;
+      if (!fired) break;
     }
-    EXPECT_TRUE(db.MyTable().IsOpen()) << n;
-    EXPECT_FALSE(db.MyTable().exclusive());
-    db.Close();
-    EXPECT_EQ(Live(), live) << "fault at " << n;
-    if (!fired) break;
-    // Start each round from the unpacked table.
-    MakeDb(40, {0, 13, 39});
+    EXPECT_GE(failures, 2) << pack;
   }
-  EXPECT_GE(failures, 3);
-}
-
-// The same for Rebuild Indexes: a failure is said, and one that passes
-// silently leaves a sound index.
-TEST_F(MaintenanceTest, AFailedRebuildIsReported) {
-  const QString path = MakeDb(40, {5});
-  base::FaultEnv faults(base::Env::Default());
-  int reported = 0;
-  for (int64_t n = 1; n < 200; ++n) {
-    OpenDatabase db(state_, faults);
-    db.OpenAtStart(path);
-    TestPrompts().Reset();
-    TestPrompts().set_strict(false);
-    TestPrompts().AnswerMessage(MsgButton::kYes);
-    faults.FailAt(n);
-    db::MenuRebuildClick(nullptr, Exclusive(db));
-    const bool fired = faults.fired();
-    faults.FailAt(0);
-    const auto messages = TestPrompts().Messages();
-    if (messages.size() == 2u) {
-      ++reported;
-      EXPECT_TRUE(messages[1].text.startsWith("Rebuilding the index failed.")) << n;
-    } else {
-      dbf::Table check;
-      check.SetDirectory(home_.path());
-      check.SetTableName("MASTER.DBF");
-      check.Open();
-      EXPECT_TRUE(check.Check().empty()) << "silent at fault " << n;
-    }
-    EXPECT_TRUE(db.MyTable().IsOpen()) << n;
-    EXPECT_FALSE(db.MyTable().exclusive());
-    if (!fired) break;
-  }
-  EXPECT_GE(reported, 2);
-}
-
-// A pack killed at some point: the table opens and holds every live row.
-TEST_F(MaintenanceTest, APackKilledMidwayLosesNothing) {
-  std::vector<int> deleted;
-  for (int i = 0; i < 200000; i += 10) deleted.push_back(i);
-  const QString path = MakeDb(200000, deleted);
-  const std::vector<std::string> live = Live();
-  for (int delay_ms : {2, 20, 80, 200}) {
-    const pid_t child = fork();
-    if (child == 0) {
-      dbf::Table t;
-      t.SetDirectory(home_.path());
-      t.SetTableName("MASTER.DBF");
-      t.SetExclusive(true);
-      t.Open();
-      t.Pack();
-      _exit(0);
-    }
-    usleep(static_cast<useconds_t>(delay_ms) * 1000);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    EXPECT_EQ(Live(), live) << "killed after " << delay_ms << " ms";
-  }
-}
-
-TEST_F(MaintenanceTest, DeletedRowsAreListedAndRecalled) {
-  const QString path = MakeDb(6, {1, 4});
-  OpenDatabase db(state_);
-  db.OpenAtStart(path);
-  QStringList names;
-  const std::vector<db::DeletedRow> rows =
-      db::ListDeletedRows(path, db.MyTable().text_format(), &names);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(names.size(), 20);
-  EXPECT_EQ(names[0], "COUNTRY");
-  EXPECT_EQ(rows[0].recno, 2u);
-  EXPECT_EQ(rows[0].values[0], "c1");
-  EXPECT_EQ(rows[1].values[0], "c4");
-  EXPECT_EQ(db::CountDeletedRows(path), 2u);
-  EXPECT_EQ(db::RecallRows(path, {5, 3}, db.MyTable()), 1);  // row 3 is live
-  EXPECT_EQ(db.MyTable().RecordCount(), 5u);
-  EXPECT_EQ(db::CountDeletedRows(path), 1u);
 }
 
 // A table cut short: the damage is named, the repair offered; Yes keeps the
