@@ -19,6 +19,7 @@
 #include "app/RecallDeleted.h"
 #include "backup/Backup.h"
 #include "backup/Restore.h"
+#include "db/DbFiles.h"
 #include "program/Program.h"
 #include "support/QtText.h"
 #include "support/RecordedColors.h"
@@ -106,6 +107,15 @@ TEST_F(BackupFormTest, BackupDialogCopiesToTheChosenDirectory) {
 TEST_F(BackupFormTest, RestoreDialogAsksForTheSourceOfEachChoice) {
   TMain& m = Start();
   test::WriteFileBytes(away_.File("KLVCOIN.URP"), std::string(20622, 'q'));
+  ASSERT_TRUE(db::MakeNewDB(Q(away_.File("GOLD.DBF"))));
+  {
+    dbf::Table gold;
+    gold.SetDirectory(away_.path());
+    gold.SetTableName("GOLD.DBF");
+    gold.Open();
+    gold.Append();
+    gold.Post();
+  }
   WithDialog<TMyRestore>(TMain::kRestore, [&](TMyRestore& d) {
     EXPECT_EQ(d.windowTitle(), "Restore");
     EXPECT_EQ(d.WhatGroup->title(), "What To Restore");
@@ -144,9 +154,17 @@ TEST_F(BackupFormTest, RestoreDialogAsksForTheSourceOfEachChoice) {
     TestPrompts().ExpectMessage("Notice", "Restore completed successfully.", MsgButton::kOk);
     d.StartButtonClick();
     EXPECT_EQ(d.CancelButton->text(), "&Close");
+    // A database of another name: restored beside the open one, which the
+    // window then switches to.
+    d.WhatRadio[0]->setChecked(true);
+    TestPrompts().AnswerOpenFile(Q(away_.File("GOLD.DBF")));
+    TestPrompts().ExpectMessage("Notice", "Restore completed successfully.", MsgButton::kOk);
+    d.StartButtonClick();
   });
   EXPECT_EQ(test::ReadFileBytes(home_.File("KLVCOIN.URP")), std::string(20622, 'q'));
-  EXPECT_TRUE(m.MyTable().IsOpen());
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (GOLD)");
+  EXPECT_EQ(m.CountLabel->text(), "1");
+  EXPECT_TRUE(QFileInfo::exists(Q(home_.File("MASTER.DBF"))));
 }
 
 // The Tools commands behind the main window, and the offer to convert an
