@@ -34,12 +34,12 @@ const char kV1Question[] =
     "now?  NOTE: After conversion the old file will be deleted.  You may wish to make a copy of "
     "\"CLOG.DBF\" first.";
 
-const char kV2Spec[] =
+const char kV2Fields[] =
     "ID N(5,0); COUNTRY C(20); FACEVALUE C(20); YEAR N(6,0); CONDITION C(30); MINTMARK C(3); "
     "PURCHASEPR N(12,2); MARKETVALU N(12,2); PREMIUMVAL N(12,2); TOPIC C(20); DESCRIPTIO C(40); "
     "PURCHDATE D; MISCELLANE C(110); QUANTITY N(5,0); COMMENT C(80); YEARBC C(4); "
     "YEARAPPROX C(5)";
-const char kV1Spec[] =
+const char kV1Fields[] =
     "ID N(5,0); COUNTRY C(20); FACEVALUE C(20); YEAR N(6,0); CONDITION C(30); MINTMARK C(3); "
     "PURCHASEPR N(12,2); MARKETVALU N(12,2); PREMIUMVAL N(12,2); TOPIC C(20); DESCRIPTIO C(40); "
     "PURCHDAY C(4); PURCHMONTH C(4); PURCHYEAR C(4); COMMEMORAT C(3); CONTROLLER C(3); "
@@ -59,13 +59,13 @@ class ConversionTest : public ::testing::Test {
     t.SetTableName("MASTER.DBF");
   }
 
-  // Writes an old table with python3-dbf: spec as its field list, rows as
+  // Writes an old table with python3-dbf: fields as its field list, rows as
   // Python tuples.
-  void MakeOld(const std::string& name, const char* spec, const std::string& rows) {
+  void MakeOld(const std::string& name, const char* fields, const std::string& rows) {
     const std::string script = dir_.File("make.py");
     std::ofstream(script) << "import sys, datetime, dbf\n"
                              "t = dbf.Table(sys.argv[1], '"
-                          << spec
+                          << fields
                           << "', codepage='cp1252')\n"
                              "t.open(dbf.READ_WRITE)\n"
                              "for row in ["
@@ -103,7 +103,7 @@ class ConversionTest : public ::testing::Test {
 };
 
 TEST_F(ConversionTest, VersionTwoRowsAreCopiedAndTheOldFileDeleted) {
-  MakeOld("C2LOG.DBF", kV2Spec,
+  MakeOld("C2LOG.DBF", kV2Fields,
           "(1, 'Peru', '1 Sol', 100, 'Fine', 'D', 1.5, 2.25, 0, 'Ships', 'Galleon', "
           "datetime.date(1995, 5, 7), 'Gold', 3, 'old', 'BC', 'about'),"
           "(2, 'Chile', '5 Pesos', 1901, 'Good', '', 0, 0, 0, '', '', None, '', 1, '', '', ''),"
@@ -123,7 +123,7 @@ TEST_F(ConversionTest, VersionTwoRowsAreCopiedAndTheOldFileDeleted) {
 }
 
 TEST_F(ConversionTest, VersionOneDatesAndFlags) {
-  MakeOld("CLOG.DBF", kV1Spec,
+  MakeOld("CLOG.DBF", kV1Fields,
           "(1, 'Peru', '', 1990, '', '', 0, 0, 0, '', '', '7', 'May', '1995', 'Yes', 'No', "
           "'Yes', 'No', 1, '', '', ''),"
           "(2, 'Peru', '', 1990, '', '', 0, 0, 0, '', '', '7', '5', '1995', 'No', 'No', "
@@ -140,7 +140,7 @@ TEST_F(ConversionTest, VersionOneDatesAndFlags) {
 }
 
 TEST_F(ConversionTest, NoKeepsTheFileAndAsksAgainAndOtherTablesAreLeftAlone) {
-  MakeOld("C2LOG.DBF", kV2Spec,
+  MakeOld("C2LOG.DBF", kV2Fields,
           "(1, 'Peru', '', 1, '', '', 0, 0, 0, '', '', None, '', 1, '', '', '')");
   // Right name, wrong fields: not an old table, no question.
   MakeOld("CLOG.DBF", "ID N(5,0); COUNTRY C(20)", "(1, 'x')");
@@ -157,7 +157,7 @@ TEST_F(ConversionTest, NoKeepsTheFileAndAsksAgainAndOtherTablesAreLeftAlone) {
 // written: none of the old rows stay, the old file is kept, and a retry
 // that succeeds adds each row once.
 TEST_F(ConversionTest, AFailedConversionTakesItsRowsBackAndKeepsTheOldFile) {
-  MakeOld("CLOG.DBF", kV1Spec,
+  MakeOld("CLOG.DBF", kV1Fields,
           "(1, 'Peru', '', 1990, '', '', 0, 0, 0, '', '', '7', 'May', '1995', 'No', 'No', "
           "'No', 'No', 1, '', '', ''),"
           "(2, 'Peru', '', 1990, '', '', 0, 0, 0, '', '', '45', 'Jan', '1995', 'No', 'No', "
@@ -172,7 +172,7 @@ TEST_F(ConversionTest, AFailedConversionTakesItsRowsBackAndKeepsTheOldFile) {
   EXPECT_TRUE(Rows().empty());
   EXPECT_EQ(my_table_.RecordCount(), 0u);
 
-  MakeOld("C2LOG.DBF", kV2Spec,
+  MakeOld("C2LOG.DBF", kV2Fields,
           "(1, 'Peru', '', 1, '', '', 0, 0, 0, '', '', None, '', 1, '', '', ''),"
           "(2, 'Chile', '', 2, '', '', 0, 0, 0, '', '', None, '', 1, '', '', '')");
   base::FaultEnv faults(base::Env::Default());
