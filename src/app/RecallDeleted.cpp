@@ -106,6 +106,11 @@ void DoRecallDeleted(OpenDatabase& db, QWidget* owner) {
     rows = db::ListDeletedRows(db.paths().dbf, db.MyTable().text_format(), &names,
                                [&](double f) { progress.setValue(static_cast<int>(f * 1000)); });
   }
+  // The user's captions of the coin table's fields, when it has them all.
+  const auto& captions = db.state().settings.field_names;
+  if (names.size() + 1 == static_cast<qsizetype>(captions.size())) {
+    for (qsizetype i = 0; i < names.size(); ++i) names[i] = captions[static_cast<size_t>(i + 1)];
+  }
   if (rows.empty()) {
     prompts().MessageBox(owner, Latin(klv::db::texts::kCaptionNotice),
                          Latin(klv::db::texts::kRecallNone), MsgIcon::kInformation, MsgButtons::kOk,

@@ -166,21 +166,26 @@ void TMyBackup::SetColors() {
   PaintConfigureGroup(this, db_.state());
 }
 
-CopyPlace WithProgressBox(const CopyPlace& place, QProgressDialog& box) {
-  box.setWindowModality(Qt::WindowModal);
-  box.setMinimumDuration(500);
-  box.setAutoClose(true);
+CopyProgress::CopyProgress(QWidget* parent) : parent_(parent) {}
+CopyProgress::~CopyProgress() = default;
+
+CopyPlace CopyProgress::Around(const CopyPlace& place) {
   CopyPlace shown = place;
-  shown.progress = [&box, next = place.progress](double f) {
-    box.setValue(static_cast<int>(f * 1000));
+  shown.progress = [this, next = place.progress](double f) {
+    if (!box_) {
+      box_ = std::make_unique<QProgressDialog>(L(texts::kCopying), QString(), 0, 1000, parent_);
+      box_->setWindowModality(Qt::WindowModal);
+      box_->setMinimumDuration(500);
+    }
+    box_->setValue(static_cast<int>(f * 1000));
     if (next) next(f);
   };
   return shown;
 }
 
 void TMyBackup::StartButtonClick() {
-  QProgressDialog box(L(texts::kCopying), QString(), 0, 1000, this);
-  if (Backup(Choice(), db_, Directory(), this, WithProgressBox(place_, box))) {
+  CopyProgress progress(this);
+  if (Backup(Choice(), db_, Directory(), this, progress.Around(place_))) {
     CancelButton->setText(L(texts::kClose));
     CancelButton->setFocus();
   }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include <QDialog>
@@ -72,8 +73,21 @@ class TMyBackup : public QDialog {
   bool shown_ = false;
 };
 
-// place with a progress box that shows once a copy runs a while.
-CopyPlace WithProgressBox(const CopyPlace& place, QProgressDialog& box);
+// A progress box over parent for the copies of one operation, made when a
+// copy first reports progress and shown once it has run a while.
+class CopyProgress {
+ public:
+  explicit CopyProgress(QWidget* parent);
+  ~CopyProgress();
+  CopyProgress(const CopyProgress&) = delete;
+  CopyProgress& operator=(const CopyProgress&) = delete;
+  // place, its copies reporting to this box.
+  CopyPlace Around(const CopyPlace& place);
+
+ private:
+  QWidget* parent_;
+  std::unique_ptr<QProgressDialog> box_;
+};
 
 // The colours both dialogs take: the configuration group.
 void PaintConfigureGroup(QWidget* form, const app::AppState& state);

@@ -1,7 +1,6 @@
 #include "backup/Restore.h"
 
 #include <QGroupBox>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -117,8 +116,8 @@ void TMyRestore::StartButtonClick() {
   const What what = Choice();
   const QString chosen = platform::prompts().OpenFile(this, SourceDialog(what));
   if (chosen.isEmpty()) return;
-  QProgressDialog box(L(texts::kCopying), QString(), 0, 1000, this);
-  if (Restore(what, db_, chosen, this, WithProgressBox(place_, box), hooks_)) {
+  CopyProgress progress(this);
+  if (Restore(what, db_, chosen, this, progress.Around(place_), hooks_)) {
     CancelButton->setText(L(texts::kClose));
     CancelButton->setFocus();
   }

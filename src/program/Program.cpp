@@ -147,14 +147,18 @@ db::ExclusiveUse Program::ExclusiveUseOf(app::OpenDatabase& db) {
 
 void Program::RunMaintenance(const char* label,
                              const std::function<void(const db::Progress&)>& command) {
-  // The progress box shows only once the operation has run a while.
-  QProgressDialog box(QString::fromLatin1(label), QString(), 0, 1000, main_.get());
-  box.setWindowModality(Qt::WindowModal);
-  box.setMinimumDuration(500);
-  box.setAutoClose(true);
-  box.setValue(0);
-  command([&box](double f) { box.setValue(static_cast<int>(f * 1000)); });
-  box.setValue(1000);
+  // Made at the first report of progress, after the question was answered;
+  // shown only once the operation has run a while.
+  std::unique_ptr<QProgressDialog> box;
+  command([&](double f) {
+    if (!box) {
+      box = std::make_unique<QProgressDialog>(QString::fromLatin1(label), QString(), 0, 1000,
+                                              main_.get());
+      box->setWindowModality(Qt::WindowModal);
+      box->setMinimumDuration(500);
+    }
+    box->setValue(static_cast<int>(f * 1000));
+  });
 }
 
 namespace {

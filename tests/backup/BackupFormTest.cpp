@@ -196,6 +196,7 @@ TEST_F(BackupFormTest, PackRecallAndConversionThroughTheMainWindow) {
   WithDialog<app::TRecallDeleted>(TMain::kRecallDeleted, [&](app::TRecallDeleted& d) {
     ASSERT_EQ(d.RowGrid->rowCount(), 2);
     EXPECT_EQ(d.RowGrid->item(0, 1)->text(), "Peru");
+    EXPECT_EQ(d.RowGrid->horizontalHeaderItem(2)->text(), "Face Value");
     d.RowGrid->item(1, 0)->setCheckState(Qt::Checked);
     TestPrompts().ExpectMessage("Notice", "Rows brought back: 1.", MsgButton::kOk);
     d.RecallButtonClick();
