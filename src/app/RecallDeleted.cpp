@@ -1,5 +1,7 @@
 #include "app/RecallDeleted.h"
 
+#include <stdexcept>
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressDialog>
@@ -61,7 +63,16 @@ TRecallDeleted::TRecallDeleted(OpenDatabase& db, std::vector<db::DeletedRow> row
   CancelButton->setGeometry(536, 338, 96, 27);
   CancelButton->setAutoDefault(false);
   resize(640, 373);
-  connect(RecallButton, &QPushButton::clicked, this, &TRecallDeleted::RecallButtonClick);
+  connect(RecallButton, &QPushButton::clicked, this, [this] {
+    // An engine error ends the form and reaches the command's general
+    // error display, not the event loop.
+    try {
+      RecallButtonClick();
+    } catch (const std::exception& e) {
+      error_ = QString::fromStdString(e.what());
+      reject();
+    }
+  });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -119,6 +130,7 @@ void DoRecallDeleted(OpenDatabase& db, QWidget* owner) {
   }
   TRecallDeleted form(db, std::move(rows), names, owner);
   form.exec();
+  if (!form.error().isEmpty()) throw std::runtime_error(form.error().toStdString());
 }
 
 }  // namespace klv::app

@@ -38,6 +38,8 @@ class TRecallDeleted : public QDialog {
   std::vector<uint32_t> Picked() const;
   void RecallButtonClick();
   int recalled() const { return recalled_; }
+  // The error that ended the form, or "".
+  const QString& error() const { return error_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -46,6 +48,7 @@ class TRecallDeleted : public QDialog {
   OpenDatabase& db_;
   std::vector<db::DeletedRow> rows_;
   int recalled_ = 0;
+  QString error_;
   bool shown_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
+#include "platform/Prompts.h"
 
 namespace klv::backup {
 namespace {
@@ -106,7 +107,8 @@ void TMyBackup::FormCreate() {
     if (current.isValid()) DirectoryList->scrollTo(current, QAbstractItemView::PositionAtCenter);
   });
   connect(DriveCombo, &QComboBox::activated, this, &TMyBackup::DriveComboChange);
-  connect(StartButton, &QPushButton::clicked, this, &TMyBackup::StartButtonClick);
+  connect(StartButton, &QPushButton::clicked, this,
+          [this] { RunGuarded(this, [this] { StartButtonClick(); }); });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(HelpButton, &QPushButton::clicked, this, &TMyBackup::HelpButtonClick);
 }
@@ -164,6 +166,16 @@ void TMyBackup::FormShow() {
 
 void TMyBackup::SetColors() {
   PaintConfigureGroup(this, db_.state());
+}
+
+void RunGuarded(QWidget* owner, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    platform::prompts().MessageBox(owner, L(texts::kCaptionPlain), QString::fromStdString(e.what()),
+                                   platform::MsgIcon::kError, platform::MsgButtons::kOk,
+                                   platform::MsgButton::kOk);
+  }
 }
 
 CopyProgress::CopyProgress(QWidget* parent) : parent_(parent) {}

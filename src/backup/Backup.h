@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -88,6 +89,11 @@ class CopyProgress {
   QWidget* parent_;
   std::unique_ptr<QProgressDialog> box_;
 };
+
+// Runs a button's handler: an engine or I/O error it lets through is shown
+// as the general error display shows it, never passed through the event
+// loop.
+void RunGuarded(QWidget* owner, const std::function<void()>& handler);
 
 // The colours both dialogs take: the configuration group.
 void PaintConfigureGroup(QWidget* form, const app::AppState& state);

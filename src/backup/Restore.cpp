@@ -56,7 +56,8 @@ void TMyRestore::FormCreate() {
   HelpButton->setGeometry(316, 88, 112, 27);
   HelpButton->setAutoDefault(false);
   resize(436, 148);
-  connect(StartButton, &QPushButton::clicked, this, &TMyRestore::StartButtonClick);
+  connect(StartButton, &QPushButton::clicked, this,
+          [this] { RunGuarded(this, [this] { StartButtonClick(); }); });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(HelpButton, &QPushButton::clicked, this, &TMyRestore::HelpButtonClick);
 }

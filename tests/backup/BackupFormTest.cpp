@@ -154,6 +154,13 @@ TEST_F(BackupFormTest, RestoreDialogAsksForTheSourceOfEachChoice) {
     TestPrompts().ExpectMessage("Notice", "Restore completed successfully.", MsgButton::kOk);
     d.StartButtonClick();
     EXPECT_EQ(d.CancelButton->text(), "&Close");
+    // A file that is no table: the engine's message, and the dialog goes on.
+    test::WriteFileBytes(away_.File("JUNK.DBF"), "not a table at all");
+    d.WhatRadio[0]->setChecked(true);
+    TestPrompts().AnswerOpenFile(Q(away_.File("JUNK.DBF")));
+    TestPrompts().AnswerMessage(MsgButton::kOk);
+    emit d.StartButton->clicked();
+    EXPECT_EQ(TestPrompts().Messages().back().caption, "Kolvane Coins 97");
     // A database of another name: restored beside the open one, which the
     // window then switches to.
     d.WhatRadio[0]->setChecked(true);
