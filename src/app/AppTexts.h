@@ -112,6 +112,12 @@ inline constexpr char kMenuTools[] = "&Tools";
 inline constexpr char kMenuSearchReplace[] = "&Search and Replace";
 inline constexpr char kMenuRebuild[] = "&Rebuild Indexes";
 inline constexpr char kMenuPack[] = "&Pack Database";
+inline constexpr char kMenuRecall[] = "Recall &Deleted Rows";
+// The recall form's own controls.
+inline constexpr char kRecallButton[] = "&Recall";
+inline constexpr char kRecallCancel[] = "&Cancel";
+inline constexpr char kRecallLabel[] = "Tick the deleted rows to bring back:";
+inline constexpr char kRecallRecord[] = "Record";
 
 inline constexpr char kMenuHelp[] = "&Help";
 inline constexpr char kMenuContents[] = "&Contents";

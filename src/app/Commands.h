@@ -43,6 +43,7 @@ enum Command : int {
   kSearchReplace,
   kRebuildIndexes,
   kPackDatabase,
+  kRecallDeleted,
   kHelpContents,
   kReviewTips,
   kAbout,

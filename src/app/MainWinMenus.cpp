@@ -151,6 +151,7 @@ void TMain::BuildMenus() {
   add(tools, kSearchReplace, texts::kMenuSearchReplace, ctrl(Qt::Key_F), true);
   add(tools, kRebuildIndexes, texts::kMenuRebuild);
   add(tools, kPackDatabase, texts::kMenuPack);
+  add(tools, kRecallDeleted, texts::kMenuRecall, {}, true);
 
   QMenu* help = bar->addMenu(Latin(texts::kMenuHelp));
   add(help, kHelpContents, texts::kMenuContents, ctrl(Qt::Key_H));

@@ -15,6 +15,7 @@
 
 #include "app/AppTexts.h"
 #include "app/MainWinParts.h"
+#include "db/Conversion.h"
 #include "db/DbTexts.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Paths.h"
@@ -23,6 +24,7 @@
 namespace klv::app {
 
 using db::CheckDBaseFormat;
+using db::CheckForConversion;
 using db::HasDbfExtension;
 using db::MakeNewDB;
 
@@ -94,6 +96,10 @@ bool TMain::FormCreate(const StartOptions& options) {
   // 12.
   SetMenuLastFiles();
 
+  // 13. The tables of the earlier versions; a failure has been shown and
+  // the program goes on.
+  RunCommand([&] { CheckForConversion(this, state_.program_dir, MyTable()); });
+
   // 15.
   if (line.browse) {
     state_.browse_only = true;
@@ -153,7 +159,7 @@ bool TMain::CreateDefaultDatabase(const QString& path) {
 
 bool TMain::IsValidDatabase(const QString& path) {
   bool valid = false;
-  RunCommand([&] { valid = CheckDBaseFormat(this, path); });
+  RunCommand([&] { valid = OpenDatabase::CheckOrRepair(this, path); });
   return valid;
 }
 

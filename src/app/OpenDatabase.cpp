@@ -6,6 +6,7 @@
 #include "db/DbFiles.h"
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
+#include "db/Maintenance.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
@@ -173,7 +174,7 @@ void OpenDatabase::LoadDefaultList() {
 
 OpenDatabase::SwitchResult OpenDatabase::SwitchTo(const QString& path, bool is_new) {
   // 1.
-  if (!is_new && !CheckDBaseFormat(owner_, path)) return SwitchResult::kRefused;
+  if (!is_new && !CheckOrRepair(owner_, path)) return SwitchResult::kRefused;
   // 2.
   if (searching_) EndSearch();
   if (table_.IsOpen() && table_.state() != dbf::Table::State::kBrowse) table_.Cancel();
@@ -247,6 +248,17 @@ void OpenDatabase::EndSearch() {
   SetSearchMode(false);
   ReopenMyTable();
   emit ViewerSettingsNeeded();
+}
+
+bool OpenDatabase::CheckOrRepair(QWidget* owner, const QString& path) {
+  try {
+    return CheckDBaseFormat(owner, path);
+  } catch (const dbf::DbfError& e) {
+    if (!db::IsDamage(e, path)) throw;
+    // Declined or failed: the user has been told what is wrong.
+    if (!db::OfferRepair(owner, path, e)) return false;
+  }
+  return CheckDBaseFormat(owner, path);
 }
 
 OpenDatabase::ExclusiveResult OpenDatabase::WithExclusiveUse(

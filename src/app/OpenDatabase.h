@@ -116,6 +116,7 @@ class OpenDatabase : public QObject {
   // SetListsInUse(true) said that someone loaded them (the record edit form).
   db::PickLists& lists() { return lists_; }
   void SetListsInUse(bool in_use) { lists_in_use_ = in_use; }
+  bool lists_in_use() const { return lists_in_use_; }
   // The open database's lists, or the defaults for a database just created.
   void LoadAllList();
   void LoadDefaultList();
@@ -134,10 +135,24 @@ class OpenDatabase : public QObject {
   // Ends search mode and reopens the table without the filter.
   void EndSearch();
 
+  // The validity test of a database about to be opened (CheckDBaseFormat);
+  // a table too damaged to open is offered for repair (Maintenance.h) and,
+  // once repaired, tested again; false when the repair is declined or
+  // fails (the user has been told). Other engine errors propagate.
+  static bool CheckOrRepair(QWidget* owner, const QString& path);
+
   // Closes the table, opens it exclusively, runs action on it and reopens it
   // shared; then ViewerSettingsNeeded. An exception of the action or of the
   // exclusive open (other than "in use") propagates after the shared reopen.
   ExclusiveResult WithExclusiveUse(const std::function<void(dbf::Table&)>& action);
+  // The same for a caller of the maintenance commands, which speak of the
+  // table alone: true when the action ran.
+  bool RunExclusive(const std::function<void(dbf::Table&)>& action) {
+    return WithExclusiveUse(action) == ExclusiveResult::kDone;
+  }
+  // Says that the settings in force changed under the window (a restored
+  // settings file): ViewerSettingsNeeded.
+  void AnnounceViewerSettings() { emit ViewerSettingsNeeded(); }
 
  signals:
   // Another database is bound (its name in state().database_name).

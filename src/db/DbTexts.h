@@ -40,4 +40,65 @@ inline constexpr char kMiscListName[] = "Miscellaneous";
 inline constexpr char kListReadError[] = "Input/output error reading \"%1\":  %2";
 inline constexpr char kListWriteError[] = "Input/output error writing \"%1\":  %2";
 
+// Conversion of the tables of the two earlier versions, kept in the program
+// directory under these names.
+inline constexpr char kCaptionConvert[] = "Convert";
+inline constexpr char kOldTableV2[] = "C2LOG.DBF";
+inline constexpr char kOldTableV1[] = "CLOG.DBF";
+inline constexpr char kConvertV2Question[] =
+    "A database from a previous version (2.X) has been detected.  Would you like to convert it "
+    "now?  NOTE: After conversion the old file will be deleted.  You may wish to make a copy of "
+    "\"C2LOG.DBF\" first.";
+inline constexpr char kConvertV1Question[] =
+    "A database from a previous version (1.X) has been detected.  Would you like to convert it "
+    "now?  NOTE: After conversion the old file will be deleted.  You may wish to make a copy of "
+    "\"CLOG.DBF\" first.";
+// A version 1 purchase date that is no date; %1 is the text as built.
+inline constexpr char kNotAValidDate[] = "'%1' is not a valid date";
+// A failed conversion takes its rows back; said after the error's own text.
+inline constexpr char kConversionUndone[] =
+    "No rows of the old table were added, and the old file was kept.";
+
+// Maintenance: pack and index rebuild.
+inline constexpr char kPackQuestion[] =
+    "Deleted items are not permanently removed from the database until packing occurs.  Packing "
+    "simply removes them to free up space.  Continue?";
+// Said below the question: %1 is the number of deleted rows.
+inline constexpr char kPackCount[] = "Deleted rows that packing will remove: %1.";
+inline constexpr char kRebuildQuestion[] =
+    "It is possible for your index files to become corrupted.  As a result, some items may not "
+    "show up in the viewer or in reports.  This will rebuild your index files correctly.  "
+    "Continue?";
+inline constexpr char kPackInUse[] =
+    "Unable to pack table.  Packing requires exclusive use of the DBase File.  Make sure that the "
+    "DBase File is not in use by another program  or that no other users are running the "
+    "software or that no other copies of the software are in use.";
+inline constexpr char kRebuildInUse[] =
+    "Unable to reindex table.  Reindexing requires exclusive use of the DBase File.  Make sure "
+    "that the DBase File is not in use by another program  or that no other users are running "
+    "the software or that no other copies of the software are in use.";
+// The operation itself failed; the engine's reason follows.
+inline constexpr char kPackFailed[] = "Packing the table failed.\n\n";
+inline constexpr char kRebuildFailed[] = "Rebuilding the index failed.\n\n";
+inline constexpr char kPackProgress[] = "Packing the database...";
+inline constexpr char kRebuildProgress[] = "Rebuilding the indexes...";
+
+// Recalling deleted rows.
+inline constexpr char kRecallCaption[] = "Recall Deleted Rows";
+inline constexpr char kRecallNone[] = "The database holds no deleted rows.";
+inline constexpr char kRecallDone[] = "Rows brought back: %1.";
+inline constexpr char kRecallScanning[] = "Looking for deleted rows...";
+
+// Repair of a damaged table: %1 the file, %2 what is wrong with it.
+inline constexpr char kRepairQuestion[] =
+    "The table \"%1\" is damaged:\n\n%2\n\nRepair it now?  The damaged file is kept aside "
+    "unchanged, and a new table with every whole row takes its name.";
+// %1 rows kept (of them %2 deleted), %3 where the damaged file now is.
+inline constexpr char kRepairDone[] =
+    "The table was repaired: %1 rows were kept (%2 of them deleted rows).  The damaged file is "
+    "kept as \"%3\".";
+inline constexpr char kRepairLost[] = "  %1 rows could not be saved.";
+inline constexpr char kRepairFailed[] = "The table could not be repaired:\n\n";
+inline constexpr char kCaptionNotice[] = "Notice";
+
 }  // namespace klv::db::texts

@@ -3,11 +3,18 @@
 #include <functional>
 #include <utility>
 
+#include <QProgressDialog>
+
+#include "app/RecallDeleted.h"
 #include "appearance/ColorCfg.h"
 #include "appearance/ColorSets.h"
 #include "appearance/GroupColors.h"
 #include "appearance/Tips.h"
 #include "appearance/View1.h"
+#include "backup/Backup.h"
+#include "backup/Restore.h"
+#include "db/DbTexts.h"
+#include "db/Maintenance.h"
 #include "db/PickLists.h"
 #include "edit/Edit1.h"
 #include "find/Locate.h"
@@ -147,6 +154,29 @@ void Program::InstallCommands() {
   m.SetFirstActivationHandler([this] {
     if (tips_at_start_ && main_->state().settings.show_tips) DoTipOfDay();
   });
+  // Backup and restore (unavailable in browse-only mode, as the main window
+  // marks them), pack, index rebuild and the recall of deleted rows.
+  m.SetCommandHandler(TMain::kBackup, [this] { backup::DoBackup(main_->database(), main_.get()); });
+  m.SetCommandHandler(TMain::kRestore, [this] {
+    backup::RestoreHooks hooks;
+    hooks.switch_to = [this](const QString& path) { main_->OpenSaveFile(path); };
+    hooks.settings_read = [this] { main_->DoFileSpecific(); };
+    backup::DoRestore(main_->database(), hooks, main_.get());
+    main_->DisplayCount();
+  });
+  m.SetCommandHandler(TMain::kPackDatabase, [this] {
+    RunMaintenance(db::texts::kPackProgress, [this](const db::Progress& progress) {
+      app::OpenDatabase& db = main_->database();
+      db::MenuPackClick(main_.get(), db.paths().dbf, ExclusiveUseOf(db), progress);
+    });
+  });
+  m.SetCommandHandler(TMain::kRebuildIndexes, [this] {
+    RunMaintenance(db::texts::kRebuildProgress, [this](const db::Progress& progress) {
+      db::MenuRebuildClick(main_.get(), ExclusiveUseOf(main_->database()), progress);
+    });
+  });
+  m.SetCommandHandler(TMain::kRecallDeleted,
+                      [this] { app::DoRecallDeleted(main_->database(), main_.get()); });
 }
 
 void Program::DoColorConfig(int target) {
@@ -172,6 +202,26 @@ void Program::DoImport() {
     throw;
   }
   main_->DisplayCount();
+}
+
+db::ExclusiveUse Program::ExclusiveUseOf(app::OpenDatabase& db) {
+  return [&db](const std::function<void(dbf::Table&)>& action) { return db.RunExclusive(action); };
+}
+
+void Program::RunMaintenance(const char* label,
+                             const std::function<void(const db::Progress&)>& command) {
+  // Made at the first report of progress, after the question was answered;
+  // shown only once the operation has run a while.
+  std::unique_ptr<QProgressDialog> box;
+  command([&](double f) {
+    if (!box) {
+      box = std::make_unique<QProgressDialog>(QString::fromLatin1(label), QString(), 0, 1000,
+                                              main_.get());
+      box->setWindowModality(Qt::WindowModal);
+      box->setMinimumDuration(500);
+    }
+    box->setValue(static_cast<int>(f * 1000));
+  });
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include <QString>
 
 #include "app/MainWin.h"
+#include "db/Maintenance.h"
 
 namespace klv::appearance {
 class GroupColors;
@@ -69,6 +70,10 @@ class Program {
   void InstallCommands();
   // Import, then the count and the grid of the rows it added.
   void DoImport();
+  // Pack and index rebuild: the command, told of its progress, with a
+  // progress box over the main window.
+  void RunMaintenance(const char* label, const std::function<void(const db::Progress&)>& command);
+  static db::ExclusiveUse ExclusiveUseOf(app::OpenDatabase& db);
   // Locate and Locate Next: the dialog or the search again, then the grid
   // shows the row the table stands on.
   void DoFind();

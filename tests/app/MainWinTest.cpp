@@ -763,6 +763,7 @@ TEST_F(MainWinTest, EveryCommandHasItsCaptionShortcutAndButtons) {
       {TMain::kSearchReplace, "&Search and Replace", "Ctrl+F", "", ""},
       {TMain::kRebuildIndexes, "&Rebuild Indexes", "", "", ""},
       {TMain::kPackDatabase, "&Pack Database", "", "", ""},
+      {TMain::kRecallDeleted, "Recall &Deleted Rows", "", "", ""},
       {TMain::kHelpContents, "&Contents", "Ctrl+H", "He&lp", "Help"},
       {TMain::kReviewTips, "&Review \"Tips of the Day\"", "", "", ""},
       {TMain::kAbout, "&About", "", "", ""},

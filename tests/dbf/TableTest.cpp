@@ -96,6 +96,42 @@ TEST_F(TableTest, CreatedFileHasTheDbaseLayout) {
   EXPECT_EQ(b[32 + 32 + 17], 2);
 }
 
+// Recall undoes a delete: the row shows again in record and index order, in
+// the counts of this open and of another, and a pack keeps it.
+TEST_F(TableTest, RecalledRowIsLiveEverywhere) {
+  Table::CreateTable(Path(), SmallFields());
+  Table t;
+  Bind(t);
+  t.Open();
+  Fill(t, {"carl", "anna", "bert"});
+  t.AddIndex("BYNAME", "NAME");
+  t.SetIndexName("BYNAME");
+  ASSERT_TRUE(t.FindKey("bert"));
+  t.Delete();
+  Table other;
+  Bind(other);
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 2u);
+  t.SetShowDeleted(true);
+  ASSERT_TRUE(t.GoTo(3));
+  ASSERT_TRUE(t.IsDeleted());
+  t.Recall();
+  EXPECT_FALSE(t.IsDeleted());
+  t.Recall();  // a live row stays as it is
+  t.SetShowDeleted(false);
+  EXPECT_EQ(t.RecordCount(), 3u);
+  EXPECT_EQ(Walk(t), (std::vector<std::string>{"anna", "bert", "carl"}));
+  other.Refresh();
+  EXPECT_EQ(other.RecordCount(), 3u);
+  EXPECT_TRUE(t.Check().empty());
+  other.Close();
+  t.Close();
+  t.SetExclusive(true);
+  t.Open();
+  t.Pack();
+  EXPECT_EQ(t.PhysicalCount(), 3u);
+}
+
 TEST_F(TableTest, CreateRejectsBadDefinitions) {
   auto code = [&](std::vector<FieldDef> f) {
     try {

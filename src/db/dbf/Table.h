@@ -243,6 +243,9 @@ class Table {
   void Cancel();
   // Marks the current row deleted and moves to the next visible one.
   void Delete();
+  // Brings the current row, shown while SetShowDeleted is on, back from
+  // deletion (nothing when it is live). Its index keys were never removed.
+  void Recall();
 
   // Display guard: observers hear nothing while disabled; one notice when
   // the last EnableControls balances the first DisableControls.

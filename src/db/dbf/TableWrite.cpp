@@ -474,4 +474,43 @@ void Table::Delete() {
   im.Notify();
 }
 
+void Table::Recall() {
+  impl_->RequireWritable();
+  if (state_ == State::kEdit || state_ == State::kInsert) Cancel();
+  Impl& im = *impl_;
+  im.EndRun();
+  if (recno_ == 0) Fail(ErrorCode::kBadState, "There is no record to recall");
+  uint32_t r = recno_;
+  if (!im.share.TryLockRecord(r)) {
+    Fail(ErrorCode::kRecordLocked, "Record " + std::to_string(r) + " is locked by another user.");
+  }
+  try {
+    LockGuard write_lock(*im.dbf, true);
+    im.share.ReloadHeader();
+    im.share.ForgetCountsIfChanged();
+    uint8_t flag = 0;
+    im.dbf->ReadAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
+    if (flag == '*') {
+      // A deleted row keeps its keys in every tag, so only its flag and the
+      // counters others watch change.
+      if (im.mdx) {
+        im.mdx->Sync();
+        im.mdx->NoteTableChange();
+      }
+      flag = ' ';
+      im.dbf->WriteAt(im.header_len + static_cast<uint64_t>(r - 1) * im.record_len, &flag, 1);
+      im.share.WriteHeader();
+      if (r <= im.scanned && im.deleted > 0) --im.deleted;
+      im.share.NoteOwnWrite();
+    }
+  } catch (...) {
+    im.share.UnlockRecord(r);
+    throw;
+  }
+  im.share.UnlockRecord(r);
+  im.DropBatch();
+  buf_[0] = ' ';
+  im.Notify();
+}
+
 }  // namespace klv::dbf
