@@ -429,6 +429,11 @@ void TMain::DisplayCount() {
   UpdateNavigator();
 }
 
+void TMain::ShowCurrentRow() {
+  SyncGridToCursor();
+  UpdateNavigator();
+}
+
 void TMain::SyncGridToCursor() {
   SyncGridToRow(model_->CursorRow());
 }

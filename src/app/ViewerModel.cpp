@@ -536,18 +536,20 @@ int ViewerModel::CursorRow() {
   if (table_ && table_->IsOpen()) {
     if (table_->state() == dbf::Table::State::kInsert) {
       row = static_cast<int>(count_);
-    } else if (table_->RecNo() != 0 && count_ > 0) {
+    } else if (const uint32_t recno = table_->RecNo(); recno != 0 && count_ > 0) {
       for (size_t i = 0; i < rows_.size() && row < 0; ++i) {
-        if (rows_[i].recno == table_->RecNo()) row = base_ + static_cast<int>(i);
+        if (rows_[i].recno == recno) row = base_ + static_cast<int>(i);
       }
       if (row < 0 && CanRead()) {
         try {
+          // Reading the rows around it moves the cursor until the keeper
+          // puts it back: the row sought is the one it stood on.
           CursorKeeper keep(*this);
           const int last_row = static_cast<int>(count_) - 1;
           int hint = static_cast<int>(std::llround(table_->Fraction() * last_row));
           AnchorAtCursor(std::clamp(hint, 0, last_row));
           for (size_t i = 0; i < rows_.size() && row < 0; ++i) {
-            if (rows_[i].recno == table_->RecNo()) row = base_ + static_cast<int>(i);
+            if (rows_[i].recno == recno) row = base_ + static_cast<int>(i);
           }
         } catch (const dbf::DbfError& e) {
           rows_.clear();

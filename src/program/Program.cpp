@@ -126,8 +126,8 @@ void Program::DoFind() {
     return find::LocateLabel(m.state(), m.MyTable(), field);
   };
   const find::LocateResult result = locate_->Execute(&m.MyTable(), run, label);
+  m.ShowCurrentRow();
   find::ShowLocateMessage(&m, result.message);
-  // The grid follows the cursor through its model once the event loop runs.
 }
 
 void Program::DoFindNext() {
@@ -139,8 +139,8 @@ void Program::DoFindNext() {
     return find::LocateLabel(m.state(), m.MyTable(), field);
   };
   const find::LocateResult result = locate_->FindNext(&m.MyTable(), run, label);
+  m.ShowCurrentRow();
   find::ShowLocateMessage(&m, result.message);
-  // The grid follows the cursor through its model once the event loop runs.
 }
 
 }  // namespace klv::program
