@@ -1,6 +1,7 @@
 #include "program/Program.h"
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "db/PickLists.h"
@@ -10,6 +11,7 @@
 #include "find/Search1.h"
 #include "find/Sort1.h"
 #include "find/SrchRep.h"
+#include "forms/BusyRun.h"
 
 namespace klv::program {
 
@@ -138,7 +140,15 @@ void Program::DoFindNext() {
   const LocateLabelOf label = [&m](const dbf::Field& field) {
     return find::LocateLabel(m.state(), m.MyTable(), field);
   };
-  const find::LocateResult result = locate_->FindNext(&m.MyTable(), run, label);
+  find::LocateResult result;
+  {
+    // The hourglass while the table is walked (not over the dialog the
+    // first Locate Next opens); the windows repaint meanwhile.
+    std::optional<forms::BusyRun> busy;
+    if (!locate_->search_value().isEmpty()) busy.emplace();
+    locate_->Progress = &forms::BusyRun::Pulse;
+    result = locate_->FindNext(&m.MyTable(), run, label);
+  }
   m.ShowCurrentRow();
   find::ShowLocateMessage(&m, result.message);
 }
