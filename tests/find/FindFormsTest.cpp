@@ -19,8 +19,8 @@
 #include <memory>
 
 #include "db/dbf/Table.h"
-#include "find/Locate.h"
 #include "edit/Edit1.h"
+#include "find/Locate.h"
 #include "find/Mylocate.h"
 #include "find/Search1.h"
 #include "find/SrchRep.h"
