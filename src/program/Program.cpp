@@ -79,7 +79,8 @@ void Program::ShowEditForm(int edit_mode) {
 
 void Program::DoSearch() {
   search_->ShowModal();
-  main_->DisplayCount();
+  // A confirmed search has shown its rows and their count already.
+  if (search_->result() != QDialog::Accepted) main_->DisplayCount();
 }
 
 void Program::InstallCommands() {
