@@ -1,11 +1,25 @@
-// The search filter of search by example over a large coin table. Each
-// filtered count is printed beside two baselines measured in the same run:
-// the unfiltered count, and a count through a filter that accepts every row
-// without reading it (what the engine's walk alone costs). A filter that
-// looks its fields up by name on every row is shown too, for comparison.
+// Finding and ordering over large coin tables. Each figure is printed beside
+// a baseline measured in the same run:
+//   - the search filter: filtered counts beside the unfiltered count and a
+//     count through a filter that accepts every row without reading it (what
+//     the engine's walk alone costs); a filter that looks its fields up by
+//     name on every row, for comparison;
+//   - search by example accepting 1% and 50% of the rows: the time to the
+//     first screen of the result (the first 25 rows through the filter, and
+//     the viewer grid's model counting and reading its first screen as the
+//     main window does) and to the exact count, beside a plain walk;
+//   - locate with the only match on the last row, and Locate Next from it,
+//     beside the plain walk;
+//   - a new sort order (the table opened exclusively, the tag "NewIndex"
+//     dropped and built again, the table opened shared) beside `klvdbf index`
+//     building the same tag;
+//   - search and replace of 10,000 values in 100,000 rows (index dropped,
+//     rows changed, index built again, as the command does) beside a walk of
+//     the same rows reading the field.
 //
-// The table (1,000,000 rows unless --rows N) is generated once by the engine
-// and cached in $KLV_BENCH_DIR/find, default /tmp/klv-bench/find.
+// The tables (1,000,000 rows unless --rows N, and 100,000 for the replace)
+// are generated once by the engine and cached in $KLV_BENCH_DIR/find, default
+// /tmp/klv-bench/find. The replace runs on a fresh copy each time.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,10 +31,17 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
+
+#include "app/OpenDatabase.h"
+#include "app/ViewerModel.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
 #include "find/Criteria.h"
 #include "find/Filter.h"
+#include "find/Locate.h"
+#include "find/Replace.h"
+#include "find/Sort1.h"
 
 namespace {
 
@@ -121,9 +142,85 @@ std::shared_ptr<const ActiveSearch> Search(
   return std::make_shared<const ActiveSearch>(list.criteria());
 }
 
+// The plain walks the figures are set beside: each row of the table in its
+// current order, with nothing read, or with one field read as text (what a
+// locate or a replace reads of each row).
+uint64_t PlainWalk(Table& t) {
+  uint64_t n = 0;
+  for (t.First(); !t.Eof(); t.Next()) ++n;
+  return n;
+}
+
+uint64_t WalkReading(Table& t, int field_no) {
+  uint64_t n = 0;
+  const klv::dbf::Field& field = t.Fields(field_no - 1);
+  for (t.First(); !t.Eof(); t.Next()) n += field.AsString().size() > 0;
+  return n;
+}
+
+// Runs once and returns milliseconds (for runs that change files).
+double OnceMs(const std::function<void()>& run) {
+  const double start = NowMs();
+  run();
+  return NowMs() - start;
+}
+
+void Report(const char* what, double ms, double baseline_ms, const char* baseline) {
+  std::printf("%-58s %9.1f ms vs baseline %9.1f ms (%s), %.2fx\n", what, ms, baseline_ms, baseline,
+              ms / baseline_ms);
+}
+
+void OpenShared(Table& t, const std::string& dir) {
+  t.Close();
+  t.SetDirectory(dir);
+  t.SetTableName("COINS.DBF");
+  t.SetExclusive(false);
+  t.SetReadOnly(false);
+  t.Open();
+}
+
+// The replace table: every tenth row's COUNTRY is "Peru", no other row's; the
+// sort index is the program's default order.
+void GenerateReplaceTable(const std::string& dir, uint32_t rows) {
+  fs::create_directories(dir);
+  Table::CreateTable(dir + "/COINS.DBF", klv::CoinFieldDefs());
+  Table t;
+  t.SetDirectory(dir);
+  t.SetTableName("COINS.DBF");
+  t.SetExclusive(true);
+  t.Open();
+  const char* const others[] = {"USA", "Canada", "Mexico", "France", "Japan", "Chile"};
+  for (uint32_t i = 0; i < rows; ++i) {
+    t.Append();
+    t.Fields(klv::db::kCountry - 1).SetAsString(i % 10 == 3 ? "Peru" : others[i % 6]);
+    t.Fields(klv::db::kMiscellane - 1).SetAsString("lot " + std::to_string(rows - i));
+    t.Fields(klv::db::kComment - 1).SetAsString("row " + std::to_string(i + 1));
+    t.Post();
+  }
+  t.AddIndex("NewIndex", klv::app::BuildSortString({12, 0, 0, 0}).toStdString());
+}
+
+void CopyTable(const std::string& from, const std::string& to) {
+  fs::remove_all(to);
+  fs::create_directories(to);
+  for (const char* name : {"COINS.DBF", "COINS.MDX"})
+    fs::copy_file(from + "/" + name, to + "/" + name);
+}
+
+double RunTool(const std::string& args) {
+  const std::string cmd = std::string(KLV_KLVDBF_PATH) + " " + args + " > /dev/null";
+  const double start = NowMs();
+  if (std::system(cmd.c_str()) != 0) {
+    std::fprintf(stderr, "klv_find_bench: %s failed\n", cmd.c_str());
+    std::exit(1);
+  }
+  return NowMs() - start;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
   uint32_t rows = 1000000;
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], "--rows") == 0) rows = static_cast<uint32_t>(std::atol(argv[i + 1]));
@@ -195,5 +292,140 @@ int main(int argc, char** argv) {
                  static_cast<unsigned long long>(count));
     return 1;
   }
+
+  // --- Search by example: the first screen and the exact count.
+  t.SetFiltered(false);
+  const double plain = MedianMs([&] { count = PlainWalk(t); });
+  std::printf("%-58s %9.1f ms  %8llu rows\n", "baseline: plain walk", plain,
+              static_cast<unsigned long long>(count));
+  const double reading = MedianMs([&] { count = WalkReading(t, klv::db::kComment); });
+  std::printf("%-58s %9.1f ms  %8llu rows\n", "baseline: walk reading COMMENT as text", reading,
+              static_cast<unsigned long long>(count));
+  const std::vector<Case> shares = {
+      {"1%: MARKETVALU > 0 AND < 100",
+       Search({{{klv::db::kMarketValu,
+                 Row(klv::db::kMarketValu, RowOperator::kRange, "> 0         AND < 100     ")}}})},
+      {"50%: MARKETVALU < 5000",
+       Search({{{klv::db::kMarketValu, Row(klv::db::kMarketValu, RowOperator::kLess, "< 5000")}}})},
+  };
+  klv::app::ViewerModel model;
+  std::vector<klv::app::ViewerColumn> columns;
+  for (int f = 1; f <= klv::db::kFieldCount; ++f) columns.push_back({f, QString::number(f), 15});
+  model.SetColumns(columns);
+  constexpr int kScreenRows = 25;
+  for (const Case& c : shares) {
+    std::printf("search %s\n", c.what);
+    t.SetOnFilterRecord(RowFilter(c.search));
+    t.SetFiltered(true);
+    int screen = 0;
+    const double first = MedianMs([&] {
+      screen = 0;
+      for (t.First(); !t.Eof() && screen < kScreenRows; t.Next()) ++screen;
+    });
+    Report("  first screen (25 rows through the filter)", first, plain, "plain walk");
+    // What the main window does: the model counts exactly, then reads its screen.
+    const double grid = MedianMs([&] {
+      t.First();
+      model.SetTable(&t);
+      for (int r = 0; r < kScreenRows; ++r)
+        for (int col = 0; col < model.columnCount(); ++col)
+          (void)model.data(model.index(r, col), Qt::DisplayRole);
+      model.SetTable(nullptr);
+    });
+    Report("  first screen of the viewer grid (counts first)", grid, plain, "plain walk");
+    const double exact = MedianMs([&] { count = t.RecordCount(); });
+    Report("  exact count", exact, plain, "plain walk");
+    std::printf("  %llu rows accepted\n", static_cast<unsigned long long>(count));
+  }
+  t.SetFiltered(false);
+
+  // --- Locate: the only match on the last row, then Locate Next from it.
+  const QString last_comment = QStringLiteral("row %1").arg(rows);
+  LocateResult located;
+  const double locate = MedianMs([&] {
+    located = LocateSearch(t, true, QStringLiteral("Comment"), false,
+                           TMyLocateMatchType::mtExactMatch, last_comment);
+  });
+  if (!located.found || t.RecNo() != rows) {
+    std::fprintf(stderr, "klv_find_bench: locate did not find the last row\n");
+    return 1;
+  }
+  Report("locate, only match on the last row", locate, reading, "walk reading COMMENT");
+  const double next = MedianMs([&] {
+    located = LocateSearch(t, false, QStringLiteral("Comment"), false,
+                           TMyLocateMatchType::mtExactMatch, last_comment);
+  });
+  if (located.found || t.RecNo() != rows) {
+    std::fprintf(stderr, "klv_find_bench: Locate Next left the last row\n");
+    return 1;
+  }
+  Report("Locate Next from it (nothing more)", next, reading, "walk reading COMMENT");
+
+  // --- A new sort order beside klvdbf index building the same tag.
+  const QString sort = klv::app::BuildSortString({1, 11, 0, 0});
+  const std::string dbf = dir + "/COINS.DBF";
+  std::vector<double> tool_ms, order_ms;
+  for (int i = 0; i < 2; ++i) {
+    t.Close();
+    tool_ms.push_back(RunTool("index " + dbf + " NewIndex '" + sort.toStdString() + "'"));
+    order_ms.push_back(OnceMs([&] {
+      t.Close();
+      t.SetReadOnly(false);
+      t.SetExclusive(true);
+      t.Open();
+      ApplySortIndex(t, sort);
+      OpenShared(t, dir);
+    }));
+  }
+  Report("new sort order (exclusive open, drop, build, reopen)",
+         *std::min_element(order_ms.begin(), order_ms.end()),
+         *std::min_element(tool_ms.begin(), tool_ms.end()), "klvdbf index, same tag");
+  t.Close();
+
+  // --- Search and replace of 10,000 values in 100,000 rows.
+  constexpr uint32_t kReplaceRows = 100000;
+  const std::string pristine = dir + "/replace-src";
+  const std::string work = dir + "/replace-run";
+  if (!Cached(pristine, kReplaceRows)) {
+    fs::remove_all(pristine);
+    GenerateReplaceTable(pristine, kReplaceRows);
+  }
+  Table r;
+  const double replace_walk = MedianMs([&] {
+    OpenShared(r, pristine);
+    count = WalkReading(r, klv::db::kCountry);
+    r.Close();
+  });
+  std::vector<double> run_ms, whole_ms;
+  ReplaceRun run;
+  for (int i = 0; i < 3; ++i) {
+    CopyTable(pristine, work);
+    whole_ms.push_back(OnceMs([&] {
+      r.SetDirectory(work);
+      r.SetTableName("COINS.DBF");
+      r.SetExclusive(true);
+      r.Open();
+      r.SetIndexName("");
+      r.DeleteIndex("NewIndex");
+      const ReplaceCheck check = CheckReplaceInput(klv::db::kCountry, QStringLiteral("peru"),
+                                                   QStringLiteral("Chile"), 1, &r);
+      run_ms.push_back(OnceMs([&] { run = RunReplace(r, check.plan); }));
+      r.AddIndex("NewIndex", klv::app::BuildSortString({12, 0, 0, 0}).toStdString());
+      r.SetIndexName("NewIndex");
+      OpenShared(r, work);
+    }));
+    r.Close();
+  }
+  if (!run.ran || run.counters.changed != static_cast<int32_t>(kReplaceRows / 10)) {
+    std::fprintf(stderr, "klv_find_bench: the replace changed %d rows\n", run.counters.changed);
+    return 1;
+  }
+  std::sort(run_ms.begin(), run_ms.end());
+  std::sort(whole_ms.begin(), whole_ms.end());
+  std::printf("search and replace, %d of %u rows changed\n", run.counters.changed, kReplaceRows);
+  Report("  the rows visited and changed", run_ms[1], replace_walk, "walk reading COUNTRY");
+  Report("  with the index dropped and built again", whole_ms[1], replace_walk,
+         "walk reading COUNTRY");
+  fs::remove_all(work);
   return 0;
 }

@@ -48,8 +48,12 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent) {
   connect(&db_, &OpenDatabase::DatabaseBound, this, &TMain::ShowDatabaseName);
   connect(&db_, &OpenDatabase::SearchModeChanged, this, &TMain::SearchModeShown);
   connect(&db_, &OpenDatabase::ViewerSettingsNeeded, this, [this] {
+    // SetViewerOptions reads the rows and their count again: counting once
+    // more (through a search filter, a walk of the whole table) would only
+    // repeat it.
     SetViewerOptions();
-    DisplayCount();
+    CountLabel->setText(QString::number(model_->RecordCount()));
+    UpdateNavigator();
   });
   connect(&db_, &OpenDatabase::EngineError, this, &TMain::ShowGeneralError);
   BuildControls();
@@ -441,6 +445,11 @@ void TMain::SetViewerOptions() {
 void TMain::DisplayCount() {
   model_->Reload();
   CountLabel->setText(QString::number(model_->RecordCount()));
+  SyncGridToCursor();
+  UpdateNavigator();
+}
+
+void TMain::ShowCurrentRow() {
   SyncGridToCursor();
   UpdateNavigator();
 }

@@ -95,6 +95,9 @@ class TMain : public QMainWindow {
 
   // Operations the other forms call.
   void DisplayCount();
+  // Puts the grid on the table's current row (selected and in view) after a
+  // command that moved the cursor without changing rows, such as a locate.
+  void ShowCurrentRow();
   void SetViewerOptions();
   void EnableEndSearch();
   void DisableEndSearch();

@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include "forms/BusyRun.h"
+
 namespace klv::app {
 namespace {
 
@@ -144,30 +146,45 @@ void ViewerModel::SetTitleColor(const QColor& color) {
 }
 
 void ViewerModel::Reload() {
+  // Counted before the reset: a long count may let the window repaint
+  // (forms::BusyRun), and the views then still show the rows they had.
+  uint64_t count = 0;
+  uint32_t physical = 0;
+  bool exact_natural = false;
+  bool failed = false;
+  if (table_ && table_->IsOpen()) {
+    const bool was_reading = reading_;
+    reading_ = true;
+    // Counting through a search filter visits every row.
+    forms::BusyRun busy;
+    try {
+      count = table_->RecordCount();
+      physical = table_->PhysicalCount();
+      exact_natural = table_->IndexName().empty() && !table_->Filtered() && count == physical;
+    } catch (const dbf::DbfError& e) {
+      count = 0;
+      failed = true;
+      error_reported_ = false;
+      Failed(e);
+    }
+    reading_ = was_reading;
+  }
   beginResetModel();
   rows_.clear();
   base_ = 0;
-  count_ = 0;
-  physical_ = 0;
-  exact_natural_ = false;
-  error_reported_ = false;
+  count_ = count;
+  physical_ = physical;
+  exact_natural_ = exact_natural;
+  if (!failed) error_reported_ = false;
   cursor_row_ = -1;
   last_state_ = table_ ? table_->state() : dbf::Table::State::kClosed;
-  if (table_ && table_->IsOpen()) {
-    try {
-      count_ = table_->RecordCount();
-      physical_ = table_->PhysicalCount();
-      exact_natural_ = table_->IndexName().empty() && !table_->Filtered() && count_ == physical_;
-    } catch (const dbf::DbfError& e) {
-      count_ = 0;
-      Failed(e);
-    }
-  }
   endResetModel();
 }
 
 bool ViewerModel::CanRead() const {
-  return table_ && table_->IsOpen() && table_->state() == dbf::Table::State::kBrowse && !reading_;
+  // While a long run lets the window repaint, the run owns the cursor.
+  return table_ && table_->IsOpen() && table_->state() == dbf::Table::State::kBrowse && !reading_ &&
+         !forms::BusyRun::Delivering();
 }
 
 bool ViewerModel::IsCheckField(int field) const {
@@ -336,7 +353,17 @@ void ViewerModel::Failed(const dbf::DbfError& e) const {
   QString message = QString::fromStdString(e.what());
   auto* self = const_cast<ViewerModel*>(this);
   QMetaObject::invokeMethod(
-      self, [self, message] { emit self->EngineError(message); }, Qt::QueuedConnection);
+      self, [self, message] { self->ReportError(message); }, Qt::QueuedConnection);
+}
+
+void ViewerModel::ReportError(const QString& message) {
+  // The message box must not open while a long run lets the window repaint.
+  if (forms::BusyRun::Delivering()) {
+    QTimer::singleShot(forms::BusyRun::kPulseInterval, this,
+                       [this, message] { ReportError(message); });
+    return;
+  }
+  emit EngineError(message);
 }
 
 // ---------------------------------------------------------------------------
@@ -536,18 +563,20 @@ int ViewerModel::CursorRow() {
   if (table_ && table_->IsOpen()) {
     if (table_->state() == dbf::Table::State::kInsert) {
       row = static_cast<int>(count_);
-    } else if (table_->RecNo() != 0 && count_ > 0) {
+    } else if (const uint32_t recno = table_->RecNo(); recno != 0 && count_ > 0) {
       for (size_t i = 0; i < rows_.size() && row < 0; ++i) {
-        if (rows_[i].recno == table_->RecNo()) row = base_ + static_cast<int>(i);
+        if (rows_[i].recno == recno) row = base_ + static_cast<int>(i);
       }
       if (row < 0 && CanRead()) {
         try {
+          // Reading the rows around it moves the cursor until the keeper
+          // puts it back: the row sought is the one it stood on.
           CursorKeeper keep(*this);
           const int last_row = static_cast<int>(count_) - 1;
           int hint = static_cast<int>(std::llround(table_->Fraction() * last_row));
           AnchorAtCursor(std::clamp(hint, 0, last_row));
           for (size_t i = 0; i < rows_.size() && row < 0; ++i) {
-            if (rows_[i].recno == table_->RecNo()) row = base_ + static_cast<int>(i);
+            if (rows_[i].recno == recno) row = base_ + static_cast<int>(i);
           }
         } catch (const dbf::DbfError& e) {
           rows_.clear();
@@ -576,6 +605,11 @@ void ViewerModel::TableChanged(dbf::Table& /*table*/) {
 }
 
 void ViewerModel::SyncWithCursor() {
+  if (forms::BusyRun::Delivering() || reading_) {
+    // A long run is under way: catch up once it lets go of the table.
+    QTimer::singleShot(forms::BusyRun::kPulseInterval, this, [this] { SyncWithCursor(); });
+    return;
+  }
   sync_queued_ = false;
   if (!table_) return;
   const dbf::Table::State state = table_->state();

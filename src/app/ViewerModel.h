@@ -156,6 +156,7 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   QString LiveValue(int field) const;
   bool StoreValue(int field, const QVariant& value, int role);
   void Failed(const dbf::DbfError& e) const;
+  void ReportError(const QString& message);
 
   dbf::Table* table_ = nullptr;
   std::vector<ViewerColumn> columns_;

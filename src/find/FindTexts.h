@@ -92,6 +92,11 @@ constexpr char kReplaceInUse[] =
     "or that no other copies of the software are in use.";
 constexpr char kReplaceRunError[] =
     "Error in running search and replace.  Search and replace will be aborted.";
+// A run that an engine error ended part way: kReplaceRunError, two blanks,
+// kReplaceChangedStart + the changed counter + kReplaceChangedEnd, then the
+// engine's message on a paragraph of its own.
+constexpr char kReplaceChangedStart[] = "Records changed before the error: ";
+constexpr char kReplaceChangedEnd[] = ".";
 constexpr char kReplaceComplete[] = "Global Search and Replace Complete.";
 // The confirmation: kItemStart + '"' + the row's country + '"' + kChangeThisRecord.
 constexpr char kItemStart[] = "Item = ";

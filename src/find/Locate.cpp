@@ -112,8 +112,8 @@ bool LocateMatches(const dbf::Field& field, const QString& value, TMyLocateMatch
 }
 
 LocateResult LocateSearch(dbf::Table& table, bool from_start, const QString& field_name,
-                          bool case_sensitive, TMyLocateMatchType match_type,
-                          const QString& value) {
+                          bool case_sensitive, TMyLocateMatchType match_type, const QString& value,
+                          const std::function<void()>& progress) {
   LocateResult result;
   if (table.state() == dbf::Table::State::kEdit || table.state() == dbf::Table::State::kInsert)
     table.Post();
@@ -136,6 +136,7 @@ LocateResult LocateSearch(dbf::Table& table, bool from_start, const QString& fie
   }
   if (!result.found) {
     for (table.Next(); !table.Eof(); table.Next()) {
+      if (progress) progress();
       if (matches(*field)) {
         result.found = true;
         break;
@@ -159,13 +160,14 @@ LocateResult LocateSearch(dbf::Table& table, bool from_start, const QString& fie
 }
 
 LocateResult LocateFromDialog(dbf::Table& table, bool from_start, const LocateDialogSetup& setup,
-                              const LocateDialogResult& controls) {
+                              const LocateDialogResult& controls,
+                              const std::function<void()>& progress) {
   const auto item =
       std::find_if(setup.fields.begin(), setup.fields.end(),
                    [&](const LocateFieldItem& f) { return f.label == controls.field_label; });
   if (item == setup.fields.end()) return {};
   LocateResult result = LocateSearch(table, from_start, item->name, controls.case_sensitive,
-                                     controls.match_type, controls.value);
+                                     controls.match_type, controls.value, progress);
   if (!result.found && result.message.box == LocateMessage::Box::kNone) {
     result.message = {LocateMessage::Box::kInformation,
                       QString::fromUtf8(from_start ? texts::kNoMatches : texts::kNoMoreMatches)};
@@ -247,7 +249,8 @@ LocateResult TMyLocateDialog::FindNext(
     DefaultButton = TMyDefaultButtonType::dbFindNext;
     return Execute(table, run_dialog, label_of);
   }
-  LocateResult result = LocateSearch(*table, false, SearchField, CaseSensitive, MatchType, value_);
+  LocateResult result =
+      LocateSearch(*table, false, SearchField, CaseSensitive, MatchType, value_, Progress);
   if (!result.found && result.message.box == LocateMessage::Box::kNone && ShowMessages)
     result.message = {LocateMessage::Box::kInformation, QString::fromUtf8(texts::kNoMoreMatches)};
   return result;

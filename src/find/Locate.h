@@ -58,9 +58,11 @@ struct LocateResult {
 // Observers of the table hear of the move once, not for every row passed.
 // Not found gives no message here; the caller chooses "No matches found"
 // or "No more matches found". An unknown field gives "Field " + name +
-// " not found." (warning).
+// " not found." (warning). progress, when set, is called for every row
+// passed (to keep a window painted during a long walk).
 LocateResult LocateSearch(dbf::Table& table, bool from_start, const QString& field_name,
-                          bool case_sensitive, TMyLocateMatchType match_type, const QString& value);
+                          bool case_sensitive, TMyLocateMatchType match_type, const QString& value,
+                          const std::function<void()>& progress = {});
 
 struct LocateDialogSetup;
 struct LocateDialogResult;
@@ -70,7 +72,8 @@ struct LocateDialogResult;
 // matches found" or "No more matches found" (information). On found the
 // dialog closes.
 LocateResult LocateFromDialog(dbf::Table& table, bool from_start, const LocateDialogSetup& setup,
-                              const LocateDialogResult& controls);
+                              const LocateDialogResult& controls,
+                              const std::function<void()>& progress = {});
 
 // One entry of the dialog's field list.
 struct LocateFieldItem {
@@ -111,6 +114,8 @@ class TMyLocateDialog {
   TMyDefaultButtonType DefaultButton = TMyDefaultButtonType::dbFindNext;
   TMyFieldSelection FieldSelection = TMyFieldSelection::fsAllFields;
   bool ShowMessages = true;
+  // Called for every row a search passes (LocateSearch's progress).
+  std::function<void()> Progress;
 
   const QString& search_value() const { return value_; }
 

@@ -15,6 +15,7 @@
 
 #include "db/FieldTable.h"
 #include "find/FindTexts.h"
+#include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
@@ -144,7 +145,9 @@ LocateDialogResult TMyLocateDlg::Controls() const {
 void TMyLocateDlg::Search(bool from_start) {
   LocateResult result;
   try {
-    result = LocateFromDialog(table_, from_start, setup_, Controls());
+    // The hourglass while the table is walked; the windows repaint meanwhile.
+    forms::BusyRun busy;
+    result = LocateFromDialog(table_, from_start, setup_, Controls(), &forms::BusyRun::Pulse);
   } catch (const std::exception&) {
     // An engine error ends the command: the dialog closes and whoever ran
     // it shows the error in the general error display.

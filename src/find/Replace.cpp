@@ -214,7 +214,15 @@ ReplaceRun RunReplace(dbf::Table& table, const ReplacePlan& plan, const ReplaceH
           }
           table.Post();
         } catch (...) {
-          table.Cancel();
+          // A post that failed after storing the row (writing the header,
+          // say) leaves the table browsing: that row was changed.
+          if (table.state() == dbf::Table::State::kBrowse) {
+            ++n.changed;
+            ++n.found;
+            draw();
+          } else {
+            table.Cancel();
+          }
           throw;
         }
         ++n.changed;

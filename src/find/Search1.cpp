@@ -16,6 +16,7 @@
 #include "db/FieldTable.h"
 #include "find/FindTexts.h"
 #include "find/SrchMask.h"
+#include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
@@ -38,14 +39,6 @@ constexpr int kPickColumn = 1;
 constexpr int kCriteriaColumn = 2;
 // The grid's design row height: all 21 rows show without scrolling.
 constexpr int kDefaultRowHeight = 17;
-
-// Restores the cursor however the search ends.
-struct WaitCursor {
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 
@@ -322,7 +315,9 @@ void TMySearch::OkButtonClick() {
 }
 
 bool TMySearch::Doit() {
-  WaitCursor wait;
+  // The hourglass until the grid has counted the result; the window repaints
+  // meanwhile, as the filter asks for.
+  forms::BusyRun busy;
   dbf::Table& table = db_.MyTable();
   if (db_.searching()) {
     db_.ReopenMyTable();

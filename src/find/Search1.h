@@ -22,6 +22,7 @@
 #include "app/OpenDatabase.h"
 #include "find/Criteria.h"
 #include "find/Filter.h"
+#include "forms/BusyRun.h"
 #include "forms/DialogRoutines.h"
 
 class QPushButton;
@@ -84,7 +85,12 @@ class TMySearch : public QDialog {
   // is in force.
   class Filter : public app::RowFilter {
    public:
-    bool Accept(dbf::Table& table) override { return search && search->Accept(table); }
+    bool Accept(dbf::Table& table) override {
+      // Every walk through the filter asks here: a long one keeps the
+      // window painted.
+      forms::BusyRun::Pulse();
+      return search && search->Accept(table);
+    }
     std::shared_ptr<const ActiveSearch> search;
   };
 

@@ -17,6 +17,7 @@
 #include "app/AppTexts.h"
 #include "db/FieldTable.h"
 #include "find/FindTexts.h"
+#include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "platform/Prompts.h"
@@ -52,14 +53,6 @@ bool HasIndexTag(const dbf::Table& table) {
 QString EditText(const QLineEdit* edit) {
   return edit->inputMask().isEmpty() ? edit->text() : edit->displayText();
 }
-
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 
@@ -270,13 +263,21 @@ void TSearchAndReplace::DoStart() {
   ReplaceHooks hooks;
   if (ConfirmBox->isChecked()) {
     hooks.confirm = [this](const QString& prompt) {
-      return prompts().MessageBox(this, QString::fromUtf8(texts::kConfirm), prompt,
-                                  MsgIcon::kQuestion, MsgButtons::kYesNo) == MsgButton::kYes;
+      // The question takes the ordinary pointer; the hourglass comes back after.
+      QApplication::setOverrideCursor(Qt::ArrowCursor);
+      const bool yes =
+          prompts().MessageBox(this, QString::fromUtf8(texts::kConfirm), prompt, MsgIcon::kQuestion,
+                               MsgButtons::kYesNo) == MsgButton::kYes;
+      QApplication::restoreOverrideCursor();
+      return yes;
     };
   }
   hooks.counters = [this](const ReplaceCounters& counters) {
+    // Drawn when the run next lets the window paint, at most every
+    // BusyRun::kPulseInterval: a paint per row would cost more than the row.
     counters_ = counters;
-    repaint();
+    update();
+    forms::BusyRun::Pulse();
   };
   auto action = [&](dbf::Table& table) {
     stage = Stage::kDropping;
@@ -304,17 +305,35 @@ void TSearchAndReplace::DoStart() {
     RestoreAfterRun(table, was_searching);
   };
 
-  app::OpenDatabase::ExclusiveResult result;
+  app::OpenDatabase::ExclusiveResult result{};
+  bool failed = false;
+  QString reason;
   {
-    WaitCursor wait;
+    forms::BusyRun busy;
     try {
       result = db_.WithExclusiveUse(action);
-    } catch (const dbf::DbfError&) {
-      if (stage == Stage::kRunning) throw;
-      prompts().Notify(this, QString::fromUtf8(texts::kError),
-                       QString::fromUtf8(texts::kReplaceRunError), MsgIcon::kError);
-      return;
+    } catch (const dbf::DbfError& e) {
+      failed = true;
+      reason = QString::fromStdString(e.what());
     }
+  }
+  repaint();
+  if (failed && stage != Stage::kRunning) {
+    prompts().Notify(this, QString::fromUtf8(texts::kError),
+                     QString::fromUtf8(texts::kReplaceRunError), MsgIcon::kError);
+    return;
+  }
+  if (failed) {
+    // What was posted before the error stays: say how much, and why the run
+    // stopped. The table is open shared again, with its sort index.
+    prompts().Notify(
+        this, QString::fromUtf8(texts::kError),
+        QString::fromUtf8(texts::kReplaceRunError) + QStringLiteral("  ") +
+            QString::fromUtf8(texts::kReplaceChangedStart) + FormatCount(counters_.changed) +
+            QString::fromUtf8(texts::kReplaceChangedEnd) + QStringLiteral("\n\n") + reason,
+        MsgIcon::kError);
+    reject();
+    return;
   }
   if (result == app::OpenDatabase::ExclusiveResult::kInUse) {
     prompts().Notify(this, QString::fromUtf8(texts::kError),

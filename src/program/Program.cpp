@@ -1,6 +1,7 @@
 #include "program/Program.h"
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include <QProgressDialog>
@@ -22,6 +23,7 @@
 #include "find/Search1.h"
 #include "find/Sort1.h"
 #include "find/SrchRep.h"
+#include "forms/BusyRun.h"
 #include "platform/Paths.h"
 #include "report/UrpFile.h"
 #include "transfer/Export1.h"
@@ -107,7 +109,8 @@ void Program::ShowEditForm(int edit_mode) {
 
 void Program::DoSearch() {
   search_->ShowModal();
-  main_->DisplayCount();
+  // A confirmed search has shown its rows and their count already.
+  if (search_->result() != QDialog::Accepted) main_->DisplayCount();
 }
 
 void Program::InstallCommands() {
@@ -240,8 +243,8 @@ void Program::DoFind() {
     return find::LocateLabel(m.state(), m.MyTable(), field);
   };
   const find::LocateResult result = locate_->Execute(&m.MyTable(), run, label);
+  m.ShowCurrentRow();
   find::ShowLocateMessage(&m, result.message);
-  // The grid follows the cursor through its model once the event loop runs.
 }
 
 void Program::DoFindNext() {
@@ -252,9 +255,17 @@ void Program::DoFindNext() {
   const LocateLabelOf label = [&m](const dbf::Field& field) {
     return find::LocateLabel(m.state(), m.MyTable(), field);
   };
-  const find::LocateResult result = locate_->FindNext(&m.MyTable(), run, label);
+  find::LocateResult result;
+  {
+    // The hourglass while the table is walked (not over the dialog the
+    // first Locate Next opens); the windows repaint meanwhile.
+    std::optional<forms::BusyRun> busy;
+    if (!locate_->search_value().isEmpty()) busy.emplace();
+    locate_->Progress = &forms::BusyRun::Pulse;
+    result = locate_->FindNext(&m.MyTable(), run, label);
+  }
+  m.ShowCurrentRow();
   find::ShowLocateMessage(&m, result.message);
-  // The grid follows the cursor through its model once the event loop runs.
 }
 
 }  // namespace klv::program

@@ -452,6 +452,41 @@ TEST_F(TableTest, EditPostAndCancel) {
   EXPECT_EQ(t.RecordCount(), 2u);
 }
 
+// A walk that changes rows as it goes (a replace) meets each row once, in
+// record order and in index order alike, and reads the changes afterwards.
+TEST_F(TableTest, AWalkChangingRowsAsItGoesMeetsEachRowOnce) {
+  Table::CreateTable(Path(), SmallFields());
+  Table t;
+  Bind(t);
+  t.SetExclusive(true);
+  t.Open();
+  std::vector<std::string> names;
+  for (int i = 0; i < 1500; ++i) names.push_back("N" + std::to_string(10000 + i));
+  Fill(t, names);
+  t.AddIndex("BYNAME", "NAME");
+  int pass = 0;
+  for (const char* order : {"", "BYNAME"}) {
+    SCOPED_TRACE(order);
+    ++pass;
+    t.SetIndexName(order);
+    std::vector<uint32_t> before, met;
+    for (t.First(); !t.Eof(); t.Next()) before.push_back(t.RecNo());
+    for (t.First(); !t.Eof(); t.Next()) {
+      met.push_back(t.RecNo());
+      if (t.RecNo() % 3 != 0) continue;
+      t.Edit();
+      t.FieldByName("QTY").SetAsInteger(t.FieldByName("QTY").AsInteger() + 1000);
+      t.Post();
+      EXPECT_GE(t.FieldByName("QTY").AsInteger(), 1000);
+    }
+    EXPECT_EQ(met, before);
+    for (t.First(); !t.Eof(); t.Next()) {
+      const int64_t qty = int64_t(t.RecNo()) - 1 + (t.RecNo() % 3 == 0 ? 1000 * pass : 0);
+      EXPECT_EQ(t.FieldByName("QTY").AsInteger(), qty) << t.RecNo();
+    }
+  }
+}
+
 TEST_F(TableTest, IndexOrdersTheCursorAndFollowsChanges) {
   Table::CreateTable(Path(), SmallFields());
   Table t;

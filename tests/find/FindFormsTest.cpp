@@ -12,14 +12,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
 #include "db/dbf/Table.h"
+#include "edit/Edit1.h"
 #include "find/Locate.h"
 #include "find/Mylocate.h"
+#include "find/Search1.h"
 #include "find/SrchRep.h"
 #include "program/Program.h"
 #include "support/HeldTable.h"
@@ -96,6 +99,30 @@ class FindFormsTest : public ::testing::Test {
       if (m->headerData(c, Qt::Horizontal).toString() == "Country") column = c;
     ASSERT_GE(column, 0);
     EXPECT_EQ(m->data(m->index(row, column)).toString().trimmed(), Q(Country()));
+  }
+
+  // The grid's current row is selected, in view, and shows the row the
+  // table stands on, before any queued event has run.
+  void ExpectGridShowsCursorNow() {
+    const app::ViewerGridView* g = Main().ViewerGrid;
+    const QAbstractItemModel* m = g->model();
+    const QModelIndex current = g->currentIndex();
+    ASSERT_TRUE(current.isValid());
+    EXPECT_TRUE(g->selectionModel()->isRowSelected(current.row(), QModelIndex()));
+    EXPECT_TRUE(g->viewport()->rect().intersects(g->visualRect(current)));
+    int column = -1;
+    for (int c = 0; c < m->columnCount(); ++c)
+      if (m->headerData(c, Qt::Horizontal).toString() == "Country") column = c;
+    ASSERT_GE(column, 0);
+    EXPECT_EQ(m->data(m->index(current.row(), column)).toString().trimmed(), Q(Country()));
+  }
+  // The same, and still so once the queued events have run.
+  void ExpectGridShowsCursor() {
+    ExpectGridShowsCursorNow();
+    const int row = Main().ViewerGrid->currentIndex().row();
+    QApplication::processEvents();
+    ExpectGridShowsCursorNow();
+    EXPECT_EQ(Main().ViewerGrid->currentIndex().row(), row);
   }
 
   static void Choose(TMyLocateDlg& d, const char* label, const char* value, int match,
@@ -191,6 +218,57 @@ TEST_F(FindFormsTest, LocateNextWalksTheMatchesAndStaysOnTheLast) {
     EXPECT_EQ(d.SearchValue->text(), "");
   }));
   EXPECT_EQ(Main().MyTable().RecNo(), last);
+}
+
+// On a table larger than the grid's window of rows, whatever moves the
+// table's cursor leaves the grid standing on that row.
+TEST_F(FindFormsTest, GridStandsOnTheTableRowAfterLocateSearchAndEdit) {
+  std::vector<std::string> names;
+  std::vector<Row> rows;
+  for (int i = 1; i <= 1500; ++i) names.push_back("C" + std::to_string(10000 + i));
+  for (const std::string& n : names) rows.push_back({n.c_str(), 1.0});
+  Start(rows);
+  dbf::Table& t = Main().MyTable();
+
+  EXPECT_TRUE(WithModal<TMyLocateDlg>(TMain::kLocate, [&](TMyLocateDlg& d) {
+    Choose(d, "Country", "C10900", 0, false);
+    d.FirstButton->click();
+  }));
+  EXPECT_EQ(Country(), "C10900");
+  ExpectGridShowsCursor();
+  EXPECT_TRUE(WithModal<TMyLocateDlg>(TMain::kLocate, [&](TMyLocateDlg& d) {
+    Choose(d, "Country", "C114", 1, false);
+    d.NextButton->click();
+  }));
+  EXPECT_EQ(Country(), "C11400");
+  ExpectGridShowsCursor();
+  Main().Trigger(TMain::kLocateNext);
+  EXPECT_EQ(Country(), "C11401");
+  ExpectGridShowsCursor();
+
+  // The edit form's Next moves the table; closing the form shows where.
+  EXPECT_TRUE(WithModal<edit::TMyEdit>(TMain::kEdit, [&](edit::TMyEdit& e) {
+    for (int i = 0; i < 3; ++i) e.NextButton->click();
+  }));
+  EXPECT_EQ(Country(), "C11404");
+  ExpectGridShowsCursor();
+
+  // Search mode: the grid stands on the first accepted row.
+  t.GoTo(1200);
+  Main().DisplayCount();
+  ExpectGridShowsCursor();
+  EXPECT_TRUE(WithModal<TMySearch>(TMain::kSearch, [&](TMySearch& f) {
+    f.SearchGrid->item(1, 2)->setText("C107");
+    f.OkButton->click();
+  }));
+  EXPECT_TRUE(Main().database().searching());
+  EXPECT_EQ(Main().viewer_model()->RecordCount(), 100u);
+  EXPECT_EQ(Country(), "C10700");
+  ExpectGridShowsCursor();
+  t.Last();
+  Main().DisplayCount();
+  EXPECT_EQ(Country(), "C10799");
+  ExpectGridShowsCursor();
 }
 
 TEST_F(FindFormsTest, LocateNextBeforeAnyLocateOpensTheDialog) {

@@ -17,11 +17,13 @@
 
 #include "app/OpenDatabase.h"
 #include "app/ViewerModel.h"
+#include "base/FaultEnv.h"
 #include "db/FieldTable.h"
 #include "find/CoinRows.h"
 #include "find/Search1.h"
 #include "find/Sort1.h"
 #include "find/SrchMask.h"
+#include "find/SrchRep.h"
 #include "platform/Profile.h"
 #include "support/HeldTable.h"
 #include "support/QtText.h"
@@ -301,6 +303,117 @@ TEST_F(SortOrderTest, AFailurePutsThePreviousOrderBack) {
   EXPECT_EQ(TagExpression(), "Upper(Left(Country,80))");
   EXPECT_TRUE(db_.MyTable().IsOpen());
   EXPECT_EQ(Countries(), (std::vector<std::string>{"Canada", "Mexico", "Peru", "USA", "USA"}));
+}
+
+// The disk failing at a write part way through a search and replace, once
+// (the run reports and the table is restored at once) or for good (as a
+// process killed there: the next open restores it).
+TEST(ReplaceFaultTest, AWriteFailingPartWayLeavesWholeRowsTheIndexAndTheCount) {
+  constexpr int kRowCount = 30;
+  const QString run_error =
+      "Error in running search and replace.  Search and replace will be "
+      "aborted.";
+  int run_failures = 0;
+  for (bool sticky : {false, true}) {
+    bool completed = false;
+    for (int n = 1; n < 400 && !completed; ++n) {
+      SCOPED_TRACE(std::to_string(n) + (sticky ? " sticky" : ""));
+      klv::test::TempDir dir;
+      std::vector<CoinRow> rows;
+      for (int i = 1; i <= kRowCount; ++i)
+        rows.push_back({i % 3 ? "Peru" : "USA",
+                        "",
+                        "",
+                        "row " + std::to_string(i),
+                        "",
+                        {},
+                        double(i),
+                        {},
+                        dbf::Date{}});
+      {
+        dbf::Table t;
+        MakeCoinTable(dir, rows, t);
+      }
+      app::AppState state;
+      state.program_dir = state.windows_dir = state.files.start_dir = Q(dir.path());
+      state.files.program_ini = Q(dir.File("KLVCOIN.INI"));
+      const QString path = Q(dir.File("COINS.DBF"));
+      base::FaultEnv env(base::Env::Default());
+      env.SetSticky(sticky);
+      int expect_changed = 0;
+      {
+        app::OpenDatabase db(state, env);
+        db.OpenAtStart(path);
+        const std::string sort = db.sort_string().toStdString();
+        ASSERT_FALSE(sort.empty());
+        TSearchAndReplace form(db);
+        form.FieldBox->setCurrentIndex(0);
+        form.SearchText->setText("peru");
+        form.ReplaceText->setText("Chile");
+        TestPrompts().Reset();
+        TestPrompts().set_strict(false);
+        env.FailAt(n);
+        form.StartButton->click();
+        completed = !env.fired();
+        env.FailAt(0);
+        ASSERT_FALSE(TestPrompts().Messages().empty());
+        const QString said = TestPrompts().Messages().back().text;
+        const int changed = form.counters().changed;
+        if (completed) {
+          EXPECT_EQ(said, "Global Search and Replace Complete.");
+          EXPECT_EQ(changed, kRowCount * 2 / 3);
+        } else if (said.startsWith(run_error + "  ")) {
+          ++run_failures;
+          EXPECT_TRUE(said.startsWith(run_error + "  Records changed before the error: " +
+                                      QString::number(changed) + ".\n\n"))
+              << said.toStdString();
+        } else {
+          EXPECT_EQ(said, run_error);  // before any row: opening or dropping the index
+          EXPECT_EQ(changed, 0);
+        }
+        if (!sticky) {
+          // Open shared again at once, with the sort index unless building
+          // it was what failed.
+          EXPECT_TRUE(db.MyTable().IsOpen());
+          EXPECT_FALSE(db.MyTable().exclusive());
+          if (changed < kRowCount * 2 / 3) {
+            EXPECT_EQ(QString::fromStdString(db.MyTable().IndexName()).toUpper(), "NEWINDEX");
+          }
+        }
+        expect_changed = changed;
+      }
+      // The next start has the sort index, in step with the rows; every row
+      // is whole, and as many were changed as the message said.
+      app::OpenDatabase again(state);
+      again.OpenAtStart(path);
+      dbf::Table& t = again.MyTable();
+      EXPECT_EQ(QString::fromStdString(t.IndexName()).toUpper(), "NEWINDEX");
+      std::string expression;
+      for (const dbf::TagInfo& tag : t.Tags())
+        if (QString::fromStdString(tag.name).toUpper() == "NEWINDEX") expression = tag.expression;
+      EXPECT_EQ(expression, again.sort_string().toStdString());
+      EXPECT_EQ(t.RecordCount(), uint64_t(kRowCount));
+      int seen = 0, chile = 0;
+      for (t.First(); !t.Eof(); t.Next()) {
+        ++seen;
+        const int i = int(t.RecNo());
+        EXPECT_EQ(t.FieldByName("Comment").AsString(), "row " + std::to_string(i));
+        EXPECT_EQ(t.FieldByName("MarketValu").AsFloat(), double(i));
+        const std::string country = t.FieldByName("Country").AsString();
+        if (i % 3 == 0) {
+          EXPECT_EQ(country, "USA");
+        } else {
+          EXPECT_TRUE(country == "Peru" || country == "Chile") << country;
+          chile += country == "Chile";
+        }
+      }
+      EXPECT_EQ(seen, kRowCount);
+      EXPECT_EQ(chile, expect_changed);
+    }
+    EXPECT_TRUE(completed);
+  }
+  EXPECT_GT(run_failures, 0);
+  TestPrompts().Reset();
 }
 
 }  // namespace

@@ -219,6 +219,8 @@ struct Table::Impl : tbl::OpenState {
   bool Step(int dir);
   bool FillBatch();
   void DropBatch();
+  // Our own post changed recno to record: the walk's copy follows.
+  void PatchBatch(uint32_t recno, const uint8_t* record);
   void Land(uint32_t recno, const uint8_t* record, const std::string* key = nullptr);
   void ScanDeleted();
   void GoToEnd(bool last);

@@ -39,6 +39,24 @@ void Table::Impl::DropBatch() {
   b.next = 0;
 }
 
+void Table::Impl::PatchBatch(uint32_t recno, const uint8_t* record) {
+  Impl::Batch& b = batch;
+  if (!b.live) return;
+  // The row is most often the one the walk took last.
+  for (size_t i = b.next; i-- > 0;) {
+    if (b.recnos[i] == recno) {
+      std::memcpy(b.bytes.data() + i * record_len, record, record_len);
+      return;
+    }
+  }
+  for (size_t i = b.next; i < b.recnos.size(); ++i) {
+    if (b.recnos[i] == recno) {
+      std::memcpy(b.bytes.data() + i * record_len, record, record_len);
+      return;
+    }
+  }
+}
+
 bool Table::Impl::SeekNatural(uint32_t from, int dir) {
   Impl::Batch& b = batch;
   DropBatch();

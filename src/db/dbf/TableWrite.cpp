@@ -108,7 +108,7 @@ void Table::Post() {
   // Edit: replace the stored row, then move its keys where they changed.
   uint32_t r = recno_;
   std::vector<uint8_t> old(im.record_len);
-  im.ReadFromDisk(r, old.data());
+  if (!im.tags.empty()) im.ReadFromDisk(r, old.data());  // for its keys alone
   std::vector<std::string> old_keys;
   bool keys_change = false;
   for (size_t t = 0; t < im.tags.size(); ++t) {
@@ -144,7 +144,14 @@ void Table::Post() {
              "); the indexes must be regenerated");
   }
   im.share.AfterOwnChange();
-  im.DropBatch();
+  // The rows a walk read ahead stay good when this row changed in place and
+  // kept its place in the walk's order: a walk that changes rows as it goes
+  // (a replace) then reads each batch once.
+  if (im.active < 0 || !keys_change ||
+      old_keys[static_cast<size_t>(im.active)] == new_keys[static_cast<size_t>(im.active)])
+    im.PatchBatch(r, buf_.data());
+  else
+    im.DropBatch();
   im.ReleaseEditLock();
   state_ = State::kBrowse;
   im.Land(r, buf_.data());
@@ -235,12 +242,16 @@ void Table::Impl::WriteAppends(const uint8_t* records, uint32_t n,
       for (size_t t = 0; t < tag_count; ++t) {
         std::iota(order.begin(), order.end(), 0u);
         if (n > 1) {
+          // Equal keys keep the rows' order (by record number in the
+          // tree); a plain sort with that tie-break is cheaper than a
+          // stable one.
           const TagDef& def = tags[t].def;
-          std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+          std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
             const std::string& ka = keys[a * tag_count + t];
             const std::string& kb = keys[b * tag_count + t];
             int c = def.type == KeyType::kChar ? ka.compare(kb) : CompareKeys(def.type, ka, kb);
-            return def.descending ? c > 0 : c < 0;
+            if (def.descending) c = -c;
+            return c != 0 ? c < 0 : a < b;
           });
         }
         for (uint32_t i : order)
@@ -314,7 +325,10 @@ void Table::Impl::RepairRows() {
 void Table::Impl::QueueAppend() {
   for (size_t t = 0; t < tags.size(); ++t)
     queue_keys.push_back(KeyOf(static_cast<int>(t), table.buf_.data()));
-  auto now = std::chrono::steady_clock::now();
+  // The clock is read for every 16th row: a row waits at most that much
+  // longer than the batch's time bound, and reading it costs a row's worth.
+  const bool look = queued % 16 == 0;
+  const auto now = look ? std::chrono::steady_clock::now() : queue_since;
   if (queued == 0) {
     queue_since = now;
     queue_tags_gen = tags_gen;
