@@ -17,9 +17,7 @@
 namespace klv::appearance {
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "appearance/GridConfig.h"
 
 #include "appearance/AppearanceTexts.h"
+#include "platform/Prompts.h"
 
 namespace klv::appearance {
 namespace {
@@ -10,9 +11,7 @@ using db::kFieldCount;
 constexpr int kCaptionLength = 20;
 constexpr int kInvalidWidth = 10;
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 size_t F(int field) {
   return static_cast<size_t>(field);

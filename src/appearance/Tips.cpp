@@ -10,14 +10,13 @@
 
 #include "appearance/AppearanceTexts.h"
 #include "appearance/TipTable.h"
+#include "platform/Prompts.h"
 #include "forms/DialogRoutines.h"
 
 namespace klv::appearance {
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 // The panel's picture: a gold coin with a light on it.
 QPixmap CoinPicture() {

@@ -30,9 +30,7 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::prompts;
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 size_t F(int field) {
   return static_cast<size_t>(field);

@@ -19,9 +19,7 @@
 namespace klv::backup {
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 }  // namespace
 

@@ -21,9 +21,7 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::prompts;
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 void Show(QWidget* owner, const char* caption, const QString& text, MsgIcon icon) {
   prompts().MessageBox(owner, L(caption), text, icon, MsgButtons::kOk, MsgButton::kOk);

@@ -9,13 +9,12 @@
 #include "backup/BackupTexts.h"
 #include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
+#include "platform/Prompts.h"
 
 namespace klv::backup {
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 }  // namespace
 

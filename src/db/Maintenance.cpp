@@ -17,9 +17,7 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::prompts;
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 void Bind(dbf::Table& t, const QString& dbf_path) {
   const QFileInfo info(dbf_path);

@@ -79,9 +79,7 @@ using platform::prompts;
 
 namespace {
 
-QString L(const char* text) {
-  return QString::fromUtf8(text);
-}
+using platform::L;
 
 // Widths the snapshot keeps, in snapshot order.
 constexpr std::array<int, 18> kSnapshotWidths = {20, 20, 7,  3,  30, 20, 40, 80, 110,

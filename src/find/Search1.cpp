@@ -30,9 +30,7 @@ using platform::prompts;
 
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 constexpr int kFieldColumn = 0;
 constexpr int kPickColumn = 1;

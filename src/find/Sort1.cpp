@@ -22,9 +22,7 @@ using platform::prompts;
 
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 bool HasTag(const dbf::Table& table, const char* name) {
   for (const dbf::TagInfo& t : table.Tags()) {

@@ -21,6 +21,12 @@ class QWidget;
 
 namespace klv::platform {
 
+// One of the program's fixed texts (a texts header's literal, UTF-8) as the
+// QString a prompt or a control takes.
+inline QString L(const char* text) {
+  return QString::fromUtf8(text);
+}
+
 enum class MsgIcon { kNone, kInformation, kWarning, kError, kQuestion };
 
 // The button sets a message box can offer, buttons in the order shown.

@@ -27,9 +27,7 @@ using platform::prompts;
 
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 QString MarginText(double inches) {
   return QString::number(inches, 'f', 2);

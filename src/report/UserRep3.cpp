@@ -23,9 +23,7 @@ using platform::prompts;
 
 namespace {
 
-QString L(const char* text) {
-  return QString::fromLatin1(text);
-}
+using platform::L;
 
 }  // namespace
 

@@ -13,12 +13,11 @@
 #include <QTableWidget>
 
 #include "forms/ColorGroups.h"
+#include "platform/Prompts.h"
 
 namespace klv::transfer {
 
-inline QString L(const char* text) {
-  return QString::fromUtf8(text);
-}
+using platform::L;
 
 inline QPushButton* MakeButton(QWidget* parent, const char* text, const char* name, QRect at) {
   auto* b = new QPushButton(L(text), parent);

@@ -4,15 +4,14 @@
 #include <utility>
 
 #include "db/FieldTable.h"
+#include "platform/Prompts.h"
 #include "transfer/TransferTexts.h"
 
 namespace klv::transfer {
 
 namespace {
 
-QString L(const char* text) {
-  return QString::fromUtf8(text);
-}
+using platform::L;
 
 size_t U(int n) {
   return static_cast<size_t>(n);
