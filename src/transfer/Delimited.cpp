@@ -118,6 +118,9 @@ std::string QuotedLine(const std::vector<std::string>& values) {
 }
 
 std::string CsvLine(const std::vector<std::string>& values) {
+  // A row of one empty value would be an empty line, which readers take for
+  // no row at all: quoting it keeps the row.
+  if (values.size() == 1 && values[0].empty()) return "\"\"";
   std::string line;
   for (size_t i = 0; i < values.size(); ++i) {
     if (i) line += ',';

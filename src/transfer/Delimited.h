@@ -24,7 +24,8 @@ std::string QuotedLine(const std::vector<std::string>& values);
 
 // One line of CSV, without its line end: a value is enclosed in double
 // quotes (its quotes doubled) only when it holds a comma, a quote, a CR or
-// an LF; values joined by commas.
+// an LF; values joined by commas. A single empty value is written as "" so
+// that the row is not read back as a blank line.
 std::string CsvLine(const std::vector<std::string>& values);
 
 // A file read byte by byte with one byte of look-ahead, counting lines.

@@ -97,6 +97,8 @@ TEST(DelimitedText, LinesWrittenAndRead) {
   EXPECT_EQ(QuotedLine({"  a \"q\"  ", "", "x,y"}), "\"a \"\"q\"\"\",\"\",\"x,y\"");
   EXPECT_EQ(CsvLine({"plain", "a,b", "say \"hi\"", "", "two\nlines"}),
             "plain,\"a,b\",\"say \"\"hi\"\"\",,\"two\nlines\"");
+  // One empty value alone would be a blank line, read back as no row.
+  EXPECT_EQ(CsvLine({""}), "\"\"");
 
   TempDir dir;
   // Quoted text: a blank line, an unquoted last value (kept as read), a
