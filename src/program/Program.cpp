@@ -10,6 +10,8 @@
 #include "find/Search1.h"
 #include "find/Sort1.h"
 #include "find/SrchRep.h"
+#include "report/MyRep1.h"
+#include "report/PrtSel.h"
 
 namespace klv::program {
 
@@ -37,6 +39,8 @@ Program::Program() : Program(DefaultListSourceDir()) {}
 Program::~Program() {
   // The form refers to the window's table and to the lists; it goes first.
   if (main_) main_->database().SetListsInUse(false);
+  report_.reset();
+  print_select_.reset();
   search_.reset();
   edit_.reset();
   main_.reset();
@@ -55,6 +59,11 @@ bool Program::Start(const StartOptions& options) {
   search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
   search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
+  // The report chooser and the printer selection form live as long as the
+  // window.
+  print_select_ = std::make_unique<report::TPrintSelect>(main_->state(), main_.get());
+  report_ = std::make_unique<report::TMyReport>(main_->database(), *print_select_, main_.get());
+  report_->OnError = [this](const QString& message) { main_->ShowGeneralError(message); };
   // The lists now move with every database switch.
   main_->database().SetListsInUse(true);
   // The grid keeps its own copy of each field list for its in-cell combos.
@@ -102,6 +111,11 @@ void Program::InstallCommands() {
   m.SetCommandHandler(TMain::kSearch, [this] { DoSearch(); });
   m.SetCommandHandler(TMain::kSortOrder,
                       [this] { find::DoSortOrder(main_->database(), main_.get()); });
+  // Reports (and Print under File, the same command).
+  m.SetCommandHandler(TMain::kReports, [this] {
+    report_->ShowModal();
+    main_->DisplayCount();
+  });
   // Locate, Locate Next and Search and Replace (the last is unavailable in
   // browse-only mode, as the main window marks it).
   m.SetCommandHandler(TMain::kLocate, [this] { DoFind(); });

@@ -29,6 +29,10 @@ namespace klv::find {
 class TMyLocateDialog;
 class TMySearch;
 }  // namespace klv::find
+namespace klv::report {
+class TMyReport;
+class TPrintSelect;
+}  // namespace klv::report
 
 namespace klv::program {
 
@@ -52,6 +56,9 @@ class Program {
   db::PickLists& lists();
   // The locate component: the last field, value, match type and case flag.
   find::TMyLocateDialog& locate() { return *locate_; }
+  // The report chooser and the printer selection form.
+  report::TMyReport& reports() { return *report_; }
+  report::TPrintSelect& print_select() { return *print_select_; }
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
@@ -70,6 +77,8 @@ class Program {
   std::unique_ptr<edit::TMyEdit> edit_;
   std::unique_ptr<find::TMyLocateDialog> locate_;
   std::unique_ptr<find::TMySearch> search_;
+  std::unique_ptr<report::TPrintSelect> print_select_;
+  std::unique_ptr<report::TMyReport> report_;
 };
 
 }  // namespace klv::program
