@@ -12,6 +12,8 @@
 #include "find/SrchRep.h"
 #include "report/MyRep1.h"
 #include "report/PrtSel.h"
+#include "report/ReportTexts.h"
+#include "report/UrpFile.h"
 
 namespace klv::program {
 
@@ -59,6 +61,15 @@ bool Program::Start(const StartOptions& options) {
   search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
   search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
+  // The report definitions file, with the built-ins when it is new, and the
+  // definitions of an older file merged into it.
+  main_->RunCommand([&program_dir] {
+    report::UrpFile urp(program_dir + QLatin1Char('/') +
+                        QLatin1String(report::texts::kUrpFileName));
+    urp.CreateIfMissing();
+    urp.MergeOldFile(program_dir + QLatin1Char('/') +
+                     QLatin1String(report::texts::kOldUrpFileName));
+  });
   // The report chooser and the printer selection form live as long as the
   // window.
   print_select_ = std::make_unique<report::TPrintSelect>(main_->state(), main_.get());

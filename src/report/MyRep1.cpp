@@ -183,13 +183,18 @@ void TMyReport::SetColors() {
   forms::ApplyColorGroup(this, forms::ColorGroupId::kReport);
 }
 
+int TMyReport::SelectedIndex() const {
+  const QList<QListWidgetItem*> items = ReportBox->selectedItems();
+  return items.isEmpty() ? -1 : ReportBox->row(items.front());
+}
+
 void TMyReport::done(int result) {
-  db_.state().settings.last_report = ReportBox->currentRow();
+  db_.state().settings.last_report = SelectedIndex();
   QDialog::done(result);
 }
 
 bool TMyReport::CheckSelection() {
-  if (ReportBox->currentRow() >= 0 && !ReportBox->selectedItems().isEmpty()) return true;
+  if (SelectedIndex() >= 0) return true;
   platform::prompts().Beep();
   platform::prompts().Notify(this, L(texts::kError), L(texts::kNoReportSelected),
                              platform::MsgIcon::kError);
@@ -234,7 +239,7 @@ void TMyReport::MenuPrinterSetupClick() {
 
 void TMyReport::RunReport(int mode, const QString& file, const QString& pdf) {
   if (!CheckSelection()) return;
-  const int index = ReportBox->currentRow();
+  const int index = SelectedIndex();
   ReportDef def;
   try {
     def = UrpFile(UrpPath()).Read(index);
@@ -306,7 +311,7 @@ void TMyReport::RunReport(int mode, const QString& file, const QString& pdf) {
 void TMyReport::ModifyButtonClick() {
   if (!designer_) return;
   if (!CheckSelection()) return;
-  const int index = ReportBox->currentRow();
+  const int index = SelectedIndex();
   ReportDef def;
   try {
     def = UrpFile(UrpPath()).Read(index);

@@ -90,6 +90,9 @@ class TMyReport : public QDialog {
   void FormShow();
   void SetColors();
   bool CheckSelection();
+  // The selected definition's index, or -1 (the list's current row alone is
+  // no selection: the list makes its first row current when it gets focus).
+  int SelectedIndex() const;
   QString SortOrderText() const;
 
   app::OpenDatabase& db_;
