@@ -10,9 +10,9 @@
 #include "find/Search1.h"
 #include "find/Sort1.h"
 #include "find/SrchRep.h"
+#include "platform/Paths.h"
 #include "report/MyRep1.h"
 #include "report/PrtSel.h"
-#include "report/ReportTexts.h"
 #include "report/UrpFile.h"
 
 namespace klv::program {
@@ -49,6 +49,16 @@ Program::~Program() {
 }
 
 bool Program::Start(const StartOptions& options) {
+  // The report definitions file is made ready before the main window reads
+  // its settings; a failure is shown and the program goes on without it.
+  const QString home = platform::LocateDirectories().program;
+  if (platform::EnsureDirectory(home)) {
+    try {
+      report::PrepareDefinitionsFile(home);
+    } catch (const std::exception& e) {
+      main_->ShowGeneralError(QString::fromLocal8Bit(e.what()));
+    }
+  }
   if (!main_->FormCreate(options)) return false;
   const QString& program_dir = main_->state().program_dir;
   // A first start brings the program's own lists; a user's are never replaced.
@@ -61,15 +71,6 @@ bool Program::Start(const StartOptions& options) {
   search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
   search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
-  // The report definitions file, with the built-ins when it is new, and the
-  // definitions of an older file merged into it.
-  main_->RunCommand([&program_dir] {
-    report::UrpFile urp(program_dir + QLatin1Char('/') +
-                        QLatin1String(report::texts::kUrpFileName));
-    urp.CreateIfMissing();
-    urp.MergeOldFile(program_dir + QLatin1Char('/') +
-                     QLatin1String(report::texts::kOldUrpFileName));
-  });
   // The report chooser and the printer selection form live as long as the
   // window.
   print_select_ = std::make_unique<report::TPrintSelect>(main_->state(), main_.get());

@@ -20,6 +20,7 @@
 #include "report/Repprev.h"
 #include "report/Rpform.h"
 #include "report/UrpFile.h"
+#include "report/UserRep1.h"
 #include "report/engine/PaintedReport.h"
 #include "report/engine/ReportFiler.h"
 #include "report/engine/ReportPrinter.h"
@@ -45,7 +46,13 @@ TMyReport::TMyReport(app::OpenDatabase& db, TPrintSelect& print_select, QWidget*
   setFont(font);
   FormCreate();
   dimensions_ = forms::SaveDimensions(this);
-  SetDesigner(nullptr);
+  // The designer on the definitions file; the list follows what it wrote.
+  SetDesigner([](TMyReport& chooser, const ReportDef&, int index) {
+    UrpFile file(chooser.UrpPath());
+    TUserReport designer(&chooser, chooser.db_.state(), file);
+    const DesignResult r = index < 0 ? designer.EditNew() : designer.EditExisting(index);
+    if (r.changed) chooser.LoadReports(r.select_index);
+  });
 }
 
 TMyReport::~TMyReport() = default;

@@ -38,8 +38,9 @@ class TMyReport : public QDialog {
   TMyReport(app::OpenDatabase& db, TPrintSelect& print_select, QWidget* parent = nullptr);
   ~TMyReport() override;
 
-  // The designer: opened with the definition to edit and its index, or -1
-  // for a new one; nullptr leaves Modify Report and New Report disabled.
+  // The designer (TUserReport unless replaced): opened with the definition
+  // to edit and its index, or -1 for a new one; nullptr leaves Modify Report
+  // and New Report disabled.
   using Designer = std::function<void(TMyReport& chooser, const ReportDef& def, int index)>;
   void SetDesigner(Designer designer);
   // An engine or file error that ended a run, for the general error display.

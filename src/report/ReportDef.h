@@ -38,8 +38,11 @@ struct ReportFont {
 };
 
 struct ReportItem {
-  QString name;       // "<FILLER>", "<LABEL>" or a field's name (30)
-  uint8_t field = 0;  // FieldTable row 1..20, or a TotalsField on the totals line
+  QString name;  // "<FILLER>", "<LABEL>" or a field's name (30)
+  // FieldTable row 1..20, or a TotalsField on the totals line; 0 for a field
+  // item whose name names no field (a damaged or foreign record): it prints
+  // nothing.
+  uint8_t field = 0;
   int16_t width = 0;  // characters; a line ends at its first item of width <= 0
   QString label;      // the label's text (40)
   bool IsFiller() const { return name == QLatin1String(kFillerName); }
@@ -58,6 +61,8 @@ struct ReportDef {
   int16_t width = 90;  // 90, 120 or 150 characters
   ReportFont titles_font, header_font, body_font, spare_font, footnote_font;
   bool column_headers = true;
+  // Whether the page footer carries the page number: off, a footer shows no
+  // number (its date, when date_on_pages, still prints).
   bool page_numbers = true;
   bool landscape = false;
   bool date_on_pages = true;

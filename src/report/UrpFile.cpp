@@ -16,6 +16,7 @@
 #include "base/Env.h"
 #include "base/Error.h"
 #include "db/FieldTable.h"
+#include "platform/Paths.h"
 #include "report/ReportTexts.h"
 
 namespace klv::report {
@@ -513,11 +514,12 @@ ReportDef UrpFile::Read(int index) const {
   return DecodeReportDef(records[static_cast<size_t>(index)]);
 }
 
-void UrpFile::Append(const ReportDef& def) {
+int UrpFile::Append(const ReportDef& def) {
   const QByteArray record = EncodeReportDef(def);
   std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_);
   records.push_back(record);
   WriteRecords(records);
+  return static_cast<int>(records.size()) - 1;
 }
 
 void UrpFile::Write(int index, const ReportDef& def) {
@@ -584,6 +586,18 @@ int UrpFile::MergeOldFile(const QString& old_path) {
     FailIo(texts::kUrpWriteError, old_path, e);
   }
   return static_cast<int>(merged.size());
+}
+
+QString DefinitionsFilePath(const QString& program_dir) {
+  return platform::CompanionFile(program_dir, QString::fromLatin1(texts::kUrpFileName));
+}
+
+void PrepareDefinitionsFile(const QString& program_dir) {
+  UrpFile file(DefinitionsFilePath(program_dir));
+  file.CreateIfMissing();
+  const QString old =
+      platform::FindFileNoCase(program_dir, QString::fromLatin1(texts::kOldUrpFileName));
+  if (!old.isEmpty()) file.MergeOldFile(old);
 }
 
 }  // namespace klv::report

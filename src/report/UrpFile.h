@@ -64,7 +64,8 @@ class UrpFile {
   // a missing file is created. The other records are kept byte for byte; a
   // piece of a record at the end (see Load) is dropped. Throw base::Error,
   // with a message naming the file, and leave the old file as it was.
-  void Append(const ReportDef& def);
+  // Append returns the new record's index.
+  int Append(const ReportDef& def);
   void Write(int index, const ReportDef& def);
   void Delete(int index);
 
@@ -86,5 +87,15 @@ class UrpFile {
   QString path_;
   base::Env* env_;
 };
+
+// The report definitions file of the program directory: "KLVCOIN.URP", found
+// without regard to letter case.
+QString DefinitionsFilePath(const QString& program_dir);
+
+// Start-up: the definitions file of the program directory created with the
+// built-ins when missing, then the older "RADER.URP" there (any letter case)
+// merged into it and deleted. Throws base::Error with the input/output error
+// to show when either file cannot be read or written.
+void PrepareDefinitionsFile(const QString& program_dir);
 
 }  // namespace klv::report

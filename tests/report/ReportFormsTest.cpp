@@ -101,8 +101,8 @@ TEST_F(ReportFormsTest, ChooserListsTheDefinitionsAndRefusesWithoutASelection) {
                EXPECT_TRUE(c->EntireButton->isChecked());
                EXPECT_FALSE(c->SearchButton->isEnabled());
                EXPECT_EQ(c->SortPanel->text(), QStringLiteral("Miscellaneous"));
-               // The designer is not there: its two commands stay disabled.
-               EXPECT_FALSE(c->ModifyButton->isEnabled());
+               EXPECT_TRUE(c->ModifyButton->isEnabled());
+               EXPECT_TRUE(c->NewButton->isEnabled());
                TestPrompts().ExpectMessage(QStringLiteral("Error"),
                                            QStringLiteral("No Report has been selected.  Please "
                                                           "choose one."),

@@ -445,3 +445,23 @@ TEST(OlderFile, KeptWhenTheMergeCannotBeWritten) {
 
 }  // namespace
 }  // namespace klv::report
+
+namespace klv::report {
+namespace {
+
+TEST(StartUp, CreatesTheFileThenMergesAnOlderFileOfAnyCase) {
+  TempDir dir;
+  const QString home = QString::fromStdString(dir.path());
+  WriteAll(dir.File("rader.urp"), OldRecord("From Before", 120, 1));
+  PrepareDefinitionsFile(home);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("rader.urp")));
+  EXPECT_EQ(DefinitionsFilePath(home), home + QStringLiteral("/KLVCOIN.URP"));
+  const QStringList names = UrpFile(DefinitionsFilePath(home)).Names();
+  ASSERT_EQ(names.size(), 6);
+  EXPECT_EQ(names.last(), QStringLiteral("From Before"));
+  PrepareDefinitionsFile(home);  // nothing more to do
+  EXPECT_EQ(UrpFile(DefinitionsFilePath(home)).Names(), names);
+}
+
+}  // namespace
+}  // namespace klv::report
