@@ -62,8 +62,8 @@ RunSetup MakeRunSetup(app::OpenDatabase& db, int mode, const QString& text_file)
 
 class ReportGenerator {
  public:
-  // The generator installs itself as engine's handlers; engine, table and
-  // def must outlive it.
+  // The generator installs itself as engine's handlers; engine and table
+  // must outlive it.
   ReportGenerator(const ReportDef& def, dbf::Table& table, engine::TBaseReport& engine,
                   RunSetup setup);
   ~ReportGenerator();
@@ -110,7 +110,7 @@ class ReportGenerator {
   void PrintCenteredBox(const QString& caption, int box);
   void SetRecordTabs();
 
-  const ReportDef& def_;
+  const ReportDef def_;  // its own copy: the caller's may be a temporary
   dbf::Table& table_;
   engine::TBaseReport& engine_;
   RunSetup setup_;

@@ -26,6 +26,8 @@
 #include "report/ReportCoins.h"
 #include "report/Repprev.h"
 #include "report/Rpform.h"
+#include "report/UrpFile.h"
+#include "report/engine/ReportPrinter.h"
 #include "support/RecordedColors.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -266,6 +268,33 @@ TEST_F(ReportFormsTest, PrinterSelectionStoresOnlyOnOk) {
   EXPECT_FALSE(state.settings.default_printer);
   EXPECT_EQ(TPrintSelect::PrinterOf(state.settings),
             select.PrinterBox->count() > 0 ? select.PrinterBox->currentIndex() : 3);
+}
+
+}  // namespace
+}  // namespace klv::report
+
+namespace klv::report {
+namespace {
+
+// Prints once on a real CUPS queue (the cups-pdf printer of the design
+// notes), when the system has one.
+TEST(ReportPrinting, PrintsOnARealQueue) {
+  if (engine::PrinterNames().isEmpty()) GTEST_SKIP() << "no printer queue on this system";
+  klv::test::TempDir dir;
+  auto rows = test::ReadCoinCsv(kData + "/report-coins.csv");
+  test::WriteCoinTable(dir.File("COINS.DBF"), rows);
+  dbf::Table table;
+  test::OpenSorted(table, dir.path(), "COINS.DBF", {db::kCountry, db::kYear, 0, 0});
+  engine::TReportPrinter printer;
+  printer.SelectPrinter(-1);
+  RunSetup setup;
+  setup.mode = kModePrint;
+  setup.sort_levels = {db::kCountry, db::kYear, 0, 0};
+  setup.today = QStringLiteral("12/09/2026");
+  ReportGenerator run(BuiltInReportDefs()[1], table, printer, setup);
+  ASSERT_TRUE(run.Run());
+  EXPECT_FALSE(run.Aborted());
+  EXPECT_GE(printer.PagesPrinted(), 2);
 }
 
 }  // namespace
