@@ -164,12 +164,17 @@ inline constexpr const char* kNavigatorHints[10] = {
 inline constexpr char kBrowseSwitch[] = "/BROWSE";
 inline constexpr char kUsage[] =
     "Usage: klvcoin [/BROWSE | --browse] [FILE.DBF]\n"
+    "       klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]\n"
     "\n"
     "Kolvane Coins 97, a catalogue for coin collections.\n"
     "\n"
     "  /BROWSE, --browse  browse-only mode: no adding, copying or deleting of\n"
     "                     records, no field editing in the viewer grid\n"
     "  FILE.DBF           open this collection database instead of the last one\n"
+    "  --report NAME      run the report NAME without a window, in the database's\n"
+    "                     sort order, into the --output file: a text file as\n"
+    "                     Print To File writes it, or a PDF of the printed pages;\n"
+    "                     exit status 0 done, 1 failed, 2 no such report\n"
     "  --help             show this text and exit\n"
     "  --version          show the version and exit\n";
 

@@ -16,6 +16,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       line.help = true;
     } else if (a == QLatin1String("--version")) {
       line.version = true;
+    } else if (a == QLatin1String("--report") || a == QLatin1String("--output")) {
+      QString& value = a == QLatin1String("--report") ? line.report : line.output;
+      if (i + 1 < arguments.size()) {
+        value = arguments[++i];
+      } else {
+        line.problem = a + QStringLiteral(" needs a value");
+      }
     } else if (a.startsWith(QLatin1String("--")) ||
                (a.startsWith('/') && a.size() > 1 && !a.mid(1).contains('/') &&
                 !QFileInfo::exists(a))) {
@@ -27,6 +34,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       line.error = a;
     }
   }
+  if (line.problem.isEmpty() && line.report.isEmpty() != line.output.isEmpty())
+    line.problem = line.report.isEmpty() ? QStringLiteral("--output needs --report")
+                                         : QStringLiteral("--report needs --output");
   return line;
 }
 

@@ -16,14 +16,19 @@ struct StartOptions {
   std::optional<QSize> screen;  // the screen size to assume; default: the primary screen's
 };
 
-// The command line, understood: "/BROWSE" in any letter case (or --browse)
-// and an optional database file.
+// The command line, understood: "/BROWSE" in any letter case (or --browse),
+// an optional database file, and a report to run without a window
+// (--report NAME --output FILE, both or neither).
 struct CommandLine {
   bool browse = false;
   QString database;  // empty: the "Last Database" setting decides
   bool help = false;
   bool version = false;
   QString error;  // an argument that is none of these
+  // --report NAME --output FILE: run that report into FILE without a window.
+  QString report;
+  QString output;
+  QString problem;  // a request that cannot be carried out as given
 };
 CommandLine ParseCommandLine(const QStringList& arguments);
 

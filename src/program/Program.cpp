@@ -25,6 +25,8 @@
 #include "find/SrchRep.h"
 #include "forms/BusyRun.h"
 #include "platform/Paths.h"
+#include "report/MyRep1.h"
+#include "report/PrtSel.h"
 #include "report/UrpFile.h"
 #include "transfer/Export1.h"
 #include "transfer/Imp1.h"
@@ -57,6 +59,8 @@ Program::~Program() {
   if (main_) main_->database().SetListsInUse(false);
   // The colours read the window's settings: they are uninstalled first.
   colors_.reset();
+  report_.reset();
+  print_select_.reset();
   search_.reset();
   edit_.reset();
   main_.reset();
@@ -87,6 +91,11 @@ bool Program::Start(const StartOptions& options) {
   search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
   search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
+  // The report chooser and the printer selection form live as long as the
+  // window.
+  print_select_ = std::make_unique<report::TPrintSelect>(main_->state(), main_.get());
+  report_ = std::make_unique<report::TMyReport>(main_->database(), *print_select_, main_.get());
+  report_->OnError = [this](const QString& message) { main_->ShowGeneralError(message); };
   // The lists now move with every database switch.
   main_->database().SetListsInUse(true);
   // The grid keeps its own copy of each field list for its in-cell combos.
@@ -135,6 +144,11 @@ void Program::InstallCommands() {
   m.SetCommandHandler(TMain::kSearch, [this] { DoSearch(); });
   m.SetCommandHandler(TMain::kSortOrder,
                       [this] { find::DoSortOrder(main_->database(), main_.get()); });
+  // Reports (and Print under File, the same command).
+  m.SetCommandHandler(TMain::kReports, [this] {
+    report_->ShowModal();
+    main_->DisplayCount();
+  });
   // Locate, Locate Next and Search and Replace (the last is unavailable in
   // browse-only mode, as the main window marks it).
   m.SetCommandHandler(TMain::kLocate, [this] { DoFind(); });

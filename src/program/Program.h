@@ -33,6 +33,10 @@ namespace klv::find {
 class TMyLocateDialog;
 class TMySearch;
 }  // namespace klv::find
+namespace klv::report {
+class TMyReport;
+class TPrintSelect;
+}  // namespace klv::report
 
 namespace klv::program {
 
@@ -60,6 +64,9 @@ class Program {
   db::PickLists& lists();
   // The locate component: the last field, value, match type and case flag.
   find::TMyLocateDialog& locate() { return *locate_; }
+  // The report chooser and the printer selection form.
+  report::TMyReport& reports() { return *report_; }
+  report::TPrintSelect& print_select() { return *print_select_; }
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
@@ -91,6 +98,8 @@ class Program {
   std::unique_ptr<find::TMySearch> search_;
   // The colour groups every form takes, installed while the window lives.
   std::unique_ptr<appearance::GroupColors> colors_;
+  std::unique_ptr<report::TPrintSelect> print_select_;
+  std::unique_ptr<report::TMyReport> report_;
 };
 
 }  // namespace klv::program

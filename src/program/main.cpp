@@ -1,4 +1,5 @@
 // klvcoin [/BROWSE | --browse] [FILE.DBF]
+// klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]
 //
 // Starts the program: the application title, the real prompts service, the
 // main window (whose creation opens a database or gives up, saying why), and
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include "app/AppTexts.h"
@@ -23,6 +25,7 @@
 #include "db/DbTexts.h"
 #include "platform/QtPrompts.h"
 #include "program/Program.h"
+#include "report/CommandRun.h"
 
 #ifndef KLV_VERSION
 #define KLV_VERSION "0.0"
@@ -57,6 +60,13 @@ class FirstPaintProbe : public QObject {
   bool seen_ = false;
 };
 
+// A report run from the command line says what went wrong in one line;
+// Qt's note about a missing runtime directory is none of the user's business.
+void QuietRuntimeDirNote(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.startsWith(QLatin1String("QStandardPaths:"))) return;
+  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,6 +87,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "klvcoin: unknown argument %s\n\n%s", qPrintable(line.error),
                  klv::app::texts::kUsage);
     return 2;
+  }
+  if (!line.problem.isEmpty()) {
+    std::fprintf(stderr, "klvcoin: %s\n\n%s", qPrintable(line.problem), klv::app::texts::kUsage);
+    return 2;
+  }
+  if (!line.report.isEmpty()) {
+    // No window: fonts are all a report run needs of the display.
+    setenv("QT_QPA_PLATFORM", "offscreen", /*overwrite=*/0);
+    qInstallMessageHandler(QuietRuntimeDirNote);
+    QGuiApplication app(argc, argv);
+    return klv::report::RunReportCommand(line.report, line.output, line.database);
   }
 
   QApplication app(argc, argv);

@@ -124,4 +124,92 @@ constexpr char kFieldWidthLabel[] = "Width (characters)";
 constexpr char kInvalidWidth[] = "Invalid width entered.  Please correct.";
 constexpr char kNoFieldChosen[] = "No field selected.  Please choose a field from the list.";
 
+// Report runs: the status form, the chooser, printing and the preview.
+constexpr char kStatusCaption[] = "Report Status Screen";
+constexpr char kStatusCanceled[] = "Report Canceled!";
+constexpr char kStatusCompleted[] = "Report Completed!";
+constexpr char kStatusCancelButton[] = "&Cancel";
+constexpr char kStatusOkButton[] = "&Ok";
+
+constexpr char kChooserCaption[] = "Reports";
+constexpr char kWhatToPrint[] = "What to Print";
+constexpr char kPrintEntire[] = "Print Entire Database";
+constexpr char kPrintSearch[] = "Print Search Criteria";
+constexpr char kCurrentSortOrder[] = "Current Sort Order";
+constexpr char kNoSortOrder[] = "No Sort Order Selected";
+constexpr char kViewButton[] = "&View";
+constexpr char kPrintButton[] = "&Print";
+constexpr char kPrintToFileButton[] = "Print To &File";
+constexpr char kPrintToPdfButton[] = "Print To P&DF";
+constexpr char kExitButton[] = "E&xit";
+constexpr char kModifyButton[] = "&Modify Report";
+constexpr char kNewButton[] = "&New Report";
+constexpr char kMenuFile[] = "&File";
+constexpr char kMenuOptions[] = "&Options";
+constexpr char kMenuHelp[] = "&Help";
+constexpr char kMenuView[] = "View";
+constexpr char kMenuPrint[] = "Print";
+constexpr char kMenuPrintToFile[] = "Print To File";
+constexpr char kMenuPrintToPdf[] = "Print To PDF";
+constexpr char kMenuPrinterSetup[] = "Printer Setup";
+constexpr char kMenuExit[] = "Exit";
+constexpr char kMenuModify[] = "Modify Report";
+constexpr char kMenuNew[] = "New Report";
+constexpr char kChooserHelpKeyword[] = "Report Window";
+constexpr char kNoReportSelected[] = "No Report has been selected.  Please choose one.";
+constexpr char kReportNotFound[] = "Report format could not be located.";
+constexpr char kSaveTextTitle[] = "Save Report As a Text File";
+constexpr char kSaveTextFilter[] = "Text Files (*.TXT)|*.TXT";
+constexpr char kSaveTextSuffix[] = "TXT";
+constexpr char kSavePdfTitle[] = "Save Report As a PDF File";
+constexpr char kSavePdfFilter[] = "PDF Files (*.PDF)|*.PDF";
+constexpr char kSavePdfSuffix[] = "PDF";
+
+constexpr char kPrintSelectCaption[] = "Printer Selection";
+constexpr char kDefaultPrinter[] = "Default Printer";
+constexpr char kOtherPrinter[] = "Other Printer";
+
+constexpr char kPrintRangeCaption[] = "Page Printing";
+constexpr char kStartingPage[] = "Starting Page";
+constexpr char kEndingPage[] = "Ending Page";
+constexpr char kRangePrintButton[] = "&Print";
+constexpr char kInvalidStartingPage[] = "Invalid Starting Page specified. Please correct.";
+constexpr char kInvalidEndingPage[] = "Invalid Ending Page specified.  Please correct.";
+
+constexpr char kPrintJobBusy[] = "Previous print job has not yet finished.  Try again later.";
+constexpr char kPreviewFile[] = "&File";
+constexpr char kPreviewNavigate[] = "&Navigate";
+constexpr char kPreviewView[] = "&View";
+constexpr char kPreviewPrintPage[] = "Print Page";
+constexpr char kPreviewPrintReport[] = "Print Report";
+constexpr char kPreviewPrintRange[] = "Print Range";
+constexpr char kPreviewExit[] = "Exit";
+constexpr char kPreviewPrevPage[] = "Previous Page";
+constexpr char kPreviewNextPage[] = "Next Page";
+constexpr char kPreviewFirstPage[] = "First Page";
+constexpr char kPreviewLastPage[] = "Last Page";
+constexpr char kPreviewUseColor[] = "Use Color";
+constexpr char kPreviewZoomIn[] = "Zoom In";
+constexpr char kPreviewZoomOut[] = "Zoom Out";
+constexpr char kPreviewZoomPageWidth[] = "Zoom Page Width";
+constexpr char kPreviewZoomWholePage[] = "Zoom Whole Page";
+constexpr const char* kPreviewZoomInItems[2] = {"1 : 1", "2 : 1"};
+constexpr const char* kPreviewZoomOutItems[5] = {"1 : 1", "1 : 2", "1 : 3", "1 : 4", "1 : 5"};
+// The tool bar's hints.
+constexpr char kHintZoomIn[] = "Zoom In";
+constexpr char kHintZoomOut[] = "Zoom Out";
+constexpr char kHintZoomPageWidth[] = "Zoom Page Width";
+constexpr char kHintZoomWholePage[] = "Zoom Whole Page";
+constexpr char kHintPrevPage[] = "Prev Page";
+constexpr char kHintNextPage[] = "Next Page";
+constexpr char kHintPrintPage[] = "Print Page";
+constexpr char kHintDone[] = "Done";
+constexpr char kZoomLabel[] = "Zoom %";
+constexpr char kPageNumberLabel[] = "Page #";
+constexpr char kPageLabelStart[] = "Page ";
+constexpr char kPageLabelOf[] = " of ";
+
+// The command line's report runs (klvcoin --report).
+constexpr char kUnknownReport[] = "no report named \"%1\" in %2";
+
 }  // namespace klv::report::texts

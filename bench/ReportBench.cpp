@@ -1,0 +1,148 @@
+// Report benchmark: "Complete Report" over a coin table (default: 100,000
+// rows, made from the report tests' collection) to a text file and to PDF,
+// beside `klvdbf dump` of the same rows; the same run into stored pages and
+// the preview: time to the first page shown, to turn a page, to jump to the
+// last page; peak memory of the process after each step.
+//   klv_report_bench [--rows N] [--dir DIR]
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "db/FieldTable.h"
+#include "report/ReportRun.h"
+#include "report/UrpFile.h"
+#include "report/engine/FilePreview.h"
+#include "report/engine/PaintedReport.h"
+#include "report/engine/ReportFiler.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+long PeakKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  long rows = 100000;
+  QString dir = QStringLiteral("/tmp/klv-report-bench");
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::string(argv[i]) == "--rows") rows = std::atol(argv[i + 1]);
+    if (std::string(argv[i]) == "--dir") dir = QString::fromLocal8Bit(argv[i + 1]);
+  }
+  const std::string table_dir = dir.toStdString();
+  std::system(("mkdir -p " + table_dir).c_str());
+  const std::string path = table_dir + "/BENCH.DBF";
+  if (!QFileInfo::exists(QString::fromStdString(path))) {
+    klv::dbf::Table::CreateTable(path, klv::CoinFieldDefs());
+    klv::dbf::Table t;
+    t.SetDirectory(table_dir);
+    t.SetTableName("BENCH.DBF");
+    t.SetExclusive(true);
+    t.Open();
+    t.BeginAppendBatch();
+    const char* countries[] = {"Canada", "France", "Germany", "Mexico", "United States"};
+    for (long i = 0; i < rows; ++i) {
+      t.Append();
+      t.FieldByName("Country").SetAsString(countries[i % 5]);
+      t.FieldByName("Year").SetAsString(std::to_string(1850 + i % 140));
+      t.FieldByName("Condition").SetAsString("Very Fine");
+      t.FieldByName("Descriptio").SetAsString("Coin number " + std::to_string(i));
+      t.FieldByName("Comment").SetAsString("A comment of some length for the report");
+      t.FieldByName("PurchasePr").SetAsFloat(1.25 * (i % 97));
+      t.FieldByName("MarketValu").SetAsFloat(2.5 * (i % 89));
+      t.FieldByName("Quantity").SetAsInteger(1 + i % 3);
+      t.FieldByName("PurchDate").SetAsDate(klv::dbf::Date{1990 + int(i % 7), 1 + int(i % 12), 5});
+      t.Post();
+    }
+    t.EndAppendBatch();
+    t.AddIndex("NewIndex", "Upper(Left(Country,40))+Upper(Left(Year,40))");
+    t.Close();
+  }
+  klv::dbf::Table table;
+  table.SetDirectory(table_dir);
+  table.SetTableName("BENCH.DBF");
+  table.Open();
+  table.SetIndexName("NewIndex");
+  const klv::report::ReportDef def = klv::report::BuiltInReportDefs()[3];
+  klv::report::RunSetup setup;
+  setup.sort_levels = {1, 3, 0, 0};
+  setup.today = QStringLiteral("12/09/2026");
+  std::printf("rows %ld, report \"%s\"\n", rows, qPrintable(def.name));
+
+  auto t0 = Clock::now();
+  QProcess dump;
+  dump.setStandardOutputFile(QStringLiteral("/dev/null"));
+  dump.start(QStringLiteral(KLV_KLVDBF_PATH),
+             {QStringLiteral("dump"), QString::fromStdString(path), QStringLiteral("--tag"),
+              QStringLiteral("NewIndex")});
+  dump.waitForFinished(-1);
+  std::printf("baseline klvdbf dump      %9.0f ms\n", Ms(t0));
+
+  setup.mode = klv::report::kModeFile;
+  setup.text_file = dir + QStringLiteral("/BENCH.TXT");
+  t0 = Clock::now();
+  {
+    klv::report::engine::TReportFiler filer;
+    klv::report::ReportGenerator run(def, table, filer, setup);
+    run.Run();
+    std::printf("text file                 %9.0f ms  %d pages  %lld bytes  peak %ld kB\n", Ms(t0),
+                filer.PagesWritten(), QFileInfo(setup.text_file).size(), PeakKb());
+  }
+  setup.mode = klv::report::kModePrint;
+  t0 = Clock::now();
+  {
+    klv::report::engine::TPdfReport pdf(dir + QStringLiteral("/BENCH.PDF"));
+    klv::report::ReportGenerator run(def, table, pdf, setup);
+    run.Run();
+    std::printf("PDF                       %9.0f ms  %d pages  %lld bytes  peak %ld kB\n", Ms(t0),
+                pdf.PagesPrinted(), QFileInfo(dir + QStringLiteral("/BENCH.PDF")).size(),
+                PeakKb());
+  }
+  setup.mode = klv::report::kModeView;
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadWrite);
+  t0 = Clock::now();
+  klv::report::engine::TReportFiler filer;
+  filer.SetStream(&buffer);
+  {
+    klv::report::ReportGenerator run(def, table, filer, setup);
+    run.Run();
+  }
+  std::printf("stored pages (view run)   %9.0f ms  %d pages  %lld bytes kept  peak %ld kB\n",
+              Ms(t0), filer.PagesWritten(), static_cast<long long>(bytes.size()), PeakKb());
+  klv::report::engine::TFilePreview preview;
+  preview.resize(900, 700);
+  preview.SetStream(&buffer);
+  preview.show();
+  t0 = Clock::now();
+  preview.Start();
+  preview.Render();
+  std::printf("preview: first page shown %9.1f ms\n", Ms(t0));
+  t0 = Clock::now();
+  preview.NextPage();
+  preview.Render();
+  std::printf("preview: turn a page      %9.1f ms\n", Ms(t0));
+  t0 = Clock::now();
+  preview.PrintPage(preview.PageCount());
+  preview.Render();
+  std::printf("preview: jump to last     %9.1f ms  peak %ld kB\n", Ms(t0), PeakKb());
+  return 0;
+}

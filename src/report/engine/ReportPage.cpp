@@ -1,0 +1,185 @@
+#include "report/engine/ReportPage.h"
+
+#include <QColor>
+#include <QDataStream>
+#include <QFont>
+#include <QIODevice>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+
+#include "base/Error.h"
+
+namespace klv::report::engine {
+
+namespace {
+
+// The first bytes of an encoded page, before compression.
+constexpr quint32 kPageMagic = 0x4B4C5047;  // "KLPG"
+constexpr quint16 kPageVersion = 1;
+
+[[noreturn]] void Corrupt() {
+  base::Fail(base::ErrorCode::kIo, "The stored report pages are damaged.");
+}
+
+}  // namespace
+
+uint16_t Page::FontIndex(const PageFont& font) {
+  for (size_t i = 0; i < fonts.size(); ++i) {
+    if (fonts[i] == font) return static_cast<uint16_t>(i);
+  }
+  fonts.push_back(font);
+  return static_cast<uint16_t>(fonts.size() - 1);
+}
+
+QByteArray EncodePage(const Page& page) {
+  QByteArray raw;
+  {
+    QDataStream out(&raw, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << kPageMagic << kPageVersion << qint32(page.width) << qint32(page.height);
+    out << quint32(page.fonts.size());
+    for (const PageFont& f : page.fonts) {
+      const quint8 style = quint8((f.bold ? 1 : 0) | (f.italic ? 2 : 0) | (f.underline ? 4 : 0) |
+                                  (f.strikeout ? 8 : 0));
+      out << f.name << f.points << style << quint32(f.rgb);
+    }
+    out << quint32(page.cells.size());
+    // Cells are written as differences from the cell before: rows of a report
+    // share their y and height, tabs follow each other across.
+    const PageCell none;
+    const PageCell* prev = &none;
+    for (const PageCell& c : page.cells) {
+      out << qint32(c.x - prev->x) << qint32(c.y - prev->y) << qint32(c.width) << qint32(c.height)
+          << qint16(c.margin) << quint16(c.font) << quint8(c.justify) << quint8(c.box)
+          << quint8(c.shade) << c.text;
+      prev = &c;
+    }
+  }
+  return qCompress(raw, 1);
+}
+
+Page DecodePage(const QByteArray& bytes) {
+  const QByteArray raw = qUncompress(bytes);
+  if (raw.isEmpty()) Corrupt();
+  QDataStream in(raw);
+  in.setVersion(QDataStream::Qt_6_0);
+  quint32 magic = 0;
+  quint16 version = 0;
+  qint32 width = 0, height = 0;
+  in >> magic >> version >> width >> height;
+  if (magic != kPageMagic || version != kPageVersion) Corrupt();
+  Page page;
+  page.width = width;
+  page.height = height;
+  quint32 font_count = 0;
+  in >> font_count;
+  if (in.status() != QDataStream::Ok || font_count > 65535) Corrupt();
+  for (quint32 i = 0; i < font_count; ++i) {
+    PageFont f;
+    quint8 style = 0;
+    quint32 rgb = 0;
+    in >> f.name >> f.points >> style >> rgb;
+    f.bold = style & 1;
+    f.italic = style & 2;
+    f.underline = style & 4;
+    f.strikeout = style & 8;
+    f.rgb = rgb;
+    page.fonts.push_back(f);
+  }
+  quint32 cell_count = 0;
+  in >> cell_count;
+  // Each cell takes at least 25 bytes: a count beyond that is damage.
+  if (in.status() != QDataStream::Ok || cell_count > static_cast<quint32>(raw.size()) / 25)
+    Corrupt();
+  page.cells.reserve(cell_count);
+  int x = 0, y = 0;
+  for (quint32 i = 0; i < cell_count; ++i) {
+    qint32 dx, dy, w, h;
+    qint16 margin;
+    quint16 font;
+    quint8 justify, box, shade;
+    PageCell c;
+    in >> dx >> dy >> w >> h >> margin >> font >> justify >> box >> shade >> c.text;
+    if (in.status() != QDataStream::Ok || (font_count > 0 && font >= font_count)) Corrupt();
+    x += dx;
+    y += dy;
+    c.x = x;
+    c.y = y;
+    c.width = w;
+    c.height = h;
+    c.margin = margin;
+    c.font = font;
+    c.justify = justify;
+    c.box = box;
+    c.shade = shade;
+    page.cells.push_back(std::move(c));
+  }
+  if (in.status() != QDataStream::Ok) Corrupt();
+  return page;
+}
+
+void PageTransform(QPainter& painter, double scale, double offset_x, double offset_y) {
+  QPaintDevice* device = painter.device();
+  const double sx = scale * device->logicalDpiX() / kMilsPerInch;
+  const double sy = scale * device->logicalDpiY() / kMilsPerInch;
+  painter.setWorldTransform(QTransform(sx, 0, 0, sy, offset_x, offset_y));
+}
+
+void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
+  painter.save();
+  // Qt sizes a font in points by the device's resolution and then applies
+  // the transformation; the size given here cancels the first so that the
+  // text has its real size in mils.
+  const double per_point = static_cast<double>(kMilsPerInch) / painter.device()->logicalDpiY();
+  std::vector<QFont> fonts;
+  std::vector<QColor> colors;
+  for (const PageFont& f : page.fonts) {
+    QFont font(f.name);
+    font.setPointSizeF(f.points * per_point);
+    font.setBold(f.bold);
+    font.setItalic(f.italic);
+    font.setUnderline(f.underline);
+    font.setStrikeOut(f.strikeout);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(false);
+    fonts.push_back(font);
+    colors.push_back(monochrome ? QColor(Qt::black) : QColor::fromRgb(f.rgb));
+  }
+  // Box lines a hundredth of an inch wide.
+  QPen line_pen(Qt::black);
+  line_pen.setWidthF(10);
+  line_pen.setCapStyle(Qt::SquareCap);
+  int current_font = -1;
+  for (const PageCell& c : page.cells) {
+    const QRectF rect(c.x, c.y, c.width, c.height);
+    if (c.shade > 0) {
+      const int level = 255 - (255 * std::min<int>(c.shade, 100)) / 100;
+      painter.fillRect(rect, QColor(level, level, level));
+    }
+    if (c.box) {
+      painter.setPen(line_pen);
+      if (c.box & kBoxLeft) painter.drawLine(rect.topLeft(), rect.bottomLeft());
+      if (c.box & kBoxRight) painter.drawLine(rect.topRight(), rect.bottomRight());
+      if (c.box & kBoxTop) painter.drawLine(rect.topLeft(), rect.topRight());
+      if (c.box & kBoxBottom) painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+    }
+    if (c.text.isEmpty() || c.font >= fonts.size()) continue;
+    if (current_font != c.font) {
+      current_font = c.font;
+      painter.setFont(fonts[c.font]);
+      painter.setPen(colors[c.font]);
+    } else if (c.box) {
+      painter.setPen(colors[c.font]);
+    }
+    const QRectF inner = rect.adjusted(c.margin, 0, -c.margin, 0);
+    int flags = Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip;
+    flags |= c.justify == kJustifyCenter  ? Qt::AlignHCenter
+             : c.justify == kJustifyRight ? Qt::AlignRight
+                                          : Qt::AlignLeft;
+    painter.drawText(inner, flags, c.text);
+  }
+  painter.restore();
+}
+
+}  // namespace klv::report::engine

@@ -1,0 +1,271 @@
+// The report output engine: the run and its events, the layout of sections,
+// tabs and texts, the stored pages read back as they were laid out, and the
+// PDF target.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include "base/Error.h"
+#include "report/engine/BaseReport.h"
+#include "report/engine/PaintedReport.h"
+#include "report/engine/ReportFiler.h"
+#include "support/TempDir.h"
+
+namespace klv::report::engine {
+namespace {
+
+// A target keeping every page it gets.
+class Capture : public TBaseReport {
+ public:
+  std::vector<Page> pages;
+
+ protected:
+  void EndPage(Page& page) override { pages.push_back(page); }
+};
+
+// A report of `rows` numbered lines under a title, with a status line per
+// page; the events it saw are logged.
+template <class Target>
+void NumberedLines(Target& r, int rows, std::vector<std::string>& log) {
+  auto row_count = std::make_shared<int>(0);
+  r.StatusFormat = QStringLiteral("Printing Page %p\r%0\r%1");
+  r.OnBeforePrint = [&] { log.push_back("before"); };
+  r.OnPrintHeader = [&] {
+    log.push_back("header " + std::to_string(r.CurrentPage()));
+    r.SetSectionTop(0.5);
+    r.SetSectionBottom(1.25);
+    r.Home();
+    r.SetFont(QStringLiteral("Liberation Sans"), 12);
+    r.PrintCenter(QStringLiteral("Title"), r.PageWidth() / 2);
+  };
+  r.OnPrintPage = [&r, rows, row_count] {
+    int& row = *row_count;
+    r.SetSectionTop(1.25);
+    r.SetSectionBottom(r.PageHeight() - 1.25);
+    r.Home();
+    r.SetFont(QStringLiteral("Liberation Mono"), 10);
+    r.ClearTabs();
+    r.SetTab(TBaseReport::kAfterPrevious, kJustifyLeft, 2.0, 2, 15, 0);
+    r.SetTab(TBaseReport::kAfterPrevious, kJustifyRight, 1.5, 2, 15, 10);
+    while (r.LinesLeft() >= 1 && row < rows) {
+      ++row;
+      r.PrintLn(QStringLiteral("Row %1\t%2").arg(row).arg(row * 1.5, 0, 'f', 2));
+    }
+    r.StatusLine[0] = QStringLiteral("row %1").arg(row);
+    r.UpdateStatus();
+    return row < rows;
+  };
+  r.OnPrintFooter = [&] { log.push_back("footer " + std::to_string(r.CurrentPage())); };
+  r.OnAfterPrint = [&] { log.push_back("after"); };
+}
+
+TEST(ReportEngine, RunLaysOutPagesOfWholeLinesAndStoresThemAsLaidOut) {
+  Capture capture;
+  std::vector<std::string> log;
+  std::vector<QString> statuses;
+  capture.OnStatus = [&](const QString& s) { statuses.push_back(s); };
+  NumberedLines(capture, 120, log);
+  ASSERT_TRUE(capture.Execute());
+  EXPECT_FALSE(capture.Aborted());
+
+  // Letter portrait, body 1.25 to 9.75 inch: 8.5 inch of 10 pt lines of
+  // 1/6 inch: 51 lines a page, so 120 rows need three pages.
+  ASSERT_EQ(capture.pages.size(), 3u);
+  EXPECT_EQ(log, (std::vector<std::string>{"before", "header 1", "footer 1", "header 2", "footer 2",
+                                           "header 3", "footer 3", "after"}));
+  EXPECT_EQ(statuses.back(), QStringLiteral("Printing Page 3\rrow 120\r"));
+  const Page& first = capture.pages[0];
+  EXPECT_EQ(first.width, 8500);
+  EXPECT_EQ(first.height, 11000);
+  // The title, then two cells per row; the second tab follows the first.
+  ASSERT_EQ(first.cells.size(), 1u + 2 * 51);
+  const PageCell& a = first.cells[1];
+  const PageCell& b = first.cells[2];
+  EXPECT_EQ(a.text, QStringLiteral("Row 1"));
+  EXPECT_EQ(b.text, QStringLiteral("1.50"));
+  EXPECT_EQ(a.x, 500);
+  EXPECT_EQ(a.width, 2000);
+  EXPECT_EQ(b.x, 2500);
+  EXPECT_EQ(b.justify, kJustifyRight);
+  EXPECT_EQ(b.shade, 10);
+  EXPECT_EQ(a.box, 15);
+  EXPECT_EQ(a.margin, 20);
+  EXPECT_EQ(a.y, 1250);
+  EXPECT_EQ(first.cells[3].y, 1250 + 167);
+  EXPECT_EQ(capture.pages[2].cells.back().text, QStringLiteral("180.00"));
+
+  // The same run into a stream reads back page for page.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadWrite);
+  TReportFiler filer;
+  filer.SetStream(&buffer);
+  log.clear();
+  NumberedLines(filer, 120, log);
+  ASSERT_TRUE(filer.Execute());
+  EXPECT_EQ(filer.PagesWritten(), 3);
+  StoredPages stored;
+  stored.Open(&buffer);
+  ASSERT_EQ(stored.PageCount(), 3);
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(stored.Read(n), capture.pages[n - 1]) << n;
+  // A compact form: far less than the texts with their geometry in full.
+  EXPECT_LT(bytes.size(), 3000);
+
+  // Landscape swaps the page's sides and fits fewer lines.
+  Capture wide;
+  wide.SetOrientation(Orientation::kLandscape);
+  NumberedLines(wide, 120, log);
+  wide.Execute();
+  EXPECT_EQ(wide.pages[0].width, 11000);
+  EXPECT_EQ(wide.pages.size(), 4u);  // 6 inch of body: 36 lines a page
+}
+
+TEST(ReportEngine, TextsAreMeasuredAndCutToTheirTab) {
+  Capture r;
+  r.SetFont(QStringLiteral("Liberation Mono"), 10);
+  // A monospaced font at 10 pt: 0.6 em a character, 1/12 inch.
+  EXPECT_NEAR(r.TextWidth(QStringLiteral("MMMMMMMMMMMM")), 1.0, 0.01);
+  EXPECT_EQ(r.FitText(QStringLiteral("ABCDEFGHIJKL"), 0.51), QStringLiteral("ABCDEF"));
+  EXPECT_EQ(r.FitText(QStringLiteral("ABC"), 0.01), QString());
+  EXPECT_EQ(r.FitText(QStringLiteral("ABC"), 1.0), QStringLiteral("ABC"));
+  r.SetTab(1.0, kJustifyCenter, 0.8, 5, 0, 0);
+  r.SetTab(TBaseReport::kAfterPrevious, kJustifyLeft, 0.1, 10, 0, 0);
+  EXPECT_NEAR(r.TabWidth(1), 0.7, 1e-9);
+  EXPECT_EQ(r.TabWidth(2), 0.0);  // margins wider than the tab
+  EXPECT_EQ(r.TabWidth(3), 0.0);
+  r.SetFont(QStringLiteral("Liberation Sans"), 8);
+  EXPECT_NEAR(r.LineHeight(), 8 * 1.2 / 72, 1e-12);
+  r.SetSectionTop(1);
+  r.SetSectionBottom(1 + 5 * r.LineHeight());
+  r.Home();
+  EXPECT_EQ(r.LinesLeft(), 5);
+  r.NewLine();
+  r.NewLine();
+  EXPECT_EQ(r.LinesLeft(), 3);
+  r.SetFont(QStringLiteral("Liberation Sans"), 16);
+  EXPECT_EQ(r.LinesLeft(), 1);
+}
+
+TEST(ReportEngine, AbortAndHandlerFailuresEndTheRun) {
+  std::vector<std::string> log;
+  Capture r;
+  NumberedLines(r, 1000, log);
+  auto page = r.OnPrintPage;
+  r.OnPrintPage = [&] {
+    const bool more = page();
+    if (r.CurrentPage() == 2) r.Abort();
+    return more;
+  };
+  ASSERT_TRUE(r.Execute());
+  EXPECT_TRUE(r.Aborted());
+  // The aborted page is not finished: no footer, not handed on.
+  EXPECT_EQ(r.pages.size(), 1u);
+  EXPECT_EQ(log.back(), "after");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "footer 2"), 0);
+
+  Capture failing;
+  log.clear();
+  NumberedLines(failing, 10, log);
+  failing.OnPrintPage = []() -> bool { throw base::Error(base::ErrorCode::kIo, "disk gone"); };
+  EXPECT_THROW(failing.Execute(), base::Error);
+  EXPECT_TRUE(failing.Aborted());
+  EXPECT_FALSE(failing.Running());
+  EXPECT_EQ(log.back(), "after");
+}
+
+TEST(ReportEngine, DamagedStoredPagesAreRefused) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadWrite);
+  TReportFiler filer;
+  filer.SetStream(&buffer);
+  std::vector<std::string> log;
+  NumberedLines(filer, 60, log);
+  filer.Execute();
+  StoredPages pages;
+  pages.Open(&buffer);
+  ASSERT_EQ(pages.PageCount(), 2);
+
+  const QByteArray good = bytes;
+  for (const QByteArray& damaged :
+       {QByteArray("not pages at all"), good.left(good.size() - 7), QByteArray()}) {
+    QByteArray copy = damaged;
+    QBuffer b(&copy);
+    b.open(QIODevice::ReadOnly);
+    EXPECT_THROW(pages.Open(&b), base::Error);
+    EXPECT_FALSE(pages.IsOpen());
+  }
+  // A page whose bytes were changed inside: the index opens, the page not.
+  QByteArray flipped = good;
+  for (int i = 40; i < 60; ++i) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+  QBuffer b(&flipped);
+  b.open(QIODevice::ReadOnly);
+  pages.Open(&b);
+  EXPECT_THROW(pages.Read(1), base::Error);
+  EXPECT_NO_THROW(pages.Read(2));
+  EXPECT_THROW(pages.Read(3), base::Error);
+}
+
+QString PdfText(const QString& path) {
+  QProcess p;
+  p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+  p.waitForFinished(30000);
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+TEST(ReportEngine, PdfTargetWritesThePagesOrLeavesTheNameAlone) {
+  test::TempDir dir;
+  const QString path = QString::fromStdString(dir.File("out.pdf"));
+  std::vector<std::string> log;
+  {
+    TPdfReport pdf(path);
+    NumberedLines(pdf, 60, log);
+    ASSERT_TRUE(pdf.Execute());
+    EXPECT_TRUE(pdf.Written());
+    EXPECT_EQ(pdf.PagesPrinted(), 2);
+  }
+  const QString text = PdfText(path);
+  EXPECT_TRUE(text.contains(QStringLiteral("Row 60"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("90.00")));
+  EXPECT_EQ(text.count(QStringLiteral("Title")), 2);
+
+  // An aborted run leaves the earlier file as it was, and no stray file.
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray before = f.readAll();
+  f.close();
+  {
+    TPdfReport pdf(path);
+    NumberedLines(pdf, 500, log);
+    auto page = pdf.OnPrintPage;
+    pdf.OnPrintPage = [&] {
+      const bool more = page();
+      if (pdf.CurrentPage() == 3) pdf.Abort();
+      return more;
+    };
+    pdf.Execute();
+    EXPECT_FALSE(pdf.Written());
+  }
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+  int files = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1);
+
+  // A directory that does not exist cannot take the file.
+  TPdfReport nowhere(QString::fromStdString(dir.File("missing/out.pdf")));
+  NumberedLines(nowhere, 5, log);
+  EXPECT_THROW(nowhere.Execute(), base::Error);
+}
+
+}  // namespace
+}  // namespace klv::report::engine

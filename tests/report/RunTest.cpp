@@ -1,0 +1,282 @@
+// Report runs on the fixed collection: the text reports of the five
+// built-in definitions against the checked-in expected files, the same
+// reports as PDF read back, groups and totals breaks, a group header that
+// does not fit at the foot of a page, 0 lines per record, and Cancel.
+//
+// KLV_UPDATE_GOLDEN=1 rewrites the expected files (check the difference
+// before committing it).
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include "app/Settings.h"
+#include "report/ReportCoins.h"
+#include "report/ReportRun.h"
+#include "report/UrpFile.h"
+#include "report/engine/PaintedReport.h"
+#include "report/engine/ReportFiler.h"
+#include "support/TempDir.h"
+
+namespace klv::report {
+namespace {
+
+using engine::Page;
+using engine::PageCell;
+
+const std::string kData = KLV_TEST_DATA_DIR;
+const std::array<int, 4> kCountryYear = {db::kCountry, db::kYear, 0, 0};
+
+QString ReadAll(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return QString();
+  return QString::fromUtf8(f.readAll());
+}
+
+// The fixed collection, in a fresh directory, sorted by country and year.
+class ReportRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rows_ = test::ReadCoinCsv(kData + "/report-coins.csv");
+    test::WriteCoinTable(dir_.File("COINS.DBF"), rows_);
+    test::OpenSorted(table_, dir_.path(), "COINS.DBF", kCountryYear);
+  }
+
+  RunSetup Setup(int mode, const QString& file = QString()) const {
+    RunSetup s;
+    s.mode = mode;
+    s.sort_levels = kCountryYear;
+    s.captions = app::Settings().field_names;
+    s.today = QStringLiteral("12/09/2026");
+    s.text_file = file;
+    return s;
+  }
+
+  QString Path(const char* name) const { return QString::fromStdString(dir_.File(name)); }
+
+  // The text file of def (mode 3).
+  QString RunText(const ReportDef& def) {
+    const QString path = Path("REPORT.TXT");
+    engine::TReportFiler filer;
+    ReportGenerator run(def, table_, filer, Setup(kModeFile, path));
+    EXPECT_TRUE(run.Run());
+    EXPECT_FALSE(run.Aborted());
+    return ReadAll(path);
+  }
+
+  // The stored pages of def (mode 2).
+  std::vector<Page> RunPages(const ReportDef& def) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    engine::TReportFiler filer;
+    filer.SetStream(&buffer);
+    ReportGenerator run(def, table_, filer, Setup(kModeView));
+    EXPECT_TRUE(run.Run());
+    engine::StoredPages stored;
+    stored.Open(&buffer);
+    std::vector<Page> pages;
+    for (int n = 1; n <= stored.PageCount(); ++n) pages.push_back(stored.Read(n));
+    return pages;
+  }
+
+  // Grand totals of the collection worked out here: quantity, purchase,
+  // market and premium, each value times quantity.
+  std::array<double, 4> GrandTotals() const {
+    std::array<double, 4> t{};
+    for (const auto& r : rows_) {
+      const double q = r[12].empty() ? 0 : std::stod(r[12]);
+      t[0] += q;
+      t[1] += q * (r[5].empty() ? 0 : std::stod(r[5]));
+      t[2] += q * (r[6].empty() ? 0 : std::stod(r[6]));
+      t[3] += q * (r[7].empty() ? 0 : std::stod(r[7]));
+    }
+    return t;
+  }
+
+  klv::test::TempDir dir_;
+  std::vector<std::vector<std::string>> rows_;
+  dbf::Table table_;
+};
+
+TEST_F(ReportRunTest, BuiltInReportsGiveTheExpectedTextAndTheSameValuesAsPdf) {
+  const std::vector<ReportDef> defs = BuiltInReportDefs();
+  ASSERT_EQ(defs.size(), 5u);
+  const std::array<double, 4> grand = GrandTotals();
+  const QString grand_quantity = QString::number(grand[0], 'f', 0);
+  const QString grand_market = QString::number(grand[2], 'f', 2);
+  const bool update = std::getenv("KLV_UPDATE_GOLDEN") != nullptr;
+  for (size_t i = 0; i < defs.size(); ++i) {
+    SCOPED_TRACE(defs[i].name.toStdString());
+    const QString text = RunText(defs[i]);
+    const QString expected_path =
+        QString::fromStdString(kData + "/report-golden/report" + std::to_string(i + 1) + ".txt");
+    if (update) {
+      QDir().mkpath(QFileInfo(expected_path).path());
+      QFile f(expected_path);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(text.toUtf8());
+    }
+    EXPECT_EQ(text, ReadAll(expected_path));
+    // Every country starts a group; the totals add value times quantity.
+    for (const char* country : {"Canada", "France", "Germany", "Mexico", "United Kingdom"})
+      EXPECT_TRUE(text.contains(QStringLiteral("\n") + QString(QLatin1String(country))) ||
+                  text.contains(QLatin1String(country)));
+    const qsizetype grand_at = text.lastIndexOf(QStringLiteral("GRAND TOTALS"));
+    ASSERT_GE(grand_at, 0);
+    const QString grand_line = text.mid(grand_at).section(QLatin1Char('\n'), 1, 1);
+    EXPECT_TRUE(grand_line.contains(grand_quantity)) << grand_line.toStdString();
+    EXPECT_TRUE(grand_line.contains(grand_market)) << grand_line.toStdString();
+    EXPECT_EQ(text.count(QLatin1Char('\f')), text.count(QStringLiteral("Page ")));
+
+    // The PDF of the same report: the same pages, the same values.
+    const QString pdf_path = Path("REPORT.PDF");
+    engine::TPdfReport pdf(pdf_path);
+    ReportGenerator run(defs[i], table_, pdf, Setup(kModePrint));
+    ASSERT_TRUE(run.Run());
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-layout"), pdf_path, QStringLiteral("-")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString pdf_text = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(pdf_text.count(QLatin1Char('\f')), text.count(QLatin1Char('\f')));
+    EXPECT_EQ(pdf_text.count(QStringLiteral("GRAND TOTALS")), 1);
+    EXPECT_TRUE(pdf_text.contains(grand_market)) << pdf_text.right(600).toStdString();
+    EXPECT_TRUE(pdf_text.contains(grand_quantity));
+    EXPECT_EQ(pdf_text.count(QStringLiteral("TOTALS")), text.count(QStringLiteral("TOTALS")));
+  }
+}
+
+TEST_F(ReportRunTest, GroupsOnTwoLevelsCarryTheirOwnTotals) {
+  ReportDef def = BuiltInReportDefs()[1];
+  def.group_level2 = true;
+  const QString text = RunText(def);
+  // One group per country and year; each footer holds its group's sums.
+  std::map<QString, std::array<double, 2>> groups;  // "country, year": quantity, market
+  for (const auto& r : rows_) {
+    const QString key = QString::fromStdString(r[0] + ", " + r[2]);
+    const double q = r[12].empty() ? 0 : std::stod(r[12]);
+    groups[key][0] += q;
+    groups[key][1] += q * std::stod(r[6]);
+  }
+  for (const auto& [key, sums] : groups) {
+    const qsizetype at = text.indexOf(
+        QStringLiteral("\n") +
+        QString(60, QLatin1Char(' ')).left((120 - static_cast<int>(key.size())) / 2) + key + '\n');
+    ASSERT_GE(at, 0) << key.toStdString();
+    const qsizetype footer = text.indexOf(QStringLiteral("TOTALS"), at);
+    const QString line = text.mid(footer).section(QLatin1Char('\n'), 1, 1);
+    EXPECT_TRUE(line.contains(QString::number(sums[1], 'f', 2)))
+        << key.toStdString() << " " << line.toStdString();
+  }
+  EXPECT_EQ(text.count(QStringLiteral("TOTALS")), static_cast<qsizetype>(groups.size()) + 1);
+
+  // Grouping off: no group captions, one pair of totals at the end.
+  def.group_level1 = false;
+  const QString flat = RunText(def);
+  EXPECT_EQ(flat.count(QStringLiteral("TOTALS")), 2);
+  EXPECT_FALSE(flat.contains(QStringLiteral("-----")));
+}
+
+// Cells of a page drawn as a group caption: boxed all round, centred.
+bool IsGroupCaption(const PageCell& c) {
+  return c.box == 15 && c.justify == engine::kJustifyCenter;
+}
+
+TEST_F(ReportRunTest, GroupHeadersNeverEndAPageAndTotalsMoveWhole) {
+  // A page body of a few lines makes every group boundary fall somewhere on
+  // a page; whatever does not fit goes to the next.
+  ReportDef def = BuiltInReportDefs()[2];  // four lines a record
+  def.bottom_margin = 6.0;                 // body: 1.25 to 4.25 inch, 26 lines of 8 pt
+  const std::vector<Page> pages = RunPages(def);
+  ASSERT_GE(pages.size(), 8u);
+  int captions = 0;
+  for (size_t n = 0; n < pages.size(); ++n) {
+    const Page& page = pages[n];
+    const double body_bottom = (11.0 - 6.0 - 0.75) * 1000;
+    for (size_t i = 0; i < page.cells.size(); ++i) {
+      const PageCell& c = page.cells[i];
+      // Nothing of the body runs into the footer.
+      if (c.y < 5000 - 1000) {
+        EXPECT_LE(c.y + c.height, body_bottom + 1) << "page " << n + 1;
+      }
+      if (!IsGroupCaption(c)) continue;
+      ++captions;
+      // A record follows its group caption on the same page.
+      bool record_after = false;
+      for (size_t j = i + 1; j < page.cells.size(); ++j) {
+        if (page.cells[j].text == QStringLiteral("Country:")) record_after = true;
+      }
+      EXPECT_TRUE(record_after) << "page " << n + 1 << " ends in its group caption "
+                                << c.text.toStdString();
+    }
+  }
+  EXPECT_EQ(captions, 6);
+  // Final totals that do not fit get a page of their own, holding only them
+  // (and the page footer).
+  const Page& last = pages.back();
+  bool grand = false, records = false;
+  for (const PageCell& c : last.cells) {
+    grand = grand || c.text == QStringLiteral("GRAND TOTALS");
+    records = records || c.text == QStringLiteral("Country:");
+  }
+  EXPECT_TRUE(grand);
+
+  // The text file breaks pages where the printed pages break.
+  const QString text = RunText(def);
+  EXPECT_EQ(text.count(QLatin1Char('\f')), static_cast<qsizetype>(pages.size()));
+  (void)records;
+}
+
+TEST_F(ReportRunTest, NoLinesPerRecordPrintsOnlyGroupsAndTotals) {
+  const ReportDef summary = BuiltInReportDefs()[4];
+  ASSERT_EQ(summary.lines, 0);
+  const QString text = RunText(summary);
+  EXPECT_FALSE(text.contains(QStringLiteral("Very Fine")));
+  EXPECT_EQ(text.count(QStringLiteral("United Kingdom")), 1);  // its group caption
+  EXPECT_EQ(text.count(QStringLiteral("GRAND TOTALS")), 1);
+  // A quantity of 0 adds nothing: the coin with quantity 0 is Mexico's
+  // first; its group's quantity is the sum of the others.
+  double mexico = 0;
+  for (const auto& r : rows_)
+    if (r[0] == "Mexico") mexico += std::stod(r[12]);
+  const qsizetype at = text.indexOf(QStringLiteral("Mexico"));
+  const QString footer =
+      text.mid(text.indexOf(QStringLiteral("TOTALS"), at)).section(QLatin1Char('\n'), 1, 1);
+  EXPECT_TRUE(footer.contains(QStringLiteral("Quantity:") +
+                              QString(" %1").arg(mexico, 0, 'f', 0).rightJustified(1)) ||
+              footer.contains(QString::number(mexico, 'f', 0)))
+      << footer.toStdString();
+}
+
+TEST_F(ReportRunTest, CancelStopsAtOnceAndLeavesTheFileAsItWas) {
+  const QString path = Path("REPORT.TXT");
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("an earlier report\n");
+  }
+  const ReportDef def = BuiltInReportDefs()[3];
+  engine::TReportFiler filer;
+  ReportGenerator run(def, table_, filer, Setup(kModeFile, path));
+  run.OnRecord = [&] {
+    if (run.RecordsPrinted() == 5) filer.Abort();
+  };
+  ASSERT_TRUE(run.Run());
+  EXPECT_TRUE(run.Aborted());
+  EXPECT_EQ(run.RecordsPrinted(), 5);
+  EXPECT_EQ(ReadAll(path), QStringLiteral("an earlier report\n"));
+  EXPECT_EQ(QDir(QString::fromStdString(dir_.path())).entryList(QDir::Files).size(),
+            3);  // DBF, MDX, TXT
+  // The table's controls are back on and it stands where it stood.
+  EXPECT_FALSE(table_.ControlsDisabled());
+}
+
+}  // namespace
+}  // namespace klv::report
