@@ -178,6 +178,7 @@ void Program::InstallCommands() {
     backup::RestoreHooks hooks;
     hooks.switch_to = [this](const QString& path) { main_->OpenSaveFile(path); };
     hooks.settings_read = [this] { main_->DoFileSpecific(); };
+    hooks.reports_replaced = [this] { report_->LoadReports(); };
     backup::DoRestore(main_->database(), hooks, main_.get());
     main_->DisplayCount();
   });
