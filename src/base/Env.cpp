@@ -283,4 +283,25 @@ std::vector<std::string> FilesStartingWith(const std::string& dir, const std::st
   return out;
 }
 
+void ReplaceFile(Env& env, const std::string& path, const std::function<void(File&)>& write) {
+  const std::string temp = path + ".tmp" + std::to_string(::getpid());
+  try {
+    {
+      std::unique_ptr<File> file = env.Open(temp, OpenMode::kCreateTruncate);
+      write(*file);
+      file->Sync();
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
+    env.Rename(temp, path);
+  } catch (...) {
+    try {
+      env.Remove(temp);
+    } catch (const Error&) {
+      // Only the temporary file is left behind; the file itself is intact.
+    }
+    throw;
+  }
+}
+
 }  // namespace klv::base

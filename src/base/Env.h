@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,6 +82,13 @@ class Env {
   // The process-wide environment on the real file system.
   static Env& Default();
 };
+
+// Replaces the file at path with the bytes write puts into a new file: they
+// go to a temporary file beside it, which is synced, given the old file's
+// permissions and renamed over it. When anything fails the temporary file is
+// removed, the error rethrown and the old file left as it was. The caller
+// syncs the directory afterwards (Env::SyncDir) to make the rename durable.
+void ReplaceFile(Env& env, const std::string& path, const std::function<void(File&)>& write);
 
 // Returns the path of an existing file in dir whose name equals name without
 // regard to letter case (exact spelling preferred), or "" when there is none.

@@ -1,6 +1,5 @@
 #include "platform/Profile.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -338,22 +337,12 @@ void ProfileFile::Save() {
     target = real;
     std::free(real);
   }
-  const std::string temp = target + ".tmp" + std::to_string(::getpid());
   try {
-    {
-      std::unique_ptr<base::File> file = env_->Open(temp, base::OpenMode::kCreateTruncate);
-      file->WriteAt(0, data.constData(), static_cast<size_t>(data.size()));
-      file->Sync();
-    }
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
-    env_->Rename(temp, target);
+    base::ReplaceFile(*env_, target, [&](base::File& file) {
+      file.WriteAt(0, data.constData(), static_cast<size_t>(data.size()));
+    });
   } catch (...) {
-    try {
-      env_->Remove(temp);
-    } catch (const base::Error&) {
-      // The temporary file is left behind; the settings file itself is intact.
-    }
+    // The settings file is intact; the changes wait for the next write.
     pending_ = std::move(pending);
     throw;
   }

@@ -1,8 +1,5 @@
 #include "report/UrpFile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -450,29 +447,14 @@ std::vector<QByteArray> UrpFile::ReadRecords(size_t record_size, const QString& 
 
 void UrpFile::WriteRecords(const std::vector<QByteArray>& records) {
   const std::string target = NativePath(path_);
-  const std::string temp = target + ".tmp" + std::to_string(::getpid());
   try {
-    try {
-      {
-        std::unique_ptr<base::File> file = env_->Open(temp, base::OpenMode::kCreateTruncate);
-        uint64_t off = 0;
-        for (const QByteArray& record : records) {
-          file->WriteAt(off, record.constData(), static_cast<size_t>(record.size()));
-          off += static_cast<uint64_t>(record.size());
-        }
-        file->Sync();
+    base::ReplaceFile(*env_, target, [&](base::File& file) {
+      uint64_t off = 0;
+      for (const QByteArray& record : records) {
+        file.WriteAt(off, record.constData(), static_cast<size_t>(record.size()));
+        off += static_cast<uint64_t>(record.size());
       }
-      struct stat st;
-      if (::stat(target.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
-      env_->Rename(temp, target);
-    } catch (...) {
-      try {
-        env_->Remove(temp);
-      } catch (const Error&) {
-        // Only the temporary file is left behind; the file itself is intact.
-      }
-      throw;
-    }
+    });
     env_->SyncDir(target);
   } catch (const Error& e) {
     FailIo(texts::kUrpWriteError, path_, e);
