@@ -47,10 +47,8 @@ QStringList ProgramHelpKeywords() {
 }
 
 QStringList HelpFileDirectories() {
-  const QString program_dir = QCoreApplication::applicationDirPath();
   QStringList directories;
-  for (const QString& dir : {LocateDirectories().program, QDir::cleanPath(program_dir),
-                             QDir::cleanPath(program_dir + QStringLiteral("/../share/klvcoin"))}) {
+  for (const QString& dir : QStringList{LocateDirectories().program} + ShippedFileDirectories()) {
     if (!dir.isEmpty() && !directories.contains(dir)) directories.append(dir);
   }
   return directories;
