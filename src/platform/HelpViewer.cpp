@@ -1,7 +1,5 @@
 #include "platform/HelpViewer.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
