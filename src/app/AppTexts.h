@@ -123,6 +123,7 @@ inline constexpr char kMenuHelp[] = "&Help";
 inline constexpr char kMenuContents[] = "&Contents";
 inline constexpr char kMenuTips[] = "&Review \"Tips of the Day\"";
 inline constexpr char kMenuAbout[] = "&About";
+inline constexpr char kMenuOpenSample[] = "Open &Sample Collection";
 
 // Lettered buttons.
 inline constexpr char kButtonAdd[] = "&Add";
@@ -164,7 +165,7 @@ inline constexpr const char* kNavigatorHints[10] = {
 inline constexpr char kBrowseSwitch[] = "/BROWSE";
 inline constexpr char kUsage[] =
     "Usage: klvcoin [/BROWSE | --browse] [FILE.DBF]\n"
-    "       klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]\n"
+    "   or: klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]\n"
     "\n"
     "Kolvane Coins 97, a catalogue for coin collections.\n"
     "\n"

@@ -47,6 +47,7 @@ enum Command : int {
   kHelpContents,
   kReviewTips,
   kAbout,
+  kOpenSample,
   kCommandCount
 };
 

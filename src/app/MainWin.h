@@ -23,6 +23,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include <QMainWindow>
 #include <QSize>
@@ -115,6 +116,12 @@ class TMain : public QMainWindow {
   void DoDelete();
   void DoAbout();
   void DoHelpContents();
+  // Open Sample Collection: the shipped sample copied into the program
+  // directory unless a SAMPLE.DBF is there already, then opened.
+  void DoOpenSample();
+  // Where the sample is copied from; a null string (the default) means the
+  // program's shipped files (platform::ShippedFilesDir).
+  void SetSampleSource(QString dir) { sample_source_ = std::move(dir); }
   void SetButtonBarMode(int mode);
   void SetScreenSize(int setting);
   void SetDateFormat(int format);
@@ -195,6 +202,7 @@ class TMain : public QMainWindow {
   bool syncing_grid_ = false;
   std::function<void()> first_activation_;
   bool activated_ = false;
+  QString sample_source_;
 };
 
 }  // namespace klv::app

@@ -12,8 +12,10 @@
 #include "app/AppTexts.h"
 #include "app/MainWinParts.h"
 #include "db/DbTexts.h"
+#include "db/Sample.h"
 #include "forms/DialogRoutines.h"
 #include "platform/HelpViewer.h"
+#include "platform/Paths.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
@@ -241,6 +243,21 @@ void TMain::ChooseUserFont(int which) {
 
 void TMain::DoHelpContents() {
   platform::ShowHelpContents(this);
+}
+
+void TMain::DoOpenSample() {
+  const QString source =
+      sample_source_.isNull()
+          ? platform::ShippedFilesDir(QString::fromLatin1(klv::db::texts::kSampleTableFile))
+          : sample_source_;
+  QString error;
+  const QString path = db::InstallSampleCollection(state_.program_dir, source, &error);
+  if (path.isEmpty()) {
+    prompts().MessageBox(this, Latin(klv::db::texts::kCaptionError), error, MsgIcon::kError,
+                         MsgButtons::kOk, MsgButton::kOk);
+    return;
+  }
+  OpenSaveFile(path);
 }
 
 void TMain::DoAbout() {

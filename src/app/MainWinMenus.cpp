@@ -156,6 +156,7 @@ void TMain::BuildMenus() {
   QMenu* help = bar->addMenu(Latin(texts::kMenuHelp));
   add(help, kHelpContents, texts::kMenuContents, ctrl(Qt::Key_H));
   add(help, kReviewTips, texts::kMenuTips);
+  add(help, kOpenSample, texts::kMenuOpenSample);
   add(help, kAbout, texts::kMenuAbout);
 
   // What this window does itself; the other commands belong to forms that
@@ -168,6 +169,7 @@ void TMain::BuildMenus() {
   slots_[kEndSearch].handler = [this] { DoEndSearch(); };
   slots_[kHelpContents].handler = [this] { DoHelpContents(); };
   slots_[kAbout].handler = [this] { DoAbout(); };
+  slots_[kOpenSample].handler = [this] { DoOpenSample(); };
 }
 
 void TMain::SetCommandHandler(Command command, std::function<void()> handler) {

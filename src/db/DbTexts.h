@@ -23,6 +23,15 @@ inline constexpr char kNotACoinTable[] =
     "however, import data from this file using the import function.";
 inline constexpr char kInvalidFileType[] = "Invalid file type selected.";
 
+// The sample collection shipped with the program; %1 is where it was looked
+// for (kSampleMissing), the program directory and the system's reason
+// (kSampleCopyError).
+inline constexpr char kSampleTableFile[] = "SAMPLE.DBF";
+inline constexpr char kSampleIndexFile[] = "SAMPLE.MDX";
+inline constexpr char kSampleMissing[] =
+    "The sample collection is not installed.  SAMPLE.DBF and SAMPLE.MDX were looked for in:\n%1";
+inline constexpr char kSampleCopyError[] = "The sample collection could not be copied into %1:  %2";
+
 // Pick lists: the program directory's default list files.
 inline constexpr char kCountryListFile[] = "COUNTRY.LST";
 inline constexpr char kTopicListFile[] = "TOPIC.LST";

@@ -1,6 +1,5 @@
 #include "db/PickLists.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -91,12 +90,7 @@ int InstallDefaultLists(const QString& program_dir, const QString& source_dir) {
 }
 
 QString DefaultListSourceDir() {
-  const QString here = QCoreApplication::applicationDirPath();
-  for (const QString& dir : {here, here + QStringLiteral("/../share/klvcoin")}) {
-    if (!platform::FindFileNoCase(dir, QString::fromLatin1(t::kCountryListFile)).isEmpty())
-      return QDir::cleanPath(dir);
-  }
-  return {};
+  return platform::ShippedFilesDir(QString::fromLatin1(t::kCountryListFile));
 }
 
 PickLists::PickLists(QString program_dir, QString base)

@@ -1,7 +1,5 @@
 #include "platform/HelpViewer.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -47,10 +45,8 @@ QStringList ProgramHelpKeywords() {
 }
 
 QStringList HelpFileDirectories() {
-  const QString program_dir = QCoreApplication::applicationDirPath();
   QStringList directories;
-  for (const QString& dir : {LocateDirectories().program, QDir::cleanPath(program_dir),
-                             QDir::cleanPath(program_dir + QStringLiteral("/../share/klvcoin"))}) {
+  for (const QString& dir : QStringList{LocateDirectories().program} + ShippedFileDirectories()) {
     if (!dir.isEmpty() && !directories.contains(dir)) directories.append(dir);
   }
   return directories;

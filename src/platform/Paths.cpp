@@ -1,5 +1,6 @@
 #include "platform/Paths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -42,6 +43,18 @@ Directories LocateDirectories() {
   dirs.windows = Locate("KLVCOIN_WINDIR", "XDG_CONFIG_HOME", ".config");
   dirs.start = WithoutTrailingSlash(QDir::currentPath());
   return dirs;
+}
+
+QStringList ShippedFileDirectories() {
+  const QString here = QDir::cleanPath(QCoreApplication::applicationDirPath());
+  return {here, QDir::cleanPath(here + QStringLiteral("/../share/klvcoin"))};
+}
+
+QString ShippedFilesDir(const QString& name) {
+  for (const QString& dir : ShippedFileDirectories()) {
+    if (!FindFileNoCase(dir, name).isEmpty()) return dir;
+  }
+  return {};
 }
 
 bool EnsureDirectory(const QString& dir, QString* error) {

@@ -7,6 +7,10 @@
 // - Windows directory (the program settings file, WIN.INI): $KLVCOIN_WINDIR,
 //   else $XDG_CONFIG_HOME/klvcoin, else ~/.config/klvcoin.
 // - Start directory: the current directory when the program started.
+// - Shipped files (the help file, the default pick lists, the sample
+//   collection): beside the running program in a build, else in
+//   ../share/klvcoin from it, where an installed program has them
+//   (/usr/bin/klvcoin finds /usr/share/klvcoin).
 //
 // Directories are absolute and clean, without a trailing '/' except the root
 // "/" itself. An empty variable counts as unset; a relative $XDG_* value is
@@ -15,6 +19,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace klv::platform {
 
@@ -26,6 +31,15 @@ struct Directories {
 
 // Reads the environment and the current directory; creates nothing.
 Directories LocateDirectories();
+
+// The directories the program's shipped files are looked for in, in that
+// order: the running program's own directory, then ../share/klvcoin from it.
+// Needs the application object.
+QStringList ShippedFileDirectories();
+
+// The first of ShippedFileDirectories() holding a file named name (letter
+// case aside), or "" when none does.
+QString ShippedFilesDir(const QString& name);
 
 // Creates dir and its missing parents. Returns false, with the reason in
 // *error when given, when it cannot or when something that is not a directory

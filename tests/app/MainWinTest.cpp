@@ -767,6 +767,7 @@ TEST_F(MainWinTest, EveryCommandHasItsCaptionShortcutAndButtons) {
       {TMain::kHelpContents, "&Contents", "Ctrl+H", "He&lp", "Help"},
       {TMain::kReviewTips, "&Review \"Tips of the Day\"", "", "", ""},
       {TMain::kAbout, "&About", "", "", ""},
+      {TMain::kOpenSample, "Open &Sample Collection", "", "", ""},
   };
   ASSERT_EQ(std::size(rows), static_cast<size_t>(TMain::kCommandCount));
   int buttons = 0, speeds = 0;
@@ -1001,6 +1002,70 @@ TEST_F(MainWinTest, HelpOpensTheProgramsHelpFileAtItsContentsAndAboutSaysWhoWeAr
   EXPECT_EQ(about_title, "About Kolvane Coins 97");
   EXPECT_EQ(about_version, "Version " + QCoreApplication::applicationVersion());
   EXPECT_EQ(main_->findChild<TAboutBox*>(), nullptr);  // made for the one showing
+}
+
+QByteArray Bytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Open Sample Collection, chosen on the Help menu: the shipped sample copied
+// into the program directory and opened there, the shipped files untouched.
+TEST_F(MainWinTest, OpenSampleCollectionCopiesTheSampleAndOpensTheCopy) {
+  const QString shipped = QStringLiteral(KLV_SHIPPED_SAMPLE_DIR);
+  const QByteArray dbf = Bytes(shipped + "/SAMPLE.DBF");
+  const QByteArray mdx = Bytes(shipped + "/SAMPLE.MDX");
+  // An index left behind by a deleted sample does not stop the copy.
+  QFile orphan(Home("SAMPLE.MDX"));
+  ASSERT_TRUE(orphan.open(QIODevice::WriteOnly));
+  orphan.write("not an index");
+  orphan.close();
+  TMain& m = Start();
+  m.SetSampleSource(shipped);
+  m.CommandAction(TMain::kOpenSample)->trigger();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (SAMPLE)");
+  EXPECT_EQ(m.state().database_name, Home("SAMPLE.DBF"));
+  EXPECT_EQ(m.CountLabel->text(), "68");
+  EXPECT_EQ(m.MyTable().IndexName(), "NEWINDEX");
+  EXPECT_TRUE(TestPrompts().asked().empty());
+  EXPECT_EQ(Bytes(shipped + "/SAMPLE.DBF"), dbf);
+  EXPECT_EQ(Bytes(shipped + "/SAMPLE.MDX"), mdx);
+  // The copy is the user's from now on: a second time opens it as it is.
+  m.MyTable().Last();
+  m.MyTable().Delete();
+  OpenViaDialog(MakeDb(Q(other_.File("OTHER.DBF")), {"x"}));
+  m.CommandAction(TMain::kOpenSample)->trigger();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (SAMPLE)");
+  EXPECT_EQ(m.CountLabel->text(), "67");
+  EXPECT_EQ(m.state().settings.last_files[0], Q(other_.File("OTHER.DBF")));
+}
+
+TEST_F(MainWinTest, OpenSampleCollectionNeverReplacesAFileOfThatName) {
+  // The user's own SAMPLE table, spelled in another letter case.
+  const QString own = MakeDb(Home("sample.dbf"), {"Peru", "Chile"});
+  const QByteArray before = Bytes(own);
+  TMain& m = Start();
+  m.SetSampleSource(QStringLiteral(KLV_SHIPPED_SAMPLE_DIR));
+  m.CommandAction(TMain::kOpenSample)->trigger();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (sample)");
+  EXPECT_EQ(m.CountLabel->text(), "2");
+  EXPECT_FALSE(QFileInfo::exists(Home("SAMPLE.DBF")));
+  EXPECT_EQ(Bytes(own).mid(32), before.mid(32));  // rows and fields as they were
+}
+
+TEST_F(MainWinTest, OpenSampleCollectionWithoutTheSampleSaysWhereItLooked) {
+  const QString empty = Q(other_.path());
+  TMain& m = Start();
+  m.SetSampleSource(empty);
+  TestPrompts().ExpectMessage("Error",
+                              "The sample collection is not installed.  SAMPLE.DBF and SAMPLE.MDX "
+                              "were looked for in:\n" +
+                                  empty,
+                              MsgButton::kOk);
+  m.CommandAction(TMain::kOpenSample)->trigger();
+  EXPECT_EQ(m.windowTitle(), "Kolvane Coins 97 (MASTER)");
+  EXPECT_FALSE(QFileInfo::exists(Home("SAMPLE.DBF")));
+  EXPECT_FALSE(QFileInfo::exists(Home("SAMPLE.MDX")));
 }
 
 }  // namespace

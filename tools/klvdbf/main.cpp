@@ -34,7 +34,7 @@ using klv::dbf::Table;
 constexpr int kOk = 0, kProblem = 1, kUsage = 2;
 
 const char kUsageText[] =
-    "usage: klvdbf COMMAND FILE [ARGS]\n"
+    "Usage: klvdbf COMMAND FILE [ARGS]\n"
     "  info FILE                      header, fields, record count, index tags\n"
     "  dump FILE [--tag NAME] [--deleted]\n"
     "                                 rows as CSV, in the tag's order or record order\n"
@@ -56,7 +56,9 @@ const char kUsageText[] =
     "  import FILE SRC --kind ascii|csv|dbf [--map SRC=DEST,...] [--skip-first]\n"
     "                                 rows appended from a file; SRC names a source field\n"
     "                                 (first line or dBase field) or its number from 1;\n"
-    "                                 without --map, fields of the same name, else by position\n";
+    "                                 without --map, fields of the same name, else by position\n"
+    "  --help                         show this text\n"
+    "  --version                      show the version\n";
 
 struct Usage {
   std::string message;
@@ -617,6 +619,10 @@ int Run(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0] == "--help" || argv[0] == "-h") {
     std::fputs(kUsageText, argv.empty() ? stderr : stdout);
     return argv.empty() ? kUsage : kOk;
+  }
+  if (argv[0] == "--version") {
+    std::printf("klvdbf %s\n", KLV_VERSION);
+    return kOk;
   }
   if (argv.size() < 2) throw Usage{"give a FILE"};
   const std::string& cmd = argv[0];
