@@ -45,7 +45,7 @@ bool CopyFile(base::Env& env, const QString& from, const QString& dest, QString*
     made = true;
     // Pieces large enough for the system's copy to run at full speed, small
     // enough for the gauge to move.
-    constexpr uint64_t kPiece = uint64_t{8} << 20;
+    constexpr uint64_t kPiece = uint64_t{64} << 20;
     uint64_t at = 0;
     for (;;) {
       const uint64_t n = out->CopyFrom(*in, at, kPiece);
