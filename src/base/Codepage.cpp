@@ -1,6 +1,7 @@
 #include "base/Codepage.h"
 
 #include <memory>
+#include <unordered_map>
 
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
@@ -341,25 +342,49 @@ std::optional<std::string> CodePage::Encode(std::string_view utf8, std::string* 
 }
 
 std::string CodePage::EncodeNearest(std::string_view utf8, uint64_t* replaced) const {
-  if (auto whole = Encode(utf8)) return std::move(*whole);
+  if (utf8_) {
+    if (IsValidUtf8(utf8)) return std::string(utf8);
+  }
+  // The nearest letters of the characters met so far, in this page.
+  thread_local std::unordered_map<char32_t, std::string> nearest[2];
   std::string out;
+  out.reserve(utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
     const size_t start = pos;
     const char32_t c = NextUtf8(utf8, &pos);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
     if (c != kMalformed) {
-      if (auto one = Encode(utf8.substr(start, pos - start))) {
-        out += *one;
+      if (utf8_) {
+        out.append(utf8.substr(start, pos - start));
+        continue;
+      }
+      int found = -1;
+      for (int b = 0x80; b < 256 && found < 0; ++b)
+        if (to_unicode_[b] == c) found = b;
+      if (found >= 0) {
+        out += static_cast<char>(found);
         continue;
       }
     }
     ++*replaced;
-    std::optional<std::string> near;
-    if (c != kMalformed) {
+    if (c == kMalformed) {
+      out += '?';
+      continue;
+    }
+    auto& known = nearest[this == &Cp1252() ? 0 : 1];
+    if (this != &Cp1252()) known.clear();  // only Windows-1252's are kept
+    auto it = known.find(c);
+    if (it == known.end()) {
+      std::optional<std::string> near;
       const std::string latin = NearestLatin(c);
       if (!latin.empty() && latin != utf8.substr(start, pos - start)) near = Encode(latin);
+      it = known.emplace(c, near && !near->empty() ? *near : std::string("?")).first;
     }
-    out += near && !near->empty() ? *near : std::string("?");
+    out += it->second;
   }
   return out;
 }
