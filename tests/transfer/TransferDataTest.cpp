@@ -4,6 +4,7 @@
 // before 1930, letters the table cannot hold, values wider than their
 // fields, dBase files from other programs; and what the closing message
 // counts of all that.
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -341,6 +342,74 @@ TEST(DbfSource, OtherProgramsTablesWithoutCodePageOrIndex) {
       EXPECT_EQ(t.LastUpdate(), (dbf::Date{2026, 5, 7})) << int{year};
     }
   }
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(("timeout 120 " + command + " 2>&1 </dev/null").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+// A table without a code page byte, its text UTF-8, stays UTF-8 when we
+// write into it: python3-dbfread and pgdbf read our row as they read the
+// others; and they read an export of the mended rows as we stored them.
+TEST(Interop, IndependentReadersReadWhatWeWrite) {
+  TempDir dir;
+  WriteFileBytes(dir.File("OTHER.DBF"), OtherDbf(126, 0, 0, {{"Polska", "z\xC5\x82oty"}}));
+  {
+    dbf::Table t;
+    t.SetDirectory(dir.path());
+    t.SetTableName("OTHER.DBF");
+    t.Open();
+    t.Append();
+    t.Fields(0).SetAsString(
+        "\xC4\x8C"
+        "esko");
+    // 21 bytes: the last character does not fit whole and is left out.
+    t.Fields(1).SetAsString(
+        "koruna \xC4\x8D"
+        "esk\xC3\xA1 xxxx\xC4\x8D");
+    t.Post();
+  }
+  const std::string script = dir.File("read.py");
+  WriteFileBytes(script,
+                 "import sys, dbfread\n"
+                 "for r in dbfread.DBF(sys.argv[1], encoding=sys.argv[2]):\n"
+                 "  print(r['COUNTRY'] + '|' + r['TOPIC'])\n");
+  EXPECT_EQ(Shell("env PYTHONIOENCODING=utf-8 /usr/bin/python3 " + script + " " +
+                  dir.File("OTHER.DBF") + " utf-8"),
+            "Polska|z\xC5\x82oty\n\xC4\x8C"
+            "esko|koruna \xC4\x8D"
+            "esk\xC3\xA1 xxxx\n");
+  const std::string pg = Shell("pgdbf -s utf-8 " + dir.File("OTHER.DBF"));
+  EXPECT_NE(pg.find("\xC4\x8C"
+                    "esko\tkoruna \xC4\x8D"
+                    "esk\xC3\xA1 xxxx\n"),
+            std::string::npos)
+      << pg;
+
+  // The mended rows of an import, exported as a dBase table (Windows-1252).
+  Database to(dir, "COINS.DBF", {});
+  WriteFileBytes(dir.File("in.csv"), "Land;Name\r\nRzeczpospolita Polska Ludowa;z\xC5\x82oty\r\n");
+  ImportRequest in;
+  in.kind = SourceKind::kCsv;
+  in.path = Q(dir.File("in.csv"));
+  in.skip_first = true;
+  in.field_map = {db::kCountry, db::kTopic};
+  ASSERT_EQ(RunImport(to.db, in).rows, 1u);
+  ExportRequest out;
+  out.kind = ExportKind::kDbf;
+  out.path = Q(dir.File("OUT.DBF"));
+  ASSERT_EQ(RunExport(to.db, {{0, "Country", ""}, {8, "Topic", ""}}, out), 1u);
+  EXPECT_EQ(Shell("env PYTHONIOENCODING=utf-8 /usr/bin/python3 " + script + " " +
+                  dir.File("OUT.DBF") + " cp1252"),
+            "Rzeczpospolita Polsk|zloty\n");
+  EXPECT_NE(Shell("pgdbf -s cp1252 " + dir.File("OUT.DBF")).find("Rzeczpospolita Polsk\tzloty"),
+            std::string::npos);
 }
 
 }  // namespace
