@@ -351,12 +351,14 @@ std::string CodePage::EncodeNearest(std::string_view utf8, uint64_t* replaced) c
   out.reserve(utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
+    // Runs of ASCII go over whole.
+    size_t ascii = pos;
+    while (ascii < utf8.size() && static_cast<uint8_t>(utf8[ascii]) < 0x80) ++ascii;
+    out.append(utf8.substr(pos, ascii - pos));
+    pos = ascii;
+    if (pos == utf8.size()) break;
     const size_t start = pos;
     const char32_t c = NextUtf8(utf8, &pos);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      continue;
-    }
     if (c != kMalformed) {
       if (utf8_) {
         out.append(utf8.substr(start, pos - start));

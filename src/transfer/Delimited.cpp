@@ -212,6 +212,21 @@ bool ByteReader::AtLineEnd() {
   return buf_.size() > 1 && buf_[1] == '\n';
 }
 
+void ByteReader::TakeUntil(std::string& out, char a, char b, char c) {
+  for (;;) {
+    Fill();
+    if (pos_ >= buf_.size()) return;
+    size_t end = pos_;
+    while (end < buf_.size() && buf_[end] != a && buf_[end] != b && buf_[end] != c) ++end;
+    out.append(buf_, pos_, end - pos_);
+    line_ += std::count(buf_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                        buf_.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+    offset_ += end - pos_;
+    pos_ = end;
+    if (end < buf_.size()) return;
+  }
+}
+
 void ByteReader::SkipLineEnd() {
   if (Peek() == '\r') Get();
   if (Peek() == '\n') Get();
@@ -232,6 +247,16 @@ TextEncoding DetectTextEncoding(const std::string& path) {
     }
     first = false;
     for (size_t i = 0; i < n && valid; ++i) {
+      // Plain ASCII, eight bytes at a time.
+      if (pending == 0) {
+        while (i + 8 <= n) {
+          uint64_t word;
+          std::memcpy(&word, buf.data() + i, 8);
+          if (word & 0x8080808080808080ULL) break;
+          i += 8;
+        }
+        if (i >= n) break;
+      }
       const auto c = static_cast<unsigned char>(buf[i]);
       if (pending > 0) {
         if (IsContinuation(c)) {
@@ -325,6 +350,7 @@ LineRead CsvReader::Next(std::vector<std::string>& values) {
       in_.Get();
       quoted_ = true;
       for (;;) {
+        in_.TakeUntil(field, '"', '"', '"');
         const int c = in_.Get();
         if (c < 0) return LineRead::kMalformed;  // a quote left open to the end
         if (c == '"') {
@@ -344,7 +370,11 @@ LineRead CsvReader::Next(std::vector<std::string>& values) {
       }
       continue;
     }
-    while (!in_.AtLineEnd() && in_.Peek() != delimiter_) field += static_cast<char>(in_.Get());
+    for (;;) {
+      in_.TakeUntil(field, delimiter_, '\r', '\n');
+      if (in_.AtLineEnd() || in_.Peek() == delimiter_) break;
+      field += static_cast<char>(in_.Get());  // a CR inside the value
+    }
     values.push_back(DecodeText(field, encoding_));
     if (in_.AtLineEnd()) {
       in_.SkipLineEnd();

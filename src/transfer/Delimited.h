@@ -47,6 +47,9 @@ class ByteReader {
   bool AtLineEnd();
   // Steps over the line end the reader stands at (nothing at end of file).
   void SkipLineEnd();
+  // Appends to out the bytes up to the next a, b or c (or the end of the
+  // file), without it: Get byte by byte, in one go.
+  void TakeUntil(std::string& out, char a, char b, char c);
   // The 1-based number of the line the next byte belongs to.
   int64_t line() const { return line_; }
   // Bytes consumed so far and the file's size, for progress.
