@@ -1,12 +1,15 @@
 // Backup, restore, pack and index rebuild of a 1,000,000-row coin table,
 // each beside a baseline measured in the same run:
-// - backup and restore (the program's copy: temporary file, sync, size
-//   check, rename) beside `cp` of the same file followed by `sync`;
+// - backup and restore of the database's files (the program's copy:
+//   temporary file, sync, size check, rename) beside `cp` of the same files
+//   followed by `sync`;
 // - pack of the table with 10% of its rows deleted beside writing the kept
 //   bytes alone (one pass over the file, the kept rows written out, synced);
 // - Rebuild Indexes (every tag regenerated) beside `klvdbf index` building
 //   the same tag.
-//   klv_backup_bench [--rows N]   (tables are made in $KLV_BENCH_DIR/backup)
+//   klv_backup_bench [--rows N] [--copy-only]   (tables are made in
+//                    $KLV_BENCH_DIR/backup; --copy-only: backup and restore only)
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,8 +108,10 @@ double RawKeptWrite(const std::string& path, const std::string& out_path) {
 
 int main(int argc, char** argv) {
   int rows = 1000000;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--rows") rows = std::atoi(argv[i + 1]);
+  bool copy_only = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--rows" && i + 1 < argc) rows = std::atoi(argv[i + 1]);
+    if (std::string(argv[i]) == "--copy-only") copy_only = true;
   }
   const char* env = std::getenv("KLV_BENCH_DIR");
   const std::string root = std::string(env && *env ? env : "/tmp/klv-bench") + "/backup";
@@ -120,27 +125,58 @@ int main(int argc, char** argv) {
   const double mib = static_cast<double>(fs::file_size(table)) / (1024 * 1024);
   std::printf("table: %.1f MiB\n", mib);
 
-  // Backup and restore, each beside cp + sync of the same file.
-  double t0 = Now();
-  Run("cp '" + table + "' '" + dst + "/CP.DBF' && sync '" + dst + "/CP.DBF'");
-  const double cp = Now() - t0;
-  t0 = Now();
-  if (!klv::backup::CopyFile(klv::dbf::Env::Default(), QString::fromStdString(table),
-                             QString::fromStdString(dst + "/MASTER.DBF")))
-    return 1;
-  const double backup = Now() - t0;
-  t0 = Now();
-  Run("cp '" + dst + "/MASTER.DBF' '" + src + "/CP.DBF' && sync '" + src + "/CP.DBF'");
-  const double cp_back = Now() - t0;
-  t0 = Now();
-  if (!klv::backup::CopyFile(klv::dbf::Env::Default(), QString::fromStdString(dst + "/MASTER.DBF"),
-                             QString::fromStdString(table)))
-    return 1;
-  const double restore = Now() - t0;
-  std::printf("backup  %8.3f s   cp+sync %8.3f s   (%.0f MiB/s)\n", backup, cp, mib / backup);
-  std::printf("restore %8.3f s   cp+sync %8.3f s   (%.0f MiB/s)\n", restore, cp_back,
-              mib / restore);
+  // Backup and restore of the database's files (the table and its index),
+  // each beside cp + sync of the same files; the median of five runs of
+  // each, taken in turn, so that neither finds the page cache warmer.
+  const std::vector<std::string> files = {"MASTER.DBF", "MASTER.MDX"};
+  const auto cp_sync = [&](const std::string& from, const std::string& to) {
+    const double start = Now();
+    std::string command = "cp";
+    for (const std::string& f : files) command += " '" + from + "/" + f + "'";
+    command += " '" + to + "/' && sync";
+    for (const std::string& f : files) command += " '" + to + "/" + f + "'";
+    Run(command);
+    return Now() - start;
+  };
+  const auto program_copy = [&](const std::string& from, const std::string& to) {
+    const double start = Now();
+    for (const std::string& f : files)
+      if (!klv::backup::CopyFile(klv::dbf::Env::Default(), QString::fromStdString(from + "/" + f),
+                                 QString::fromStdString(to + "/" + f)))
+        std::exit(1);
+    return Now() - start;
+  };
+  const std::string cp_dir = root + "/cp";
+  fs::create_directories(cp_dir);
+  const auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  std::vector<double> cps, backups, restores;
+  for (int run = 0; run < 5; ++run) {
+    cps.push_back(cp_sync(src, cp_dir));
+    backups.push_back(program_copy(src, dst));
+    restores.push_back(program_copy(dst, src));
+  }
+  for (int run = 0; run < 5; ++run)
+    std::printf("  run %d: cp+sync %.3f s, backup %.3f s, restore %.3f s\n", run + 1,
+                cps[static_cast<size_t>(run)], backups[static_cast<size_t>(run)],
+                restores[static_cast<size_t>(run)]);
+  const double cp = median(cps), backup = median(backups), restore = median(restores);
+  double files_mib = 0;
+  for (const std::string& f : files)
+    files_mib += static_cast<double>(fs::file_size(src + "/" + f)) / (1024 * 1024);
+  std::printf("database files: %.1f MiB\n", files_mib);
+  std::printf("backup  %8.3f s   cp+sync %8.3f s   %.2fx   (%.0f MiB/s)\n", backup, cp, backup / cp,
+              files_mib / backup);
+  std::printf("restore %8.3f s   cp+sync %8.3f s   %.2fx   (%.0f MiB/s)\n", restore, cp,
+              restore / cp, files_mib / restore);
+  if (copy_only) {
+    fs::remove_all(root);
+    return 0;
+  }
 
+  double t0 = 0;
   // Pack of the table with a tenth of its rows deleted.
   Make(pack, "MASTER.DBF", rows, true);
   const std::string packed = pack + "/MASTER.DBF";

@@ -2,8 +2,11 @@
 // coin table of N rows, each figure beside a baseline measured in the same
 // run: exports beside `klvdbf dump` and pgdbf reading the table, the import
 // of quoted delimited text beside `klvdbf append` of the same rows as CSV and
-// sqlite3's .import of the same file. Wall time and peak memory (resident
-// set) of each child process.
+// sqlite3's .import of the same file; and the import of a spreadsheet's CSV
+// with every mend at work (separators, signs, decimal commas, dates with
+// dots, letters replaced, values cut) beside the same rows written tidily,
+// each beside sqlite3's .import of its file. Wall time and peak memory
+// (resident set) of each child process.
 //
 //   klv_transfer_bench [--rows N]    (default 100000; the work directory is
 //                                     $KLV_BENCH_DIR/transfer or /tmp)
@@ -79,6 +82,34 @@ void MakeTable(const std::string& path, uint64_t rows) {
   t.EndAppendBatch();
 }
 
+// The same rows twice: tidy (commas, plain numbers, ISO dates, Windows-1252
+// letters only) and as a European spreadsheet saves them (semicolons,
+// thousands separators and decimal commas, a currency sign, blanks, dates
+// with dots, a letter Windows-1252 cannot hold, a value wider than its field),
+// so that every mend of the import is at work on every row of the second.
+void WriteSpreadsheetFiles(const std::string& tidy_path, const std::string& mends_path,
+                           uint64_t rows) {
+  std::FILE* tidy = std::fopen(tidy_path.c_str(), "wb");
+  std::FILE* mends = std::fopen(mends_path.c_str(), "wb");
+  std::fputs("Country,Price,Quantity,Date,Description\r\n", tidy);
+  std::fputs("Land;Preis;Menge;Datum;Beschreibung\r\n", mends);
+  for (uint64_t i = 0; i < rows; ++i) {
+    const unsigned long long whole = 1000 + i % 9000;
+    const unsigned cents = static_cast<unsigned>(i % 100);
+    const int day = 1 + static_cast<int>(i % 28), month = 1 + static_cast<int>(i % 12);
+    const int year = 1900 + static_cast<int>(i % 120);
+    std::fprintf(tidy, "Polska,%llu.%02u,%d,%04d-%02d-%02d,zloty number %llu\r\n", whole, cents,
+                 static_cast<int>(i % 50), year, month, day, static_cast<unsigned long long>(i));
+    std::fprintf(mends,
+                 "Rzeczpospolita Polska Ludowa;\"%llu.%03llu,%02u \xE2\x82\xAC\"; %d ;%d.%d.%d;"
+                 "z\xC5\x82oty number %llu\r\n",
+                 whole / 1000, whole % 1000, cents, static_cast<int>(i % 50), day, month, year,
+                 static_cast<unsigned long long>(i));
+  }
+  std::fclose(tidy);
+  std::fclose(mends);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +159,35 @@ int main(int argc, char** argv) {
         rows);
   Print("klvdbf import --kind dbf",
         Run(tool + " import " + d + "B.DBF " + d + "out.DBF --kind dbf > /dev/null"), rows);
+
+  std::printf("import of spreadsheet CSV (every mend at work), beside sqlite3 .import:\n");
+  WriteSpreadsheetFiles(d + "tidy.csv", d + "mends.csv", rows);
+  const std::string map =
+      " --map Country=Country,Price=PurchasePr,Quantity=Quantity,"
+      "Date=PurchDate,Description=Descriptio";
+  const std::string mends_map =
+      " --map Land=Country,Preis=PurchasePr,Menge=Quantity,"
+      "Datum=PurchDate,Beschreibung=Descriptio";
+  Run(tool + " create " + d + "T.DBF --coin");
+  Run(tool + " create " + d + "M.DBF --coin");
+  const Figure sqlite_tidy =
+      Run("sqlite3 " + d + "t.db '.mode csv' '.import " + d + "tidy.csv coins'");
+  const Figure sqlite_mends =
+      Run("sqlite3 " + d + "m.db '.mode csv' '.separator ;' '.import " + d + "mends.csv coins'");
+  const Figure tidy = Run(tool + " import " + d + "T.DBF " + d +
+                          "tidy.csv --kind csv --skip-first" + map + " > /dev/null");
+  const Figure mends = Run(tool + " import " + d + "M.DBF " + d + "mends.csv --kind csv" +
+                           " --skip-first" + mends_map + " > /dev/null");
+  Print("baseline: sqlite3 .import (tidy file)", sqlite_tidy, rows);
+  Print("baseline: sqlite3 .import (spreadsheet file)", sqlite_mends, rows);
+  Print("klvdbf import, tidy file", tidy, rows);
+  Print("klvdbf import, spreadsheet file (every mend)", mends, rows);
+  if (tidy.seconds > 0 && sqlite_tidy.seconds > 0 && sqlite_mends.seconds > 0)
+    std::printf(
+        "  beside sqlite3: tidy %.2fx, spreadsheet %.2fx; the mends cost %+.1f%%\n",
+        tidy.seconds / sqlite_tidy.seconds, mends.seconds / sqlite_mends.seconds,
+        100.0 *
+            ((mends.seconds / sqlite_mends.seconds) / (tidy.seconds / sqlite_tidy.seconds) - 1.0));
   fs::remove_all(dir);
   return 0;
 }

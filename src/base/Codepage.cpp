@@ -1,5 +1,11 @@
 #include "base/Codepage.h"
 
+#include <memory>
+#include <unordered_map>
+
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
+
 namespace klv::base {
 namespace {
 
@@ -152,11 +158,20 @@ char32_t NextUtf8(std::string_view s, size_t* pos) {
 
 }  // namespace
 
-CodePage::CodePage(const char* name, uint8_t driver, const char32_t (&high)[128])
-    : name_(name), driver_(driver) {
+CodePage::CodePage(const char* name, uint8_t driver, const char32_t (&high)[128], bool utf8)
+    : name_(name), driver_(driver), utf8_(utf8) {
   for (int b = 0; b < 256; ++b) {
     to_unicode_[b] = b < 0x80 ? static_cast<char32_t>(b) : high[b - 0x80];
     upper_[b] = lower_[b] = static_cast<uint8_t>(b);
+  }
+  // UTF-8 bytes past ASCII are parts of characters: no case of their own.
+  if (utf8_) {
+    for (int b = 0; b < 256; ++b) {
+      to_unicode_[b] = static_cast<char32_t>(b);
+      upper_[b] = static_cast<uint8_t>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
+      lower_[b] = static_cast<uint8_t>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+    }
+    return;
   }
   // A byte gets a case partner only when the partner character is in this
   // page too; the pair functions are mutual inverses, so the maps are too.
@@ -183,6 +198,45 @@ const CodePage& CodePage::Cp850() {
 const CodePage& CodePage::Cp1252() {
   static const CodePage page("cp1252", 0x57, kCp1252High);
   return page;
+}
+
+const CodePage& CodePage::Utf8() {
+  static const CodePage page("utf-8", 0x00, kCp1252High, true);
+  return page;
+}
+
+void CodePage::UnmarkedScan::Add(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size() && valid_; ++i) {
+    const auto c = static_cast<uint8_t>(bytes[i]);
+    if (pending_ > 0) {
+      if ((c & 0xC0) == 0x80) {
+        --pending_;
+      } else {
+        valid_ = false;
+      }
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      pending_ = 1;
+      multi_ = true;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      pending_ = 2;
+      multi_ = true;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      pending_ = 3;
+      multi_ = true;
+    } else if (c >= 0x80) {
+      valid_ = false;
+    }
+  }
+}
+
+const CodePage& CodePage::UnmarkedScan::Result() const {
+  return valid_ && multi_ && pending_ == 0 ? Utf8() : Cp1252();
+}
+
+const CodePage& CodePage::ForUnmarkedText(std::string_view text) {
+  UnmarkedScan scan;
+  scan.Add(text);
+  return scan.Result();
 }
 
 namespace {
@@ -222,7 +276,46 @@ bool CodePage::IsKnownDriver(uint8_t driver) {
   return KnownDriver(driver) != nullptr;
 }
 
+namespace {
+
+bool IsValidUtf8(std::string_view s) {
+  size_t pos = 0;
+  while (pos < s.size())
+    if (NextUtf8(s, &pos) == kMalformed) return false;
+  return true;
+}
+
+// The nearest Latin letters of one character, as UTF-8 ("" when there are
+// none): the phonetic digraphs and letters names use, then any script to
+// Latin, then Latin to plain letters.
+std::string NearestLatin(char32_t c) {
+  static const std::unique_ptr<icu::Transliterator> to_latin = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError where;
+    std::unique_ptr<icu::Transliterator> t(icu::Transliterator::createFromRules(
+        icu::UnicodeString::fromUTF8("klv-nearest"),
+        icu::UnicodeString::fromUTF8("\\u02A3 > dz; \\u02A4 > dz; \\u02A5 > dz; \\u02A6 > ts; "
+                                     "\\u02A7 > ts; \\u02A8 > tc; \\u0283 > sh; \\u0292 > zh; "
+                                     "::Any-Latin; ::Latin-ASCII;"),
+        UTRANS_FORWARD, where, status));
+    return U_SUCCESS(status) ? std::move(t) : nullptr;
+  }();
+  if (!to_latin) return {};
+  icu::UnicodeString text(static_cast<UChar32>(c));
+  to_latin->transliterate(text);
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+}  // namespace
+
 std::optional<std::string> CodePage::Encode(std::string_view utf8, std::string* bad) const {
+  if (utf8_) {
+    if (IsValidUtf8(utf8)) return std::string(utf8);
+    if (bad) *bad = "\xEF\xBF\xBD";
+    return std::nullopt;
+  }
   std::string out;
   out.reserve(utf8.size());
   size_t pos = 0;
@@ -248,7 +341,82 @@ std::optional<std::string> CodePage::Encode(std::string_view utf8, std::string* 
   return out;
 }
 
+std::string CodePage::EncodeNearest(std::string_view utf8, uint64_t* replaced) const {
+  if (utf8_) {
+    if (IsValidUtf8(utf8)) return std::string(utf8);
+  }
+  // The nearest letters of the characters met so far, in this page.
+  thread_local std::unordered_map<char32_t, std::string> nearest[2];
+  std::string out;
+  out.reserve(utf8.size());
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    // Runs of ASCII go over whole.
+    size_t ascii = pos;
+    while (ascii < utf8.size() && static_cast<uint8_t>(utf8[ascii]) < 0x80) ++ascii;
+    out.append(utf8.substr(pos, ascii - pos));
+    pos = ascii;
+    if (pos == utf8.size()) break;
+    const size_t start = pos;
+    const char32_t c = NextUtf8(utf8, &pos);
+    if (c != kMalformed) {
+      if (utf8_) {
+        out.append(utf8.substr(start, pos - start));
+        continue;
+      }
+      int found = -1;
+      for (int b = 0x80; b < 256 && found < 0; ++b)
+        if (to_unicode_[b] == c) found = b;
+      if (found >= 0) {
+        out += static_cast<char>(found);
+        continue;
+      }
+    }
+    ++*replaced;
+    if (c == kMalformed) {
+      out += '?';
+      continue;
+    }
+    auto& known = nearest[this == &Cp1252() ? 0 : 1];
+    if (this != &Cp1252()) known.clear();  // only Windows-1252's are kept
+    auto it = known.find(c);
+    if (it == known.end()) {
+      std::optional<std::string> near;
+      const std::string latin = NearestLatin(c);
+      if (!latin.empty() && latin != utf8.substr(start, pos - start)) near = Encode(latin);
+      it = known.emplace(c, near && !near->empty() ? *near : std::string("?")).first;
+    }
+    out += it->second;
+  }
+  return out;
+}
+
+size_t CodePage::FitBytes(std::string_view bytes, size_t n) const {
+  if (bytes.size() <= n) return bytes.size();
+  if (!utf8_) return n;
+  // Back to the start of the character that byte n belongs to.
+  size_t end = n;
+  while (end > 0 && (static_cast<uint8_t>(bytes[end]) & 0xC0) == 0x80) --end;
+  return end;
+}
+
 std::string CodePage::Decode(std::string_view bytes) const {
+  if (utf8_) {
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    // A foreign writer's stray bytes: each malformed byte as Windows-1252.
+    std::string out;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+      const size_t start = pos;
+      if (NextUtf8(bytes, &pos) == kMalformed) {
+        // Only bytes from 0x80 up are ever malformed.
+        AppendUtf8(out, kCp1252High[static_cast<uint8_t>(bytes[start]) & 0x7F]);
+      } else {
+        out.append(bytes.substr(start, pos - start));
+      }
+    }
+    return out;
+  }
   // Text is mostly ASCII, which every page we know maps to itself: such a
   // run is copied whole.
   size_t plain = 0;

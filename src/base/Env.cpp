@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "base/Error.h"
 
@@ -29,6 +30,20 @@ void File::WriteStart(size_t view, uint64_t off, const void* buf, size_t n) {
     std::memcpy(v + off, buf, n);
   else
     WriteAt(off, buf, n);
+}
+
+uint64_t File::CopyFrom(File& source, uint64_t off, uint64_t n) {
+  std::vector<char> block(static_cast<size_t>(std::min<uint64_t>(n, 1 << 20)));
+  uint64_t done = 0;
+  while (done < n) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(n - done, block.size()));
+    const size_t got = source.ReadAt(off + done, block.data(), want);
+    if (got == 0) break;
+    WriteAt(off + done, block.data(), got);
+    done += got;
+    if (got < want) break;
+  }
+  return done;
 }
 
 namespace {
@@ -76,6 +91,29 @@ class PosixFile final : public File {
       }
       done += static_cast<size_t>(r);
     }
+  }
+
+  int CopyDescriptor() override { return fd_; }
+
+  uint64_t CopyFrom(File& source, uint64_t off, uint64_t n) override {
+    const int in = source.CopyDescriptor();
+    uint64_t done = 0;
+    while (in >= 0 && done < n) {
+      loff_t from = static_cast<loff_t>(off + done), to = from;
+      const ssize_t r = ::copy_file_range(in, &from, fd_, &to, n - done, 0);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        // Across file systems or where the system has no such copy: the
+        // bytes go through a buffer instead.
+        if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+            errno == EBADF || errno == ETXTBSY)
+          break;
+        FailErrno("Cannot write", path());
+      }
+      if (r == 0) return done;  // the end of the source
+      done += static_cast<uint64_t>(r);
+    }
+    return done + File::CopyFrom(source, off + done, n - done);
   }
 
   uint64_t Size() override {

@@ -39,6 +39,14 @@ class File {
     int64_t modified_ns = 0;
   };
   virtual Status Stat() { return Status{Size(), ModifiedNs()}; }
+  // Copies up to n bytes of source, from off on, to the same place in this
+  // file; returns the count copied (short at the end of source). The
+  // system copies them without bringing them through the process where it
+  // can (on one file system); otherwise they go through a buffer. Throws as
+  // WriteAt does.
+  virtual uint64_t CopyFrom(File& source, uint64_t off, uint64_t n);
+  // The file's descriptor for the system's copy between two files, or -1.
+  virtual int CopyDescriptor() { return -1; }
   // A view of the file's first n bytes that every other open of the file
   // shares, or nullptr. Loads and stores through it read and write the file
   // without a system call, for the header fields that every change reads

@@ -15,6 +15,13 @@ class FaultFile final : public File {
     env_.Tick("write");
     base_->WriteAt(off, buf, n);
   }
+  // The copy is a write: it can fail like one. It runs between the
+  // wrapped files, so that the system's copy is what is tested.
+  uint64_t CopyFrom(File& source, uint64_t off, uint64_t n) override {
+    env_.Tick("write");
+    auto* from = dynamic_cast<FaultFile*>(&source);
+    return base_->CopyFrom(from ? *from->base_ : source, off, n);
+  }
   uint64_t Size() override { return base_->Size(); }
   void Truncate(uint64_t size) override {
     env_.Tick("truncate");

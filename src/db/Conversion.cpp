@@ -31,7 +31,7 @@ constexpr std::array<const char*, 21> kV1Fields = {
     "PREMIUMVAL", "TOPIC",     "DESCRIPTIO", "PURCHDAY",  "PURCHMONTH", "PURCHYEAR",  "COMMEMORAT",
     "CONTROLLER", "GOLD",      "SILVER",     "QUANTITY",  "COMMENT",    "YEARBC",     "YEARAPPROX"};
 
-// The fields copied as text into the coin table's field of the same name.
+// The fields copied into the coin table's field of the same name.
 constexpr std::array<const char*, 14> kV2Copied = {
     "Country",    "FaceValue", "Year",       "Condition", "MintMark",   "PurchasePr", "MarketValu",
     "PremiumVal", "Topic",     "Descriptio", "PurchDate", "Miscellane", "Quantity",   "Comment"};
@@ -64,6 +64,21 @@ std::string Text(dbf::Table& t, const char* name) {
   return t.FieldByName(name).AsString();
 }
 
+// One old value into the new field, by value: a date as a date, a number
+// as a number, so that no display format (a two-digit year, a decimal
+// comma) comes between them. Text goes in as text, its characters the coin
+// table cannot hold as their nearest letters, cut to the field.
+void CopyValue(const dbf::Field& from, dbf::Field& to) {
+  const char in = from.def().type;
+  const char out = to.def().type;
+  const bool typed_in = in == 'N' || in == 'F' || in == 'D';
+  if (typed_in && from.IsNull()) return;  // the new row's field is blank already
+  if (out == 'D' && in == 'D') return to.SetAsDate(from.AsDate());
+  if ((out == 'N' || out == 'F') && (in == 'N' || in == 'F')) return to.SetAsFloat(from.AsFloat());
+  uint64_t replaced = 0;
+  to.SetAsNearestString(from.AsString(), &replaced);
+}
+
 std::string Trimmed(const std::string& s) {
   const size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return {};
@@ -85,6 +100,8 @@ dbf::Date PurchaseDateV1(dbf::Table& old_table) {
   const std::string day = Text(old_table, "PurchDay").substr(0, 4);
   std::string month = Text(old_table, "PurchMonth").substr(0, 4);
   const std::string year = Text(old_table, "PurchYear").substr(0, 4);
+  // A row without a purchase date has all three parts blank.
+  if (Trimmed(day).empty() && Trimmed(month).empty() && Trimmed(year).empty()) return dbf::Date{};
   for (size_t i = 0; i < kMonths.size(); ++i) {
     if (month == kMonths[i]) month = std::to_string(i + 1);
   }
@@ -169,14 +186,14 @@ bool CheckDBaseFormatV1(const QString& path) {
 
 void ConvertV2(dbf::Table& my_table, const QString& path) {
   ConvertRows(my_table, path, [](dbf::Table& old_table, dbf::Table& t) {
-    for (const char* name : kV2Copied) t.FieldByName(name).SetAsString(Text(old_table, name));
+    for (const char* name : kV2Copied) CopyValue(old_table.FieldByName(name), t.FieldByName(name));
     SetYear(old_table, t);
   });
 }
 
 void ConvertV1(dbf::Table& my_table, const QString& path) {
   ConvertRows(my_table, path, [](dbf::Table& old_table, dbf::Table& t) {
-    for (const char* name : kV1Copied) t.FieldByName(name).SetAsString(Text(old_table, name));
+    for (const char* name : kV1Copied) CopyValue(old_table.FieldByName(name), t.FieldByName(name));
     t.FieldByName("PurchDate").SetAsDate(PurchaseDateV1(old_table));
     std::string misc;
     const std::pair<const char*, const char*> flags[] = {{"Commemorat", "Commemorative, "},

@@ -24,8 +24,9 @@ std::string QuotedLine(const std::vector<std::string>& values);
 
 // One line of CSV, without its line end: a value is enclosed in double
 // quotes (its quotes doubled) only when it holds a comma, a quote, a CR or
-// an LF; values joined by commas. A single empty value is written as "" so
-// that the row is not read back as a blank line.
+// an LF; values joined by commas. A row of only empty values has its first
+// one written as "", so that it is not read back as a blank line or as an
+// empty row of a spreadsheet.
 std::string CsvLine(const std::vector<std::string>& values);
 
 // A file read byte by byte with one byte of look-ahead, counting lines.
@@ -46,6 +47,9 @@ class ByteReader {
   bool AtLineEnd();
   // Steps over the line end the reader stands at (nothing at end of file).
   void SkipLineEnd();
+  // Appends to out the bytes up to the next a, b or c (or the end of the
+  // file), without it: Get byte by byte, in one go.
+  void TakeUntil(std::string& out, char a, char b, char c);
   // The 1-based number of the line the next byte belongs to.
   int64_t line() const { return line_; }
   // Bytes consumed so far and the file's size, for progress.
@@ -98,7 +102,7 @@ FirstLine ScanFirstLine(ByteReader& in, TextEncoding encoding);
 // One line of a source file read as values.
 enum class LineRead {
   kValues,     // values holds the line's values
-  kBlank,      // an empty line (or one empty value alone): no record
+  kBlank,      // an empty line (or one unquoted empty value alone): no record
   kEnd,        // the file has ended
   kMalformed,  // a closing quote followed by a character that is neither a comma nor a quote
 };
@@ -117,35 +121,60 @@ class QuotedReader {
   LineRead Next(std::vector<std::string>& values);
   // The line the last Next began on.
   int64_t line() const { return line_; }
+  // Whether a value of that line was in double quotes.
+  bool quoted() const { return quoted_; }
 
  private:
   ByteReader& in_;
   TextEncoding encoding_;
   int max_values_;
   int64_t line_ = 0;
+  bool quoted_ = false;
 };
 
 // CSV as spreadsheets write it: quoted and unquoted values alike, quoted
 // ones across line breaks, LF or CR LF line ends. A quote inside an
 // unquoted value is an ordinary character; a closing quote followed by
 // anything but a comma, a quote or the line end is kMalformed.
+//
+// The values are separated by delimiter: ',' or, as spreadsheets save CSV
+// where the comma is the decimal point, ';' (or a tab).
 class CsvReader {
  public:
-  CsvReader(ByteReader& in, TextEncoding encoding) : in_(in), encoding_(encoding) {}
+  CsvReader(ByteReader& in, TextEncoding encoding, char delimiter = ',')
+      : in_(in), encoding_(encoding), delimiter_(delimiter) {}
   LineRead Next(std::vector<std::string>& values);
   int64_t line() const { return line_; }
+  // Whether a value of the last line read was in double quotes.
+  bool quoted() const { return quoted_; }
 
  private:
   ByteReader& in_;
   TextEncoding encoding_;
+  char delimiter_;
   int64_t line_ = 0;
+  bool quoted_ = false;
 };
+
+// The delimiter of a CSV file from its first line (quoted values skipped):
+// ';' or '\t' when it is the most frequent of the three, else ','.
+char DetectDelimiter(const std::string& path);
 
 // Number text as import reads it: plain decimal syntax with '.' as the
 // point, an optional sign and exponent, blanks around it allowed; also
 // `other_point` as the point when given (the separator this program's own
 // export writes). nullopt when it is not a number.
 std::optional<double> ParsePlainNumber(std::string_view text, char other_point = '.');
+
+// A number as spreadsheets write it: what ParsePlainNumber reads, and also
+// thousands separators ("1,234.50", "1.234,50" and, with decimal_comma,
+// "1234,5"), a currency sign or code before or after it ("$3.00",
+// "3,00 \u20ac"), a sign before or after that, and blanks (a no-break space too)
+// around every part. A lone comma is the point when decimal_comma is set,
+// other_point is ',' or it does not group thousands. nullopt when it is not
+// a number.
+std::optional<double> ParseFormattedNumber(std::string_view text, bool decimal_comma,
+                                           char other_point = '.');
 
 // A number in general format: up to 15 significant digits, no exponent
 // for ordinary amounts, `point` as the decimal separator.

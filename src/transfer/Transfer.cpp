@@ -11,6 +11,7 @@
 
 #include "base/Codepage.h"
 #include "db/dbf/Base.h"
+#include "transfer/TransferTexts.h"
 
 namespace klv::transfer {
 
@@ -480,16 +481,20 @@ class TextSource final : public RowSource {
  public:
   TextSource(SourceKind kind, const std::string& path, int max_values)
       : encoding_(DetectTextEncoding(path)),
+        delimiter_(kind == SourceKind::kCsv ? DetectDelimiter(path) : ','),
         in_(path),
         quoted_(in_, encoding_, max_values),
-        csv_(in_, encoding_),
+        csv_(in_, encoding_, delimiter_),
         kind_(kind),
         max_values_(max_values) {}
   LineRead Next(std::vector<SourceValue>& values) override {
     const LineRead r = kind_ == SourceKind::kCsv ? csv_.Next(texts_) : quoted_.Next(texts_);
     line_ = kind_ == SourceKind::kCsv ? csv_.line() : quoted_.line();
-    if (texts_.size() > static_cast<size_t>(max_values_))
+    if (texts_.size() > static_cast<size_t>(max_values_)) {
+      if (first_line_) extra_.assign(texts_.begin() + max_values_, texts_.end());
       texts_.resize(static_cast<size_t>(max_values_));
+    }
+    first_line_ = false;
     values.resize(texts_.size());
     for (size_t i = 0; i < texts_.size(); ++i) {
       values[i].type = SourceValue::Type::kText;
@@ -502,9 +507,17 @@ class TextSource final : public RowSource {
     return in_.size() == 0 ? 1.0
                            : static_cast<double>(in_.offset()) / static_cast<double>(in_.size());
   }
+  bool DecimalComma() const override { return delimiter_ == ';'; }
+  bool RowWrittenOut() const override {
+    return kind_ == SourceKind::kCsv ? csv_.quoted() : quoted_.quoted();
+  }
+  std::vector<std::string> ColumnsNotRead() const override { return extra_; }
 
  private:
   TextEncoding encoding_;
+  char delimiter_;
+  bool first_line_ = true;
+  std::vector<std::string> extra_;
   mutable ByteReader in_;
   QuotedReader quoted_;
   CsvReader csv_;
@@ -523,13 +536,23 @@ class DbfSource final : public RowSource {
     table_.SetTableName(dbf::BaseOf(path));
     table_.SetReadOnly(true);
     table_.SetTextFormat(format);
-    table_.Open();
+    try {
+      table_.Open();
+    } catch (const base::Error& e) {
+      // A header that claims a production index the folder does not hold:
+      // the flag is cleared, as opening a database does, and the rows read.
+      if (e.code() != ErrorCode::kNotFound || !env.Exists(path) ||
+          !dbf::Table::RemoveIndexFlag(env, path))
+        throw;
+      table_.Open();
+    }
     total_ = table_.PhysicalCount();
     count_ = std::min(table_.FieldCount(), max_values);
     if (names) {
       names->clear();
       for (int i = 0; i < count_; ++i) names->push_back(table_.Fields(i).name());
     }
+    for (int i = count_; i < table_.FieldCount(); ++i) extra_.push_back(table_.Fields(i).name());
     table_.First();
   }
   LineRead Next(std::vector<SourceValue>& values) override {
@@ -566,9 +589,11 @@ class DbfSource final : public RowSource {
   double Fraction() const override {
     return total_ == 0 ? 1.0 : std::min(1.0, static_cast<double>(line_) / total_);
   }
+  std::vector<std::string> ColumnsNotRead() const override { return extra_; }
 
  private:
   dbf::Table table_;
+  std::vector<std::string> extra_;
   uint32_t total_ = 0;
   int count_ = 0;
   bool started_ = false;
@@ -613,11 +638,42 @@ Target TargetOf(const dbf::FieldDef& def) {
   }
 }
 
-void StoreValue(dbf::Field& f, Target target, const SourceValue& v, uint64_t& unparsed) {
+// What the import met while storing values.
+struct Tally {
+  uint64_t unread = 0;
+  uint64_t cut = 0;
+  uint64_t replaced = 0;
+};
+
+// A date text in the short date format, with its separator or another
+// common one ('/', '.', '-', a blank) between the parts.
+std::optional<dbf::Date> DateWithAnySeparator(std::string_view text,
+                                              const dbf::TextFormat& format) {
+  if (auto d = dbf::ParseDateText(text, format)) return d;
+  std::string s(text);
+  bool changed = false;
+  for (char& c : s) {
+    if ((c == '/' || c == '.' || c == '-' || c == ' ') && c != format.date_separator) {
+      c = format.date_separator;
+      changed = true;
+    }
+  }
+  if (!changed) return std::nullopt;
+  return dbf::ParseDateText(s, format);
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+void StoreValue(dbf::Field& f, Target target, const SourceValue& v, bool decimal_comma,
+                Tally& tally) {
   if (v.type == SourceValue::Type::kBlank) return;
   switch (target) {
     case Target::kText:
-      f.SetAsString(v.text);
+      if (f.SetAsNearestString(v.text, &tally.replaced)) ++tally.cut;
       return;
     case Target::kBoolean:
       if (!v.text.empty()) f.SetAsString(v.text);
@@ -629,14 +685,19 @@ void StoreValue(dbf::Field& f, Target target, const SourceValue& v, uint64_t& un
         n = v.number;
       } else {
         if (v.text.find_first_not_of(' ') == std::string::npos) return;
-        n = ParsePlainNumber(v.text, f.text_format().decimal_separator);
+        n = ParseFormattedNumber(v.text, decimal_comma, f.text_format().decimal_separator);
       }
       if (n && target == Target::kWhole && std::trunc(*n) != *n) n.reset();
       if (!n) {
-        ++unparsed;
-        n = 0;
+        ++tally.unread;
+        return;
       }
       if (target == Target::kWhole) {
+        // Beyond what 64 bits hold no field is wide enough either: say so
+        // plainly rather than cast it.
+        if (std::fabs(*n) >= 9.2e18)
+          Fail(ErrorCode::kOverflow,
+               "The value " + std::string(Trim(v.text)) + " is too large for field " + f.name());
         f.SetAsInteger(static_cast<int64_t>(*n));
       } else {
         f.SetAsFloat(*n);
@@ -648,17 +709,34 @@ void StoreValue(dbf::Field& f, Target target, const SourceValue& v, uint64_t& un
         f.SetAsDate(v.date);
         return;
       }
-      if (auto iso = IsoDateText(v.text)) {
+      const std::string_view text = Trim(v.text);
+      if (text.empty()) return;
+      if (auto iso = IsoDateText(text)) {
         f.SetAsDate(*iso);
         return;
       }
       const dbf::TextFormat& format = f.text_format();
-      if (v.text.find(format.date_separator) == std::string::npos || HasLetter(v.text)) return;
-      // SetAsString refuses a text that is no date, naming the field.
-      f.SetAsString(v.text);
+      if (!HasLetter(text)) {
+        if (auto d = DateWithAnySeparator(text, format)) {
+          f.SetAsDate(*d);
+          return;
+        }
+        // A text in the format's own pattern that is no date stops the
+        // import; SetAsString refuses it, naming the field.
+        if (text.find(format.date_separator) != std::string_view::npos) f.SetAsString(text);
+      }
+      ++tally.unread;
       return;
     }
   }
+}
+
+bool OnlyEmptyValues(const std::vector<SourceValue>& values) {
+  for (const SourceValue& v : values) {
+    if (v.type == SourceValue::Type::kNumber || v.type == SourceValue::Type::kDate) return false;
+    if (v.text.find_first_not_of(' ') != std::string::npos) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -704,6 +782,8 @@ ImportResult ImportRows(dbf::Table& target, RowSource& source, const std::vector
   bool in_row = false;    // between a row's Append and the end of its Post
   bool posting = false;
   Pacer pacer;
+  Tally tally;
+  const bool decimal_comma = source.DecimalComma();
   target.BeginAppendBatch(options.batch);
   try {
     for (;;) {
@@ -715,12 +795,16 @@ ImportResult ImportRows(dbf::Table& target, RowSource& source, const std::vector
         result.stop_line = source.line();
         break;
       }
+      if (!source.RowWrittenOut() && OnlyEmptyValues(values)) {
+        ++result.empty_rows;
+        continue;
+      }
       if (done == written) first_unwritten_line = source.line();
       in_row = true;
       target.Append();
       const size_t n = std::min(values.size(), fields.size());
       for (size_t k = 0; k < n; ++k) {
-        if (fields[k]) StoreValue(*fields[k], kinds[k], values[k], result.unparsed_numbers);
+        if (fields[k]) StoreValue(*fields[k], kinds[k], values[k], decimal_comma, tally);
       }
       posting = true;
       target.Post();
@@ -765,8 +849,38 @@ ImportResult ImportRows(dbf::Table& target, RowSource& source, const std::vector
       if (written < done) result.stop_line = first_unwritten_line;
     }
   }
+  result.unread_values = tally.unread;
+  result.cut_values = tally.cut;
+  result.replaced_characters = tally.replaced;
+  result.columns_not_read = source.ColumnsNotRead();
   if (options.progress) options.progress(result.rows, source.Fraction());
   return result;
+}
+
+std::string ImportCountsText(const ImportResult& r) {
+  if (r.cut_values == 0 && r.unread_values == 0 && r.replaced_characters == 0 &&
+      r.empty_rows == 0 && r.columns_not_read.empty())
+    return {};
+  const auto count = [](uint64_t n, const char* end) {
+    std::string digits = std::to_string(n);
+    for (size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, 1, ',');
+    return texts::kCountStart + digits + end;
+  };
+  std::string text = count(r.rows, texts::kRowsImportedEnd);
+  if (r.cut_values) text += count(r.cut_values, texts::kCutEnd);
+  if (r.unread_values) text += count(r.unread_values, texts::kUnreadEnd);
+  if (r.replaced_characters) text += count(r.replaced_characters, texts::kReplacedEnd);
+  if (r.empty_rows) text += count(r.empty_rows, texts::kEmptyRowsEnd);
+  if (!r.columns_not_read.empty()) {
+    text += texts::kCountStart;
+    text += texts::kColumnsNotRead;
+    for (size_t i = 0; i < r.columns_not_read.size(); ++i) {
+      if (i) text += ", ";
+      text += r.columns_not_read[i];
+    }
+    text += '.';
+  }
+  return text;
 }
 
 }  // namespace klv::transfer

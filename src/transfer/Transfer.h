@@ -87,10 +87,22 @@ class RowSource {
   virtual int64_t line() const = 0;
   // How far the source has been read, 0 to 1.
   virtual double Fraction() const = 0;
+  // Whether its number texts have a comma as the decimal point (a CSV file
+  // separated by semicolons, as spreadsheets save it where that is the rule).
+  virtual bool DecimalComma() const { return false; }
+  // The names of the source's columns past the ones read (a CSV file's
+  // first line, a dBase source's fields), once the first line is read.
+  virtual std::vector<std::string> ColumnsNotRead() const { return {}; }
+  // Whether the last row read was written out as a row even when all its
+  // values are empty: a text line with a value in double quotes (as this
+  // program writes every row), any dBase row. A row of bare empty values
+  // (",,,", as spreadsheets write the rows below their data) is none.
+  virtual bool RowWrittenOut() const { return true; }
 };
 
 // A text source read as quoted delimited text or as CSV, in the encoding
-// found in the file; at most max_values values a line are kept.
+// found in the file (a CSV file with the delimiter its first line shows);
+// at most max_values values a line are kept.
 std::unique_ptr<RowSource> OpenTextSource(SourceKind kind, const std::string& path, int max_values);
 // A dBase source, opened read-only and shared; its first max_values fields
 // are read, in their order. names receives their names.
@@ -108,8 +120,17 @@ struct ImportOptions {
 
 struct ImportResult {
   uint64_t rows = 0;  // rows appended, all of them whole
-  // Number texts that did not parse, stored as 0.
-  uint64_t unparsed_numbers = 0;
+  // Number and date texts that did not read: the field was left blank.
+  uint64_t unread_values = 0;
+  // Texts cut to the width of their field.
+  uint64_t cut_values = 0;
+  // Characters the table's code page cannot hold, stored as their nearest
+  // letters.
+  uint64_t replaced_characters = 0;
+  // Rows of only empty values, not stored.
+  uint64_t empty_rows = 0;
+  // Source columns past those imported (RowSource::ColumnsNotRead).
+  std::vector<std::string> columns_not_read;
   enum class Stop { kNone, kMalformedLine, kEngine };
   Stop stop = Stop::kNone;
   int64_t stop_line = 0;       // the source line (dBase: row) where it stopped
@@ -120,14 +141,24 @@ struct ImportResult {
 // Appends one row to target for each record of source, value k going to
 // the field at target position map[k] (-1: not imported; positions past
 // the map's end are not imported). A value is stored by the target field's
-// type: character fields take the text (cut to the field); whole-number
-// fields a whole number, other numeric fields a number, both 0 (counted)
-// when the text is not one and blank when it is empty; date fields a date
-// written in the target's short date format (or as YYYY-MM-DD) when the
-// text holds the date separator and no letter, else they stay blank; a
-// text with the separator and no letter that is still no date stops the
-// import. Blank lines add nothing.
+// type: character fields take the text, characters the code page cannot
+// hold as their nearest letters, cut to the field (both counted);
+// whole-number fields a whole number, other numeric fields a number, as
+// ParseFormattedNumber reads it (decimal commas when the source has them);
+// date fields a date written in the target's short date format with its
+// separator or with '.', '-' or a blank instead, or as YYYY-MM-DD. A number
+// or date text that does not read leaves the field blank and is counted,
+// except that a text with the format's separator and no letter that is
+// still no date stops the import; a number too large for its field stops
+// it too. Blank lines add nothing; rows of only empty values are counted
+// and add nothing (RowSource::RowWrittenOut).
 ImportResult ImportRows(dbf::Table& target, RowSource& source, const std::vector<int>& map,
                         const ImportOptions& options);
+
+// What an import that ran to its end adds to its closing message: the rows
+// imported with the counts of values cut, not read and changed, of empty
+// rows and the columns not imported (texts::kCountStart and after); "" when
+// there was nothing of the kind. Counts with comma thousands separators.
+std::string ImportCountsText(const ImportResult& result);
 
 }  // namespace klv::transfer

@@ -95,9 +95,12 @@ void ExportList::Defaults(const app::PerField<QString>& labels) {
 }
 
 void ExportList::StoreIn(app::Settings& settings, const app::PerField<QString>& labels) const {
+  // Two fields may carry the same caption: each takes a row of its own.
+  std::array<bool, kRows + 1> taken{};
   for (int f = 1; f <= db::kFieldCount; ++f) {
     for (int r = 1; r <= kRows; ++r) {
-      if (rows_[U(r)].label != labels[U(f)]) continue;
+      if (taken[U(r)] || rows_[U(r)].label != labels[U(f)]) continue;
+      taken[U(r)] = true;
       settings.export_order[U(f)] = r;
       settings.export_fields[U(f)] = rows_[U(r)].use == L(texts::kYes);
       break;
@@ -116,7 +119,6 @@ std::vector<ExportColumn> ExportColumns(const app::Settings& settings,
         if (const dbf::Field* field = table.FindField(name))
           columns.push_back({field->index(), labels[U(f)].toStdString(), name});
       }
-      break;
     }
   }
   return columns;
@@ -244,7 +246,7 @@ QStringList DbfSourceNames(const QString& path, base::Env& env) {
 QStringList CsvSourceNames(const QString& path) {
   const std::string p = path.toStdString();
   ByteReader in(p);
-  CsvReader csv(in, DetectTextEncoding(p));
+  CsvReader csv(in, DetectTextEncoding(p), DetectDelimiter(p));
   std::vector<std::string> values;
   csv.Next(values);
   QStringList list;
@@ -261,11 +263,7 @@ QString FormatCount(uint64_t value) {
 
 QString ImportMessage(const ImportResult& result, SourceKind kind) {
   if (result.stop == ImportResult::Stop::kNone) {
-    QString text = L(texts::kImportComplete);
-    if (result.unparsed_numbers > 0)
-      text +=
-          L(texts::kUnparsedStart) + FormatCount(result.unparsed_numbers) + L(texts::kUnparsedEnd);
-    return text;
+    return L(texts::kImportComplete) + QString::fromStdString(ImportCountsText(result));
   }
   QString reason = result.stop == ImportResult::Stop::kMalformedLine
                        ? L(texts::kStoppedMalformed)

@@ -49,7 +49,8 @@ class ExportList {
   // Rows 1 to 20: the labels in field order, all "Yes".
   void Defaults(const app::PerField<QString>& labels);
   // UpdateConfigs: each field takes as export order the first row whose
-  // label is its label, and as flag whether that row says "Yes"; a field
+  // label is its label and that no earlier field took (two fields may share
+  // a caption), and as flag whether that row says "Yes"; a field
   // whose label is on no row keeps its settings.
   void StoreIn(app::Settings& settings, const app::PerField<QString>& labels) const;
 
@@ -58,8 +59,8 @@ class ExportList {
 };
 
 // CalcIndexOrder: the exported columns, in export order (rows 1 to 20),
-// each the coin table field at that row when its flag is set, looked up in
-// table by name, with its label (header text) and the output field name.
+// each the coin table field (every field, in field order) at that row when its flag is set, looked
+// up in table by name, with its label (header text) and the output field name.
 std::vector<ExportColumn> ExportColumns(const app::Settings& settings,
                                         const app::PerField<QString>& labels, dbf::Table& table);
 
@@ -129,8 +130,8 @@ QStringList DbfSourceNames(const QString& path, base::Env& env = base::Env::Defa
 // The names of a CSV source's first line (at most 30).
 QStringList CsvSourceNames(const QString& path);
 
-// The closing message of an import: "Import Complete." (with the count of
-// numbers stored as 0 when there were any), or, for one that stopped, what
+// The closing message of an import: "Import Complete." (followed by
+// ImportCountsText when it says anything), or, for one that stopped, what
 // stopped it, where, and how many records came in.
 QString ImportMessage(const ImportResult& result, SourceKind kind);
 

@@ -99,9 +99,18 @@ constexpr char kImportComplete[] = "Import Complete.";
 constexpr char kImportHelpKeyword[] = "Import Window";
 
 // The closing message's additions and the message of an import that stopped.
-// kUnparsedStart + count + kUnparsedEnd follows kImportComplete.
-constexpr char kUnparsedStart[] = "  ";
-constexpr char kUnparsedEnd[] = " number value(s) could not be read and were stored as 0.";
+// When any value was cut, not read or changed, or a row or column left out,
+// kImportComplete is followed by the rows imported and each count that is
+// not 0, in this order: "  " + count + the count's end; then the columns
+// not imported, "  " + kColumnsNotRead + their names joined by ", " + ".".
+constexpr char kCountStart[] = "  ";
+constexpr char kRowsImportedEnd[] = " record(s) were imported.";
+constexpr char kCutEnd[] = " value(s) were cut to the size of their fields.";
+constexpr char kUnreadEnd[] = " number or date value(s) could not be read and were left blank.";
+constexpr char kReplacedEnd[] =
+    " character(s) that Windows-1252 cannot hold were stored as the nearest letters.";
+constexpr char kEmptyRowsEnd[] = " record(s) of only empty values were skipped.";
+constexpr char kColumnsNotRead[] = "Source columns past 30 were not imported: ";
 // kStoppedAtLine / kStoppedAtRow + the line (row) + ": " + the reason +
 // kStoppedCountStart + the count + kStoppedCountEnd.
 constexpr char kStoppedAtLine[] = "The import stopped at line ";

@@ -150,5 +150,66 @@ TEST(CodepageTest, CaseMappingCoversAccentedLettersWithBothFormsInThePage) {
   }
 }
 
+// A table without a language driver byte: UTF-8 only when its text is
+// valid UTF-8 with at least one letter past ASCII, else Windows-1252.
+TEST(CodepageTest, UnmarkedTextIsUtf8OnlyWhenItLooksLikeIt) {
+  struct Case {
+    std::string text;
+    const char* page;
+  };
+  const Case cases[] = {
+      {"z\xC5\x82oty C\xC3\xB4te", "utf-8"},
+      {"\xE6\x97\xA5\xE6\x9C\xAC", "utf-8"},
+      {"plain ASCII only", "cp1252"},
+      {"", "cp1252"},
+      {"C\xF4te d'Ivoire", "cp1252"},    // Windows-1252 bytes
+      {"\xC5\x82 then \xF4", "cp1252"},  // mixed: not UTF-8 throughout
+      {"cut \xC5", "cp1252"},            // a sequence cut at the end
+      {"\xC0\x80 overlong", "cp1252"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(CodePage::ForUnmarkedText(c.text).name(), c.page) << c.text;
+    // Read in pieces, the same.
+    CodePage::UnmarkedScan scan;
+    for (char ch : c.text) scan.Add(std::string_view(&ch, 1));
+    EXPECT_STREQ(scan.Result().name(), c.page) << c.text;
+  }
+  const CodePage& utf8 = CodePage::Utf8();
+  EXPECT_EQ(utf8.Decode("z\xC5\x82oty"), "z\xC5\x82oty");
+  EXPECT_EQ(utf8.Encode("\xCA\xA4"), std::optional<std::string>("\xCA\xA4"));
+  EXPECT_EQ(utf8.Encode("bad \xC5"), std::nullopt);
+  EXPECT_EQ(utf8.Decode("stray \xF4"), "stray \xC3\xB4");  // as Windows-1252
+  EXPECT_EQ(utf8.Upper('a'), 'A');
+  EXPECT_EQ(utf8.Upper(0xC5), 0xC5);
+  // A field is cut at a character boundary, never inside one.
+  EXPECT_EQ(utf8.FitBytes("z\xC5\x82oty", 2), 1u);
+  EXPECT_EQ(utf8.FitBytes("z\xC5\x82oty", 3), 3u);
+  EXPECT_EQ(CodePage::Cp1252().FitBytes("abc", 2), 2u);
+}
+
+// Characters a page cannot hold become their nearest letters, counted.
+TEST(CodepageTest, NearestLettersForWhatThePageCannotHold) {
+  struct Case {
+    std::string in;
+    std::string out;  // Windows-1252 bytes
+    uint64_t replaced;
+  };
+  const Case cases[] = {
+      {"z\xC5\x82oty", "zloty", 1},                     // ł
+      {"\xC5\x98\xC3\xADm", "R\xEDm", 1},               // Ř, and í stays
+      {"d\xC5\x99\xC3\xAD", "dr\xED", 1},               // ř
+      {"\xCA\xA4", "dz", 1},                            // ʤ
+      {"\xD0\x9C\xD0\xB8\xD1\x80", "Mir", 3},           // Cyrillic
+      {"C\xC3\xB4te \xE2\x82\xAC", "C\xF4te \x80", 0},  // all in the page
+      {"\xE2\x98\x83", "?", 1},                         // a snowman has no letters
+      {"bad \xC5", "bad ?", 1},
+  };
+  for (const Case& c : cases) {
+    uint64_t replaced = 0;
+    EXPECT_EQ(CodePage::Cp1252().EncodeNearest(c.in, &replaced), c.out) << c.in;
+    EXPECT_EQ(replaced, c.replaced) << c.in;
+  }
+}
+
 }  // namespace
 }  // namespace klv::base

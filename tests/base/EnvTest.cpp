@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "base/Error.h"
 #include "base/FaultEnv.h"
 #include "support/TempDir.h"
 
@@ -91,6 +93,43 @@ TEST_F(EnvTest, ViewDoesNotKeepLocksAliveInAForkedChild) {
   int st = 0;
   ::waitpid(child, &st, 0);
   EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+}
+
+// A copy between two files: by the system where both are plain files, by a
+// buffer otherwise, through fault injection as a write that can fail.
+TEST_F(EnvTest, CopyFromGivesTheBytesBackAndFailsAsAWrite) {
+  std::string bytes(3 * 1024 * 1024 + 5, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  const std::string src = dir_.File("SRC");
+  env_.Open(src, OpenMode::kCreateTruncate)->WriteAt(0, bytes.data(), bytes.size());
+  FaultEnv faults(env_);
+  struct Case {
+    Env* from;
+    Env* to;
+    uint64_t off, n;
+  };
+  const Case cases[] = {
+      {&env_, &env_, 0, bytes.size()},       // the system's copy
+      {&env_, &env_, 4096, 1u << 30},        // past the end: short
+      {&faults, &env_, 0, bytes.size()},     // a source without a descriptor
+      {&faults, &faults, 17, bytes.size()},  // both wrapped
+  };
+  for (const Case& c : cases) {
+    auto in = c.from->Open(src, OpenMode::kReadOnly);
+    auto out = c.to->Open(dir_.File("DEST"), OpenMode::kCreateTruncate);
+    const uint64_t want = std::min<uint64_t>(c.n, bytes.size() - c.off);
+    EXPECT_EQ(out->CopyFrom(*in, c.off, c.n), want);
+    std::string got(out->Size(), '\0');
+    out->ReadAt(0, got.data(), got.size());
+    EXPECT_EQ(got.size(), c.off + want);
+    EXPECT_TRUE(got.substr(c.off) == bytes.substr(c.off, want)) << c.off;
+  }
+  auto in = faults.Open(src, OpenMode::kReadOnly);
+  auto out = faults.Open(dir_.File("DEST"), OpenMode::kCreateTruncate);
+  faults.FailAt(1);
+  EXPECT_THROW(out->CopyFrom(*in, 0, bytes.size()), Error);
+  EXPECT_TRUE(faults.fired());
+  EXPECT_EQ(out->Size(), 0u);
 }
 
 }  // namespace

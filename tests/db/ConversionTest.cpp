@@ -199,5 +199,64 @@ TEST_F(ConversionTest, AFailedConversionTakesItsRowsBackAndKeepsTheOldFile) {
   }
 }
 
+// Dates and numbers are copied as values: no display format comes between
+// them, neither two-digit years nor a decimal comma.
+TEST_F(ConversionTest, VersionTwoDatesAndNumbersKeepTheirValuesUnderAnyDisplayFormat) {
+  const dbf::TextFormat formats[] = {{"M/d/yy", '/', '.'}, {"d/M/yy", '.', ','}};
+  int n = 0;
+  for (const dbf::TextFormat& format : formats) {
+    const std::string name = "F" + std::to_string(++n) + ".DBF";
+    ASSERT_TRUE(MakeNewDB(Q(dir_.File(name))));
+    MakeOld("C2LOG.DBF", kV2Fields,
+            "(1, 'Peru', '', 1925, '', '', 1234.5, 0.25, 0, '', '', datetime.date(1925, 3, 1), "
+            "'', 3, '', '', ''),"
+            "(2, 'Chile', '', 2029, '', '', 0, 0, 0, '', '', datetime.date(2029, 12, 31), '', 0, "
+            "'', '', ''),"
+            "(3, 'Cuba', '', 1899, '', '', 0, 0, 0, '', '', None, '', 0, '', '', '')");
+    dbf::Table t;
+    t.SetDirectory(dir_.path());
+    t.SetTableName(name);
+    t.Open();
+    t.SetTextFormat(format);
+    ConvertV2(t, Q(dir_.File("C2LOG.DBF")));
+    t.First();
+    EXPECT_EQ(t.FieldByName("PURCHDATE").AsDate(), (dbf::Date{1925, 3, 1})) << format.short_date;
+    EXPECT_EQ(t.FieldByName("PURCHASEPR").AsFloat(), 1234.5);
+    EXPECT_EQ(t.FieldByName("MARKETVALU").AsFloat(), 0.25);
+    EXPECT_EQ(t.FieldByName("QUANTITY").AsInteger(), 3);
+    t.Next();
+    EXPECT_EQ(t.FieldByName("PURCHDATE").AsDate(), (dbf::Date{2029, 12, 31}));
+    t.Next();
+    EXPECT_TRUE(t.FieldByName("PURCHDATE").IsNull());
+    EXPECT_TRUE(t.FieldByName("PURCHASEPR").IsNull() ||
+                t.FieldByName("PURCHASEPR").AsFloat() == 0.0);
+  }
+}
+
+// A version 1 row without a purchase date converts with a blank date; an
+// old table written without a code page byte, its text in UTF-8, comes in
+// with its letters, those the coin table cannot hold as the nearest ones.
+TEST_F(ConversionTest, BlankVersionOneDatesAndUtf8OldTables) {
+  MakeOld("CLOG.DBF", kV1Fields,
+          "(1, 'Zloty', '', 1990, '', '', 0, 0, 0, '', '', '', '', '', 'No', 'No', "
+          "'No', 'No', 1, '', '', ''),"
+          "(2, 'Cote', '', 1990, '', '', 0, 0, 0, '', '', '7', 'May', '1995', 'No', 'No', "
+          "'No', 'No', 1, '', '', '')");
+  std::string bytes = test::ReadFileBytes(dir_.File("CLOG.DBF"));
+  bytes[29] = 0;
+  for (auto [from, to] :
+       {std::pair<std::string, std::string>{"Zloty ", "Z\xC5\x82oty"}, {"Cote ", "C\xC3\xB4te"}}) {
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, from.size(), to);
+  }
+  test::WriteFileBytes(dir_.File("CLOG.DBF"), bytes);
+  TestPrompts().ExpectMessage("Convert", kV1Question, MsgButton::kYes);
+  CheckForConversion(nullptr, Q(dir_.path()), my_table_);
+  EXPECT_FALSE(QFileInfo::exists(Q(dir_.File("CLOG.DBF"))));
+  EXPECT_EQ(Rows({"COUNTRY", "PURCHDATE"}),
+            (std::vector<std::string>{"Zloty|", "C\xC3\xB4te|5/7/1995"}));
+}
+
 }  // namespace
 }  // namespace klv::db

@@ -1,9 +1,13 @@
 // Text sources for import come from spreadsheets, other programs and hand
 // editing. Whatever the bytes, the first-line scan and both line readers end
 // without error; every CSV line read, written back as CSV and read again
-// gives the same values; a quoted line never holds more values than asked.
+// gives the same values, also when read with the delimiter the file shows;
+// the same lines written as quoted delimited text (line breaks and all)
+// read back as one row each with as many values; a quoted line never holds
+// more values than asked; a number read from any value is finite.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -28,10 +32,11 @@ std::string WriteTemp(const char* data, size_t size) {
 }
 
 std::vector<std::vector<std::string>> ReadCsv(const std::string& path,
-                                              klv::transfer::TextEncoding encoding) {
+                                              klv::transfer::TextEncoding encoding,
+                                              char delimiter = ',') {
   std::vector<std::vector<std::string>> lines;
   ByteReader in(path);
-  klv::transfer::CsvReader reader(in, encoding);
+  klv::transfer::CsvReader reader(in, encoding, delimiter);
   std::vector<std::string> values;
   for (;;) {
     const LineRead r = reader.Next(values);
@@ -66,7 +71,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
+  for (const auto& values : ReadCsv(path, encoding, klv::transfer::DetectDelimiter(path))) {
+    for (const std::string& v : values) {
+      for (bool comma : {false, true}) {
+        const auto n = klv::transfer::ParseFormattedNumber(v, comma);
+        KLV_FUZZ_CHECK(!n || std::isfinite(*n));
+      }
+    }
+  }
   const auto lines = ReadCsv(path, encoding);
+  {
+    // Every row of an export of quoted text reads back as a row.
+    std::string quoted;
+    for (const auto& values : lines)
+      if (values.size() <= klv::transfer::kMaxSourceFields)
+        quoted += klv::transfer::QuotedLine(values) + "\r\n";
+    const std::string file = WriteTemp(quoted.data(), quoted.size());
+    ByteReader in(file);
+    klv::transfer::QuotedReader reader(in, klv::transfer::TextEncoding::kUtf8,
+                                       klv::transfer::kMaxSourceFields);
+    std::vector<std::string> values;
+    for (const auto& want : lines) {
+      if (want.size() > klv::transfer::kMaxSourceFields) continue;
+      KLV_FUZZ_CHECK(reader.Next(values) == LineRead::kValues);
+      KLV_FUZZ_CHECK(values.size() == want.size());
+    }
+    KLV_FUZZ_CHECK(reader.Next(values) == LineRead::kEnd);
+  }
   // As the export writes it: a byte order mark first, so that a value that
   // itself begins with U+FEFF is not taken for one.
   std::string written = "\xEF\xBB\xBF";

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -164,6 +165,49 @@ TEST_F(TransferFormTest, ImportFormsLineUpAndImport) {
   EXPECT_EQ(rows[0][0], "x");  // both Land values go to the first row named Land
   EXPECT_EQ(rows[0][2], "1900");
   EXPECT_EQ(rows[1][0], "Cuba");
+}
+
+// A spreadsheet's semicolon file through the forms: the closing message
+// gives the counts after "Import Complete.".
+TEST_F(TransferFormTest, TheClosingMessageCountsWhatTheImportMended) {
+  WriteFileBytes(dir_.File("sheet.csv"),
+                 "Land;Preis\r\nBosnia and Herzegovina;1.234,50\r\nPolska;n/a\r\n;\r\n");
+  test::WriteCoinTable(dir_.File("EMPTY.DBF"), {});
+  db_.Close();
+  db_.OpenAtStart(Q(dir_.File("EMPTY.DBF")));
+  db_.MyTable().SetIndexName("");
+  TImportFormat format(db_);
+  bool seen = false;
+  WhenShown<TImportFormat>(seen, [&](TImportFormat& f) {
+    QTest::mouseClick(f.CsvFormat, Qt::LeftButton);
+    bool import_seen = false;
+    WhenShown<TMyImport>(import_seen, [&](TMyImport& m) {
+      EXPECT_EQ(m.windowTitle(), "CSV File Import");
+      // Preis lined up with Purchase Price (row 6).
+      QTableWidget& g = *m.ImportGrid;
+      QTest::mouseClick(g.viewport(), Qt::LeftButton, {},
+                        g.visualRect(g.model()->index(2, 1)).center());
+      for (int i = 0; i < 4; ++i) QTest::mouseClick(m.DownButton, Qt::LeftButton);
+      EXPECT_EQ(g.item(6, 1)->text(), "Preis");
+      TestPrompts().ExpectMessage(
+          "Ok",
+          "Import Complete.  2 record(s) were imported.  1 value(s) were cut to the size of "
+          "their fields.  1 number or date value(s) could not be read and were left blank.  1 "
+          "record(s) of only empty values were skipped.",
+          MsgButton::kOk);
+      QTest::mouseClick(m.StartButton, Qt::LeftButton);
+    });
+    TestPrompts().AnswerOpenFile(Q(dir_.File("sheet.csv")));
+    QTest::mouseClick(f.FileButton, Qt::LeftButton);
+    EXPECT_TRUE(import_seen);
+  });
+  format.exec();
+  EXPECT_TRUE(seen);
+  const std::vector<test::Row> rows = test::RowsOf(db_.MyTable());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][0], "Bosnia and Herzegovi");
+  EXPECT_EQ(rows[0][5], "1234.50");
+  EXPECT_EQ(rows[1][5], "");
 }
 
 TEST_F(TransferFormTest, FirstLineProblemsAndTheDBaseSource) {

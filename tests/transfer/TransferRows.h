@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "app/OpenDatabase.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "support/QtText.h"
 #include "support/TempDir.h"
 
 namespace klv::transfer::test {
@@ -77,6 +79,30 @@ inline std::vector<Row> RowsOfFile(const std::string& path) {
   t.Open();
   t.SetIndexName("");
   return RowsOf(t);
+}
+
+// A database of its own (settings, table) in dir.
+struct Database {
+  Database(const klv::test::TempDir& dir, const std::string& name, const std::vector<Row>& rows,
+           base::Env& env = base::Env::Default())
+      : db(state, env) {
+    state.program_dir = klv::test::Q(dir.path());
+    state.windows_dir = klv::test::Q(dir.path());
+    state.files.program_ini = klv::test::Q(dir.File("KLVCOIN.INI"));
+    state.files.start_dir = klv::test::Q(dir.path());
+    WriteCoinTable(dir.File(name), rows);
+    db.OpenAtStart(klv::test::Q(dir.File(name)));
+    db.MyTable().SetIndexName("");
+  }
+  std::vector<Row> Rows() { return RowsOf(db.MyTable()); }
+  app::AppState state;
+  app::OpenDatabase db;
+};
+
+inline std::vector<int> Identity() {
+  std::vector<int> map;
+  for (int f = 1; f <= db::kFieldCount; ++f) map.push_back(f);
+  return map;
 }
 
 }  // namespace klv::transfer::test

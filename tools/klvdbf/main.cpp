@@ -535,7 +535,7 @@ int Import(const std::string& path, const std::vector<std::string>& args) {
       }
       names = line.values;
     } else {
-      klv::transfer::CsvReader csv(first, encoding);
+      klv::transfer::CsvReader csv(first, encoding, klv::transfer::DetectDelimiter(src));
       if (csv.Next(names) == klv::transfer::LineRead::kMalformed) {
         std::fprintf(stderr,
                      "klvdbf: line 1: a closing quote is followed by neither a comma "
@@ -607,11 +607,10 @@ int Import(const std::string& path, const std::vector<std::string>& args) {
                  static_cast<unsigned long long>(r.rows));
     return kProblem;
   }
-  std::printf("%llu rows imported", static_cast<unsigned long long>(r.rows));
-  if (r.unparsed_numbers)
-    std::printf(", %llu numbers that did not parse stored as 0",
-                static_cast<unsigned long long>(r.unparsed_numbers));
-  std::printf("\n");
+  std::printf("%llu rows imported\n", static_cast<unsigned long long>(r.rows));
+  // The counts as the import form's closing message gives them.
+  const std::string counts = klv::transfer::ImportCountsText(r);
+  if (!counts.empty()) std::printf("%s\n", counts.c_str() + 2);
   return kOk;
 }
 

@@ -247,9 +247,22 @@ uint8_t* Field::Writable() {
   return table_->buf_.data() + offset_;
 }
 
+bool Field::SetAsNearestString(std::string_view text, uint64_t* replaced) {
+  if (def_.type != 'C') {
+    SetAsString(text);
+    return false;
+  }
+  const std::string bytes = table_->cp_->EncodeNearest(text, replaced);
+  // Blanks at the end are not kept anyway: only what is cut of the rest counts.
+  size_t used = bytes.size();
+  while (used > 0 && bytes[used - 1] == ' ') --used;
+  Store(bytes);
+  return used > static_cast<size_t>(def_.length);
+}
+
 void Field::Store(std::string_view bytes) {
   uint8_t* p = Writable();
-  size_t n = std::min(bytes.size(), static_cast<size_t>(def_.length));
+  size_t n = table_->cp_->FitBytes(bytes, static_cast<size_t>(def_.length));
   std::memcpy(p, bytes.data(), n);
   std::memset(p + n, ' ', static_cast<size_t>(def_.length) - n);
 }

@@ -2,6 +2,7 @@
 // fields, the observers and the filter settings.
 #include "db/dbf/TableImpl.h"
 
+#include <algorithm>
 #include <exception>
 #include <set>
 
@@ -53,7 +54,10 @@ void Table::Impl::RequireOpen() const {
 
 Date Table::LastUpdate() const {
   const uint8_t* h = impl_->header;
-  return Date{1900 + h[kLastUpdate], h[kLastUpdate + 1], h[kLastUpdate + 2]};
+  // Years since 1900, as dBase writes them; some writers count from 2000
+  // instead, which no table from before 1980 could be mistaken for.
+  const int y = h[kLastUpdate];
+  return Date{y < 80 ? 2000 + y : 1900 + y, h[kLastUpdate + 1], h[kLastUpdate + 2]};
 }
 
 // ---------------------------------------------------------------------------
@@ -119,6 +123,31 @@ void ParseFields(const std::string& path, const std::vector<uint8_t>& hdr, uint3
   }
 }
 
+// The page of a table that records none: its character fields' bytes,
+// read in large pieces, decide (CodePage::ForUnmarkedText).
+const CodePage& UnmarkedCodePage(base::File& file, uint32_t header_len, uint32_t record_len,
+                                 uint32_t count, const std::vector<FieldDef>& defs,
+                                 const std::vector<int>& offsets) {
+  CodePage::UnmarkedScan scan;
+  const uint32_t per_read = std::max<uint32_t>(1, (1u << 20) / record_len);
+  std::vector<uint8_t> buf;
+  for (uint32_t first = 0; first < count; first += per_read) {
+    const uint32_t rows = std::min(per_read, count - first);
+    buf.resize(static_cast<size_t>(rows) * record_len);
+    const size_t got =
+        file.ReadAt(header_len + static_cast<uint64_t>(first) * record_len, buf.data(), buf.size());
+    for (size_t row = 0; row + record_len <= got; row += record_len) {
+      for (size_t i = 0; i < defs.size(); ++i) {
+        if (defs[i].type != 'C') continue;
+        scan.Add(std::string_view(
+            reinterpret_cast<const char*>(buf.data()) + row + static_cast<size_t>(offsets[i]),
+            static_cast<size_t>(defs[i].length)));
+      }
+    }
+  }
+  return scan.Result();
+}
+
 }  // namespace
 
 void Table::Open() {
@@ -174,6 +203,8 @@ void Table::Open() {
     version_ = v;
     count_ = count;
     cp_ = &CodePage::ForDriver(im.header[kLanguageDriver]);
+    if (im.header[kLanguageDriver] == 0)
+      cp_ = &UnmarkedCodePage(*file, im.header_len, im.record_len, count, defs, offsets);
     fields_.clear();
     im.expr_fields.clear();
     writable_types_ = true;

@@ -113,6 +113,12 @@ class Field {
   const TextFormat& text_format() const;
 
   void SetAsString(std::string_view text);
+  // For text from outside (imports, older tables) into a C field: each
+  // character the code page cannot hold becomes its nearest letters in the
+  // page (counted in *replaced), and a value longer than the field is cut
+  // at a character boundary; returns whether it was cut. Other field types
+  // take SetAsString.
+  bool SetAsNearestString(std::string_view text, uint64_t* replaced);
   void SetAsInteger(int64_t value);
   void SetAsFloat(double value);
   void SetAsDate(const Date& value);
