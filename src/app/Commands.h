@@ -47,6 +47,8 @@ enum Command : int {
   kHelpContents,
   kReviewTips,
   kAbout,
+  kStatistics,
+  kWantList,
   kCommandCount
 };
 
