@@ -1,6 +1,7 @@
 #include "stats/StatsWindow.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QBarCategoryAxis>
 #include <QBarSet>
@@ -13,7 +14,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -37,12 +37,12 @@ TStatsWindow::TStatsWindow(app::OpenDatabase& db, QWidget* parent)
   ChartList = new QListWidget(this);
   ChartList->setObjectName(QStringLiteral("ChartList"));
   for (const char* title : texts::kChartTitles) ChartList->addItem(L(title));
-  ChartList->setMaximumWidth(260);
+  ChartList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 
   ChartView = new QChartView(this);
   ChartView->setObjectName(QStringLiteral("ChartView"));
   ChartView->setRenderHint(QPainter::Antialiasing);
-  ChartView->setMinimumHeight(160);
+  ChartView->setMinimumHeight(200);
 
   FiguresTable = new QTableWidget(this);
   FiguresTable->setObjectName(QStringLiteral("FiguresTable"));
@@ -59,14 +59,13 @@ TStatsWindow::TStatsWindow(app::OpenDatabase& db, QWidget* parent)
   CloseButton = new QPushButton(L(texts::kCloseButton), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
 
-  auto* right = new QSplitter(Qt::Vertical, this);
-  right->addWidget(ChartView);
-  right->addWidget(FiguresTable);
-  right->setStretchFactor(0, 3);
-  right->setStretchFactor(1, 2);
+  // The chart takes the larger share of the height; the table scrolls.
+  auto* right = new QVBoxLayout;
+  right->addWidget(ChartView, 3);
+  right->addWidget(FiguresTable, 2);
   auto* middle = new QHBoxLayout;
   middle->addWidget(ChartList);
-  middle->addWidget(right, 1);
+  middle->addLayout(right, 1);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(NoticeLabel, 1);
   bottom->addWidget(RefreshButton);
@@ -86,12 +85,18 @@ TStatsWindow::~TStatsWindow() = default;
 void TStatsWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   forms::ApplyUserFonts(this, db_.state().fonts);
+  FitChartList();
   SetColors();
   if (shown_) return;
   shown_ = true;
   forms::CentreOnScreen(this);
   if (ChartList->currentRow() < 0) ChartList->setCurrentRow(0);
   RefreshButtonClick();
+}
+
+// The chart list as wide as its longest title in the user's label font.
+void TStatsWindow::FitChartList() {
+  ChartList->setFixedWidth(ChartList->sizeHintForColumn(0) + 2 * ChartList->frameWidth() + 8);
 }
 
 void TStatsWindow::SetColors() {
@@ -172,9 +177,20 @@ void TStatsWindow::ShowChart(int index) {
   chart->addAxis(categories, Qt::AlignLeft);
   series->attachAxis(categories);
   auto* values = new QValueAxis;
-  values->setRange(0, largest > 0 ? largest * 1.05 : 1);
-  values->setLabelFormat(c.measure == Measure::kCoins ? QStringLiteral("%.0f")
-                                                      : QStringLiteral("%.2f"));
+  values->setRange(0, largest > 0 ? largest : 1);
+  values->applyNiceNumbers();
+  if (c.measure == Measure::kCoins) {
+    // Coins count in whole steps.
+    const double step = std::max(
+        1.0, std::ceil((values->max() - values->min()) / std::max(1, values->tickCount() - 1)));
+    values->setRange(0, std::max(values->max(), step));
+    values->setTickType(QValueAxis::TicksDynamic);
+    values->setTickAnchor(0);
+    values->setTickInterval(step);
+    values->setLabelFormat(QStringLiteral("%.0f"));
+  } else {
+    values->setLabelFormat(QStringLiteral("%.2f"));
+  }
   chart->addAxis(values, Qt::AlignBottom);
   series->attachAxis(values);
   chart->legend()->setVisible(pairs);

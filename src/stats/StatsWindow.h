@@ -48,6 +48,7 @@ class TStatsWindow : public QWidget {
 
  private:
   void SetColors();
+  void FitChartList();
   void ShowChart(int index);
   void ShowNotice();
 
