@@ -7,14 +7,17 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -38,6 +41,7 @@ TStatsWindow::TStatsWindow(app::OpenDatabase& db, QWidget* parent)
   ChartList->setObjectName(QStringLiteral("ChartList"));
   for (const char* title : texts::kChartTitles) ChartList->addItem(L(title));
   ChartList->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  ChartList->setWordWrap(true);
 
   ChartView = new QChartView(this);
   ChartView->setObjectName(QStringLiteral("ChartView"));
@@ -61,8 +65,8 @@ TStatsWindow::TStatsWindow(app::OpenDatabase& db, QWidget* parent)
 
   // The chart takes the larger share of the height; the table scrolls.
   auto* right = new QVBoxLayout;
-  right->addWidget(ChartView, 3);
-  right->addWidget(FiguresTable, 2);
+  right->addWidget(ChartView, 4);
+  right->addWidget(FiguresTable, 1);
   auto* middle = new QHBoxLayout;
   middle->addWidget(ChartList);
   middle->addLayout(right, 1);
@@ -95,8 +99,18 @@ void TStatsWindow::showEvent(QShowEvent* event) {
 }
 
 // The chart list as wide as its longest title in the user's label font.
+// (a quarter of the window at most: longer titles wrap).
 void TStatsWindow::FitChartList() {
-  ChartList->setFixedWidth(ChartList->sizeHintForColumn(0) + 2 * ChartList->frameWidth() + 8);
+  const int wanted = ChartList->sizeHintForColumn(0) + 2 * ChartList->frameWidth() + 8;
+  ChartList->setFixedWidth(std::min(wanted, std::max(120, width() / 4)));
+}
+
+void TStatsWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!shown_) return;
+  FitChartList();
+  // The chart again, its labels and ticks fitted to the new size.
+  QTimer::singleShot(0, this, [this] { ShowChart(ChartList->currentRow()); });
 }
 
 void TStatsWindow::SetColors() {
@@ -148,6 +162,9 @@ void TStatsWindow::ShowChart(int index) {
   // The bars, the first group at the top.
   auto* chart = new QChart;
   chart->setTitle(c.title);
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  chart->layout()->setContentsMargins(0, 0, 0, 0);
+  chart->setBackgroundRoundness(0);
   const bool dark = palette().color(QPalette::Window).lightness() < 128;
   chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
   auto* series = new QHorizontalBarSeries;
@@ -174,10 +191,17 @@ void TStatsWindow::ShowChart(int index) {
   chart->addSeries(series);
   auto* categories = new QBarCategoryAxis;
   categories->append(names);
+  // Every group's name shows: the labels shrink when the chart is low.
+  const int bars = std::max<int>(1, static_cast<int>(names.size()) * (pairs ? 2 : 1));
+  QFont label_font = font();
+  label_font.setPixelSize(std::clamp((ChartView->height() - 70) / bars - 6, 7, 12));
   chart->addAxis(categories, Qt::AlignLeft);
+  categories->setLabelsFont(label_font);  // after the theme gave the axis its own
   series->attachAxis(categories);
   auto* values = new QValueAxis;
   values->setRange(0, largest > 0 ? largest : 1);
+  // As many ticks as the width has room for.
+  values->setTickCount(std::clamp(ChartView->width() / 120, 3, 6));
   values->applyNiceNumbers();
   if (c.measure == Measure::kCoins) {
     // Coins count in whole steps.
@@ -189,7 +213,8 @@ void TStatsWindow::ShowChart(int index) {
     values->setTickInterval(step);
     values->setLabelFormat(QStringLiteral("%.0f"));
   } else {
-    values->setLabelFormat(QStringLiteral("%.2f"));
+    // Round amounts on the axis; the table beneath has them to the cent.
+    values->setLabelFormat(QStringLiteral("%.0f"));
   }
   chart->addAxis(values, Qt::AlignBottom);
   series->attachAxis(values);
