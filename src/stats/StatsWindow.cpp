@@ -194,7 +194,7 @@ void TStatsWindow::ShowChart(int index) {
   // Every group's name shows: the labels shrink when the chart is low.
   const int bars = std::max<int>(1, static_cast<int>(names.size()) * (pairs ? 2 : 1));
   QFont label_font = font();
-  label_font.setPixelSize(std::clamp((ChartView->height() - 70) / bars - 6, 7, 12));
+  label_font.setPixelSize(std::clamp((ChartView->height() - 90) / (bars + 1) - 10, 7, 12));
   chart->addAxis(categories, Qt::AlignLeft);
   categories->setLabelsFont(label_font);  // after the theme gave the axis its own
   series->attachAxis(categories);
