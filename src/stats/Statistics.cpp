@@ -378,7 +378,7 @@ void DrawChartPage(QPainter& p, const Chart& c, const app::NumberFormats& format
   y += pt(18);
 
   // The table beneath: each line begins with the group's name.
-  const int name_w = page.width() * 2 / 5;
+  const int name_w = page.width() / 3;
   const int col_w = (page.width() - name_w) / 4;
   const auto table_line = [&](const QStringList& cells, const QFont& font) {
     p.setFont(font);

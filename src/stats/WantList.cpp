@@ -148,7 +148,7 @@ report::ReportDef WantListDef() {
   def.use_totals = false;
   def.lines = 1;
   def.titles = {QLatin1String(texts::kWantListTitle), QString(), QString()};
-  const std::array<int, kListFields.size()> widths = {20, 18, 8, 6, 24, 44};
+  const std::array<int, kListFields.size()> widths = {20, 18, 8, 9, 24, 41};
   report::ReportLine& line = def.record_lines[0];
   for (size_t i = 0; i < line.size(); ++i) {
     line[i] = i < kListFields.size()
