@@ -113,6 +113,8 @@ inline constexpr char kMenuSearchReplace[] = "&Search and Replace";
 inline constexpr char kMenuRebuild[] = "&Rebuild Indexes";
 inline constexpr char kMenuPack[] = "&Pack Database";
 inline constexpr char kMenuRecall[] = "Recall &Deleted Rows";
+inline constexpr char kMenuStatistics[] = "S&tatistics";
+inline constexpr char kMenuWantList[] = "&Want List";
 // The recall form's own controls.
 inline constexpr char kRecallButton[] = "&Recall";
 inline constexpr char kRecallCancel[] = "&Cancel";
@@ -166,6 +168,8 @@ inline constexpr char kBrowseSwitch[] = "/BROWSE";
 inline constexpr char kUsage[] =
     "Usage: klvcoin [/BROWSE | --browse] [FILE.DBF]\n"
     "   or: klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]\n"
+    "   or: klvcoin --statistics --output FILE.PDF|FILE.CSV [FILE.DBF]\n"
+    "   or: klvcoin --want-list --output FILE.PDF|FILE.CSV|FILE.TXT [FILE.DBF]\n"
     "\n"
     "Kolvane Coins 97, a catalogue for coin collections.\n"
     "\n"
@@ -176,6 +180,9 @@ inline constexpr char kUsage[] =
     "                     sort order, into the --output file: a text file as\n"
     "                     Print To File writes it, or a PDF of the printed pages;\n"
     "                     exit status 0 done, 1 failed, 2 no such report\n"
+    "  --statistics       the collection's statistics into the --output file: each\n"
+    "                     chart on a PDF page with its table, or the tables as CSV\n"
+    "  --want-list        the coins wanted into the --output file: PDF, CSV or text\n"
     "  --help             show this text and exit\n"
     "  --version          show the version and exit\n";
 

@@ -23,6 +23,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       } else {
         line.problem = a + QStringLiteral(" needs a value");
       }
+    } else if (a == QLatin1String("--statistics")) {
+      line.statistics = true;
+    } else if (a == QLatin1String("--want-list")) {
+      line.want_list = true;
     } else if (a.startsWith(QLatin1String("--")) ||
                (a.startsWith('/') && a.size() > 1 && !a.mid(1).contains('/') &&
                 !QFileInfo::exists(a))) {
@@ -34,9 +38,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       line.error = a;
     }
   }
-  if (line.problem.isEmpty() && line.report.isEmpty() != line.output.isEmpty())
-    line.problem = line.report.isEmpty() ? QStringLiteral("--output needs --report")
-                                         : QStringLiteral("--report needs --output");
+  const int runs =
+      (line.report.isEmpty() ? 0 : 1) + (line.statistics ? 1 : 0) + (line.want_list ? 1 : 0);
+  if (!line.problem.isEmpty()) {
+  } else if (runs > 1) {
+    line.problem = QStringLiteral("--report, --statistics and --want-list exclude each other");
+  } else if (runs == 1 && line.output.isEmpty()) {
+    line.problem = !line.report.isEmpty() ? QStringLiteral("--report needs --output")
+                   : line.statistics      ? QStringLiteral("--statistics needs --output")
+                                          : QStringLiteral("--want-list needs --output");
+  } else if (runs == 0 && !line.output.isEmpty()) {
+    line.problem = QStringLiteral("--output needs --report");
+  }
   return line;
 }
 

@@ -27,6 +27,9 @@ struct CommandLine {
   QString error;  // an argument that is none of these
   // --report NAME --output FILE: run that report into FILE without a window.
   QString report;
+  // --statistics / --want-list --output FILE: those files without a window.
+  bool statistics = false;
+  bool want_list = false;
   QString output;
   QString problem;  // a request that cannot be carried out as given
 };

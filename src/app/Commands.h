@@ -48,6 +48,8 @@ enum Command : int {
   kReviewTips,
   kAbout,
   kOpenSample,
+  kStatistics,
+  kWantList,
   kCommandCount
 };
 

@@ -41,6 +41,7 @@ void TMain::BuildMenus() {
   add(file, kBackup, texts::kMenuBackup, ctrl(Qt::Key_B), true);
   add(file, kRestore, texts::kMenuRestore, ctrl(Qt::Key_Y), true);
   add(file, kPrint, texts::kMenuPrint, ctrl(Qt::Key_P));
+  add(file, kWantList, texts::kMenuWantList);
   add(file, kExit, texts::kMenuExit, ctrl(Qt::Key_X));
   MenuLastFilesSeparator = file->addSeparator();
   for (int i = 0; i < 5; ++i) {
@@ -152,6 +153,7 @@ void TMain::BuildMenus() {
   add(tools, kRebuildIndexes, texts::kMenuRebuild);
   add(tools, kPackDatabase, texts::kMenuPack);
   add(tools, kRecallDeleted, texts::kMenuRecall, {}, true);
+  add(tools, kStatistics, texts::kMenuStatistics);
 
   QMenu* help = bar->addMenu(Latin(texts::kMenuHelp));
   add(help, kHelpContents, texts::kMenuContents, ctrl(Qt::Key_H));

@@ -27,7 +27,11 @@
 #include "platform/Paths.h"
 #include "report/MyRep1.h"
 #include "report/PrtSel.h"
+#include "report/TableRun.h"
 #include "report/UrpFile.h"
+#include "stats/StatsWindow.h"
+#include "stats/WantForm.h"
+#include "stats/WantList.h"
 #include "transfer/Export1.h"
 #include "transfer/Imp1.h"
 
@@ -59,6 +63,7 @@ Program::~Program() {
   if (main_) main_->database().SetListsInUse(false);
   // The colours read the window's settings: they are uninstalled first.
   colors_.reset();
+  stats_.reset();
   report_.reset();
   print_select_.reset();
   search_.reset();
@@ -195,6 +200,46 @@ void Program::InstallCommands() {
   });
   m.SetCommandHandler(TMain::kRecallDeleted,
                       [this] { app::DoRecallDeleted(main_->database(), main_.get()); });
+  // The statistics window and the want list; both read the table only.
+  m.SetCommandHandler(TMain::kStatistics, [this] { DoStatistics(); });
+  m.SetCommandHandler(TMain::kWantList, [this] { DoWantList(); });
+}
+
+void Program::DoStatistics() {
+  if (!stats_) {
+    stats_ = std::make_unique<stats::TStatsWindow>(main_->database(), main_.get());
+    stats_->OnError = [this](const QString& message) { main_->ShowGeneralError(message); };
+  }
+  if (stats_->isVisible()) {
+    stats_->RefreshButtonClick();
+  } else {
+    stats_->show();
+  }
+  stats_->raise();
+  stats_->activateWindow();
+}
+
+void Program::DoWantList() {
+  app::OpenDatabase& db = main_->database();
+  const auto run = [this, &db](int mode, const QString& pdf) {
+    std::optional<stats::WantList> list;
+    try {
+      forms::BusyRun busy;
+      list.emplace(db.MyTable(), [](uint64_t, uint64_t) {
+        forms::BusyRun::Pulse();
+        return true;
+      });
+    } catch (const std::exception& e) {
+      main_->ShowGeneralError(QString::fromUtf8(e.what()));
+      return;
+    }
+    report::RunReportOnTable(stats::WantListDef(), list->table(),
+                             stats::WantListSetup(report::MakeRunSetup(db, mode, QString())),
+                             db.state(), pdf, main_.get(),
+                             [this](const QString& message) { main_->ShowGeneralError(message); });
+  };
+  stats::TWantForm form(db.state(), run, main_.get());
+  form.exec();
 }
 
 void Program::DoColorConfig(int target) {

@@ -38,6 +38,10 @@ class TMyReport;
 class TPrintSelect;
 }  // namespace klv::report
 
+namespace klv::stats {
+class TStatsWindow;
+}  // namespace klv::stats
+
 namespace klv::program {
 
 class Program {
@@ -67,6 +71,8 @@ class Program {
   // The report chooser and the printer selection form.
   report::TMyReport& reports() { return *report_; }
   report::TPrintSelect& print_select() { return *print_select_; }
+  // The statistics window, once Statistics has opened it (else nullptr).
+  stats::TStatsWindow* statistics() { return stats_.get(); }
 
  private:
   // Shows the edit form for Add, Edit or Copy, then brings the count and the
@@ -89,6 +95,10 @@ class Program {
   void DoColorConfig(int target);
   void DoViewerConfig();
   void DoTipOfDay();
+  // Statistics: the window, made at its first use, shown and raised.
+  void DoStatistics();
+  // Want List: the form whose buttons run the list as a report.
+  void DoWantList();
 
   QString list_source_;
   bool tips_at_start_ = false;
@@ -100,6 +110,7 @@ class Program {
   std::unique_ptr<appearance::GroupColors> colors_;
   std::unique_ptr<report::TPrintSelect> print_select_;
   std::unique_ptr<report::TMyReport> report_;
+  std::unique_ptr<stats::TStatsWindow> stats_;
 };
 
 }  // namespace klv::program

@@ -1,5 +1,7 @@
 // klvcoin [/BROWSE | --browse] [FILE.DBF]
 // klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]
+// klvcoin --statistics --output FILE.PDF|FILE.CSV [FILE.DBF]
+// klvcoin --want-list --output FILE.PDF|FILE.CSV|FILE.TXT [FILE.DBF]
 //
 // Starts the program: the application title, the real prompts service, the
 // main window (whose creation opens a database or gives up, saying why), and
@@ -26,6 +28,7 @@
 #include "platform/QtPrompts.h"
 #include "program/Program.h"
 #include "report/CommandRun.h"
+#include "stats/CommandRun.h"
 
 #ifndef KLV_VERSION
 #define KLV_VERSION "0.0"
@@ -92,11 +95,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "klvcoin: %s\n\n%s", qPrintable(line.problem), klv::app::texts::kUsage);
     return 2;
   }
-  if (!line.report.isEmpty()) {
+  if (!line.report.isEmpty() || line.statistics || line.want_list) {
     // No window: fonts are all a report run needs of the display.
     setenv("QT_QPA_PLATFORM", "offscreen", /*overwrite=*/0);
     qInstallMessageHandler(QuietRuntimeDirNote);
     QGuiApplication app(argc, argv);
+    if (line.statistics) return klv::stats::RunStatisticsCommand(line.output, line.database);
+    if (line.want_list) return klv::stats::RunWantListCommand(line.output, line.database);
     return klv::report::RunReportCommand(line.report, line.output, line.database);
   }
 

@@ -26,6 +26,11 @@ constexpr int kEventsEveryMs = 25;
 
 TReportForm::TReportForm(const ReportDef& def, int mode, app::OpenDatabase& db,
                          engine::TBaseReport& target, const QString& text_file, QWidget* parent)
+    : TReportForm(def, db.MyTable(), MakeRunSetup(db, mode, text_file), db.state(), target,
+                  parent) {}
+
+TReportForm::TReportForm(const ReportDef& def, dbf::Table& table, RunSetup setup,
+                         const app::AppState& state, engine::TBaseReport& target, QWidget* parent)
     : QDialog(parent), target_(target) {
   setObjectName(QStringLiteral("ReportForm"));
   setWindowTitle(L(texts::kStatusCaption));
@@ -45,10 +50,9 @@ TReportForm::TReportForm(const ReportDef& def, int mode, app::OpenDatabase& db,
   resize(280, 115);
   connect(OkButton, &QPushButton::clicked, this, &TReportForm::OkButtonClick);
 
-  scale_factor_ = db.state().scale_factor;
-  fonts_ = db.state().fonts;
-  generator_ = std::make_unique<ReportGenerator>(def, db.MyTable(), target_,
-                                                 MakeRunSetup(db, mode, text_file));
+  scale_factor_ = state.scale_factor;
+  fonts_ = state.fonts;
+  generator_ = std::make_unique<ReportGenerator>(def, table, target_, std::move(setup));
   generator_->OnRecord = [this] { LetWindowWork(); };
   target_.OnStatus = [this](const QString& status) {
     StatusLabel->setText(QString(status).replace(QLatin1Char('\r'), QLatin1Char('\n')).trimmed());

@@ -32,6 +32,10 @@ class TReportForm : public QDialog {
   // target for 2 and 3); text_file: mode 3's file.
   TReportForm(const ReportDef& def, int mode, app::OpenDatabase& db, engine::TBaseReport& target,
               const QString& text_file, QWidget* parent = nullptr);
+  // The same over a table of its own (a list copied out of the collection),
+  // with the setup given; state gives the fonts and the scale.
+  TReportForm(const ReportDef& def, dbf::Table& table, RunSetup setup, const app::AppState& state,
+              engine::TBaseReport& target, QWidget* parent = nullptr);
   ~TReportForm() override;
 
   QLabel* StatusLabel = nullptr;

@@ -768,6 +768,8 @@ TEST_F(MainWinTest, EveryCommandHasItsCaptionShortcutAndButtons) {
       {TMain::kReviewTips, "&Review \"Tips of the Day\"", "", "", ""},
       {TMain::kAbout, "&About", "", "", ""},
       {TMain::kOpenSample, "Open &Sample Collection", "", "", ""},
+      {TMain::kStatistics, "S&tatistics", "", "", ""},
+      {TMain::kWantList, "&Want List", "", "", ""},
   };
   ASSERT_EQ(std::size(rows), static_cast<size_t>(TMain::kCommandCount));
   int buttons = 0, speeds = 0;

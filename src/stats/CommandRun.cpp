@@ -1,0 +1,121 @@
+#include "stats/CommandRun.h"
+
+#include <cstdio>
+#include <functional>
+
+#include <QFileInfo>
+
+#include "app/AppState.h"
+#include "app/OpenDatabase.h"
+#include "platform/Intl.h"
+#include "platform/Paths.h"
+#include "platform/Prompts.h"
+#include "report/ReportRun.h"
+#include "stats/Statistics.h"
+#include "stats/WantList.h"
+
+namespace klv::stats {
+
+namespace {
+
+// Without a window nobody can answer: every message goes to standard error
+// as one line, every question takes its dismissal answer, dialogs cancel.
+class StderrPrompts : public platform::Prompts {
+ public:
+  platform::MsgButton MessageBox(QWidget*, const QString&, const QString& text, platform::MsgIcon,
+                                 platform::MsgButtons buttons, platform::MsgButton) override {
+    std::fprintf(stderr, "klvcoin: %s\n", qPrintable(QString(text).replace('\n', ' ')));
+    return platform::DismissAnswer(buttons);
+  }
+  void Beep() override {}
+  QString OpenFile(QWidget*, const platform::FileDialogRequest&) override { return {}; }
+  QString SaveFile(QWidget*, const platform::FileDialogRequest&) override { return {}; }
+  QString ChooseDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+  std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+  bool PrintDialog(QWidget*, QPrinter&) override { return false; }
+  bool PrinterSetup(QWidget*, QPrinter&) override { return false; }
+};
+
+int Fail(const QString& message, int status = 1) {
+  std::fprintf(stderr, "klvcoin: %s\n", qPrintable(message));
+  return status;
+}
+
+// Opens the database as at start and runs work on it with the output's
+// absolute path; work returns false when the file was not written.
+int WithDatabase(const QString& output, const QString& database,
+                 const std::function<bool(app::OpenDatabase&, const QString&)>& work) {
+  StderrPrompts prompts;
+  platform::Prompts* previous = platform::SetPrompts(&prompts);
+  struct Restore {
+    platform::Prompts* previous;
+    ~Restore() { platform::SetPrompts(previous); }
+  } restore{previous};
+
+  app::AppState state;
+  const platform::Directories dirs = platform::LocateDirectories();
+  state.program_dir = dirs.program;
+  state.start_dir = dirs.start;
+  state.windows_dir = dirs.windows;
+  state.files.program_ini = app::ProgramSettingsPath(dirs.windows);
+  state.files.start_dir = dirs.start;
+  try {
+    app::ReadSettings(state.settings, app::kProgramSettings, state.files, QString());
+    state.intl = platform::ReadIntlSettings(dirs.windows);
+    state.formats = app::MakeNumberFormats(state.settings, state.intl);
+
+    QString path = database;
+    if (path.isEmpty()) path = state.settings.last_database;
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+      path = state.program_dir + QStringLiteral("/MASTER.DBF");
+    if (!QFileInfo(path).isFile()) return Fail(QStringLiteral("%1 does not exist").arg(path));
+
+    app::OpenDatabase db(state);
+    db.MyTable().SetTextFormat(app::MakeTextFormat(
+        state.settings.date_format, state.settings.date_leading_zeros, state.formats));
+    db.OpenAtStart(path);
+    const QString target = QFileInfo(output).absoluteFilePath();
+    const bool written = work(db, target);
+    db.Close();
+    if (!written) return Fail(QStringLiteral("%1 was not written").arg(target));
+  } catch (const std::exception& e) {
+    return Fail(QString::fromUtf8(e.what()).replace('\n', ' '));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunStatisticsCommand(const QString& output, const QString& database) {
+  const QString suffix = QFileInfo(output).suffix().toUpper();
+  if (suffix != QLatin1String("PDF") && suffix != QLatin1String("CSV"))
+    return Fail(QStringLiteral("the output %1 is neither a .PDF nor a .CSV file").arg(output), 2);
+  return WithDatabase(output, database, [&](app::OpenDatabase& db, const QString& target) {
+    const Statistics stats = CollectStatistics(db.MyTable(), false);
+    if (suffix == QLatin1String("CSV")) {
+      WriteStatisticsCsv(stats, target);
+      return true;
+    }
+    return WriteStatisticsPdf(stats, db.state().formats, target);
+  });
+}
+
+int RunWantListCommand(const QString& output, const QString& database) {
+  const QString suffix = QFileInfo(output).suffix().toUpper();
+  if (suffix != QLatin1String("PDF") && suffix != QLatin1String("CSV") &&
+      suffix != QLatin1String("TXT"))
+    return Fail(
+        QStringLiteral("the output %1 is neither a .PDF, a .CSV nor a .TXT file").arg(output), 2);
+  return WithDatabase(output, database, [&](app::OpenDatabase& db, const QString& target) {
+    WantList list(db.MyTable());
+    if (suffix == QLatin1String("CSV")) {
+      WriteWantListCsv(list, db.state().settings.field_names, target);
+      return true;
+    }
+    const int mode = suffix == QLatin1String("TXT") ? report::kModeFile : report::kModePrint;
+    return WriteWantListReport(list, report::MakeRunSetup(db, mode, target), target);
+  });
+}
+
+}  // namespace klv::stats
