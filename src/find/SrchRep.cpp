@@ -20,6 +20,7 @@
 #include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
+#include "forms/MaskedInput.h"
 #include "platform/Prompts.h"
 
 namespace klv::find {
@@ -117,6 +118,8 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   ReplaceText = new QLineEdit(this);
   ReplaceText->setObjectName(QStringLiteral("ReplaceText"));
   ReplaceText->setGeometry(150, 86, 250, 23);
+  forms::TakeTypedInput(SearchText);
+  forms::TakeTypedInput(ReplaceText);
   ConfirmBox = new QCheckBox(QString::fromUtf8(texts::kReplaceConfirmBox), this);
   ConfirmBox->setObjectName(QStringLiteral("ConfirmBox"));
   ConfirmBox->setGeometry(150, 120, 250, 20);
