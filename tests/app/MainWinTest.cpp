@@ -228,6 +228,34 @@ TEST_F(MainWinTest, AnIndexFileWithoutTheSortTagGetsItAdded) {
   EXPECT_EQ(m.CountLabel->text(), "3");
 }
 
+TEST_F(MainWinTest, ASortTagOfAnotherOrderIsBuiltAgainFromTheStoredLevels) {
+  MakeDb(Home("MASTER.DBF"), {"b", "a", "c"});
+  platform::WriteProfileString(Home("MASTER.INI"), "Sort Order", "Primary Sort",
+                               QString::number(kYear));
+  {
+    dbf::Table t;
+    t.SetDirectory(home_.path());
+    t.SetTableName("MASTER");
+    t.Open();
+    t.AddIndex("NEWINDEX", "Upper(Left(Country,80))");
+    for (t.First(); !t.Eof(); t.Next()) {
+      const std::string country = t.FieldByName("Country").AsString();
+      t.Edit();
+      t.FieldByName("Year").SetAsString(country == "a" ? "1990" : country == "b" ? "1970" : "1980");
+      t.Post();
+    }
+  }
+  TMain& m = Start();
+  std::string expression;
+  for (const dbf::TagInfo& tag : m.MyTable().Tags())
+    if (QString::fromStdString(tag.name).toUpper() == "NEWINDEX") expression = tag.expression;
+  EXPECT_EQ(expression, "Upper(Left(Year,80))");
+  std::vector<std::string> walked;
+  dbf::Table& t = m.MyTable();
+  for (t.First(); !t.Eof(); t.Next()) walked.push_back(t.FieldByName("Country").AsString());
+  EXPECT_EQ(walked, (std::vector<std::string>{"b", "c", "a"}));
+}
+
 TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
   // A dBase table that is not a coin table, recorded as the last database.
   const QString bad = Q(other_.File("BAD.DBF"));
