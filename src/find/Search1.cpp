@@ -352,7 +352,7 @@ bool TMySearch::Doit() {
 
 void TMySearch::ExitButtonClick() {
   list_.EnableMore();
-  MoreButton->setEnabled(true);
+  MoreButton->setEnabled(list_.more_enabled());
   reject();
 }
 
