@@ -109,6 +109,8 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   FieldBox->setObjectName(QStringLiteral("FieldBox"));
   FieldBox->setEditable(false);
   FieldBox->setMaxVisibleItems(15);
+  // Styles that drop the list as a menu would show every field at once.
+  FieldBox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   FieldBox->setGeometry(150, 14, 200, 23);
   SearchLabel = label(texts::kReplaceSearchLabel, "SearchLabel", 16, 54);
   SearchText = new QLineEdit(this);

@@ -342,6 +342,10 @@ TEST_F(FindFormsTest, ReplaceAskingNoToEveryRowChangesNothing) {
     EXPECT_EQ(f.windowTitle(), "Search and Replace");
     EXPECT_EQ(f.FieldBox->count(), 20);
     EXPECT_EQ(f.FieldBox->maxVisibleItems(), 15);
+    f.FieldBox->showPopup();
+    const QAbstractItemView* list = f.FieldBox->view();
+    EXPECT_EQ(list->viewport()->height() / list->sizeHintForRow(0), 15);
+    f.FieldBox->hidePopup();
     EXPECT_EQ(f.StartButton->text(), "&Start Search");
     EXPECT_EQ(f.ConfirmBox->text(), "Confirm Before Replacing");
     f.FieldBox->setCurrentIndex(0);
