@@ -171,6 +171,7 @@ void TSearchAndReplace::showEvent(QShowEvent* event) {
 
 void TSearchAndReplace::FormShow() {
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
   // A scaled font's text grows faster than the scaled label holding it.
   for (QLabel* l : {FieldLabel, SearchLabel, ReplaceLabel})
     l->resize(std::max(l->width(), l->sizeHint().width()),
