@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "appearance/ColorCfg.h"
 #include "appearance/ColorSets.h"
@@ -346,6 +347,13 @@ TEST_F(AppearanceFormsTest, ViewerSettingsReachTheGridAndStayWithTheirDatabase) 
     EXPECT_EQ(d.TitleFont->text(), "14pt Courier New");
     TestPrompts().AnswerColor(QColor(255, 255, 0));
     d.NewColorBUtton->click();
+    // Each font's colour beside its font.
+    for (auto [button, color] :
+         {std::pair{d.TitleFontColor, QColor(0x80, 0, 0)}, {d.GridFontColor, QColor(0, 0, 0x80)}}) {
+      EXPECT_EQ(button->text(), "Font Colo&r");
+      TestPrompts().AnswerColor(color);
+      QTest::mouseClick(button, Qt::LeftButton);
+    }
     // The grids.
     d.FieldsToDisplayDblClick(8, 1);  // Topic
     EXPECT_EQ(d.FieldsToDisplay->item(8, 1)->text(), "No");
@@ -371,6 +379,9 @@ TEST_F(AppearanceFormsTest, ViewerSettingsReachTheGridAndStayWithTheirDatabase) 
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(d.FieldWidthGrid->item(0, 1)->text(), "10");
   }));
+  EXPECT_EQ(S().grid_title_font_color, QColor(0x80, 0, 0));
+  EXPECT_EQ(S().grid_font_color, QColor(0, 0, 0x80));
+  EXPECT_EQ(Main().ViewerGrid->palette().color(QPalette::Text), QColor(0, 0, 0x80));
 
   auto expect_configured = [&] {
     TMain& m = Main();
