@@ -513,6 +513,29 @@ class Session:
             self.click(entry)
             parent = entry
 
+    def choose(self, combo, item):
+        """Opens a drop-down list with a click and clicks one of its entries
+        (typing its name to scroll to it when it lies outside the list)."""
+        self.click(combo)
+
+        def open_list():
+            for child in combo:
+                if child is not None and child.getRoleName() == "list" and \
+                        self.extents(child)[2] > 0:
+                    return child
+            return None
+        popup = wait_for(f"the list of {combo.name!r} to open", open_list)
+        px, py, pw, ph = self.extents(popup)
+        entry = next((c for c in popup if c is not None and c.name == item), None)
+        check(entry is not None, f"no entry {item!r} in the list")
+        x, y, w, h = self.extents(entry)
+        if py <= y and y + h <= py + ph:
+            self.click_at(px + min(w, pw) // 2, y + h // 2)
+        else:
+            self.type(item)
+            self.key("Return")
+        wait_for(f"{item!r} chosen", lambda: combo.name == item)
+
     def answer(self, caption, button, text=None):
         """Waits for a message box, optionally checks its text, presses a
         button; returns the text shown."""
@@ -522,6 +545,26 @@ class Session:
             check_equal(shown, text, f"text of the {caption!r} message")
         self.click(self.find(box, "push button", button))
         return shown
+
+    def message(self, text, button="OK"):
+        """Waits for a message box showing text (whatever its caption) and
+        presses its button."""
+        def probe():
+            for w in self.top_windows():
+                if self.showing(w) and w.getRoleName() in ("dialog", "alert") and \
+                        self.find_all(w, "label", text):
+                    return w
+            return None
+        box = wait_for(f"a message {text!r}", probe)
+        self.click(self.find(box, "push button", button))
+        wait_for(f"the message {text!r} to close", lambda: not self.showing(box))
+        return box
+
+    def current_row(self, table=None):
+        """The grid's current (selected) row."""
+        rows = (table or self.grid()).queryTable().getSelectedRows()
+        check(len(rows) == 1, f"one selected row expected, got {rows}")
+        return rows[0]
 
     def message_text(self, box):
         labels = [lab.name for lab in self.find_all(box, "label") if lab.name]
