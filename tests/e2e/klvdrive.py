@@ -536,6 +536,32 @@ class Session:
             self.key("Return")
         wait_for(f"{item!r} chosen", lambda: combo.name == item)
 
+    def file_dialog(self, title, path, button):
+        """Types a full path into the file dialog titled title and presses
+        its Save or Open button."""
+        box = self.window(title)
+        self.focus(box)
+        self.set_line_edit(self.find(box, "text", "File name:"), path)
+        press = self.find(box, "push button", button)
+
+        # The first click may only close the name completer's popup.
+        def pressed():
+            self.click(press)
+            try:
+                self.wait_gone(title, timeout=3)
+                return True
+            except Failure:
+                return False
+        wait_for(f"the {button} button to close {title!r}", pressed)
+
+    def grid_row_of(self, table, column, text):
+        """The row of a table whose cell in the column reads text."""
+        t = table.queryTable()
+        for r in range(t.nRows):
+            if t.getAccessibleAt(r, column).name == text:
+                return r
+        raise Failure(f"no row reading {text!r} in column {column}")
+
     def answer(self, caption, button, text=None):
         """Waits for a message box, optionally checks its text, presses a
         button; returns the text shown."""
