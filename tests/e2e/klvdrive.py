@@ -492,9 +492,10 @@ class Session:
         wait_for(f"{what or acc.name!r} to have the focus",
                  lambda: acc.getState().contains(pyatspi.STATE_FOCUSED))
 
-    def menu(self, *path):
-        """Clicks through the main window's menu bar: menu("Records", "Add")."""
-        main = self.main_window()
+    def menu(self, *path, window=None):
+        """Clicks through the menu bar of a window (the main window unless
+        given): menu("Records", "Add")."""
+        main = window or self.main_window()
         self.focus(main)
         bar = self.find(main, "menu bar")
         item = self.find(bar, "menu item", path[0])
