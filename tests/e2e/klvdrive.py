@@ -97,6 +97,16 @@ def seed_table(path, rows=None, csv_file=None):
         subprocess.run([KLVDBF, "append", path, csv_file], check=True, capture_output=True)
 
 
+def read_ini(path):
+    """A settings file as {section: {key: value}}, keys as written."""
+    import configparser
+    parser = configparser.ConfigParser(interpolation=None, strict=False)
+    parser.optionxform = str
+    with open(path, encoding="cp1252") as f:
+        parser.read_file(f)
+    return {name: dict(parser[name]) for name in parser.sections()}
+
+
 def report_coins_csv():
     return os.path.join(DATA_DIR, "report-coins.csv")
 
@@ -436,6 +446,16 @@ class Session:
             if h is not None and h.name == header:
                 return t.getAccessibleAt(row, c)
         raise Failure(f"no column {header!r}")
+
+    def pixel(self, x, y):
+        """The colour on screen at x, y as (red, green, blue)."""
+        out = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{int(x)}+{int(y)}",
+                              "txt:-"], env=self.env, check=True, capture_output=True,
+                             text=True).stdout
+        m = re.search(r"enumeration: 1,1,(\d+),.*\n0,0: \((\d+),(\d+),(\d+)", out)
+        check(m, f"no colour read at {x}, {y}: {out!r}")
+        depth = int(m.group(1))
+        return tuple(round(int(m.group(i)) * 255 / depth) for i in (2, 3, 4))
 
     # -- input
 
