@@ -475,6 +475,20 @@ class Session:
         self.click_at(x + (w // 2 if dx is None else dx), y + (h // 2 if dy is None else dy),
                       button, repeat)
 
+    def scroll_to(self, view, acc):
+        """Turns the mouse wheel over a list or grid until the item is wholly
+        inside the view (as a user scrolls to a row below the fold)."""
+        def inside():
+            vx, vy, vw, vh = self.extents(view)
+            x, y, w, h = self.extents(acc)
+            if w > 0 and h > 0 and vy <= y and y + h <= vy + vh - 16:
+                return True
+            below = y <= 0 or y + h > vy + vh - 16
+            self.click_at(vx + vw // 2, vy + vh // 2, button=5 if below else 4)
+            return False
+        wait_for(f"{acc.name!r} scrolled into view", inside)
+        return acc
+
     def double_click(self, acc):
         self.click(acc, repeat=2)
 
