@@ -422,7 +422,8 @@ class Session:
 
     def grid_headers(self, table=None):
         table = table or self.grid()
-        return [h.name for h in self.find_all(table, "table column header", shown=False)]
+        t = table.queryTable()
+        return [t.getColumnHeader(c).name for c in range(t.nColumns)]
 
     def grid_column(self, header, table=None):
         """The texts of one column of a table, top to bottom (all rows the
@@ -464,8 +465,10 @@ class Session:
                        capture_output=True)
 
     def click_at(self, x, y, button=1, repeat=1):
-        self.xdotool("mousemove", "--sync", int(x), int(y))
-        self.xdotool("click", "--repeat", repeat, "--delay", 80, button)
+        # No --sync: it waits for a motion that never comes when the pointer
+        # is already there. The server takes the motion before the click.
+        self.xdotool("mousemove", int(x), int(y), "click", "--repeat", repeat, "--delay", 80,
+                     button)
 
     def click(self, acc, button=1, repeat=1, dx=None, dy=None):
         """A click in the middle of the widget (or at dx, dy inside it)."""
