@@ -18,6 +18,7 @@
 #include "find/SrchMask.h"
 #include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
+#include "forms/MaskedInput.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
@@ -84,6 +85,7 @@ class SearchMaskDelegate : public QStyledItemDelegate {
     auto* edit = new QLineEdit(parent);
     edit->setFrame(false);
     edit->setInputMask(form_->RowInputMask(index.row()));
+    forms::TakeTypedInput(edit);
     edit->setFont(option.font);
     editor_ = edit;
     return edit;
@@ -109,9 +111,10 @@ class SearchMaskDelegate : public QStyledItemDelegate {
     QStyledItemDelegate::paint(painter, option, index);
   }
 
-  // Writes what the open editor holds into its cell.
-  void Commit() {
-    if (editor_) emit commitData(editor_);
+  // Writes what the editor open in view holds into its cell. An editor the
+  // view has closed already wrote its text and may only await deletion.
+  void Commit(QAbstractItemView* view) {
+    if (editor_ && view->indexWidget(view->currentIndex()) == editor_) emit commitData(editor_);
   }
 
  private:
@@ -182,8 +185,13 @@ TMySearch::TMySearch(app::OpenDatabase& db, QWidget* parent) : QDialog(parent), 
     pressed_column_ = column;
   });
   connect(SearchGrid, &QTableWidget::cellClicked, this, [this](int row, int column) {
-    if (row == pressed_row_ && column == pressed_column_)
-      Guard([this, row, column] { SearchGridMouseUp(row, column); });
+    if (row != pressed_row_ || column != pressed_column_) return;
+    // A click on the current criteria cell opens its editor, also when the
+    // cell was made current without one (after Find More or Clear Search).
+    if (column == kCriteriaColumn && row >= 1 &&
+        !SearchGrid->indexWidget(SearchGrid->model()->index(row, column)))
+      SearchGrid->editItem(SearchGrid->item(row, column));
+    Guard([this, row, column] { SearchGridMouseUp(row, column); });
   });
 
   saved_ = forms::SaveDimensions(this);
@@ -262,7 +270,7 @@ void TMySearch::SetColors() {
 }
 
 SearchScreen TMySearch::Screen() {
-  delegate_->Commit();
+  delegate_->Commit(SearchGrid);
   SearchScreen screen = EmptyScreen();
   for (int r = 1; r <= kGridRows; ++r) {
     SearchRow& row = screen[static_cast<size_t>(r - 1)];
@@ -344,7 +352,7 @@ bool TMySearch::Doit() {
 
 void TMySearch::ExitButtonClick() {
   list_.EnableMore();
-  MoreButton->setEnabled(true);
+  MoreButton->setEnabled(list_.more_enabled());
   reject();
 }
 

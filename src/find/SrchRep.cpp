@@ -20,6 +20,7 @@
 #include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
+#include "forms/MaskedInput.h"
 #include "platform/Prompts.h"
 
 namespace klv::find {
@@ -108,6 +109,8 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   FieldBox->setObjectName(QStringLiteral("FieldBox"));
   FieldBox->setEditable(false);
   FieldBox->setMaxVisibleItems(15);
+  // Styles that drop the list as a menu would show every field at once.
+  FieldBox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   FieldBox->setGeometry(150, 14, 200, 23);
   SearchLabel = label(texts::kReplaceSearchLabel, "SearchLabel", 16, 54);
   SearchText = new QLineEdit(this);
@@ -117,6 +120,8 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   ReplaceText = new QLineEdit(this);
   ReplaceText->setObjectName(QStringLiteral("ReplaceText"));
   ReplaceText->setGeometry(150, 86, 250, 23);
+  forms::TakeTypedInput(SearchText);
+  forms::TakeTypedInput(ReplaceText);
   ConfirmBox = new QCheckBox(QString::fromUtf8(texts::kReplaceConfirmBox), this);
   ConfirmBox->setObjectName(QStringLiteral("ConfirmBox"));
   ConfirmBox->setGeometry(150, 120, 250, 20);
