@@ -6,7 +6,7 @@ A scenario is a short script:
 
     with klvdrive.Session(seed_rows=COINS) as s:
         s.menu("Records", "Add")
-        form = s.window("Coin Edit")
+        form = s.window("Edit")
         ...
 
 Every wait polls with a timeout; nothing waits for a fixed time alone. On a
@@ -122,8 +122,7 @@ class Session:
     shown at the first activation is closed with its Close button.
     """
 
-    def __init__(self, seed_rows=None, seed_csv=None, args=(), close_tip=True,
-                 program_settings=None):
+    def __init__(self, seed_rows=None, seed_csv=None, args=(), close_tip=True):
         self.tmp = tempfile.mkdtemp(prefix="klv-e2e-")
         self.home = os.path.join(self.tmp, "home")
         self.windir = os.path.join(self.tmp, "win")
@@ -133,7 +132,6 @@ class Session:
         self.seed_rows, self.seed_csv = seed_rows, seed_csv
         self.args = list(args)
         self.close_tip = close_tip
-        self.program_settings = program_settings
         self.procs = []  # (name, Popen) in start order
         self.dbus_pid = None
         self.env = None
@@ -167,9 +165,6 @@ class Session:
     def start(self):
         if self.seed_rows is not None or self.seed_csv is not None:
             seed_table(self.db(), self.seed_rows, self.seed_csv)
-        if self.program_settings:
-            with open(os.path.join(self.windir, "KLVCOIN.INI"), "w", encoding="cp1252") as f:
-                f.write(self.program_settings)
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("DBUS_", "AT_SPI", "QT_", "XDG_", "DISPLAY", "WAYLAND"))}
         env["XDG_RUNTIME_DIR"] = os.path.join(self.tmp, "run")
@@ -335,7 +330,7 @@ class Session:
     # Item containers (combo lists, grids, menus) are not searched unless
     # one of their items is asked for: they can hold hundreds of children.
     _ITEM_ROLES = {"list item", "table cell", "menu item", "table column header",
-                   "table row header", "popup menu", "check box", "radio button"}
+                   "table row header", "popup menu"}
     _CONTAINERS = {"list", "table", "popup menu", "tree table", "tree"}
 
     def find_all(self, parent, role=None, name=None, pred=None, shown=True):
@@ -470,13 +465,12 @@ class Session:
         self.xdotool("mousemove", int(x), int(y), "click", "--repeat", repeat, "--delay", 80,
                      button)
 
-    def click(self, acc, button=1, repeat=1, dx=None, dy=None):
-        """A click in the middle of the widget (or at dx, dy inside it)."""
+    def click(self, acc, button=1, repeat=1):
+        """A click in the middle of the widget."""
         x, y, w, h = wait_for(f"{acc.getRoleName()} {acc.name!r} to be on screen",
                               lambda: (lambda e: e if e[2] > 0 and e[3] > 0 else None)(
                                   self.extents(acc)))
-        self.click_at(x + (w // 2 if dx is None else dx), y + (h // 2 if dy is None else dy),
-                      button, repeat)
+        self.click_at(x + w // 2, y + h // 2, button, repeat)
 
     def scroll_to(self, view, acc):
         """Turns the mouse wheel over a list or grid until the item is wholly
