@@ -1,5 +1,7 @@
 #include "find/Search1.h"
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -103,8 +105,14 @@ class SearchMaskDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     if (index.column() == kPickColumn && index.row() >= 1 && HasPickButton(index.row())) {
-      painter->fillRect(option.rect, QColor(128, 128, 128));
-      painter->setPen(Qt::black);
+      // Grey, unless the grid's own colour is too near grey for the button
+      // to be seen: then a lighter or darker grey, with text that reads on it.
+      const QColor grid = option.palette.color(QPalette::Base);
+      QColor fill(128, 128, 128);
+      if (std::abs(grid.lightness() - fill.lightness()) < 64)
+        fill = grid.lightness() < 128 ? QColor(200, 200, 200) : QColor(56, 56, 56);
+      painter->fillRect(option.rect, fill);
+      painter->setPen(fill.lightness() >= 100 ? Qt::black : Qt::white);
       painter->drawText(option.rect, Qt::AlignCenter, L(texts::kPickButton));
       return;
     }

@@ -1,5 +1,6 @@
 #include "find/SrchRep.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QApplication>
@@ -170,6 +171,11 @@ void TSearchAndReplace::showEvent(QShowEvent* event) {
 
 void TSearchAndReplace::FormShow() {
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
+  // A scaled font's text grows faster than the scaled label holding it.
+  for (QLabel* l : {FieldLabel, SearchLabel, ReplaceLabel})
+    l->resize(std::max(l->width(), l->sizeHint().width()),
+              std::max(l->height(), l->sizeHint().height()));
   SetColors();
 }
 

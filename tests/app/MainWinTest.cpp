@@ -1069,6 +1069,11 @@ TEST_F(MainWinTest, FontCommandsChangeTheUserFonts) {
   TestPrompts().AnswerFont(button);
   m.MenuFonts[2]->trigger();
   EXPECT_EQ(m.CommandButton(TMain::kExit)->font().family(), "DejaVu Sans");
+  // A wider label font leaves the title whole.
+  TestPrompts().AnswerFont(QFont(QStringLiteral("DejaVu Serif"), 10, QFont::Bold));
+  m.MenuFonts[0]->trigger();  // "&Label Font"
+  EXPECT_EQ(m.ViewerLabel->font().family(), "DejaVu Serif");
+  EXPECT_GE(m.ViewerLabel->width(), m.ViewerLabel->sizeHint().width());
   EXPECT_TRUE(m.CommandButton(TMain::kExit)->font().italic());
   Close();
   EXPECT_EQ(Setting(Home("MASTER.INI"), "Edit Font", "Font Name"), "DejaVu Serif");

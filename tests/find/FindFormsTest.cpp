@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -437,6 +438,23 @@ TEST_F(FindFormsTest, ReplaceTakesNumbersAndDatesTypedAfterAClickPastTheBlanks) 
   t.Next();
   EXPECT_EQ(Country(), "ABBEY");
   EXPECT_DOUBLE_EQ(t.FieldByName("MarketValu").AsFloat(), 20);
+}
+
+TEST_F(FindFormsTest, ReplaceLabelsHoldTheirWholeTextAtEveryWindowSize) {
+  Start(kRows);
+  for (double factor : {1.0, 1.28, 1.6, 2.0}) {
+    SCOPED_TRACE(factor);
+    Main().database().state().scale_factor = factor;
+    TSearchAndReplace form(Main().database());
+    form.show();
+    for (auto [label, text] : {std::pair{form.FieldLabel, "Field "},
+                               {form.SearchLabel, "Text To Search For"},
+                               {form.ReplaceLabel, "Replacement Text"}}) {
+      EXPECT_EQ(label->text(), text);
+      EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << text;
+      EXPECT_LE(label->geometry().right(), form.SearchText->x()) << text;
+    }
+  }
 }
 
 TEST_F(FindFormsTest, ReplaceRefusesBadInputAndATableInUse) {

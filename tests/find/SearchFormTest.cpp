@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <functional>
 
 #include "app/OpenDatabase.h"
@@ -242,6 +244,25 @@ TEST_F(FindFormTest, ACriterionTypedAfterAClickInItsCellIsSearched) {
                                                  : std::vector<uint32_t>{1, 2};
       EXPECT_EQ(Shown(), expected);
     }
+  }
+}
+
+TEST_F(FindFormTest, ThePickCellsStandOutFromTheGridWhateverItsColour) {
+  for (QColor grid : {QColor(127, 127, 127), QColor(128, 128, 128), QColor(Qt::black),
+                      QColor(Qt::white), QColor(0, 0, 128), QColor(100, 100, 100)}) {
+    SCOPED_TRACE(grid.name().toStdString());
+    state_.settings.colors[app::kSearchColors][app::kListBoxBackground] = grid;
+    TMySearch form(db_);
+    form.show();
+    const QImage shot = form.SearchGrid->grab().toImage();
+    const QRect pick = form.SearchGrid->visualItemRect(form.SearchGrid->item(kPurchDate, 1));
+    const QRect cell = form.SearchGrid->visualItemRect(form.SearchGrid->item(kPurchDate, 2));
+    const QPoint offset = form.SearchGrid->viewport()->pos();
+    const QColor fill = shot.pixelColor(pick.topLeft() + offset + QPoint(2, 2));
+    const QColor around = shot.pixelColor(cell.center() + offset + QPoint(cell.width() / 3, 0));
+    EXPECT_GE(std::abs(fill.lightness() - around.lightness()), 48)
+        << fill.name().toStdString() << " on " << around.name().toStdString();
+    form.hide();
   }
 }
 
