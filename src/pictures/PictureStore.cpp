@@ -694,6 +694,20 @@ void CopyPicturesOfRows(const std::string& from_dbf, const std::string& to_dbf,
   to.WriteIndex(entries);
 }
 
+std::vector<std::string> FilesToCopy(const std::string& dbf_path) {
+  std::string folder = FolderOf(dbf_path);
+  std::vector<std::string> names;
+  if (!FolderExists(folder)) return names;
+  std::string index;
+  for (const std::string& name : FilesIn(folder)) {
+    if (IsPictureName(name)) names.push_back(name);
+    if (base::EqualNoCaseAscii(name, kIndexName)) index = name;
+  }
+  std::sort(names.begin(), names.end());
+  if (!index.empty()) names.push_back(index);
+  return names;
+}
+
 std::string SetAsideFolder(const std::string& dbf_path) {
   std::string folder = FolderOf(dbf_path);
   if (!FolderExists(folder)) return "";

@@ -134,6 +134,12 @@ void PackKeepingPictures(dbf::Table& table, const std::function<void(double)>& p
 void CopyPicturesOfRows(const std::string& from_dbf, const std::string& to_dbf,
                         const std::vector<uint32_t>& recnos);
 
+// The names of the files of the table's folder that a copy of the database
+// takes along, in the order to copy them: the pictures, then the index, so
+// that a copy stopped part way leaves pictures listed as unattached at
+// worst. Empty when the table has no folder.
+std::vector<std::string> FilesToCopy(const std::string& dbf_path);
+
 // Sets aside the folder of a table about to be made anew ("MASTER.PIC" to
 // "MASTER.PIC.1", the first free number), so that a new database starts
 // with no pictures and none is lost. Returns the new name, or "".
