@@ -175,6 +175,7 @@ int Dump(const std::string& path, const std::vector<std::string>& args) {
 int Create(const std::string& path, const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0] != "--coin") throw Usage{"create: give --coin"};
   Table::CreateTable(path, klv::CoinFieldDefs());
+  klv::pictures::SetAsideFolder(path);
   return kOk;
 }
 
