@@ -494,7 +494,11 @@ std::vector<Picture> PictureStore::Unattached() const {
 
 std::string PictureStore::NewFileName(std::string_view extension) {
   uint64_t last = 0;
-  for (const std::string& name : FilesIn(folder_)) {
+  // The small pictures cached under a picture's name count too, so a new
+  // picture never takes the name of a removed one whose cache is still there.
+  std::vector<std::string> names = FilesIn(folder_), cached = FilesIn(folder_ + "thumbs/");
+  names.insert(names.end(), cached.begin(), cached.end());
+  for (const std::string& name : names) {
     uint64_t n = 0;
     auto r = std::from_chars(name.data(), name.data() + name.size(), n);
     if (r.ec == std::errc() && r.ptr != name.data()) last = std::max(last, n);

@@ -30,7 +30,8 @@ inline constexpr char kReplaceButton[] = "Replace...";
 inline constexpr char kRemoveButton[] = "Remove";
 inline constexpr char kNoPicture[] = "No picture";
 inline constexpr char kChooseCaption[] = "Choose a Picture";
-inline constexpr char kChooseFilter[] = "Pictures (*.jpg *.jpeg *.png *.webp);;All Files (*)";
+inline constexpr char kChooseFilter[] =
+    "Pictures (*.jpg *.jpeg *.png *.webp)|*.jpg *.jpeg *.png *.webp";
 inline constexpr char kRemoveQuestion[] = "Remove the %1 picture of this coin?";
 inline constexpr char kLargeCaption[] = "Picture";
 
