@@ -125,7 +125,10 @@ void PicturePanel::Refresh() {
   for (Side side : kSides) {
     const int i = IndexOf(side);
     const Picture* p = recno_ ? store.Find(recno_, side) : nullptr;
-    boxes_[i]->SetPicture(p ? ReadPicture(store, *p) : QImage());
+    const QImage image = p ? ReadPicture(store, *p) : QImage();
+    boxes_[i]->SetPicture(image);
+    // Kept, but not shown: a picture of a kind this system cannot read.
+    if (p && image.isNull()) boxes_[i]->setText(L(texts::kCannotShow));
     attach_[i]->setText(L(p ? texts::kReplaceButton : texts::kAttachButton));
     attach_[i]->setEnabled(recno_ != 0);
     remove_[i]->setEnabled(p != nullptr);

@@ -29,6 +29,7 @@ inline constexpr char kAttachButton[] = "Attach...";
 inline constexpr char kReplaceButton[] = "Replace...";
 inline constexpr char kRemoveButton[] = "Remove";
 inline constexpr char kNoPicture[] = "No picture";
+inline constexpr char kCannotShow[] = "The picture cannot be shown";
 inline constexpr char kChooseCaption[] = "Choose a Picture";
 inline constexpr char kChooseFilter[] =
     "Pictures (*.jpg *.jpeg *.png *.webp)|*.jpg *.jpeg *.png *.webp";
