@@ -22,6 +22,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QMainWindow>
@@ -45,6 +46,10 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QToolButton;
+
+namespace klv::pictures {
+class ObverseThumbnails;
+}
 
 namespace klv::platform {
 class HelpWindow;
@@ -99,6 +104,7 @@ class TMain : public QMainWindow {
   // command that moved the cursor without changing rows, such as a locate.
   void ShowCurrentRow();
   void SetViewerOptions();
+  void SetPictureColumn(bool on, int side);
   void EnableEndSearch();
   void DisableEndSearch();
   void DoEndSearch();
@@ -187,6 +193,8 @@ class TMain : public QMainWindow {
   AppState state_;
   OpenDatabase db_{state_};  // holds MyTable
   ViewerModel* model_ = nullptr;
+  // The small pictures of the grid's obverse column, made once.
+  std::shared_ptr<pictures::ObverseThumbnails> thumbnails_;
   QWidget* client_ = nullptr;
   std::array<Slot, kCommandCount> slots_{};
   bool created_ = false;

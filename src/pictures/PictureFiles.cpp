@@ -1,5 +1,6 @@
 #include "pictures/PictureFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -64,6 +65,74 @@ QImage Thumbnail(const PictureStore& store, const Picture& picture, int side) {
     if (out.open(QIODevice::WriteOnly) && image.save(&out, "PNG")) out.commit();
   }
   return image;
+}
+
+void ObverseThumbnails::Refresh(const QString& dbf_path) {
+  const bool other = dbf_path != dbf_path_;
+  if (!other && since_look_.isValid() && since_look_.elapsed() < 1000) return;
+  since_look_.start();
+  const QString folder = QString::fromStdString(FolderOf(dbf_path.toStdString()));
+  const QFileInfo index(folder + QStringLiteral("PICTURES.DBF"));
+  const qint64 stamp = index.exists() ? index.lastModified().toMSecsSinceEpoch() : 0;
+  if (!other && stamp == index_stamp_) return;
+  dbf_path_ = dbf_path;
+  index_stamp_ = stamp;
+  files_.clear();
+  store_ = std::make_unique<PictureStore>(dbf_path.toStdString());
+  try {
+    if (stamp != 0) store_->Load();
+  } catch (const base::Error&) {
+    // A table or index that cannot be read shows no pictures; the grid
+    // reports the table's own faults.
+    return;
+  }
+  for (const Picture& p : store_->pictures())
+    if (p.attached() && p.side == Side::kObverse) files_.insert(p.recno, Q(p.file));
+}
+
+ObverseThumbnails::ObverseThumbnails()
+    : context_(std::make_unique<QObject>()), pool_(std::make_unique<QThreadPool>()) {
+  pool_->setMaxThreadCount(2);
+}
+
+ObverseThumbnails::~ObverseThumbnails() {
+  pool_->clear();
+  pool_->waitForDone();
+}
+
+void ObverseThumbnails::WaitForAll() {
+  while (!asked_.isEmpty()) {
+    pool_->waitForDone();
+    QCoreApplication::sendPostedEvents(context_.get());
+  }
+}
+
+QPixmap ObverseThumbnails::Of(const QString& dbf_path, uint32_t recno, int side) {
+  Refresh(dbf_path);
+  const auto file = files_.constFind(recno);
+  if (file == files_.constEnd()) return {};
+  const QString key = *file + QLatin1Char('@') + QString::number(side);
+  auto made = made_.constFind(key);
+  if (made != made_.constEnd()) return *made;
+  if (asked_.contains(key)) return {};
+  asked_.insert(key);
+  const std::string path = dbf_path.toStdString(), name = file->toStdString();
+  QObject* context = context_.get();
+  pool_->start([this, context, path, name, key, recno, side] {
+    Picture picture;
+    picture.recno = recno;
+    picture.file = name;
+    const QImage image = Thumbnail(PictureStore(path), picture, side);
+    QMetaObject::invokeMethod(
+        context,
+        [this, key, recno, image] {
+          made_.insert(key, QPixmap::fromImage(image));
+          asked_.remove(key);
+          if (ready) ready(recno);
+        },
+        Qt::QueuedConnection);
+  });
+  return {};
 }
 
 }  // namespace klv::pictures
