@@ -254,7 +254,9 @@ QVariant ViewerModel::data(const QModelIndex& index, int role) const {
       return cell_color_.isValid() ? QVariant(cell_color_) : QVariant();
     if (role != Qt::DecorationRole) return {};
     const Row* r = index.row() == EditRow() ? nullptr : RowAt(index.row());
-    return r ? QVariant(picture_(r->recno)) : QVariant();
+    if (!r) return {};
+    const QPixmap picture = picture_(r->recno);
+    return picture.isNull() ? QVariant() : QVariant(picture);
   }
   const int field = FieldAt(index.column());
   if (field == 0) return {};

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
+#include <QThread>
 
 #include "pictures/PicturesTexts.h"
 
@@ -92,7 +93,9 @@ void ObverseThumbnails::Refresh(const QString& dbf_path) {
 
 ObverseThumbnails::ObverseThumbnails()
     : context_(std::make_unique<QObject>()), pool_(std::make_unique<QThreadPool>()) {
-  pool_->setMaxThreadCount(2);
+  // One thread below the window's: scrolling keeps the processor first.
+  pool_->setMaxThreadCount(1);
+  pool_->setThreadPriority(QThread::LowestPriority);
 }
 
 ObverseThumbnails::~ObverseThumbnails() {
