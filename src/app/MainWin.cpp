@@ -18,6 +18,8 @@
 #include "db/DbTexts.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
+#include "pictures/PictureFiles.h"
+#include "pictures/PicturesTexts.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
@@ -371,6 +373,24 @@ void TMain::SetColors() {
 // ---------------------------------------------------------------------------
 // The viewer grid
 
+// The obverse of each row beside its fields, as small as a row is high.
+void TMain::SetPictureColumn(bool on, int side) {
+  if (!on) {
+    model_->SetPictureColumn({}, {});
+    return;
+  }
+  if (!thumbnails_) {
+    thumbnails_ = std::make_shared<pictures::ObverseThumbnails>();
+    thumbnails_->ready = [this](uint32_t recno) { model_->PictureReady(recno); };
+  }
+  auto thumbnails = thumbnails_;
+  model_->SetPictureColumn(
+      [this, thumbnails, side](uint32_t recno) {
+        return thumbnails->Of(QString::fromStdString(MyTable().DbfPath()), recno, side);
+      },
+      platform::L(pictures::texts::kColumnCaption));
+}
+
 void TMain::SetViewerOptions() {
   const Settings& s = state_.settings;
   QHeaderView* top = ViewerGrid->horizontalHeader();
@@ -429,11 +449,14 @@ void TMain::SetViewerOptions() {
                                    s.field_width[static_cast<size_t>(f)]});
   }
   model_->SetColumns(columns);
+  SetPictureColumn(s.grid_obverse_column, fm.height() + 4);
   const int digit = fm.horizontalAdvance(QLatin1Char('0'));
   for (size_t c = 0; c < columns.size(); ++c) {
     ViewerGrid->setColumnWidth(static_cast<int>(c),
                                std::clamp(columns[c].width, 1, 255) * digit + 8);
   }
+  if (model_->PictureColumn() >= 0)
+    ViewerGrid->setColumnWidth(model_->PictureColumn(), 2 * (fm.height() + 4));
   MyTable().EnableControls();
 
   // 4. Show the rows again.

@@ -22,6 +22,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -46,6 +47,10 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QToolButton;
+
+namespace klv::pictures {
+class ObverseThumbnails;
+}
 
 namespace klv::platform {
 class HelpWindow;
@@ -100,6 +105,7 @@ class TMain : public QMainWindow {
   // command that moved the cursor without changing rows, such as a locate.
   void ShowCurrentRow();
   void SetViewerOptions();
+  void SetPictureColumn(bool on, int side);
   void EnableEndSearch();
   void DisableEndSearch();
   void DoEndSearch();
@@ -194,6 +200,8 @@ class TMain : public QMainWindow {
   AppState state_;
   OpenDatabase db_{state_};  // holds MyTable
   ViewerModel* model_ = nullptr;
+  // The small pictures of the grid's obverse column, made once.
+  std::shared_ptr<pictures::ObverseThumbnails> thumbnails_;
   QWidget* client_ = nullptr;
   std::array<Slot, kCommandCount> slots_{};
   bool created_ = false;

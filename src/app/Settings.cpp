@@ -316,6 +316,7 @@ void VisitDatabase(S& s, V& v) {
   v.YesNo(options, Q("Row Lines"), s.grid_row_lines, true);
   v.YesNo(options, Q("Row Indicator"), s.grid_row_indicator, true);
   v.YesNo(options, Q("Field Editing"), s.grid_field_editing, false);
+  v.YesNo(options, Q("Obverse Pictures"), s.grid_obverse_column, false);
 
   v.Font(Q("Edit Font"), s.edit_font, nullptr, 0);
   v.Font(Q("Label Font"), s.label_font, nullptr, 0);

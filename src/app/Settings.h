@@ -154,6 +154,7 @@ struct Settings {
   bool grid_row_lines = true;
   bool grid_row_indicator = true;
   bool grid_field_editing = false;
+  bool grid_obverse_column = false;  // a column of small obverse pictures
 
   // "Edit Font", "Label Font", "Button Font": name, bold and italic only; the
   // size is each form's own.

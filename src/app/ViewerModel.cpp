@@ -204,7 +204,29 @@ int ViewerModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ViewerModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+  return parent.isValid() ? 0 : static_cast<int>(columns_.size()) + (picture_ ? 1 : 0);
+}
+
+void ViewerModel::SetPictureColumn(std::function<QPixmap(uint32_t recno)> picture,
+                                   const QString& caption) {
+  beginResetModel();
+  picture_ = std::move(picture);
+  picture_caption_ = caption;
+  endResetModel();
+}
+
+int ViewerModel::PictureColumn() const {
+  return picture_ ? static_cast<int>(columns_.size()) : -1;
+}
+
+void ViewerModel::PictureReady(uint32_t recno) {
+  const int column = PictureColumn();
+  if (column < 0) return;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].recno != recno) continue;
+    const QModelIndex cell = index(base_ + static_cast<int>(i), column);
+    emit dataChanged(cell, cell, {Qt::DecorationRole});
+  }
 }
 
 int ViewerModel::EditRow() const {
@@ -227,6 +249,15 @@ QString ViewerModel::LiveValue(int field) const {
 
 QVariant ViewerModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+  if (index.column() == PictureColumn()) {
+    if (role == Qt::BackgroundRole)
+      return cell_color_.isValid() ? QVariant(cell_color_) : QVariant();
+    if (role != Qt::DecorationRole) return {};
+    const Row* r = index.row() == EditRow() ? nullptr : RowAt(index.row());
+    if (!r) return {};
+    const QPixmap picture = picture_(r->recno);
+    return picture.isNull() ? QVariant() : QVariant(picture);
+  }
   const int field = FieldAt(index.column());
   if (field == 0) return {};
   switch (role) {
@@ -268,10 +299,10 @@ QVariant ViewerModel::headerData(int section, Qt::Orientation orientation, int r
     return QString(QChar(0x25B6));
   }
   if (section < 0 || section >= columnCount()) return {};
-  const ViewerColumn& c = columns_[static_cast<size_t>(section)];
+  const bool pictures = section == PictureColumn();
   switch (role) {
     case Qt::DisplayRole:
-      return c.caption;
+      return pictures ? picture_caption_ : columns_[static_cast<size_t>(section)].caption;
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(title_alignment_);
     case Qt::FontRole:
@@ -287,7 +318,8 @@ Qt::ItemFlags ViewerModel::flags(const QModelIndex& index) const {
   if (!index.isValid() || !checkIndex(index, CheckIndexOption::IndexIsValid))
     return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-  if (!field_editing_ || !table_ || !table_->IsOpen() || !table_->Writable() || table_->read_only())
+  if (!field_editing_ || !table_ || !table_->IsOpen() || !table_->Writable() ||
+      table_->read_only() || index.column() == PictureColumn())
     return f;
   if (IsCheckField(FieldAt(index.column())))
     f |= Qt::ItemIsUserCheckable;

@@ -25,11 +25,13 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFont>
+#include <QPixmap>
 #include <QStringList>
 
 #include "db/FieldTable.h"
@@ -77,6 +79,14 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   const std::vector<ViewerColumn>& columns() const { return columns_; }
   // The column showing field, or -1.
   int ColumnOf(int field) const;
+
+  // A last column of small pictures, each row's from picture(recno), under
+  // caption; an empty function takes the column away. Never editable.
+  void SetPictureColumn(std::function<QPixmap(uint32_t recno)> picture, const QString& caption);
+  // The picture column's index, or -1.
+  int PictureColumn() const;
+  // The picture of the row of recno is ready to show.
+  void PictureReady(uint32_t recno);
 
   // In-place editing of cells ("Field Editing").
   void SetFieldEditing(bool on);
@@ -164,6 +174,8 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
 
   dbf::Table* table_ = nullptr;
   std::vector<ViewerColumn> columns_;
+  std::function<QPixmap(uint32_t)> picture_;
+  QString picture_caption_;
   bool field_editing_ = false;
   std::array<QStringList, db::kFieldCount + 1> pick_lists_{};
   QColor cell_color_;

@@ -51,6 +51,7 @@ constexpr char kColumnLines[] = "Show lines between columns";
 constexpr char kRowLines[] = "Show lines between rows";
 constexpr char kRowIndicator[] = "Show current row indicator";
 constexpr char kFieldEditing[] = "Allow field editing";
+constexpr char kObverseColumn[] = "Show a small obverse picture column";
 constexpr char kCellColorLabel[] = "Cell Color";
 constexpr char kCellFontLabel[] = "Cell Font";
 constexpr char kShowInstruction[] =

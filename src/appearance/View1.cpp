@@ -114,6 +114,7 @@ TViewConfig::TViewConfig(app::AppState& state, std::function<void()> apply, QWid
   RowLines->setChecked(s.grid_row_lines);
   RowIndicator->setChecked(s.grid_row_indicator);
   FieldEditing->setChecked(s.grid_field_editing);
+  ObverseColumn->setChecked(s.grid_obverse_column);
   // Ticking a box changes its setting at once (toggled, not clicked, so a
   // keyboard toggle counts too).
   const std::pair<QCheckBox*, bool app::Settings::*> boxes[] = {
@@ -121,7 +122,8 @@ TViewConfig::TViewConfig(app::AppState& state, std::function<void()> apply, QWid
       {ColumnLines, &app::Settings::grid_column_lines},
       {RowLines, &app::Settings::grid_row_lines},
       {RowIndicator, &app::Settings::grid_row_indicator},
-      {FieldEditing, &app::Settings::grid_field_editing}};
+      {FieldEditing, &app::Settings::grid_field_editing},
+      {ObverseColumn, &app::Settings::grid_obverse_column}};
   for (const auto& [box, member] : boxes) {
     connect(box, &QCheckBox::toggled, this,
             [this, member](bool on) { state_.settings.*member = on; });
@@ -204,6 +206,7 @@ void TViewConfig::BuildLookPage(QWidget* page) {
   RowLines = box(texts::kRowLines, "RowLines", 58);
   RowIndicator = box(texts::kRowIndicator, "RowIndicator", 82);
   FieldEditing = box(texts::kFieldEditing, "FieldEditing", 106);
+  ObverseColumn = box(texts::kObverseColumn, "ObverseColumn", 124);
 
   heading(4, texts::kCellColorLabel, 146);
   CellColorShape = new QFrame(page);

@@ -74,6 +74,7 @@ class TViewConfig : public QDialog {
   QCheckBox* RowLines = nullptr;
   QCheckBox* RowIndicator = nullptr;
   QCheckBox* FieldEditing = nullptr;
+  QCheckBox* ObverseColumn = nullptr;
   QFrame* CellColorShape = nullptr;
   QPushButton* NewColorBUtton = nullptr;
   QLineEdit* GridFont = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCursor>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 #include "app/AppTexts.h"
 #include "backup/BackupTexts.h"
 #include "db/DbFiles.h"
+#include "pictures/PictureStore.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 
@@ -61,6 +63,18 @@ bool Copy(const CopyPlace& place, const QString& from, const QString& dest) {
   return CopyFile(*place.env, from, dest, nullptr, place.progress);
 }
 
+// The pictures of the table at from_dbf copied beside the table at to_dbf.
+bool CopyPictures(const CopyPlace& place, const QString& from_dbf, const QString& to_dbf) {
+  const std::string from = pictures::FolderOf(from_dbf.toStdString());
+  const QString to = QString::fromStdString(pictures::FolderOf(to_dbf.toStdString()));
+  for (const std::string& name : pictures::FilesToCopy(from_dbf.toStdString())) {
+    if (!QDir().mkpath(to)) return false;
+    if (!Copy(place, QString::fromStdString(from + name), to + QString::fromStdString(name)))
+      return false;
+  }
+  return true;
+}
+
 uint64_t SizeOf(const QString& path) {
   return static_cast<uint64_t>(std::max<qint64>(QFileInfo(path).size(), 0));
 }
@@ -109,7 +123,7 @@ bool BackupDatabase(app::OpenDatabase& db, const QString& dest_dir, QWidget* own
   const bool ran = db.RunExclusive([&](dbf::Table&) {
     if (!CopyFits(place, dest_dir, SizeOf(source))) {
       failure = texts::kBackupNoRoom;
-    } else if (!Copy(place, source, dest)) {
+    } else if (!Copy(place, source, dest) || !CopyPictures(place, source, dest)) {
       failure = texts::kBackupFailed;
     }
   });
@@ -222,6 +236,7 @@ bool RestoreDatabase(app::OpenDatabase& db, const QString& chosen, QWidget* owne
         failure = texts::kRestoreFailed;
       } else {
         FreshIndex(table, db, open);
+        if (!CopyPictures(place, chosen, open)) failure = texts::kRestoreFailed;
       }
     });
     if (!ran) {
@@ -245,7 +260,7 @@ bool RestoreDatabase(app::OpenDatabase& db, const QString& chosen, QWidget* owne
     Error(owner, texts::kRestoreNoRoom);
     return false;
   }
-  if (!Copy(place, chosen, dest)) {
+  if (!Copy(place, chosen, dest) || !CopyPictures(place, chosen, dest)) {
     Error(owner, texts::kRestoreFailed);
     return false;
   }

@@ -10,6 +10,7 @@
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "pictures/PictureStore.h"
 #include "platform/Prompts.h"
 
 namespace klv::db {
@@ -56,6 +57,9 @@ bool MakeNewDB(const QString& path) {
     return false;
   }
   dbf::Table::CreateTable(Local(DatabasePaths::From(path).dbf), CoinFieldDefs());
+  // A new database starts with no pictures; those of a table it replaces
+  // are kept aside.
+  pictures::SetAsideFolder(Local(DatabasePaths::From(path).dbf));
   return QFileInfo::exists(path);
 }
 

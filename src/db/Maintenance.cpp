@@ -7,6 +7,7 @@
 
 #include "db/DbTexts.h"
 #include "db/dbf/Salvage.h"
+#include "pictures/PictureStore.h"
 #include "platform/Prompts.h"
 
 namespace klv::db {
@@ -71,8 +72,8 @@ void MenuPackClick(QWidget* owner, const QString& dbf_path, const ExclusiveUse& 
   }
   if (!Confirm(owner, question)) return;
   RunExclusive(
-      owner, exclusive, [&](dbf::Table& table) { table.Pack(progress); }, texts::kPackInUse,
-      texts::kPackFailed);
+      owner, exclusive, [&](dbf::Table& table) { pictures::PackKeepingPictures(table, progress); },
+      texts::kPackInUse, texts::kPackFailed);
 }
 
 void MenuRebuildClick(QWidget* owner, const ExclusiveUse& exclusive, const Progress& progress) {

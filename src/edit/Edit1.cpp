@@ -37,6 +37,7 @@
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "forms/MaskedInput.h"
+#include "pictures/PictureStore.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
@@ -415,6 +416,17 @@ void TMyEdit::InstallFilters() {
 // ---------------------------------------------------------------------------
 // Showing
 
+void TMyEdit::SetSidePanel(QWidget* panel, std::function<void(uint32_t recno)> show_row) {
+  const int width = 208, margin = 8;
+  panel->setParent(this);
+  panel->setGeometry(design_.client_size.width(), margin, width - margin,
+                     design_.client_size.height() - 2 * margin);
+  design_.controls.push_back({panel, panel->geometry(), false, {}});
+  design_.client_size.rwidth() += width;
+  resize(design_.client_size);
+  show_side_row_ = std::move(show_row);
+}
+
 int TMyEdit::ShowModalFor(int edit_mode) {
   state_.edit_mode = edit_mode;
   return exec();
@@ -578,6 +590,7 @@ void TMyEdit::Load(bool keep_saved_quantity) {
   Wanted->setChecked(text(kWanted) == L(t::kYes));
 
   RememberRow();
+  if (show_side_row_) show_side_row_(state_.edit_mode == kEditChange ? loaded_recno_ : 0);
 
   // 5. and 6.
   ApplyWantedRule();
@@ -862,6 +875,8 @@ bool TMyEdit::DoUpdate() {
     SetRecordFields(table_, record, FieldsToWrite(adding, by_user, elsewhere));
     posting = true;
     table_.Post();
+    // The coin's pictures follow what names it.
+    if (!adding) pictures::PictureStore(table_.DbfPath()).CoinChanged(table_);
   } catch (const dbf::DbfError& e) {
     // The engine keeps a row it could not post open for a retry; the form
     // retries by beginning again, so the table goes back to browsing, on the
@@ -897,6 +912,7 @@ bool TMyEdit::DoUpdate() {
   }
   // From now on the form changes the row just written, as it is stored.
   RememberRow();
+  if (show_side_row_) show_side_row_(loaded_recno_);
   state_.edit_mode = kEditChange;
   return true;
 }

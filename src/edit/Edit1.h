@@ -72,6 +72,11 @@ class TMyEdit : public QDialog {
   // "Update & Exit", else Rejected).
   int ShowModalFor(int edit_mode);
 
+  // A panel shown right of the fields, which grows the form by its width;
+  // show_row is told the record number of each row the form loads (0 for a
+  // new row not yet written).
+  void SetSidePanel(QWidget* panel, std::function<void(uint32_t recno)> show_row);
+
   // Where an unexpected engine error is shown (the main window's general
   // error display). By default an error box titled with the program's name.
   void SetGeneralErrorDisplay(std::function<void(const QString&)> display);
@@ -254,6 +259,7 @@ class TMyEdit : public QDialog {
   app::AppState& state_;
   db::PickLists& lists_;
   std::function<void(const QString&)> general_error_;
+  std::function<void(uint32_t)> show_side_row_;
   forms::SavedDimensions design_;
   Snapshot snapshot_;
   // The row the controls were last loaded from: its record number and each

@@ -24,6 +24,7 @@
 #include "find/Sort1.h"
 #include "find/SrchRep.h"
 #include "forms/BusyRun.h"
+#include "pictures/PicturePanel.h"
 #include "platform/Paths.h"
 #include "report/MyRep1.h"
 #include "report/PrtSel.h"
@@ -93,6 +94,12 @@ bool Program::Start(const StartOptions& options) {
   edit_ = std::make_unique<TMyEdit>(main_->MyTable(), main_->state(), lists, main_.get());
   edit_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });
+  // The coin's pictures beside the edit form's fields.
+  auto* pictures = new pictures::PicturePanel;
+  pictures->OnError = [this](const QString& message) { main_->ShowGeneralError(message); };
+  edit_->SetSidePanel(pictures, [this, pictures](uint32_t recno) {
+    pictures->ShowRow(QString::fromStdString(main_->MyTable().DbfPath()), recno);
+  });
   search_ = std::make_unique<find::TMySearch>(main_->database(), main_.get());
   search_->SetGeneralErrorDisplay(
       [this](const QString& message) { main_->ShowGeneralError(message); });

@@ -11,6 +11,7 @@
 
 #include "base/Codepage.h"
 #include "db/dbf/Base.h"
+#include "pictures/PictureStore.h"
 #include "transfer/TransferTexts.h"
 
 namespace klv::transfer {
@@ -431,6 +432,7 @@ uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportC
   }
   const uint64_t total = table.RecordCount();
   uint64_t rows = 0;
+  std::vector<uint32_t> recnos;  // of the rows written, for their pictures
   try {
     std::unique_ptr<Writer> writer;
     switch (options.kind) {
@@ -453,6 +455,7 @@ uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportC
       for (table.First(); !table.Eof(); table.Next()) {
         for (size_t i = 0; i < out.size(); ++i) cells[i] = CellOf(*out[i].field);
         writer->Row(cells);
+        if (options.kind == ExportKind::kDbf) recnos.push_back(table.RecNo());
         ++rows;
         if (options.progress && pacer.Due(rows)) options.progress(rows, total);
       }
@@ -463,6 +466,8 @@ uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportC
     if (options.kind == ExportKind::kXlsx) env.Open(temp, base::OpenMode::kReadWrite)->Sync();
     env.Rename(temp, path);
     env.SyncDir(path);
+    if (options.kind == ExportKind::kDbf)
+      pictures::CopyPicturesOfRows(table.DbfPath(), path, recnos);
   } catch (...) {
     try {
       if (env.Exists(temp)) env.Remove(temp);

@@ -176,7 +176,7 @@ TEST_F(SettingsTest, AFreshInstallWritesEveryKeyWithItsDefaultAtTheFirstClose) {
             "Strikeout=No\n");
   EXPECT_EQ(SectionText(db, "Grid Options"),
             "Cell Color=12632256\nColumn Lines=Yes\nRow Lines=Yes\nRow Indicator=Yes\n"
-            "Field Editing=No\n");
+            "Field Editing=No\nObverse Pictures=No\n");
   EXPECT_EQ(SectionText(db, "Label Font"), "Font Name=Arial\nBold=No\nItalic=No\n");
   EXPECT_EQ(SectionText(db, "Reports"),
             "Last Report=0\nDefault Printer=Yes\nPrinter Index=0\n"

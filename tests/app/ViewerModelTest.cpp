@@ -214,6 +214,48 @@ TEST_F(ModelFixture, AJumpReadsOneScreenAndTheEndsStayExact) {
   }
 }
 
+TEST_F(ModelFixture, ThePictureColumnShowsEachRowsPictureAndIsNeverEdited) {
+  Make(300);
+  Columns();
+  model_.SetTable(&table_);
+  model_.SetFieldEditing(true);
+  QPixmap odd(4, 4);
+  odd.fill(Qt::red);
+  std::vector<uint32_t> asked;
+  model_.SetPictureColumn(
+      [&](uint32_t recno) {
+        asked.push_back(recno);
+        return recno % 2 ? odd : QPixmap();
+      },
+      "Obverse");
+  QAbstractItemModelTester tester(&model_, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  ASSERT_EQ(model_.columnCount(), 5);
+  EXPECT_EQ(model_.PictureColumn(), 4);
+  EXPECT_EQ(model_.headerData(4, Qt::Horizontal).toString(), "Obverse");
+  EXPECT_EQ(model_.headerData(3, Qt::Horizontal).toString(), "Quantity");
+  asked.clear();
+  // Rows far apart: each asks for its own record's picture.
+  for (int row : {0, 1, 150, 299}) {
+    SCOPED_TRACE(row);
+    const QVariant picture = model_.data(model_.index(row, 4), Qt::DecorationRole);
+    ASSERT_FALSE(asked.empty());
+    ASSERT_TRUE(model_.MoveCursorTo(row));
+    EXPECT_EQ(asked.back(), table_.RecNo());
+    EXPECT_EQ(picture.value<QPixmap>().isNull(), table_.RecNo() % 2 == 0);
+    EXPECT_FALSE(model_.data(model_.index(row, 4), Qt::DisplayRole).isValid());
+    EXPECT_FALSE(model_.flags(model_.index(row, 4)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(model_.setData(model_.index(row, 4), "x"));
+    EXPECT_TRUE(model_.flags(model_.index(row, 0)) & Qt::ItemIsEditable);
+  }
+  // A picture made later shows on its row.
+  QSignalSpy changed(&model_, &QAbstractItemModel::dataChanged);
+  model_.PictureReady(1);
+  ASSERT_EQ(changed.size(), 1);
+  EXPECT_EQ(changed[0][0].value<QModelIndex>(), model_.index(0, 4));
+  model_.SetPictureColumn({}, {});
+  EXPECT_EQ(model_.columnCount(), 4);
+}
+
 TEST_F(ModelFixture, CheckBoxesEditingAndTheCursorRow) {
   Make(50);
   Columns();

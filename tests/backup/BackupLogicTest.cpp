@@ -20,6 +20,8 @@
 #include "backup/Operations.h"
 #include "base/FaultEnv.h"
 #include "db/DbFiles.h"
+#include "pictures/PictureStore.h"
+#include "pictures/SamplePictures.h"
 #include "support/HeldTable.h"
 #include "support/QtText.h"
 #include "support/ScriptedPrompts.h"
@@ -177,6 +179,27 @@ TEST_F(BackupTest, DatabaseBackupRefusedIntoItsOwnDirectoryAndCopiedElsewhere) {
   // No list file at all: a success all the same.
   TestPrompts().ExpectMessage(kNotice, "Backup completed successfully.", MsgButton::kOk);
   EXPECT_TRUE(BackupLists(*db_, Q(away_.path()), nullptr, RealPlace()));
+}
+
+TEST_F(BackupTest, BackupAndRestoreTakeThePicturesAlong) {
+  const QString master = MakeDb(home_.File("MASTER.DBF"), 3);
+  db_->OpenAtStart(master);
+  test::WriteFileBytes(home_.File("coin.jpg"), test::SampleJpeg());
+  pictures::PictureStore(home_.File("MASTER.DBF"))
+      .Attach(2, pictures::Side::kReverse, home_.File("coin.jpg"));
+  TestPrompts().ExpectMessage(kNotice, "Backup completed successfully.", MsgButton::kOk);
+  EXPECT_TRUE(BackupDatabase(*db_, Q(away_.path()), nullptr, RealPlace()));
+  // The backup's table is opened only once restored (its index left behind).
+  EXPECT_EQ(ReadFileBytes(away_.File("MASTER.PIC/00000001.jpg")), test::SampleJpeg());
+  EXPECT_FALSE(ReadFileBytes(away_.File("MASTER.PIC/PICTURES.DBF")).empty());
+
+  // Removed here, back with the restore.
+  pictures::PictureStore(home_.File("MASTER.DBF")).Remove(2, pictures::Side::kReverse);
+  TestPrompts().ExpectMessage(kNotice, "Restore completed successfully.", MsgButton::kOk);
+  EXPECT_TRUE(RestoreDatabase(*db_, Q(away_.File("MASTER.DBF")), nullptr, RealPlace(), {}));
+  pictures::PictureStore restored(home_.File("MASTER.DBF"));
+  restored.Load();
+  EXPECT_NE(restored.Find(2, pictures::Side::kReverse), nullptr);
 }
 
 TEST_F(BackupTest, TooLittleRoomOrAFullDiskCopiesNothingAndKeepsTheOldBackup) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "pictures/SamplePictures.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -177,6 +178,63 @@ TEST_F(KlvdbfTest, RepairKeepsTheWholeRowsOfACutTable) {
   EXPECT_NE(r.out.find("cannot be repaired: its field descriptors are cut short"),
             std::string::npos)
       << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(KlvdbfTest, PicturesAttachListRemoveAndFollowTheirRows) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  ASSERT_EQ(Klvdbf("append " + Db(), "Country,Year\nPeru,1935\nChile,1940\nBrazil,1950\n").status,
+            0);
+  klv::test::WriteFileBytes(dir_.File("a.jpg"), klv::test::SampleJpeg());
+  klv::test::WriteFileBytes(dir_.File("b.png"), klv::test::SamplePng());
+  klv::test::WriteFileBytes(dir_.File("note.png"), "not a picture\n");
+  const std::string pic = dir_.File("C.PIC") + "/";
+  struct Step {
+    std::string args;
+    int status;
+    std::string out;
+  };
+  const std::vector<Step> steps = {
+      {"image " + Db() + " 1 obverse '" + dir_.File("a.jpg") + "'", 0, ""},
+      {"image " + Db() + " 3 reverse '" + dir_.File("b.png") + "'", 0, ""},
+      {"image " + Db() + " 2 obverse '" + dir_.File("note.png") + "'", 1,
+       "klvdbf: The file \"note.png\" is not a picture this program can keep: only JPEG, PNG "
+       "and WebP pictures can be attached.\n"},
+      {"image " + Db() + " 4 obverse '" + dir_.File("a.jpg") + "'", 1,
+       "klvdbf: There is no coin with record number 4.\n"},
+      {"images " + Db(), 0,
+       "1\tobverse\t" + pic + "00000001.jpg\n3\treverse\t" + pic + "00000002.png\n"},
+      {"delete " + Db() + " 1", 0, ""},
+      {"pack " + Db(), 0, ""},
+      {"images " + Db(), 0,
+       "2\treverse\t" + pic + "00000002.png\n-\tobverse\t" + pic + "00000001.jpg\n"},
+      {"image " + Db() + " 2 reverse --remove", 0, ""},
+      {"image " + Db() + " 2 reverse --remove", 1, "klvdbf: record 2 has no reverse picture\n"},
+      {"images " + Db(), 0, "-\tobverse\t" + pic + "00000001.jpg\n"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.args);
+    Result r = Klvdbf(step.args);
+    EXPECT_EQ(r.status, step.status);
+    EXPECT_EQ(r.out, step.out);
+  }
+  // A new table of the name starts without pictures.
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  EXPECT_EQ(Klvdbf("images " + Db()).out, "");
+}
+
+TEST_F(KlvdbfTest, AnExportToANewTableTakesThePicturesOfItsRows) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  ASSERT_EQ(Klvdbf("append " + Db(), "Country,Year\nPeru,1935\nChile,1940\n").status, 0);
+  klv::test::WriteFileBytes(dir_.File("a.jpg"), klv::test::SampleJpeg());
+  ASSERT_EQ(Klvdbf("image " + Db() + " 2 obverse '" + dir_.File("a.jpg") + "'").status, 0);
+  const std::string out = "'" + dir_.File("OUT.DBF") + "'";
+  ASSERT_EQ(Klvdbf("export " + Db() + " " + out + " --kind dbf").status, 0);
+  EXPECT_EQ(Klvdbf("images " + out).out, "2\tobverse\t" + dir_.File("OUT.PIC") + "/00000001.jpg\n");
+  EXPECT_EQ(klv::test::ReadFileBytes(dir_.File("OUT.PIC/00000001.jpg")), klv::test::SampleJpeg());
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "db/dbf/Base.h"
 #include "db/dbf/Salvage.h"
 #include "db/dbf/Table.h"
+#include "pictures/PictureStore.h"
 #include "transfer/Transfer.h"
 
 namespace {
@@ -176,6 +177,7 @@ int Dump(const std::string& path, const std::vector<std::string>& args) {
 int Create(const std::string& path, const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0] != "--coin") throw Usage{"create: give --coin"};
   Table::CreateTable(path, klv::CoinFieldDefs());
+  klv::pictures::SetAsideFolder(path);
   return kOk;
 }
 
@@ -372,7 +374,7 @@ int Pack(const std::string& path) {
   t.SetExclusive(true);
   t.SetRepairIndex(true);
   t.Open();
-  t.Pack();
+  klv::pictures::PackKeepingPictures(t);
   return kOk;
 }
 
@@ -614,6 +616,46 @@ int Import(const std::string& path, const std::vector<std::string>& args) {
   return kOk;
 }
 
+// The table's path as the other commands find it: ".DBF" may be left out
+// and letter case does not matter.
+std::string FoundTable(const std::string& path) {
+  std::string dir = klv::dbf::DirOf(path), name = klv::dbf::BaseOf(path);
+  if (name.find('.') == std::string::npos) name += ".DBF";
+  std::string found = klv::dbf::FindFileNoCase(dir, name);
+  if (found.empty())
+    throw DbfError(klv::base::ErrorCode::kNotFound, "There is no table \"" + path + "\"");
+  return found;
+}
+
+int Image(const std::string& path, const std::vector<std::string>& args) {
+  if (args.size() != 3) throw Usage{"image: give RECNO, SIDE and PICTURE or --remove"};
+  auto recno = ParseRecno(args[0]);
+  if (!recno) throw Usage{"image: \"" + args[0] + "\" is not a record number"};
+  auto side = klv::pictures::ParseSide(args[1]);
+  if (!side) throw Usage{"image: give the side as obverse or reverse"};
+  klv::pictures::PictureStore store(FoundTable(path));
+  if (args[2] == "--remove") {
+    if (!store.Remove(*recno, *side)) {
+      std::fprintf(stderr, "klvdbf: record %u has no %s picture\n", *recno, args[1].c_str());
+      return kProblem;
+    }
+    return kOk;
+  }
+  store.Attach(*recno, *side, args[2]);
+  return kOk;
+}
+
+int Images(const std::string& path) {
+  klv::pictures::PictureStore store(FoundTable(path));
+  store.Load();
+  for (const auto& p : store.pictures()) {
+    std::string recno = p.attached() ? std::to_string(p.recno) : "-";
+    std::printf("%s\t%s\t%s\n", recno.c_str(), std::string(klv::pictures::SideName(p.side)).c_str(),
+                store.PathOf(p).c_str());
+  }
+  return kOk;
+}
+
 int Run(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0] == "--help" || argv[0] == "-h") {
     std::fputs(kUsageText, argv.empty() ? stderr : stdout);
@@ -643,6 +685,8 @@ int Run(const std::vector<std::string>& argv) {
   if (cmd == "repair") return no_args(), Repair(path);
   if (cmd == "export") return Export(path, rest);
   if (cmd == "import") return Import(path, rest);
+  if (cmd == "image") return Image(path, rest);
+  if (cmd == "images") return no_args(), Images(path);
   throw Usage{"unknown command \"" + cmd + "\""};
 }
 

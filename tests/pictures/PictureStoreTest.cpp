@@ -1,0 +1,402 @@
+// The picture store on real coin tables: each picture stays with its coin
+// through pack, delete, import and a rewrite by other software that moves
+// every row; a kill at any write of an attach or a pack leaves every picture
+// attached or listed as unattached; files that are no whole picture are
+// refused with their message and attach nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "base/FaultEnv.h"
+#include "db/FieldTable.h"
+#include "db/dbf/Table.h"
+#include "pictures/PictureStore.h"
+#include "pictures/SamplePictures.h"
+#include "support/TempDir.h"
+
+namespace klv::pictures {
+namespace {
+
+using test::TempDir;
+
+struct Coin {
+  std::string country, face, year, description;
+};
+
+// Coins 3 and 4 are the same coin twice: only their record numbers tell
+// their pictures apart.
+const std::vector<Coin> kCoins = {{"USA", "1 Cent", "1909", "Lincoln VDB"},
+                                  {"France", "1 Franc", "1960", "Semeuse"},
+                                  {"Canada", "5 Cents", "1967", "Centennial"},
+                                  {"Canada", "5 Cents", "1967", "Centennial"},
+                                  {"Mexico", "1 Peso", "1950", "Morelos"}};
+
+class PictureStoreTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    path_ = dir_.File("MASTER.DBF");
+    dbf::Table::CreateTable(path_, CoinFieldDefs());
+    WriteRows(path_, kCoins);
+    test::WriteFileBytes(dir_.File("coin.jpg"), test::SampleJpeg());
+    test::WriteFileBytes(dir_.File("coin.png"), test::SamplePng());
+  }
+
+  static void Bind(dbf::Table& t, const std::string& path) {
+    t.SetDirectory(base::DirOf(path));
+    t.SetTableName(base::BaseOf(path));
+  }
+
+  static void WriteRows(const std::string& path, const std::vector<Coin>& coins) {
+    dbf::Table t;
+    Bind(t, path);
+    t.Open();
+    for (const Coin& c : coins) {
+      t.Append();
+      t.FieldByName("Country").SetAsString(c.country);
+      t.FieldByName("FaceValue").SetAsString(c.face);
+      t.FieldByName("Year").SetAsString(c.year);
+      t.FieldByName("Descriptio").SetAsString(c.description);
+      t.Post();
+    }
+  }
+
+  // Every row, deleted ones too, by record number from 0.
+  std::vector<Coin> Rows() {
+    dbf::Table t;
+    Bind(t, path_);
+    t.SetReadOnly(true);
+    t.Open();
+    t.SetShowDeleted(true);
+    std::vector<Coin> rows;
+    for (t.First(); !t.Eof(); t.Next())
+      rows.push_back({t.FieldByName("Country").AsString(), t.FieldByName("FaceValue").AsString(),
+                      t.FieldByName("Year").AsString(), t.FieldByName("Descriptio").AsString()});
+    return rows;
+  }
+
+  // Each attached picture's file, by the description of its coin and the
+  // side; the file's bytes tell which attach made it.
+  std::map<std::string, std::string> Listing() {
+    PictureStore store(path_);
+    store.Load();
+    std::vector<Coin> rows = Rows();
+    std::map<std::string, std::string> out;
+    for (const Picture& p : store.pictures()) {
+      std::string description = p.attached() ? rows.at(p.recno - 1).description : "";
+      description.erase(0, description.find_first_not_of(' '));
+      std::string key = p.attached() ? std::to_string(p.recno) + " " + description + " " +
+                                           std::string(SideName(p.side))
+                                     : "- " + p.file;
+      out[key] = test::ReadFileBytes(store.PathOf(p)) == test::SampleJpeg() ? "jpg" : "png";
+    }
+    return out;
+  }
+
+  void Pack() {
+    dbf::Table t;
+    Bind(t, path_);
+    t.SetExclusive(true);
+    t.Open();
+    PackKeepingPictures(t);
+  }
+
+  void Delete(uint32_t recno) {
+    dbf::Table t;
+    Bind(t, path_);
+    t.Open();
+    ASSERT_TRUE(t.GoTo(recno));
+    t.Delete();
+  }
+
+  TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(PictureStoreTest, EachPictureStaysWithItsCoin) {
+  struct Case {
+    const char* what;
+    std::function<void(PictureStoreTest&)> change;
+    std::map<std::string, std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"nothing",
+       [](PictureStoreTest&) {},
+       {{"1 Lincoln VDB obverse", "jpg"},
+        {"2 Semeuse reverse", "png"},
+        {"4 Centennial obverse", "png"},
+        {"5 Morelos obverse", "jpg"}}},
+      {"a row deleted, not packed",
+       [](PictureStoreTest& t) { t.Delete(3); },
+       {{"1 Lincoln VDB obverse", "jpg"},
+        {"2 Semeuse reverse", "png"},
+        {"4 Centennial obverse", "png"},
+        {"5 Morelos obverse", "jpg"}}},
+      {"pack after two deletes",
+       [](PictureStoreTest& t) {
+         t.Delete(1);
+         t.Delete(3);
+         t.Pack();
+       },
+       {{"- 00000001.jpg", "jpg"},
+        {"1 Semeuse reverse", "png"},
+        {"2 Centennial obverse", "png"},
+        {"3 Morelos obverse", "jpg"}}},
+      {"rows imported",
+       [](PictureStoreTest& t) {
+         WriteRows(t.path_, {{"Peru", "1 Sol", "1935", "Llama"}});
+       },
+       {{"1 Lincoln VDB obverse", "jpg"},
+        {"2 Semeuse reverse", "png"},
+        {"4 Centennial obverse", "png"},
+        {"5 Morelos obverse", "jpg"}}},
+      {"rewritten by other software in reverse order, padded differently",
+       [](PictureStoreTest& t) {
+         std::vector<Coin> rows = t.Rows();
+         std::reverse(rows.begin(), rows.end());
+         for (Coin& c : rows) c.description = "  " + c.description;
+         std::filesystem::remove(t.path_);
+         dbf::Table::CreateTable(t.path_, CoinFieldDefs());
+         WriteRows(t.path_, rows);
+       },
+       // Of two rows of one coin, the one nearest the old number takes it.
+       {{"5 Lincoln VDB obverse", "jpg"},
+        {"4 Semeuse reverse", "png"},
+        {"3 Centennial obverse", "png"},
+        {"1 Morelos obverse", "jpg"}}},
+      {"its coin changed by other software",
+       [](PictureStoreTest& t) {
+         dbf::Table table;
+         Bind(table, t.path_);
+         table.Open();
+         ASSERT_TRUE(table.GoTo(5));
+         table.Edit();
+         table.FieldByName("Descriptio").SetAsString("Morelos, small date");
+         table.Post();
+       },
+       {{"1 Lincoln VDB obverse", "jpg"},
+        {"2 Semeuse reverse", "png"},
+        {"4 Centennial obverse", "png"},
+        {"- 00000004.jpg", "jpg"}}},
+      {"its coin changed in the program",
+       [](PictureStoreTest& t) {
+         dbf::Table table;
+         Bind(table, t.path_);
+         table.Open();
+         ASSERT_TRUE(table.GoTo(5));
+         table.Edit();
+         table.FieldByName("Descriptio").SetAsString("Morelos, small date");
+         table.Post();
+         PictureStore(t.path_).CoinChanged(table);
+       },
+       {{"1 Lincoln VDB obverse", "jpg"},
+        {"2 Semeuse reverse", "png"},
+        {"4 Centennial obverse", "png"},
+        {"5 Morelos, small date obverse", "jpg"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    PictureStore store(path_);
+    store.Attach(1, Side::kObverse, dir_.File("coin.jpg"));
+    store.Attach(2, Side::kReverse, dir_.File("coin.png"));
+    store.Attach(4, Side::kObverse, dir_.File("coin.png"));
+    store.Attach(5, Side::kObverse, dir_.File("coin.jpg"));
+    c.change(*this);
+    EXPECT_EQ(Listing(), c.expected);
+    // What was found elsewhere is kept so: a second open agrees.
+    EXPECT_EQ(Listing(), c.expected);
+    std::filesystem::remove_all(dir_.File("MASTER.PIC"));
+    std::filesystem::remove(path_);
+  }
+}
+
+TEST_F(PictureStoreTest, AnUnattachedPictureCanBeAttachedAgainAndRemoved) {
+  PictureStore store(path_);
+  store.Attach(1, Side::kObverse, dir_.File("coin.jpg"));
+  Delete(1);
+  Pack();
+  store.Load();
+  ASSERT_EQ(store.Unattached().size(), 1u);
+  store.Reattach(store.Unattached()[0].file, 3, Side::kReverse);
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"3 Centennial reverse", "jpg"}}));
+  EXPECT_TRUE(store.Remove(3, Side::kReverse));
+  EXPECT_FALSE(store.Remove(3, Side::kReverse));
+  EXPECT_TRUE(Listing().empty());
+  // Replacing a side's picture leaves one picture there.
+  store.Attach(2, Side::kObverse, dir_.File("coin.jpg"));
+  store.Attach(2, Side::kObverse, dir_.File("coin.png"));
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"2 Centennial obverse", "png"}}));
+}
+
+TEST_F(PictureStoreTest, FilesThatAreNoWholePictureAttachNothing) {
+  const std::string jpeg = test::SampleJpeg(), png = test::SamplePng();
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"cut.jpg", jpeg.substr(0, jpeg.size() - 40),
+       "The picture \"cut.jpg\" is incomplete: the file ends before the picture does."},
+      {"header.jpg", jpeg.substr(0, 200),
+       "The picture \"header.jpg\" is incomplete: the file ends before the picture does."},
+      {"cut.png", png.substr(0, 60),
+       "The picture \"cut.png\" is incomplete: the file ends before the picture does."},
+      {"notes.png", "These are my notes, not a picture.\n",
+       "The file \"notes.png\" is not a picture this program can keep: only JPEG, PNG and WebP "
+       "pictures can be attached."},
+      {"empty.webp", "",
+       "The file \"empty.webp\" is not a picture this program can keep: only JPEG, PNG and WebP "
+       "pictures can be attached."},
+  };
+  PictureStore store(path_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteFileBytes(dir_.File(c.name), c.bytes);
+    try {
+      store.Attach(1, Side::kObverse, dir_.File(c.name));
+      ADD_FAILURE() << "attached";
+    } catch (const base::Error& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+  try {
+    store.Attach(1, Side::kObverse, dir_.File("missing.jpg"));
+    ADD_FAILURE() << "attached";
+  } catch (const base::Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "The file \"" + dir_.File("missing.jpg") + "\" cannot be read.");
+  }
+  try {
+    store.Attach(9, Side::kObverse, dir_.File("coin.jpg"));
+    ADD_FAILURE() << "attached";
+  } catch (const base::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "There is no coin with record number 9.");
+  }
+  store.Load();
+  EXPECT_TRUE(store.pictures().empty());
+}
+
+// Every picture file in the folder is listed, attached or not.
+void ExpectEveryFileListed(const std::string& dbf) {
+  PictureStore store(dbf);
+  store.Load();
+  std::set<std::string> listed, files;
+  for (const Picture& p : store.pictures()) listed.insert(p.file);
+  for (const auto& e : std::filesystem::directory_iterator(FolderOf(dbf))) {
+    std::string name = e.path().filename().string();
+    const bool picture =
+        name.find(".jpg") != std::string::npos || name.find(".png") != std::string::npos;
+    if (picture && name.substr(name.size() - 4) != ".tmp") files.insert(name);
+  }
+  EXPECT_EQ(listed, files);
+}
+
+TEST_F(PictureStoreTest, AKillAtAnyWriteOfAnAttachLosesNoPicture) {
+  PictureStore(path_).Attach(2, Side::kObverse, dir_.File("coin.png"));
+  const std::map<std::string, std::string> before = Listing();
+  bool finished = false;
+  for (int n = 1; !finished && n < 400; ++n) {
+    SCOPED_TRACE(n);
+    {
+      base::FaultEnv faults(base::Env::Default());
+      faults.SetSticky(true);
+      faults.FailAt(n);
+      try {
+        PictureStore(path_, faults).Attach(2, Side::kObverse, dir_.File("coin.jpg"));
+      } catch (const base::Error&) {
+      }
+      finished = !faults.fired();
+    }
+    ExpectEveryFileListed(path_);
+    std::map<std::string, std::string> now = Listing();
+    if (finished) {
+      EXPECT_EQ(now, (std::map<std::string, std::string>{{"2 Semeuse obverse", "jpg"}}));
+    } else {
+      // Either the old picture is still attached or the new one is.
+      ASSERT_TRUE(now.count("2 Semeuse obverse"));
+      for (auto& [key, kind] : now) {
+        if (key != "2 Semeuse obverse") {
+          EXPECT_EQ(key[0], '-');
+        }
+      }
+      // Put back as before for the next kill.
+      std::filesystem::remove_all(dir_.File("MASTER.PIC"));
+      PictureStore(path_).Attach(2, Side::kObverse, dir_.File("coin.png"));
+      ASSERT_EQ(Listing(), before);
+    }
+  }
+  EXPECT_TRUE(finished);
+}
+
+TEST_F(PictureStoreTest, AKillAtAnyWriteOfAPackLeavesEachPictureWithItsCoin) {
+  bool finished = false;
+  for (int n = 1; !finished && n < 2000; ++n) {
+    SCOPED_TRACE(n);
+    std::filesystem::remove_all(dir_.File("MASTER.PIC"));
+    std::filesystem::remove(path_);
+    std::filesystem::remove(dir_.File("MASTER.MDX"));
+    dbf::Table::CreateTable(path_, CoinFieldDefs());
+    WriteRows(path_, kCoins);
+    PictureStore store(path_);
+    store.Attach(3, Side::kObverse, dir_.File("coin.jpg"));
+    store.Attach(4, Side::kObverse, dir_.File("coin.png"));
+    store.Attach(5, Side::kReverse, dir_.File("coin.png"));
+    Delete(1);
+    Delete(2);
+    {
+      base::FaultEnv faults(base::Env::Default());
+      faults.SetSticky(true);
+      faults.FailAt(n);
+      try {
+        dbf::Table t(faults);
+        Bind(t, path_);
+        t.SetExclusive(true);
+        t.Open();
+        PackKeepingPictures(t, {}, faults);
+      } catch (const base::Error&) {
+      }
+      finished = !faults.fired();
+    }
+    const bool packed = Rows().size() == 3;
+    const std::map<std::string, std::string> expected =
+        packed ? std::map<std::string, std::string>{{"1 Centennial obverse", "jpg"},
+                                                    {"2 Centennial obverse", "png"},
+                                                    {"3 Morelos reverse", "png"}}
+               : std::map<std::string, std::string>{{"3 Centennial obverse", "jpg"},
+                                                    {"4 Centennial obverse", "png"},
+                                                    {"5 Morelos reverse", "png"}};
+    EXPECT_EQ(Listing(), expected);
+    if (finished) {
+      EXPECT_TRUE(packed);
+    }
+  }
+  EXPECT_TRUE(finished);
+}
+
+TEST_F(PictureStoreTest, ExportCopiesThePicturesOfTheExportedRows) {
+  PictureStore store(path_);
+  store.Attach(2, Side::kObverse, dir_.File("coin.jpg"));
+  store.Attach(4, Side::kReverse, dir_.File("coin.png"));
+  store.Attach(5, Side::kObverse, dir_.File("coin.png"));
+  const std::string out = dir_.File("OUT.DBF");
+  dbf::Table::CreateTable(out, CoinFieldDefs());
+  WriteRows(out, {kCoins[4], kCoins[1]});
+  CopyPicturesOfRows(path_, out, {5, 2});
+  PictureStore copy(out);
+  copy.Load();
+  ASSERT_EQ(copy.pictures().size(), 2u);
+  EXPECT_EQ(test::ReadFileBytes(copy.PathOf(*copy.Find(1, Side::kObverse))), test::SamplePng());
+  EXPECT_EQ(test::ReadFileBytes(copy.PathOf(*copy.Find(2, Side::kObverse))), test::SampleJpeg());
+  // A new table of the same name starts with none; the old folder is kept.
+  EXPECT_EQ(SetAsideFolder(out), dir_.File("OUT.PIC.1"));
+  copy.Load();
+  EXPECT_TRUE(copy.pictures().empty());
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("OUT.PIC.1/PICTURES.DBF")));
+}
+
+}  // namespace
+}  // namespace klv::pictures
