@@ -82,7 +82,6 @@ int main(int argc, char** argv) {
   table.SetIndexName("NewIndex");
   const klv::report::ReportDef def = klv::report::BuiltInReportDefs()[3];
   klv::report::RunSetup setup;
-  setup.sort_levels = {1, 3, 0, 0};
   setup.today = QStringLiteral("12/09/2026");
   std::printf("rows %ld, report \"%s\"\n", rows, qPrintable(def.name));
 

@@ -209,6 +209,12 @@ constexpr char kPageNumberLabel[] = "Page #";
 constexpr char kPageLabelStart[] = "Page ";
 constexpr char kPageLabelOf[] = " of ";
 
+// Totals captions of a report run; group totals that open a page carry
+// their group's caption (%1) too.
+constexpr char kTotalsCaption[] = "TOTALS";
+constexpr char kGrandTotalsCaption[] = "GRAND TOTALS";
+constexpr char kGroupTotalsNamedCaption[] = "%1 TOTALS";
+
 // The command line's report runs (klvcoin --report).
 constexpr char kUnknownReport[] = "no report named \"%1\" in %2";
 

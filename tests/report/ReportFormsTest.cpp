@@ -289,7 +289,6 @@ TEST(ReportPrinting, PrintsOnARealQueue) {
   printer.SelectPrinter(-1);
   RunSetup setup;
   setup.mode = kModePrint;
-  setup.sort_levels = {db::kCountry, db::kYear, 0, 0};
   setup.today = QStringLiteral("12/09/2026");
   ReportGenerator run(BuiltInReportDefs()[1], table, printer, setup);
   ASSERT_TRUE(run.Run());

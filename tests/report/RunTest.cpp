@@ -51,7 +51,6 @@ class ReportRunTest : public ::testing::Test {
   RunSetup Setup(int mode, const QString& file = QString()) const {
     RunSetup s;
     s.mode = mode;
-    s.sort_levels = kCountryYear;
     s.captions = app::Settings().field_names;
     s.today = QStringLiteral("12/09/2026");
     s.text_file = file;
@@ -177,10 +176,11 @@ TEST_F(ReportRunTest, GroupsOnTwoLevelsCarryTheirOwnTotals) {
   }
   EXPECT_EQ(text.count(QStringLiteral("TOTALS")), static_cast<qsizetype>(groups.size()) + 1);
 
-  // Grouping off: no group captions, one pair of totals at the end.
+  // Grouping off: no group captions, the grand totals alone at the end.
   def.group_level1 = false;
   const QString flat = RunText(def);
-  EXPECT_EQ(flat.count(QStringLiteral("TOTALS")), 2);
+  EXPECT_EQ(flat.count(QStringLiteral("TOTALS")), 1);
+  EXPECT_EQ(flat.count(QStringLiteral("GRAND TOTALS")), 1);
   EXPECT_FALSE(flat.contains(QStringLiteral("-----")));
 }
 
