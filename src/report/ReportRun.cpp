@@ -24,8 +24,8 @@ constexpr int kGroupValueLength = 120;
 // Inner margin of every column, hundredths of an inch.
 constexpr int kColumnMargin = 2;
 constexpr double kCaptionExtra = 0.2;  // inches around a caption's text
-// A text wider than its column is drawn narrowed, down to this share of its
-// width; only what does not fit even so is cut.
+// A column caption wider than its column is drawn narrowed, down to this
+// share of its width; what does not fit even so is cut.
 constexpr double kLeastNarrowing = 0.5;
 
 QString L(const char* text) {
@@ -335,7 +335,7 @@ QString ReportGenerator::TotalsText(const Totals& t, int field) {
   }
 }
 
-void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns, bool totals_line,
+void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
                                  const std::function<QString(const ReportItem&)>& value) {
   const int n = std::min<int>(LineLength(line), static_cast<int>(columns.chars.size()));
   if (FileMode()) {
@@ -345,13 +345,17 @@ void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
     for (int i = 0; i < n; ++i) {
       const ReportItem& item = line[static_cast<size_t>(i)];
       const int w = columns.chars[static_cast<size_t>(i)];
+      QString cell;
       if (item.IsFiller()) {
-        text += QString(w, QLatin1Char(' '));
+        cell = QString(w, QLatin1Char(' '));
       } else if (item.IsLabel()) {
-        text += NoTabs(item.label).rightJustified(w, QLatin1Char(' '));
+        cell = NoTabs(item.label).rightJustified(w, QLatin1Char(' '));
       } else {
-        text += NoTabs(value(item)).leftJustified(w, QLatin1Char(' '));
+        cell = NoTabs(value(item)).leftJustified(w, QLatin1Char(' '));
       }
+      // One blank keeps a text that overflows its column apart from the next.
+      if (cell.size() > w && i + 1 < n) cell += QLatin1Char(' ');
+      text += cell;
     }
     WriteText(text);
     return;
@@ -365,10 +369,8 @@ void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
     } else if (item.IsField()) {
       text = value(item);
     }
+    // Never cut: a text wider than its column prints narrowed.
     text = NoTabs(text);
-    // A number is never cut: a wrong figure is worse than a narrow one.
-    if (!ShowsNumber(item, totals_line))
-      text = engine_.FitText(text, engine_.TabWidth(i + 1) / kLeastNarrowing);
     if (i > 0) cells += QLatin1Char('\t');
     cells += text;
   }
@@ -376,14 +378,14 @@ void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
 }
 
 void ReportGenerator::PrintRecordLine(const ReportLine& line, const Columns& columns) {
-  PrintItems(line, columns, /*totals_line=*/false,
+  PrintItems(line, columns,
              [this](const ReportItem& item) { return FieldText(FieldOfItem(item)); });
 }
 
 void ReportGenerator::PrintTotalsLine(const Totals& totals) {
   if (!FileMode())
     SetLineTabs(totals_columns_, def_.totals, /*with_box=*/false, /*header_row=*/false);
-  PrintItems(def_.totals, totals_columns_, /*totals_line=*/true,
+  PrintItems(def_.totals, totals_columns_,
              [this, &totals](const ReportItem& item) { return TotalsText(totals, item.field); });
 }
 

@@ -18,11 +18,11 @@
 //   their group. Without groups the final totals are the grand totals
 //   alone; a group of blank values gets no caption box.
 // - Every value a field can hold prints whole: each line's columns are
-//   fitted to the widest texts their items can show (ReportLayout.h). On
-//   the page a text wider than its column prints narrowed to fit, down to
-//   half its width (only a text beyond that loses characters from its end,
-//   and never a number); in the text file a text longer than its column
-//   pushes the rest of the line to the right.
+//   fitted to the widest texts their items can show (ReportLayout.h), and
+//   no label or value is ever cut: on the page a text wider than its
+//   column prints narrowed to fit; in the text file a text longer than its
+//   column pushes the rest of the line to the right. (Only column captions
+//   are cut, where even half their width does not fit.)
 // - A page always advances the run: what does not fit even on an empty page
 //   is printed there anyway, so no definition runs forever.
 // - Mode 3 writes its text file through a temporary file renamed into place
@@ -128,7 +128,7 @@ class ReportGenerator {
   void SetLineTabs(const Columns& columns, const ReportLine& line, bool with_box, bool header_row);
   QString FieldText(int field_no);
   QString TotalsText(const Totals& totals, int field);
-  void PrintItems(const ReportLine& line, const Columns& columns, bool totals_line,
+  void PrintItems(const ReportLine& line, const Columns& columns,
                   const std::function<QString(const ReportItem&)>& value);
   void PrintRecordLine(const ReportLine& line, const Columns& columns);
   void PrintTotalsLine(const Totals& totals);

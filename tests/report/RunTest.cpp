@@ -278,5 +278,137 @@ TEST_F(ReportRunTest, CancelStopsAtOnceAndLeavesTheFileAsItWas) {
   EXPECT_FALSE(table_.ControlsDisabled());
 }
 
+// Two coins whose every field is filled to its full width: one of digits
+// after a word's start (as wide as a value of that length is sized for),
+// one of capitals W (the widest letter, which prints narrowed).
+std::vector<std::vector<std::string>> FullWidthRows() {
+  std::vector<std::vector<std::string>> rows(2);
+  for (int f = 1; f <= db::kFieldCount; ++f) {
+    const db::FieldInfo& info = db::FieldInfoOf(f);
+    for (size_t r = 0; r < rows.size(); ++r) {
+      std::string v;
+      switch (info.kind) {
+        case db::FieldKind::kDecimal:
+          v = r == 0 ? "999999999.99" : "-99999999.99";
+          break;
+        case db::FieldKind::kWhole:
+          v = r == 0 ? "99999" : "-9999";
+          break;
+        case db::FieldKind::kDate:
+          v = "2000-12-28";
+          break;
+        case db::FieldKind::kText:
+          if (r == 0) {
+            v = std::string(info.name.substr(0, 2));
+            for (int i = 0; static_cast<int>(v.size()) < info.width; ++i) v += char('0' + i % 10);
+            v.resize(static_cast<size_t>(info.width));
+          } else {
+            v = std::string(static_cast<size_t>(info.width), 'W');
+          }
+          break;
+      }
+      rows[r].push_back(v);
+    }
+  }
+  return rows;
+}
+
+QString PdfText(const QString& pdf_path) {
+  QProcess p;
+  p.start(QStringLiteral("pdftotext"), {pdf_path, QStringLiteral("-")});
+  if (!p.waitForFinished(60000)) return QString();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+TEST(ReportFullWidth, EveryValueOfAFullRowPrintsWholeInEveryBuiltInReport) {
+  klv::test::TempDir dir;
+  const auto rows = FullWidthRows();
+  test::WriteCoinTable(dir.File("FULL.DBF"), rows);
+  dbf::Table table;
+  test::OpenSorted(table, dir.path(), "FULL.DBF", kCountryYear);
+  const QString base = QString::fromStdString(dir.path());
+  // The values as a report shows them: amounts, quantities and dates in
+  // the formats of the run (U.S., the table's M/d/yyyy).
+  std::vector<std::vector<QString>> shown(rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int f = 1; f <= db::kFieldCount; ++f) {
+      const std::string& v = rows[r][static_cast<size_t>(f - 1)];
+      QString s = QString::fromStdString(v);
+      if (db::FieldInfoOf(f).kind == db::FieldKind::kDate) s = QStringLiteral("12/28/2000");
+      shown[r].push_back(s);
+    }
+  }
+  for (const ReportDef& def : BuiltInReportDefs()) {
+    SCOPED_TRACE(def.name.toStdString());
+    RunSetup setup;
+    setup.captions = app::Settings().field_names;
+    setup.today = QStringLiteral("12/09/2026");
+
+    setup.mode = kModeFile;
+    setup.text_file = base + QStringLiteral("/FULL.TXT");
+    {
+      engine::TReportFiler filer;
+      ReportGenerator run(def, table, filer, setup);
+      ASSERT_TRUE(run.Run());
+    }
+    const QString text = ReadAll(setup.text_file);
+    // Every line of the records within the report's width (the totals of
+    // these coins are far beyond any value).
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+      if (n > 0 && lines[n - 1].endsWith(QLatin1String("TOTALS"))) continue;
+      EXPECT_LE(QString(lines[n]).remove(QLatin1Char('\f')).size(), def.width)
+          << lines[n].toStdString();
+    }
+
+    setup.mode = kModeView;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    std::vector<QString> cells;
+    {
+      engine::TReportFiler filer;
+      filer.SetStream(&buffer);
+      ReportGenerator run(def, table, filer, setup);
+      ASSERT_TRUE(run.Run());
+      engine::StoredPages stored;
+      stored.Open(&buffer);
+      for (int n = 1; n <= stored.PageCount(); ++n)
+        for (const PageCell& c : stored.Read(n).cells) cells.push_back(c.text);
+    }
+
+    setup.mode = kModePrint;
+    const QString pdf_path = base + QStringLiteral("/FULL.PDF");
+    {
+      engine::TPdfReport pdf(pdf_path);
+      ReportGenerator run(def, table, pdf, setup);
+      ASSERT_TRUE(run.Run());
+    }
+    const QString pdf_text = PdfText(pdf_path);
+    ASSERT_FALSE(pdf_text.isEmpty());
+
+    for (int n = 0; n < def.lines; ++n) {
+      const ReportLine& line = def.record_lines[static_cast<size_t>(n)];
+      for (int i = 0; i < LineLength(line); ++i) {
+        const ReportItem& item = line[static_cast<size_t>(i)];
+        if (item.IsLabel()) {
+          EXPECT_TRUE(text.contains(item.label)) << item.label.toStdString();
+          EXPECT_NE(std::find(cells.begin(), cells.end(), item.label), cells.end())
+              << item.label.toStdString();
+          EXPECT_TRUE(pdf_text.contains(item.label)) << item.label.toStdString();
+        }
+        if (!item.IsField()) continue;
+        for (size_t r = 0; r < rows.size(); ++r) {
+          const QString& value = shown[r][static_cast<size_t>(item.field - 1)];
+          EXPECT_TRUE(text.contains(value)) << "text: " << value.toStdString();
+          EXPECT_NE(std::find(cells.begin(), cells.end(), value), cells.end())
+              << "page: " << value.toStdString();
+          EXPECT_TRUE(pdf_text.contains(value)) << "PDF: " << value.toStdString();
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace klv::report
