@@ -164,7 +164,7 @@ inline constexpr const char* kNavigatorHints[10] = {
 inline constexpr char kBrowseSwitch[] = "/BROWSE";
 inline constexpr char kUsage[] =
     "Usage: klvcoin [/BROWSE | --browse] [FILE.DBF]\n"
-    "       klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]\n"
+    "       klvcoin --report NAME --output FILE.TXT|FILE.PDF [--paper a4|letter] [FILE.DBF]\n"
     "\n"
     "Kolvane Coins 97, a catalogue for coin collections.\n"
     "\n"
@@ -175,6 +175,8 @@ inline constexpr char kUsage[] =
     "                     sort order, into the --output file: a text file as\n"
     "                     Print To File writes it, or a PDF of the printed pages;\n"
     "                     exit status 0 done, 1 failed, 2 no such report\n"
+    "  --paper a4|letter  the report's paper; default: the default printer's, or\n"
+    "                     the one the locale uses\n"
     "  --help             show this text and exit\n"
     "  --version          show the version and exit\n";
 

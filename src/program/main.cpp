@@ -1,5 +1,5 @@
 // klvcoin [/BROWSE | --browse] [FILE.DBF]
-// klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]
+// klvcoin --report NAME --output FILE.TXT|FILE.PDF [--paper a4|letter] [FILE.DBF]
 //
 // Starts the program: the application title, the real prompts service, the
 // main window (whose creation opens a database or gives up, saying why), and
@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,6 +27,8 @@
 #include "platform/QtPrompts.h"
 #include "program/Program.h"
 #include "report/CommandRun.h"
+#include "report/engine/PaintedReport.h"
+#include "report/engine/ReportPrinter.h"
 
 #ifndef KLV_VERSION
 #define KLV_VERSION "0.0"
@@ -97,7 +100,10 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", /*overwrite=*/0);
     qInstallMessageHandler(QuietRuntimeDirNote);
     QGuiApplication app(argc, argv);
-    return klv::report::RunReportCommand(line.report, line.output, line.database);
+    const std::optional<klv::report::engine::PaperSize> paper =
+        klv::report::engine::PaperNamed(line.paper);
+    return klv::report::RunReportCommand(line.report, line.output, line.database,
+                                         paper ? *paper : klv::report::engine::PrinterPaper(-1));
   }
 
   QApplication app(argc, argv);
