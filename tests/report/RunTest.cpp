@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Settings.h"
+#include "report/CommandRun.h"
 #include "report/ReportCoins.h"
 #include "report/ReportRun.h"
 #include "report/UrpFile.h"
@@ -314,6 +315,68 @@ TEST_F(ReportRunTest, CancelStopsAtOnceAndLeavesTheFileAsItWas) {
             3);  // DBF, MDX, TXT
   // The table's controls are back on and it stands where it stood.
   EXPECT_FALSE(table_.ControlsDisabled());
+}
+
+// klvcoin --report: the definitions file in another letter case, and the
+// paper asked for.
+TEST(ReportCommand, FindsTheDefinitionsFileInAnyLetterCaseOnThePaperAsked) {
+  klv::test::TempDir home, windir, data;
+  klv::test::ProgramDirsInEnvironment dirs(home, windir);
+  {
+    UrpFile file(QString::fromStdString(home.File("klvcoin.urp")));
+    ReportDef mine = BuiltInReportDefs()[0];
+    mine.name = QStringLiteral("Coins By Year");
+    file.Append(mine);
+  }
+  const std::string db = data.File("COINS.DBF");
+  test::WriteCoinTable(db, test::ReadCoinCsv(kData + "/report-coins.csv"));
+  struct Case {
+    engine::PaperSize paper;
+    const char* page_size;  // as pdfinfo says it, points
+  };
+  for (const Case& c : {Case{engine::kA4Paper, "595 x 842 pts (A4)"},
+                        Case{engine::kLetterPaper, "612 x 792 pts (letter)"}}) {
+    SCOPED_TRACE(c.page_size);
+    const QString pdf = QString::fromStdString(data.File("OUT.PDF"));
+    ASSERT_EQ(
+        RunReportCommand(QStringLiteral("coins by year"), pdf, QString::fromStdString(db), c.paper),
+        0);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(60000));
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QLatin1String(c.page_size))) << out.toStdString();
+  }
+  // Nothing was made beside the file found.
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(home.File("KLVCOIN.URP"))));
+}
+
+TEST(ReportPaper, TheLocaleSaysWhichPaper) {
+  struct Case {
+    const char *lc_all, *lc_paper, *lang;
+    bool letter;
+  } cases[] = {
+      {"", "", "en_US.UTF-8", true}, {"", "", "de_DE.UTF-8", false},
+      {"", "", "C.UTF-8", true},     {"", "", "", true},
+      {"", "fr_CA", "de_DE", true},  {"en_GB.UTF-8", "en_US", "en_US", false},
+      {"", "es_MX.utf8", "", true},  {"", "", "pt_BR", false},
+  };
+  const QByteArray saved[3] = {qgetenv("LC_ALL"), qgetenv("LC_PAPER"), qgetenv("LANG")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lc_all) + "/" + c.lc_paper + "/" + c.lang);
+    qputenv("LC_ALL", c.lc_all);
+    qputenv("LC_PAPER", c.lc_paper);
+    qputenv("LANG", c.lang);
+    const engine::PaperSize paper = engine::LocalePaper();
+    EXPECT_NEAR(paper.width, c.letter ? 8.5 : 8.2677, 1e-3);
+    EXPECT_NEAR(paper.height, c.letter ? 11.0 : 11.6929, 1e-3);
+  }
+  qputenv("LC_ALL", saved[0]);
+  qputenv("LC_PAPER", saved[1]);
+  qputenv("LANG", saved[2]);
+  EXPECT_TRUE(engine::PaperNamed(QStringLiteral("A4")).has_value());
+  EXPECT_TRUE(engine::PaperNamed(QStringLiteral("letter")).has_value());
+  EXPECT_FALSE(engine::PaperNamed(QStringLiteral("legal")).has_value());
 }
 
 // The groups follow the rows as the table walks them: the fields of its
