@@ -234,6 +234,8 @@ void TMain::ChooseUserFont(int which) {
   *font = *chosen;
   StoreUserFonts(state_.settings, state_.fonts);
   ApplyUserFonts(this, state_.fonts);
+  // The title takes the new font's size at once.
+  FormResize();
 }
 
 // ---------------------------------------------------------------------------

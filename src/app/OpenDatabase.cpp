@@ -27,12 +27,26 @@ using platform::prompts;
 
 namespace {
 
-bool HasTag(dbf::Table& table, const char* name) {
-  for (const dbf::TagInfo& t : table.Tags()) {
+const dbf::TagInfo* FindTag(const std::vector<dbf::TagInfo>& tags, const char* name) {
+  for (const dbf::TagInfo& t : tags) {
     if (QString::fromStdString(t.name).compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-      return true;
+      return &t;
   }
-  return false;
+  return nullptr;
+}
+
+bool HasTag(dbf::Table& table, const char* name) {
+  return FindTag(table.Tags(), name) != nullptr;
+}
+
+// Whether the tag name exists with another key than expression (written by
+// an earlier sort order, or by another program).
+bool TagKeyDiffers(dbf::Table& table, const char* name, const std::string& expression) {
+  const std::vector<dbf::TagInfo> tags = table.Tags();
+  const dbf::TagInfo* tag = FindTag(tags, name);
+  return tag && QString::fromStdString(tag->expression)
+                        .trimmed()
+                        .compare(QString::fromStdString(expression), Qt::CaseInsensitive) != 0;
 }
 
 }  // namespace
@@ -124,7 +138,10 @@ void OpenDatabase::OpenMyTable(IndexSetup setup) {
   } else {
     const std::string expr = sort_string_.toStdString();
     const bool has = HasTag(table_, texts::kIndexTag);
-    if (setup == IndexSetup::kRebuild) {
+    // A tag keyed by another order than the stored levels would show the rows
+    // in that order while Sort Order shows the levels: it is built again.
+    if (setup == IndexSetup::kRebuild || (setup == IndexSetup::kSelectOrAdd && has &&
+                                          TagKeyDiffers(table_, texts::kIndexTag, expr))) {
       if (has) {
         table_.SetIndexName("");
         table_.DeleteIndex(texts::kIndexTag);

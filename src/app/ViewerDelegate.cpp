@@ -53,6 +53,8 @@ void ViewerDelegate::setEditorData(QWidget* editor, const QModelIndex& index) co
   const QString text = index.data(Qt::EditRole).toString();
   if (auto* combo = qobject_cast<QComboBox*>(editor)) {
     combo->setCurrentText(text);
+    // As in the plain cells, what is typed replaces the old value.
+    combo->lineEdit()->selectAll();
   } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
     edit->setText(text);
   } else {

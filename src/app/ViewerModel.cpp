@@ -336,12 +336,49 @@ bool ViewerModel::setData(const QModelIndex& index, const QVariant& value, int r
     Failed(e);
     return false;
   }
-  // A changed key may move the row in the sort order, and in search mode the
-  // filter may now hide it: read everything again around the cursor.
-  Reload();
-  emit RowsChanged();
-  int r = CursorRow();
-  if (r >= 0) emit CursorMoved(r);
+  // The value is written while the view's editor is still open: resetting
+  // the model now would take the editor and the current cell away from the
+  // view. A row that keeps its place shows its new values at once.
+  if (RefreshInPlace(row)) {
+    emit RowsChanged();
+    return true;
+  }
+  // A changed key moved the row in the sort order, or in search mode the
+  // filter now hides it: read everything again around the cursor, once the
+  // view has closed its editor.
+  QTimer::singleShot(0, this, [this] {
+    Reload();
+    emit RowsChanged();
+    const int r = CursorRow();
+    if (r >= 0) emit CursorMoved(r);
+  });
+  return true;
+}
+
+bool ViewerModel::RefreshInPlace(int row) {
+  if (!WindowHolds(row)) return false;
+  const auto at = static_cast<size_t>(row - base_);
+  const uint32_t before = row > 0 && WindowHolds(row - 1) ? rows_[at - 1].recno : 0;
+  const uint32_t after = WindowHolds(row + 1) ? rows_[at + 1].recno : 0;
+  if ((row > 0 && before == 0) || (static_cast<uint64_t>(row) + 1 < count_ && after == 0))
+    return false;
+  Row fresh;
+  try {
+    CursorKeeper keep(*this);
+    const uint32_t recno = rows_[at].recno;
+    if (table_->RecNo() != recno && !table_->GoTo(recno)) return false;
+    fresh = ReadCurrent();
+    table_->Prior();
+    if ((table_->Bof() ? 0 : table_->RecNo()) != before) return false;
+    if (!table_->GoTo(recno)) return false;
+    table_->Next();
+    if ((table_->Eof() ? 0 : table_->RecNo()) != after) return false;
+  } catch (const dbf::DbfError& e) {
+    Failed(e);
+    return false;
+  }
+  rows_[at] = std::move(fresh);
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
   return true;
 }
 

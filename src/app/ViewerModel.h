@@ -155,6 +155,10 @@ class ViewerModel : public QAbstractTableModel, private dbf::TableObserver {
   int EditRow() const;
   QString LiveValue(int field) const;
   bool StoreValue(int field, const QVariant& value, int role);
+  // After a post through the grid: when the record at row still stands
+  // between the same neighbours (and the filter still shows it), reads it
+  // again and tells the views; false when the rows must be read again.
+  bool RefreshInPlace(int row);
   void Failed(const dbf::DbfError& e) const;
   void ReportError(const QString& message);
 

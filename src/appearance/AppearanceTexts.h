@@ -40,6 +40,8 @@ constexpr char kShowGridTitle[] = "Show Column Titles";
 constexpr char kTitleFontLabel[] = "Title Font";
 constexpr char kNewFont[] = "New &Font";
 constexpr char kNewColor[] = "New &Color";
+// Beside "New Font": the colour the font is drawn in.
+constexpr char kFontColor[] = "Font Colo&r";
 constexpr char kAlignmentLabel[] = "Alignment";
 constexpr char kTitleLeft[] = "Left Justify";
 constexpr char kTitleCenter[] = "Center";

@@ -108,7 +108,9 @@ void PaintControl(QWidget* w, const app::ColorGroup& c) {
       Paint(w,
             {{QPalette::Window, c[app::kRadioBackground]},
              {QPalette::WindowText, c[app::kRadioText]},
-             {QPalette::ButtonText, c[app::kRadioText]}},
+             {QPalette::ButtonText, c[app::kRadioText]},
+             {QPalette::Base, forms::IndicatorFill(c[app::kRadioBackground], c[app::kRadioText])},
+             {QPalette::Text, c[app::kRadioText]}},
             true);
       w->setBackgroundRole(QPalette::Window);
       break;
@@ -116,7 +118,9 @@ void PaintControl(QWidget* w, const app::ColorGroup& c) {
       Paint(w,
             {{QPalette::Window, c[app::kCheckBackground]},
              {QPalette::WindowText, c[app::kCheckText]},
-             {QPalette::ButtonText, c[app::kCheckText]}},
+             {QPalette::ButtonText, c[app::kCheckText]},
+             {QPalette::Base, forms::IndicatorFill(c[app::kCheckBackground], c[app::kCheckText])},
+             {QPalette::Text, c[app::kCheckText]}},
             true);
       w->setBackgroundRole(QPalette::Window);
       break;

@@ -151,6 +151,10 @@ void TViewConfig::BuildTitlePage(QWidget* page) {
   TitleFontButton->setObjectName(QStringLiteral("TitleFontButton"));
   TitleFontButton->setGeometry(256, 77, 96, 26);
   connect(TitleFontButton, &QPushButton::clicked, this, &TViewConfig::TitleFontButtonClick);
+  TitleFontColor = new QPushButton(L(texts::kFontColor), page);
+  TitleFontColor->setObjectName(QStringLiteral("TitleFontColor"));
+  TitleFontColor->setGeometry(358, 77, 96, 26);
+  connect(TitleFontColor, &QPushButton::clicked, this, &TViewConfig::TitleFontColorClick);
 
   heading(1, texts::kBackground, 120);
   TitleShape = new QFrame(page);
@@ -220,6 +224,10 @@ void TViewConfig::BuildLookPage(QWidget* page) {
   NewFontButton->setObjectName(QStringLiteral("NewFontButton"));
   NewFontButton->setGeometry(256, 233, 96, 26);
   connect(NewFontButton, &QPushButton::clicked, this, &TViewConfig::NewFontButtonClick);
+  GridFontColor = new QPushButton(L(texts::kFontColor), page);
+  GridFontColor->setObjectName(QStringLiteral("GridFontColor"));
+  GridFontColor->setGeometry(358, 233, 96, 26);
+  connect(GridFontColor, &QPushButton::clicked, this, &TViewConfig::GridFontColorClick);
 }
 
 void TViewConfig::BuildGridPages() {
@@ -339,6 +347,20 @@ void TViewConfig::PaintSwatch(QFrame* swatch, const QColor& color) {
   p.setColor(QPalette::Window, color);
   swatch->setPalette(p);
   swatch->setAutoFillBackground(true);
+}
+
+void TViewConfig::ChooseFontColor(QColor& color) {
+  std::optional<QColor> chosen = prompts().ChooseColor(this, color);
+  if (!chosen || !chosen->isValid()) return;
+  color = chosen->toRgb();
+}
+
+void TViewConfig::TitleFontColorClick() {
+  ChooseFontColor(state_.settings.grid_title_font_color);
+}
+
+void TViewConfig::GridFontColorClick() {
+  ChooseFontColor(state_.settings.grid_font_color);
 }
 
 void TViewConfig::SelectAlignment() {

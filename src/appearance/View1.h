@@ -45,6 +45,8 @@ class TViewConfig : public QDialog {
   void NewFontButtonClick();
   void TitleColorButtonClick();  // Button1
   void NewColorButtonClick();
+  void TitleFontColorClick();
+  void GridFontColorClick();
   void AlignmentClick(int alignment);  // 1 left, 2 centre, 3 right
   void FieldsToDisplayDblClick(int row, int column);
   void OrderUpClick();
@@ -61,6 +63,7 @@ class TViewConfig : public QDialog {
   QCheckBox* ShowGridTitle = nullptr;
   QLineEdit* TitleFont = nullptr;
   QPushButton* TitleFontButton = nullptr;
+  QPushButton* TitleFontColor = nullptr;  // the title font's colour
   QFrame* TitleShape = nullptr;
   QPushButton* Button1 = nullptr;
   QRadioButton* TitleLeft = nullptr;
@@ -75,6 +78,7 @@ class TViewConfig : public QDialog {
   QPushButton* NewColorBUtton = nullptr;
   QLineEdit* GridFont = nullptr;
   QPushButton* NewFontButton = nullptr;
+  QPushButton* GridFontColor = nullptr;  // the cell font's colour
   // The six section headings: "Title Font", "Background", "Alignment", "Grid
   // Options", "Cell Color", "Cell Font".
   std::array<QLabel*, 6> Headings{};
@@ -103,6 +107,8 @@ class TViewConfig : public QDialog {
   void FillGrids();
   void SetColors();
   void PaintSwatch(QFrame* swatch, const QColor& color);
+  // Asks for a font's colour (drawn in the grid once the form closes).
+  void ChooseFontColor(QColor& color);
   void SelectAlignment();
   bool FormClose();
   void ChooseGridFont(QFont& font, QFont& user_font, QLineEdit* text);

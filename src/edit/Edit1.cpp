@@ -36,6 +36,7 @@
 #include "edit/RecordUpdate.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
+#include "forms/MaskedInput.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
@@ -307,6 +308,7 @@ void TMyEdit::BuildControls() {
   label(PurchDateLabel, "PurchDateLabel", kLeftLabel, row_y(5), kLabelWidth);
   edit(PurchDate, "PurchDate", 10, kLeftControl, row_y(5), 96);
   PurchDate->setInputMask(QStringLiteral("00/00/0000;_"));
+  forms::TakeTypedInput(PurchDate);
   button(BlankDate, "BlankDate", t::kBlankDate, kLeftControl + 104, row_y(5) - 1, 90, kHeight + 2);
   check(Wanted, "Wanted", t::kWanted, kRightControl, row_y(5), 150);
   // Row 6: Miscellaneous with Select.

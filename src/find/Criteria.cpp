@@ -254,7 +254,8 @@ SaveOutcome CriteriaList::More(const SearchScreen& screen, int date_format) {
 }
 
 SaveOutcome CriteriaList::Confirm(const SearchScreen& screen, int date_format) {
-  more_enabled_ = true;
+  // Never past the last level: a screen saved after it would join it.
+  more_enabled_ = level_ < kMaxLevels;
   return SaveFields(screen, date_format);
 }
 

@@ -123,7 +123,8 @@ class CriteriaList {
   // The grid takes the focus in every case.
   SaveOutcome More(const SearchScreen& screen, int date_format);
 
-  // "Ok": enables "Find More" and saves the screen; on kSaved the caller
+  // "Ok": enables "Find More" below the tenth level and saves the screen
+  // (at the tenth there is no further level to find more in); on kSaved the caller
   // confirms the search with ActiveSearch(criteria()).
   SaveOutcome Confirm(const SearchScreen& screen, int date_format);
 
@@ -131,8 +132,9 @@ class CriteriaList {
   // showing the form does. Row operators are not the list's and stay.
   void ClearSearch();
 
-  // "Exit" leaves the list and the active search alone but enables "Find More".
-  void EnableMore() { more_enabled_ = true; }
+  // "Exit" leaves the list and the active search alone but enables "Find
+  // More" below the tenth level.
+  void EnableMore() { more_enabled_ = level_ < kMaxLevels; }
 
  private:
   bool Add(SearchCriterion criterion, SaveOutcome& outcome);

@@ -223,6 +223,7 @@ void TMyLocateDlg::showEvent(QShowEvent* event) {
 
 void TMyLocateDlg::FormShow() {
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
   SetColors();
 }
 

@@ -1,5 +1,7 @@
 #include "find/Search1.h"
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -18,6 +20,7 @@
 #include "find/SrchMask.h"
 #include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
+#include "forms/MaskedInput.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
@@ -84,6 +87,7 @@ class SearchMaskDelegate : public QStyledItemDelegate {
     auto* edit = new QLineEdit(parent);
     edit->setFrame(false);
     edit->setInputMask(form_->RowInputMask(index.row()));
+    forms::TakeTypedInput(edit);
     edit->setFont(option.font);
     editor_ = edit;
     return edit;
@@ -101,17 +105,24 @@ class SearchMaskDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     if (index.column() == kPickColumn && index.row() >= 1 && HasPickButton(index.row())) {
-      painter->fillRect(option.rect, QColor(128, 128, 128));
-      painter->setPen(Qt::black);
+      // Grey, unless the grid's own colour is too near grey for the button
+      // to be seen: then a lighter or darker grey, with text that reads on it.
+      const QColor grid = option.palette.color(QPalette::Base);
+      QColor fill(128, 128, 128);
+      if (std::abs(grid.lightness() - fill.lightness()) < 64)
+        fill = grid.lightness() < 128 ? QColor(200, 200, 200) : QColor(56, 56, 56);
+      painter->fillRect(option.rect, fill);
+      painter->setPen(fill.lightness() >= 100 ? Qt::black : Qt::white);
       painter->drawText(option.rect, Qt::AlignCenter, L(texts::kPickButton));
       return;
     }
     QStyledItemDelegate::paint(painter, option, index);
   }
 
-  // Writes what the open editor holds into its cell.
-  void Commit() {
-    if (editor_) emit commitData(editor_);
+  // Writes what the editor open in view holds into its cell. An editor the
+  // view has closed already wrote its text and may only await deletion.
+  void Commit(QAbstractItemView* view) {
+    if (editor_ && view->indexWidget(view->currentIndex()) == editor_) emit commitData(editor_);
   }
 
  private:
@@ -182,8 +193,13 @@ TMySearch::TMySearch(app::OpenDatabase& db, QWidget* parent) : QDialog(parent), 
     pressed_column_ = column;
   });
   connect(SearchGrid, &QTableWidget::cellClicked, this, [this](int row, int column) {
-    if (row == pressed_row_ && column == pressed_column_)
-      Guard([this, row, column] { SearchGridMouseUp(row, column); });
+    if (row != pressed_row_ || column != pressed_column_) return;
+    // A click on the current criteria cell opens its editor, also when the
+    // cell was made current without one (after Find More or Clear Search).
+    if (column == kCriteriaColumn && row >= 1 &&
+        !SearchGrid->indexWidget(SearchGrid->model()->index(row, column)))
+      SearchGrid->editItem(SearchGrid->item(row, column));
+    Guard([this, row, column] { SearchGridMouseUp(row, column); });
   });
 
   saved_ = forms::SaveDimensions(this);
@@ -262,7 +278,7 @@ void TMySearch::SetColors() {
 }
 
 SearchScreen TMySearch::Screen() {
-  delegate_->Commit();
+  delegate_->Commit(SearchGrid);
   SearchScreen screen = EmptyScreen();
   for (int r = 1; r <= kGridRows; ++r) {
     SearchRow& row = screen[static_cast<size_t>(r - 1)];
@@ -344,7 +360,7 @@ bool TMySearch::Doit() {
 
 void TMySearch::ExitButtonClick() {
   list_.EnableMore();
-  MoreButton->setEnabled(true);
+  MoreButton->setEnabled(list_.more_enabled());
   reject();
 }
 

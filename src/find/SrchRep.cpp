@@ -1,5 +1,6 @@
 #include "find/SrchRep.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include "forms/BusyRun.h"
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
+#include "forms/MaskedInput.h"
 #include "platform/Prompts.h"
 
 namespace klv::find {
@@ -108,6 +110,8 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   FieldBox->setObjectName(QStringLiteral("FieldBox"));
   FieldBox->setEditable(false);
   FieldBox->setMaxVisibleItems(15);
+  // Styles that drop the list as a menu would show every field at once.
+  FieldBox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
   FieldBox->setGeometry(150, 14, 200, 23);
   SearchLabel = label(texts::kReplaceSearchLabel, "SearchLabel", 16, 54);
   SearchText = new QLineEdit(this);
@@ -117,6 +121,8 @@ TSearchAndReplace::TSearchAndReplace(app::OpenDatabase& database, QWidget* paren
   ReplaceText = new QLineEdit(this);
   ReplaceText->setObjectName(QStringLiteral("ReplaceText"));
   ReplaceText->setGeometry(150, 86, 250, 23);
+  forms::TakeTypedInput(SearchText);
+  forms::TakeTypedInput(ReplaceText);
   ConfirmBox = new QCheckBox(QString::fromUtf8(texts::kReplaceConfirmBox), this);
   ConfirmBox->setObjectName(QStringLiteral("ConfirmBox"));
   ConfirmBox->setGeometry(150, 120, 250, 20);
@@ -165,6 +171,11 @@ void TSearchAndReplace::showEvent(QShowEvent* event) {
 
 void TSearchAndReplace::FormShow() {
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
+  // A scaled font's text grows faster than the scaled label holding it.
+  for (QLabel* l : {FieldLabel, SearchLabel, ReplaceLabel})
+    l->resize(std::max(l->width(), l->sizeHint().width()),
+              std::max(l->height(), l->sizeHint().height()));
   SetColors();
 }
 

@@ -33,7 +33,15 @@ void ApplyColorGroup(QWidget* form, ColorGroupId group);
 
 // Background and text colour of one control, as the colour groups paint
 // them (a null colour leaves that part alone). Button colours are not
-// touched, so push buttons inside keep the system colours.
+// touched, so push buttons inside keep the system colours. A check box or
+// radio button fills its indicator with IndicatorFill of the two.
 void SetControlColors(QWidget* control, const QColor& background, const QColor& text);
+
+// The inside of a check box's or radio button's indicator on background:
+// the background moved a good way towards the text colour, or towards black
+// or white where the text is too near the background, so that an unticked
+// box shows on any background and the tick (drawn in the text colour) reads
+// on it. Null when background is.
+QColor IndicatorFill(const QColor& background, const QColor& text);
 
 }  // namespace klv::forms

@@ -157,9 +157,16 @@ QString QtPrompts::ChooseDirectory(QWidget* parent, const QString& title,
 }
 
 std::optional<QFont> QtPrompts::ChooseFont(QWidget* parent, const QFont& initial) {
-  bool ok = false;
-  const QFont font = QFontDialog::getFont(&ok, initial, parent);
-  if (!ok) return std::nullopt;
+  QFontDialog dialog(initial, parent);
+  // The dialog lists the installed families only: a font not installed here
+  // shows as the family standing in for it.
+  const QFont shown = dialog.currentFont();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  QFont font = dialog.selectedFont();
+  // Left as it opened, the font stays as stored; left on the stand-in
+  // family, it keeps its own name (and is drawn with the stand-in as before).
+  if (font == shown) return initial;
+  if (font.family() == shown.family()) font.setFamily(initial.family());
   return font;
 }
 

@@ -120,6 +120,7 @@ void TMyExport::showEvent(QShowEvent* event) {
 void TMyExport::FormShow() {
   const double factor = forms::EffectiveScaleFactor(state_.scale_factor);
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
   forms::MoveUpTenPixels(this);
   ExportGrid->setColumnWidth(0, static_cast<int>(200 * factor));
   ExportGrid->setColumnWidth(1, static_cast<int>(100 * factor));

@@ -51,6 +51,7 @@ void TImportFormat::showEvent(QShowEvent* event) {
 
 void TImportFormat::FormShow() {
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
   switch (state_.settings.import_file_type) {
     case static_cast<int>(SourceKind::kDbf):
       DBFFormat->setChecked(true);

@@ -119,6 +119,7 @@ void TMyImport::FormShow() {
           [this](int row, int column) { ImportGridDblClick(row, column); });
   ImportGrid->show();
   forms::ScaleAndCentre(this, state_.scale_factor);
+  forms::ApplyUserFonts(this, state_.fonts);
   forms::MoveUpTenPixels(this);
   const int widths[3] = {179, 179, 38};
   for (int c = 0; c < 3; ++c) ImportGrid->setColumnWidth(c, static_cast<int>(widths[c] * factor));

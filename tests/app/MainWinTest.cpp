@@ -21,12 +21,14 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 #include <memory>
 
 #include "app/AboutBox.h"
+#include "app/ViewerModel.h"
 #include "db/DbFiles.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
@@ -226,6 +228,34 @@ TEST_F(MainWinTest, AnIndexFileWithoutTheSortTagGetsItAdded) {
   EXPECT_EQ(m.CountLabel->text(), "3");
 }
 
+TEST_F(MainWinTest, ASortTagOfAnotherOrderIsBuiltAgainFromTheStoredLevels) {
+  MakeDb(Home("MASTER.DBF"), {"b", "a", "c"});
+  platform::WriteProfileString(Home("MASTER.INI"), "Sort Order", "Primary Sort",
+                               QString::number(kYear));
+  {
+    dbf::Table t;
+    t.SetDirectory(home_.path());
+    t.SetTableName("MASTER");
+    t.Open();
+    t.AddIndex("NEWINDEX", "Upper(Left(Country,80))");
+    for (t.First(); !t.Eof(); t.Next()) {
+      const std::string country = t.FieldByName("Country").AsString();
+      t.Edit();
+      t.FieldByName("Year").SetAsString(country == "a" ? "1990" : country == "b" ? "1970" : "1980");
+      t.Post();
+    }
+  }
+  TMain& m = Start();
+  std::string expression;
+  for (const dbf::TagInfo& tag : m.MyTable().Tags())
+    if (QString::fromStdString(tag.name).toUpper() == "NEWINDEX") expression = tag.expression;
+  EXPECT_EQ(expression, "Upper(Left(Year,80))");
+  std::vector<std::string> walked;
+  dbf::Table& t = m.MyTable();
+  for (t.First(); !t.Eof(); t.Next()) walked.push_back(t.FieldByName("Country").AsString());
+  EXPECT_EQ(walked, (std::vector<std::string>{"b", "c", "a"}));
+}
+
 TEST_F(MainWinTest, AnInvalidLastDatabaseAsksUntilAValidOneIsChosen) {
   // A dBase table that is not a coin table, recorded as the last database.
   const QString bad = Q(other_.File("BAD.DBF"));
@@ -421,6 +451,88 @@ TEST_F(MainWinTest, DeleteAsksAndCounts) {
   EXPECT_EQ(m.CountLabel->text(), "2");
   EXPECT_EQ(TestPrompts().Messages()[1].buttons, platform::MsgButtons::kYesNo);
   EXPECT_EQ(m.viewer_model()->rowCount(), 2);
+}
+
+// Warnings of the item views about editors (an editor the view no longer
+// knows, after a reset under it), counted while it lives.
+class EditorWarnings {
+ public:
+  EditorWarnings() { previous_ = qInstallMessageHandler(&Handle); }
+  ~EditorWarnings() { qInstallMessageHandler(previous_); }
+  static int count() { return count_; }
+
+ private:
+  static void Handle(QtMsgType, const QMessageLogContext&, const QString& text) {
+    if (text.contains("does not belong to this view")) ++count_;
+  }
+  static inline int count_ = 0;
+  QtMessageHandler previous_;
+};
+
+TEST_F(MainWinTest, FieldEditingInTheGridKeepsTheEditedCoinAndTabsOn) {
+  MakeDb(Home("MASTER.DBF"), {"Spain", "Argentina", "Peru"});
+  platform::WriteProfileString(Home("MASTER.INI"), "Grid Options", "Field Editing", "Yes");
+  TMain& m = Start();
+  m.show();
+  m.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+  ASSERT_TRUE(m.viewer_model()->field_editing());
+  EditorWarnings warnings;
+  const int warned = EditorWarnings::count();
+  ViewerModel* model = m.viewer_model();
+  const auto cell = [&](int row, int field) {
+    return model->data(model->index(row, model->ColumnOf(field))).toString().trimmed();
+  };
+  const auto click = [&](int row, int column) {
+    const QRect r = m.ViewerGrid->visualRect(model->index(row, column));
+    QTest::mouseClick(m.ViewerGrid->viewport(), Qt::LeftButton, {}, r.center());
+  };
+  // Each key goes to the widget with the focus then, as the window system
+  // sends it: the first opens the cell editor.
+  const auto type = [](const char* text, Qt::Key then) {
+    for (const char* c = text; *c; ++c) QTest::keyClick(QApplication::focusWidget(), *c);
+    QTest::keyClick(QApplication::focusWidget(), then);
+    QApplication::processEvents();
+  };
+
+  // Enter stores the year; the grid stays on Argentina, and so does Delete.
+  click(1, model->ColumnOf(kYear));
+  type("1959", Qt::Key_Return);
+  EXPECT_EQ(cell(1, kYear), "1959");
+  EXPECT_EQ(m.ViewerGrid->currentIndex().row(), 1);
+  EXPECT_EQ(m.ViewerGrid->currentIndex().column(), model->ColumnOf(kYear));
+  EXPECT_EQ(m.MyTable().FieldByName("Country").AsString(), "Argentina");
+
+  // Tab stores the value and moves on: what is typed next goes into the next
+  // cell of the same coin.
+  const int next_column = model->ColumnOf(kYear) + 1;
+  const int next_field = model->columns()[static_cast<size_t>(next_column)].field;
+  click(0, model->ColumnOf(kYear));
+  type("1960", Qt::Key_Tab);
+  EXPECT_EQ(m.ViewerGrid->currentIndex().row(), 0);
+  EXPECT_EQ(m.ViewerGrid->currentIndex().column(), next_column);
+  type("XY", Qt::Key_Return);
+  EXPECT_EQ(cell(0, kYear), "1960");
+  EXPECT_EQ(cell(0, next_field), "XY");
+
+  // What is typed into a combo cell replaces the old value.
+  click(2, model->ColumnOf(kCountry));
+  type("Chile", Qt::Key_Return);
+  EXPECT_EQ(cell(2, kCountry), "Chile");
+  EXPECT_EQ(m.ViewerGrid->currentIndex().row(), 2);
+
+  click(1, model->ColumnOf(kYear));
+  TestPrompts().ExpectMessage("Confirm", "Delete this record?", MsgButton::kYes);
+  m.Trigger(TMain::kDelete);
+  QApplication::processEvents();
+  dbf::Table t;
+  t.SetDirectory(home_.path());
+  t.SetTableName("MASTER.DBF");
+  t.Open();
+  std::vector<std::string> left;
+  for (t.First(); !t.Eof(); t.Next()) left.push_back(t.FieldByName("Country").AsString());
+  EXPECT_EQ(left, (std::vector<std::string>{"Spain", "Chile"}));
+  EXPECT_EQ(EditorWarnings::count(), warned);
 }
 
 TEST_F(MainWinTest, AnEngineErrorInACommandReachesTheGeneralErrorDisplay) {
@@ -957,6 +1069,11 @@ TEST_F(MainWinTest, FontCommandsChangeTheUserFonts) {
   TestPrompts().AnswerFont(button);
   m.MenuFonts[2]->trigger();
   EXPECT_EQ(m.CommandButton(TMain::kExit)->font().family(), "DejaVu Sans");
+  // A wider label font leaves the title whole.
+  TestPrompts().AnswerFont(QFont(QStringLiteral("DejaVu Serif"), 10, QFont::Bold));
+  m.MenuFonts[0]->trigger();  // "&Label Font"
+  EXPECT_EQ(m.ViewerLabel->font().family(), "DejaVu Serif");
+  EXPECT_GE(m.ViewerLabel->width(), m.ViewerLabel->sizeHint().width());
   EXPECT_TRUE(m.CommandButton(TMain::kExit)->font().italic());
   Close();
   EXPECT_EQ(Setting(Home("MASTER.INI"), "Edit Font", "Font Name"), "DejaVu Serif");

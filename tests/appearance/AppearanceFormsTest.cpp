@@ -18,21 +18,28 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "appearance/ColorCfg.h"
 #include "appearance/ColorSets.h"
+#include "appearance/GroupColors.h"
 #include "appearance/Tips.h"
 #include "appearance/View1.h"
 #include "db/DbFiles.h"
 #include "find/Search1.h"
 #include "find/SrchMask.h"
+#include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "program/Program.h"
 #include "support/QtText.h"
@@ -147,6 +154,41 @@ void ExpectTakesGroup(QWidget* form, const app::ColorGroup& group, const char* n
   for (QMenuBar* bar : form->findChildren<QMenuBar*>())
     EXPECT_EQ(bar->palette().color(QPalette::WindowText),
               QApplication::palette(bar).color(QPalette::WindowText));
+}
+
+// The largest difference in lightness between the pixels inside the
+// indicator of button and the button's own background.
+int IndicatorContrast(QAbstractButton* button, QStyle::SubElement indicator) {
+  QStyleOptionButton option;
+  option.initFrom(button);
+  const QRect box = button->style()->subElementRect(indicator, &option, button);
+  const QImage shot = button->grab().toImage();
+  const int background = shot.pixelColor(shot.width() - 2, shot.height() / 2).lightness();
+  int most = 0;
+  for (int y = box.top(); y <= box.bottom(); ++y)
+    for (int x = box.left(); x <= box.right(); ++x)
+      most = std::max(most, std::abs(shot.pixelColor(x, y).lightness() - background));
+  return most;
+}
+
+TEST_F(AppearanceFormsTest, UntickedBoxesShowUnderEveryColourCombination) {
+  for (int entry = 1; entry <= kColorPresetCount; ++entry) {
+    SCOPED_TRACE(entry);
+    app::ColorGroup colors{};
+    ApplyColorPreset(entry, colors);
+    QDialog form;
+    auto* check = new QCheckBox(QStringLiteral("Confirm Before Replacing"), &form);
+    auto* radio = new QRadioButton(QStringLiteral("Ascii Delimited Text"), &form);
+    check->setGeometry(10, 10, 300, 24);
+    radio->setGeometry(10, 40, 300, 24);
+    // As the forms paint them before the colour group reaches them.
+    forms::SetControlColors(check, colors[app::kCheckBackground], colors[app::kCheckText]);
+    forms::SetControlColors(radio, colors[app::kRadioBackground], colors[app::kRadioText]);
+    PaintByConvention(&form, colors);
+    form.show();
+    EXPECT_GE(IndicatorContrast(check, QStyle::SE_CheckBoxIndicator), 40);
+    EXPECT_GE(IndicatorContrast(radio, QStyle::SE_RadioButtonIndicator), 40);
+  }
 }
 
 TEST_F(AppearanceFormsTest, EveryFormTakesItsOwnColourGroup) {
@@ -305,6 +347,13 @@ TEST_F(AppearanceFormsTest, ViewerSettingsReachTheGridAndStayWithTheirDatabase) 
     EXPECT_EQ(d.TitleFont->text(), "14pt Courier New");
     TestPrompts().AnswerColor(QColor(255, 255, 0));
     d.NewColorBUtton->click();
+    // Each font's colour beside its font.
+    for (auto [button, color] :
+         {std::pair{d.TitleFontColor, QColor(0x80, 0, 0)}, {d.GridFontColor, QColor(0, 0, 0x80)}}) {
+      EXPECT_EQ(button->text(), "Font Colo&r");
+      TestPrompts().AnswerColor(color);
+      QTest::mouseClick(button, Qt::LeftButton);
+    }
     // The grids.
     d.FieldsToDisplayDblClick(8, 1);  // Topic
     EXPECT_EQ(d.FieldsToDisplay->item(8, 1)->text(), "No");
@@ -330,6 +379,9 @@ TEST_F(AppearanceFormsTest, ViewerSettingsReachTheGridAndStayWithTheirDatabase) 
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(d.FieldWidthGrid->item(0, 1)->text(), "10");
   }));
+  EXPECT_EQ(S().grid_title_font_color, QColor(0x80, 0, 0));
+  EXPECT_EQ(S().grid_font_color, QColor(0, 0, 0x80));
+  EXPECT_EQ(Main().ViewerGrid->palette().color(QPalette::Text), QColor(0, 0, 0x80));
 
   auto expect_configured = [&] {
     TMain& m = Main();

@@ -313,6 +313,42 @@ TEST_F(EditFormTest, AnAllBlankDateIsAnEmptyDateWhateverTheSeparatorAndAHalfType
   EXPECT_EQ(Rows(), 3u);
 }
 
+TEST_F(EditFormTest, APurchDateTypedAfterAClickAnywhereInTheBoxIsStored) {
+  struct Case {
+    const char* name;
+    const char* before;  // typed after a click at the left end
+    double click;        // then a click this far across the box
+    const char* typed;
+    dbf::Date stored;
+  };
+  const Case cases[] = {
+      {"past the blanks", "", 0.95, "05071995", {1995, 5, 7}},
+      {"in the year", "", 0.7, "05071995", {1995, 5, 7}},
+      {"past a typed month", "05", 0.95, "071995", {1995, 5, 7}},
+      {"past a typed day", "0517", 0.95, "1999", {1999, 5, 17}},
+  };
+  uint32_t row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMyEdit& f = Show(app::kEditAdd);
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QTest::mouseClick(f.Country->lineEdit(), Qt::LeftButton);
+    QTest::keyClicks(QApplication::focusWidget(), "Peru");
+    const int middle = f.PurchDate->height() / 2;
+    QTest::mouseClick(f.PurchDate, Qt::LeftButton, {}, QPoint(2, middle));
+    QTest::keyClicks(f.PurchDate, c.before);
+    const int x = static_cast<int>(f.PurchDate->width() * c.click);
+    QTest::mouseClick(f.PurchDate, Qt::LeftButton, {}, QPoint(x, middle));
+    QTest::keyClicks(QApplication::focusWidget(), c.typed);
+    QTest::mouseClick(f.UpdateExitButton, Qt::LeftButton);
+    EXPECT_FALSE(f.isVisible());
+    ASSERT_EQ(Rows(), ++row);
+    EXPECT_EQ(ReadRow(row).date, c.stored);
+    EXPECT_EQ(ReadRow(row).country, "Peru");
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Numbers
 

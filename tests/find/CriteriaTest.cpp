@@ -149,7 +149,8 @@ TEST(CriteriaListTest, LevelsLimitAndClear) {
   EXPECT_TRUE(list.more_enabled());
   EXPECT_EQ(list.Header().toStdString(), " SEARCH CRITERIA    (Level 1)");
 
-  // Ten levels at most: "Find More" is off at the tenth until Ok or Clear.
+  // Ten levels at most: "Find More" is off at the tenth, Ok and Exit there
+  // included, until Clear.
   const SearchScreen one = Screen({{1, N1, "a"}});
   for (int level = 2; level <= 10; ++level) {
     out = list.More(one, 7);
@@ -159,8 +160,12 @@ TEST(CriteriaListTest, LevelsLimitAndClear) {
     EXPECT_EQ(list.more_enabled(), level < 10);
   }
   EXPECT_EQ(list.Header().toStdString(), " SEARCH CRITERIA    (Level 10)");
+  EXPECT_EQ(list.Confirm(Screen({}), 7).result, SaveOutcome::Result::kNothing);
+  EXPECT_FALSE(list.more_enabled());
+  list.EnableMore();
+  EXPECT_FALSE(list.more_enabled());
   ASSERT_TRUE(list.Confirm(one, 7).ok());
-  EXPECT_TRUE(list.more_enabled());
+  EXPECT_FALSE(list.more_enabled());
   EXPECT_EQ(list.count(), 10);
   list.ClearSearch();
   EXPECT_EQ(list.count(), 0);

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include "db/FieldTable.h"
 #include "db/dbf/Table.h"
 #include "edit/Edit1.h"
 #include "find/Locate.h"
@@ -341,6 +343,10 @@ TEST_F(FindFormsTest, ReplaceAskingNoToEveryRowChangesNothing) {
     EXPECT_EQ(f.windowTitle(), "Search and Replace");
     EXPECT_EQ(f.FieldBox->count(), 20);
     EXPECT_EQ(f.FieldBox->maxVisibleItems(), 15);
+    f.FieldBox->showPopup();
+    const QAbstractItemView* list = f.FieldBox->view();
+    EXPECT_EQ(list->viewport()->height() / list->sizeHintForRow(0), 15);
+    f.FieldBox->hidePopup();
     EXPECT_EQ(f.StartButton->text(), "&Start Search");
     EXPECT_EQ(f.ConfirmBox->text(), "Confirm Before Replacing");
     f.FieldBox->setCurrentIndex(0);
@@ -394,6 +400,61 @@ TEST_F(FindFormsTest, ReplaceChangesEveryRowRebuildsTheIndexAndKeepsSearchMode) 
   for (t.First(); !t.Eof(); t.Next()) walked.push_back(t.FieldByName("Country").AsString());
   EXPECT_EQ(walked,
             (std::vector<std::string>{"ABBEY", "abbot", "America", "America", "Peru", "USA East"}));
+}
+
+TEST_F(FindFormsTest, ReplaceTakesNumbersAndDatesTypedAfterAClickPastTheBlanks) {
+  struct Case {
+    int field;
+    const char* search;
+    const char* replacement;
+    ReplaceCounters counters;
+  };
+  const Case cases[] = {
+      {db::kMarketValu, "12.5", "20", {6, 1, 1}},
+      {db::kPurchDate, "01011990", "02021991", {6, 0, 0}},
+  };
+  Start(kRows);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    TestPrompts().ExpectMessage("Finished", "Global Search and Replace Complete.", MsgButton::kOk);
+    ReplaceCounters counters;
+    EXPECT_TRUE(WithModal<TSearchAndReplace>(TMain::kSearchReplace, [&](TSearchAndReplace& f) {
+      f.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+      f.FieldBox->setCurrentIndex(c.field - 1);
+      for (auto [edit, text] :
+           {std::pair{f.SearchText, c.search}, {f.ReplaceText, c.replacement}}) {
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 6, edit->height() / 2));
+        QTest::keyClicks(QApplication::focusWidget(), text);
+      }
+      QTest::mouseClick(f.StartButton, Qt::LeftButton);
+      counters = f.counters();
+      EXPECT_FALSE(f.isVisible());
+    }));
+    EXPECT_EQ(counters, c.counters);
+  }
+  dbf::Table& t = Main().MyTable();
+  t.First();
+  t.Next();
+  EXPECT_EQ(Country(), "ABBEY");
+  EXPECT_DOUBLE_EQ(t.FieldByName("MarketValu").AsFloat(), 20);
+}
+
+TEST_F(FindFormsTest, ReplaceLabelsHoldTheirWholeTextAtEveryWindowSize) {
+  Start(kRows);
+  for (double factor : {1.0, 1.28, 1.6, 2.0}) {
+    SCOPED_TRACE(factor);
+    Main().database().state().scale_factor = factor;
+    TSearchAndReplace form(Main().database());
+    form.show();
+    for (auto [label, text] : {std::pair{form.FieldLabel, "Field "},
+                               {form.SearchLabel, "Text To Search For"},
+                               {form.ReplaceLabel, "Replacement Text"}}) {
+      EXPECT_EQ(label->text(), text);
+      EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << text;
+      EXPECT_LE(label->geometry().right(), form.SearchText->x()) << text;
+    }
+  }
 }
 
 TEST_F(FindFormsTest, ReplaceRefusesBadInputAndATableInUse) {

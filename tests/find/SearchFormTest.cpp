@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,6 +15,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <functional>
 
 #include "app/OpenDatabase.h"
 #include "app/ViewerModel.h"
@@ -174,6 +177,93 @@ TEST_F(FindFormTest, SearchEndToEnd) {
   EXPECT_EQ(form.list().count(), 0);
   EXPECT_EQ(Shown(), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
   form.hide();
+}
+
+// Clicks at point of the grid's viewport as the window system does: the
+// widget there gets the click, an open cell editor included.
+void ClickGridAt(QTableWidget* grid, QPoint point) {
+  QWidget* target = grid->viewport()->childAt(point);
+  if (!target) target = grid->viewport();
+  QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(grid->viewport(), point));
+}
+
+// Clicks the criteria cell of row near its right end, past any text, as a
+// user does, once or twice, and types text once its editor has opened (a
+// click on the current cell opens it after the double-click time).
+void ClickAndType(TMySearch& form, int row, const QString& text, int clicks = 1) {
+  QTableWidget* grid = form.SearchGrid;
+  grid->scrollToItem(grid->item(row, 2));
+  const QRect cell = grid->visualItemRect(grid->item(row, 2));
+  for (int i = 0; i < clicks; ++i) ClickGridAt(grid, QPoint(cell.right() - 6, cell.center().y()));
+  for (int waited = 0; waited < 2000 && !qobject_cast<QLineEdit*>(QApplication::focusWidget());
+       waited += 20)
+    QTest::qWait(20);
+  ASSERT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr) << "no cell editor";
+  QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+TEST_F(FindFormTest, ACriterionTypedAfterAClickInItsCellIsSearched) {
+  struct Case {
+    const char* name;
+    std::function<void(TMySearch&)> before;
+  };
+  const Case cases[] = {
+      {"at first", [](TMySearch&) {}},
+      {"after Find More",
+       [](TMySearch& f) {
+         ClickAndType(f, kYear, "1950");
+         QTest::mouseClick(f.MoreButton, Qt::LeftButton);
+       }},
+      {"after Clear Search",
+       [](TMySearch& f) {
+         ClickAndType(f, kTopic, "Birds");
+         QTest::mouseClick(f.ClearButton, Qt::LeftButton);
+       }},
+      {"after a picker",
+       [](TMySearch& f) {
+         Pick(f, kPurchasePr, 0);
+         f.activateWindow();  // as the window manager does when the picker closes
+         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+       }},
+  };
+  for (const Case& c : cases) {
+    for (int clicks : {1, 2}) {
+      SCOPED_TRACE(std::string(c.name) + (clicks == 2 ? ", clicked twice" : ""));
+      db_.SetSearchMode(false);
+      TMySearch form(db_);
+      form.show();
+      form.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+      c.before(form);
+      ClickAndType(form, kCountry, "usa", clicks);
+      QTest::mouseClick(form.OkButton, Qt::LeftButton);
+      EXPECT_FALSE(form.isVisible());
+      EXPECT_TRUE(db_.searching());
+      const std::vector<uint32_t> expected = std::string(c.name) == "after Find More"
+                                                 ? std::vector<uint32_t>{1, 2, 3}
+                                                 : std::vector<uint32_t>{1, 2};
+      EXPECT_EQ(Shown(), expected);
+    }
+  }
+}
+
+TEST_F(FindFormTest, ThePickCellsStandOutFromTheGridWhateverItsColour) {
+  for (QColor grid : {QColor(127, 127, 127), QColor(128, 128, 128), QColor(Qt::black),
+                      QColor(Qt::white), QColor(0, 0, 128), QColor(100, 100, 100)}) {
+    SCOPED_TRACE(grid.name().toStdString());
+    state_.settings.colors[app::kSearchColors][app::kListBoxBackground] = grid;
+    TMySearch form(db_);
+    form.show();
+    const QImage shot = form.SearchGrid->grab().toImage();
+    const QRect pick = form.SearchGrid->visualItemRect(form.SearchGrid->item(kPurchDate, 1));
+    const QRect cell = form.SearchGrid->visualItemRect(form.SearchGrid->item(kPurchDate, 2));
+    const QPoint offset = form.SearchGrid->viewport()->pos();
+    const QColor fill = shot.pixelColor(pick.topLeft() + offset + QPoint(2, 2));
+    const QColor around = shot.pixelColor(cell.center() + offset + QPoint(cell.width() / 3, 0));
+    EXPECT_GE(std::abs(fill.lightness() - around.lightness()), 48)
+        << fill.name().toStdString() << " on " << around.name().toStdString();
+    form.hide();
+  }
 }
 
 TEST_F(FindFormTest, TheSeventySixthItemClearsTheWholeSearch) {

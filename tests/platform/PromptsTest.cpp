@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -380,6 +381,25 @@ TEST(QtPromptsTest, FileDialogsFilterWithoutCaseAddSuffixAndRefuseMissingFolders
         qt.OpenFile(nullptr,
                     {.title = "Open Database File", .directory = folder, .file_must_exist = true})
             .isEmpty());
+  }
+}
+
+TEST(QtPromptsTest, AFontDialogLeftOnItsFamilyKeepsTheStoredName) {
+  QtPrompts qt;
+  for (const char* family : {"Arial", "DejaVu Sans", "No Such Family 97"}) {
+    SCOPED_TRACE(family);
+    WhenModal ok([](QWidget* w) {
+      auto* box = w->findChild<QDialogButtonBox*>();
+      ASSERT_NE(box, nullptr);
+      QTest::mouseClick(box->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    QFont stored(QString::fromLatin1(family), 12);
+    stored.setBold(true);
+    const std::optional<QFont> chosen = qt.ChooseFont(nullptr, stored);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->family(), family);
+    EXPECT_TRUE(chosen->bold());
+    EXPECT_EQ(chosen->pointSize(), 12);
   }
 }
 

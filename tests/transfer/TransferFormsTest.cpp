@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +60,39 @@ class TransferFormTest : public ::testing::Test {
   app::AppState state_;
   app::OpenDatabase db_{state_};
 };
+
+TEST_F(TransferFormTest, EveryFormTakesTheUserFonts) {
+  WriteFileBytes(dir_.File("in.txt"), "\"Land\",\"Era\"\r\n\"Chile\",\"1900\"\r\n");
+  state_.fonts.label = QFont(QStringLiteral("DejaVu Serif"));
+  state_.fonts.edit = QFont(QStringLiteral("DejaVu Sans Mono"));
+  state_.fonts.button = QFont(QStringLiteral("DejaVu Sans"));
+  state_.fonts.button.setItalic(true);
+  std::vector<std::unique_ptr<QDialog>> forms;
+  forms.push_back(std::make_unique<TMyExport>(db_));
+  forms.push_back(std::make_unique<TImportFormat>(db_));
+  forms.push_back(std::make_unique<TMyImport>(db_, SourceKind::kAscii, Q(dir_.File("in.txt"))));
+  for (const auto& form : forms) {
+    SCOPED_TRACE(form->metaObject()->className());
+    form->show();
+    int checked = 0;
+    for (QPushButton* b : form->findChildren<QPushButton*>()) {
+      EXPECT_EQ(b->font().family(), "DejaVu Sans") << b->text().toStdString();
+      EXPECT_TRUE(b->font().italic()) << b->text().toStdString();
+      ++checked;
+    }
+    for (QAbstractButton* b : form->findChildren<QAbstractButton*>()) {
+      if (!qobject_cast<QRadioButton*>(b) && !qobject_cast<QCheckBox*>(b)) continue;
+      EXPECT_EQ(b->font().family(), "DejaVu Serif") << b->text().toStdString();
+      ++checked;
+    }
+    for (QTableWidget* g : form->findChildren<QTableWidget*>()) {
+      EXPECT_EQ(g->font().family(), "DejaVu Sans Mono");
+      ++checked;
+    }
+    EXPECT_GT(checked, 1);
+    form->hide();
+  }
+}
 
 TEST_F(TransferFormTest, ExportFormEndToEnd) {
   TMyExport form(db_);
