@@ -4,8 +4,6 @@
 // File and PDF, the page range and the printer selection.
 #include <QApplication>
 #include <QBuffer>
-#include <QTest>
-#include <QToolBar>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -16,8 +14,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include <gtest/gtest.h>
