@@ -14,12 +14,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <functional>
-#include <map>
 #include <memory>
 
 #include <gtest/gtest.h>
