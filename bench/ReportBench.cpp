@@ -1,8 +1,9 @@
 // Report benchmark: "Complete Report" over a coin table (default: 100,000
 // rows, made from the report tests' collection) to a text file and to PDF,
 // beside `klvdbf dump` of the same rows; the same run into stored pages and
-// the preview: time to the first page shown, to turn a page, to jump to the
-// last page; peak memory of the process after each step.
+// the preview: time from View to the first page shown (the view run and the
+// preview's start, printed beside the baseline), to turn a page, to jump to
+// the last page; peak memory of the process after each step.
 //   klv_report_bench [--rows N] [--dir DIR]
 #include <sys/resource.h>
 
@@ -82,7 +83,6 @@ int main(int argc, char** argv) {
   table.SetIndexName("NewIndex");
   const klv::report::ReportDef def = klv::report::BuiltInReportDefs()[3];
   klv::report::RunSetup setup;
-  setup.sort_levels = {1, 3, 0, 0};
   setup.today = QStringLiteral("12/09/2026");
   std::printf("rows %ld, report \"%s\"\n", rows, qPrintable(def.name));
 
@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
              {QStringLiteral("dump"), QString::fromStdString(path), QStringLiteral("--tag"),
               QStringLiteral("NewIndex")});
   dump.waitForFinished(-1);
-  std::printf("baseline klvdbf dump      %9.0f ms\n", Ms(t0));
+  const double dump_ms = Ms(t0);
+  std::printf("baseline klvdbf dump      %9.0f ms\n", dump_ms);
 
   setup.mode = klv::report::kModeFile;
   setup.text_file = dir + QStringLiteral("/BENCH.TXT");
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadWrite);
-  t0 = Clock::now();
+  const auto view_start = Clock::now();
+  t0 = view_start;
   klv::report::engine::TReportFiler filer;
   filer.SetStream(&buffer);
   {
@@ -136,6 +138,10 @@ int main(int argc, char** argv) {
   preview.Start();
   preview.Render();
   std::printf("preview: first page shown %9.1f ms\n", Ms(t0));
+  // What the collector waits for: from View to the first page on the screen
+  // (the whole view run, then the preview's start), beside the baseline.
+  std::printf("View to first page shown  %9.0f ms  (klvdbf dump %.0f ms)\n", Ms(view_start),
+              dump_ms);
   t0 = Clock::now();
   preview.NextPage();
   preview.Render();

@@ -167,7 +167,7 @@ inline constexpr const char* kNavigatorHints[10] = {
 inline constexpr char kBrowseSwitch[] = "/BROWSE";
 inline constexpr char kUsage[] =
     "Usage: klvcoin [/BROWSE | --browse] [FILE.DBF]\n"
-    "   or: klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]\n"
+    "   or: klvcoin --report NAME --output FILE.TXT|FILE.PDF [--paper a4|letter] [FILE.DBF]\n"
     "   or: klvcoin --statistics --output FILE.PDF|FILE.CSV [FILE.DBF]\n"
     "   or: klvcoin --want-list --output FILE.PDF|FILE.CSV|FILE.TXT [FILE.DBF]\n"
     "\n"
@@ -180,6 +180,8 @@ inline constexpr char kUsage[] =
     "                     sort order, into the --output file: a text file as\n"
     "                     Print To File writes it, or a PDF of the printed pages;\n"
     "                     exit status 0 done, 1 failed, 2 no such report\n"
+    "  --paper a4|letter  the report's paper; default: the default printer's, or\n"
+    "                     the one the locale uses\n"
     "  --statistics       the collection's statistics into the --output file: each\n"
     "                     chart on a PDF page with its table, or the tables as CSV\n"
     "  --want-list        the coins wanted into the --output file: PDF, CSV or text\n"

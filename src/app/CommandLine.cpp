@@ -16,8 +16,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       line.help = true;
     } else if (a == QLatin1String("--version")) {
       line.version = true;
-    } else if (a == QLatin1String("--report") || a == QLatin1String("--output")) {
-      QString& value = a == QLatin1String("--report") ? line.report : line.output;
+    } else if (a == QLatin1String("--report") || a == QLatin1String("--output") ||
+               a == QLatin1String("--paper")) {
+      QString& value = a == QLatin1String("--report")   ? line.report
+                       : a == QLatin1String("--output") ? line.output
+                                                        : line.paper;
       if (i + 1 < arguments.size()) {
         value = arguments[++i];
       } else {
@@ -50,6 +53,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   } else if (runs == 0 && !line.output.isEmpty()) {
     line.problem = QStringLiteral("--output needs --report");
   }
+  if (line.problem.isEmpty() && !line.paper.isEmpty() &&
+      line.paper.compare(QLatin1String("a4"), Qt::CaseInsensitive) != 0 &&
+      line.paper.compare(QLatin1String("letter"), Qt::CaseInsensitive) != 0)
+    line.problem = QStringLiteral("--paper takes a4 or letter");
+  if (line.problem.isEmpty() && !line.paper.isEmpty() && line.report.isEmpty())
+    line.problem = QStringLiteral("--paper needs --report");
   return line;
 }
 

@@ -18,7 +18,7 @@ struct StartOptions {
 
 // The command line, understood: "/BROWSE" in any letter case (or --browse),
 // an optional database file, and a report to run without a window
-// (--report NAME --output FILE, both or neither).
+// (--report NAME --output FILE, both or neither; --paper a4|letter).
 struct CommandLine {
   bool browse = false;
   QString database;  // empty: the "Last Database" setting decides
@@ -31,6 +31,7 @@ struct CommandLine {
   bool statistics = false;
   bool want_list = false;
   QString output;
+  QString paper;    // --paper a4|letter (with --report): the paper of the pages
   QString problem;  // a request that cannot be carried out as given
 };
 CommandLine ParseCommandLine(const QStringList& arguments);

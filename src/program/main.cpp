@@ -1,5 +1,5 @@
 // klvcoin [/BROWSE | --browse] [FILE.DBF]
-// klvcoin --report NAME --output FILE.TXT|FILE.PDF [FILE.DBF]
+// klvcoin --report NAME --output FILE.TXT|FILE.PDF [--paper a4|letter] [FILE.DBF]
 // klvcoin --statistics --output FILE.PDF|FILE.CSV [FILE.DBF]
 // klvcoin --want-list --output FILE.PDF|FILE.CSV|FILE.TXT [FILE.DBF]
 //
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,6 +29,8 @@
 #include "platform/QtPrompts.h"
 #include "program/Program.h"
 #include "report/CommandRun.h"
+#include "report/engine/PaintedReport.h"
+#include "report/engine/ReportPrinter.h"
 #include "stats/CommandRun.h"
 
 #ifndef KLV_VERSION
@@ -102,7 +105,10 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (line.statistics) return klv::stats::RunStatisticsCommand(line.output, line.database);
     if (line.want_list) return klv::stats::RunWantListCommand(line.output, line.database);
-    return klv::report::RunReportCommand(line.report, line.output, line.database);
+    const std::optional<klv::report::engine::PaperSize> paper =
+        klv::report::engine::PaperNamed(line.paper);
+    return klv::report::RunReportCommand(line.report, line.output, line.database,
+                                         paper ? *paper : klv::report::engine::PrinterPaper(-1));
   }
 
   QApplication app(argc, argv);

@@ -45,7 +45,8 @@ int Fail(const QString& message, int status = 1) {
 
 }  // namespace
 
-int RunReportCommand(const QString& report, const QString& output, const QString& database) {
+int RunReportCommand(const QString& report, const QString& output, const QString& database,
+                     engine::PaperSize paper) {
   const QString suffix = QFileInfo(output).suffix().toUpper();
   if (suffix != QLatin1String("TXT") && suffix != QLatin1String("PDF"))
     return Fail(QStringLiteral("the output %1 is neither a .TXT nor a .PDF file").arg(output), 2);
@@ -76,7 +77,7 @@ int RunReportCommand(const QString& report, const QString& output, const QString
     if (!QFileInfo(path).isFile()) return Fail(QStringLiteral("%1 does not exist").arg(path));
 
     // The definitions, found by name.
-    const QString urp = state.program_dir + QLatin1Char('/') + QLatin1String(texts::kUrpFileName);
+    const QString urp = DefinitionsFilePath(state.program_dir);
     std::vector<ReportDef> defs =
         QFileInfo::exists(urp) ? UrpFile(urp).Load().defs : BuiltInReportDefs();
     const ReportDef* def = nullptr;
@@ -98,11 +99,13 @@ int RunReportCommand(const QString& report, const QString& output, const QString
     if (suffix == QLatin1String("PDF")) {
       engine::TPdfReport pdf(target_path);
       pdf.SetTitle(def->name);
+      pdf.SetPaper(paper);
       ReportGenerator run(*def, db.MyTable(), pdf, MakeRunSetup(db, kModePrint, QString()));
       run.Run();
       aborted = run.Aborted() || !pdf.Written();
     } else {
       engine::TReportFiler filer;
+      filer.SetPaper(paper);
       ReportGenerator run(*def, db.MyTable(), filer, MakeRunSetup(db, kModeFile, target_path));
       run.Run();
       aborted = run.Aborted();

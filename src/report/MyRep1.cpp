@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QTimer>
 
 #include "forms/ColorGroups.h"
 #include "platform/HelpViewer.h"
@@ -136,21 +137,30 @@ void TMyReport::SetDesigner(Designer designer) {
 }
 
 QString TMyReport::UrpPath() const {
-  return db_.state().program_dir + QLatin1Char('/') + L(texts::kUrpFileName);
+  return DefinitionsFilePath(db_.state().program_dir);
 }
 
-void TMyReport::LoadReports(int select) {
+QString TMyReport::LoadReports(int select) {
+  const UrpFile::Contents contents = UrpFile(UrpPath()).Load();
   ReportBox->clear();
-  ReportBox->addItems(UrpFile(UrpPath()).Names());
+  for (const ReportDef& def : contents.defs) ReportBox->addItem(def.name);
   if (select >= 0 && select < ReportBox->count()) ReportBox->setCurrentRow(select);
+  return contents.problem;
 }
 
 void TMyReport::ShowModal() {
+  QString problem;
   try {
-    LoadReports();
+    problem = LoadReports();
   } catch (const std::exception& e) {
     if (OnError) OnError(QString::fromUtf8(e.what()));
     return;
+  }
+  // A damaged file is said at once, over the chooser.
+  if (!problem.isEmpty()) {
+    QTimer::singleShot(0, this, [this, problem] {
+      platform::prompts().Notify(this, L(texts::kWarning), problem, platform::MsgIcon::kWarning);
+    });
   }
   exec();
 }
@@ -308,6 +318,7 @@ void TMyReport::RunReport(int mode, const QString& file, const QString& pdf) {
     }
     if (mode == kModeView && !aborted) {
       TMyPreview preview(&stream, def.name, printer, db_.state(), this);
+      preview.OnError = OnError;
       preview.exec();
     }
   } catch (const std::exception& e) {

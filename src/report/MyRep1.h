@@ -48,8 +48,9 @@ class TMyReport : public QDialog {
 
   QString UrpPath() const;
   // Fills the list from the definitions file; selects index when given.
-  void LoadReports(int select = -1);
-  // Shows the chooser modally.
+  // Returns what is wrong with the file (empty when nothing is).
+  QString LoadReports(int select = -1);
+  // Shows the chooser modally; a damaged definitions file is said first.
   void ShowModal();
 
   QMenuBar* MenuBar = nullptr;

@@ -101,8 +101,12 @@ ReportFont& TReportFonts::SlotFont(int slot) {
 
 void TReportFonts::NewFontClick(int slot) {
   ReportFont& f = SlotFont(slot);
-  if (std::optional<QFont> chosen = prompts().ChooseFont(this, ToQFont(f))) TakeQFont(f, *chosen);
-  if (std::optional<QColor> color = prompts().ChooseColor(this, ToQColor(f.color));
+  // The colour is asked only after a font was chosen: Cancel in the font
+  // dialog changes nothing, Cancel in the colour dialog keeps the colour.
+  const std::optional<QFont> chosen = prompts().ChooseFont(this, ToQFont(f));
+  if (!chosen) return;
+  TakeQFont(f, *chosen);
+  if (const std::optional<QColor> color = prompts().ChooseColor(this, ToQColor(f.color));
       color && color->isValid())
     f.color = ToWindowsRgb(*color);
   ShowFontTexts();

@@ -4,9 +4,12 @@
 #include <cmath>
 
 #include <QDate>
+#include <QRegularExpression>
 
 #include "base/Error.h"
 #include "db/FieldTable.h"
+#include "report/ReportLayout.h"
+#include "report/ReportTexts.h"
 
 namespace klv::report {
 
@@ -17,45 +20,106 @@ using engine::kJustifyLeft;
 using engine::kJustifyRight;
 using engine::TBaseReport;
 
-// The group values before the first record: no record's value, so the first
-// record always starts a group.
-constexpr char kNoGroup[] = "zzxkytrweq";
 constexpr int kGroupValueLength = 120;
 // Inner margin of every column, hundredths of an inch.
 constexpr int kColumnMargin = 2;
 constexpr double kCaptionExtra = 0.2;  // inches around a caption's text
-constexpr char kTotalsCaption[] = "TOTALS";
-constexpr char kGrandTotalsCaption[] = "GRAND TOTALS";
+// A column caption wider than its column is drawn narrowed, down to this
+// share of its width; what does not fit even so is cut.
+constexpr double kLeastNarrowing = 0.5;
+
+QString L(const char* text) {
+  return QString::fromLatin1(text);
+}
 
 QString NoTabs(QString text) {
   text.replace(QLatin1Char('\t'), QLatin1Char(' '));
   return text;
 }
 
-// The field an item of a record line shows: its number, or for an item whose
-// number was lost (converted definitions) the field its name names.
-int FieldOfItem(const ReportItem& item) {
-  if (item.field >= 1 && item.field <= db::kFieldCount) return item.field;
-  for (int f = 1; f <= db::kFieldCount; ++f) {
-    if (item.name.compare(QLatin1String(db::FieldInfoOf(f).name.data(),
-                                        static_cast<qsizetype>(db::FieldInfoOf(f).name.size())),
-                          Qt::CaseInsensitive) == 0)
-      return f;
+// The terms of an index expression joined by "+" outside parentheses and
+// quotes.
+QStringList ExpressionTerms(const QString& expression) {
+  QStringList terms;
+  QString term;
+  int depth = 0;
+  QChar quote;
+  for (const QChar c : expression) {
+    if (!quote.isNull()) {
+      if (c == quote) quote = QChar();
+    } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+      quote = c;
+    } else if (c == QLatin1Char('(')) {
+      ++depth;
+    } else if (c == QLatin1Char(')')) {
+      --depth;
+    } else if (c == QLatin1Char('+') && depth == 0) {
+      terms.append(term);
+      term.clear();
+      continue;
+    }
+    term += c;
   }
-  return 0;
+  terms.append(term);
+  return terms;
 }
 
-bool IsNumericField(int f) {
-  return f >= 1 && f <= db::kFieldCount && db::FieldInfoOf(f).letter == 'N';
+// The key a term of the index gives a field: the field the term names (none
+// when it names no field or more than one), cut as its LEFT cuts it.
+GroupKey KeyOfTerm(const QString& term) {
+  GroupKey key;
+  static const QRegularExpression word(QStringLiteral("[A-Za-z_][A-Za-z0-9_]*"));
+  for (auto it = word.globalMatch(term); it.hasNext();) {
+    const int f = FieldNumberOfName(it.next().captured(0), /*totals_line=*/false);
+    if (f == 0) continue;
+    if (key.field != 0 && key.field != f) return GroupKey{};
+    key.field = f;
+  }
+  if (key.field == 0) return key;
+  const QString name =
+      QString::fromLatin1(db::FieldInfoOf(key.field).name.data(),
+                          static_cast<qsizetype>(db::FieldInfoOf(key.field).name.size()));
+  const QRegularExpression left(QStringLiteral("LEFT\\s*\\(\\s*%1\\s*,\\s*(\\d+)\\s*\\)").arg(name),
+                                QRegularExpression::CaseInsensitiveOption);
+  if (const QRegularExpressionMatch m = left.match(term); m.hasMatch())
+    key.key_chars = m.captured(1).toInt();
+  key.fold_case = term.contains(QLatin1String("UPPER("), Qt::CaseInsensitive) ||
+                  term.contains(QLatin1String("LOWER("), Qt::CaseInsensitive);
+  return key;
+}
+
+QString KeyOf(const GroupKey& key, const QString& value) {
+  QString v = key.key_chars > 0 ? value.left(key.key_chars) : value;
+  while (v.endsWith(QLatin1Char(' '))) v.chop(1);
+  return key.fold_case ? v.toUpper() : v;
 }
 
 }  // namespace
+
+std::array<GroupKey, 2> WalkOrderKeys(const dbf::Table& table) {
+  std::array<GroupKey, 2> keys{};
+  const std::string& tag = table.IndexName();
+  if (tag.empty()) return keys;
+  QString expression;
+  for (const dbf::TagInfo& info : table.Tags()) {
+    if (QString::fromStdString(info.name).compare(QString::fromStdString(tag),
+                                                  Qt::CaseInsensitive) == 0)
+      expression = QString::fromStdString(info.expression);
+  }
+  size_t n = 0;
+  for (const QString& term : ExpressionTerms(expression)) {
+    if (n == keys.size()) break;
+    const GroupKey key = KeyOfTerm(term);
+    if (key.field == 0) break;
+    keys[n++] = key;
+  }
+  return keys;
+}
 
 RunSetup MakeRunSetup(app::OpenDatabase& db, int mode, const QString& text_file) {
   RunSetup setup;
   const app::AppState& state = db.state();
   setup.mode = mode;
-  setup.sort_levels = state.settings.sort_levels;
   setup.captions = state.settings.field_names;
   setup.formats = state.formats;
   const QDate today = QDate::currentDate();
@@ -109,6 +173,34 @@ void ReportGenerator::UseFont(const ReportFont& font) {
   engine_.SetFontColor(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
 }
 
+ReportGenerator::Columns ReportGenerator::FitLine(const ReportLine& line, bool totals_line) {
+  // Characters first (the text file), then the page: each column starts as
+  // its characters' share of the printable width and is fitted to its
+  // widest text in the body font.
+  const int n = LineLength(line);
+  std::vector<int> chars, char_needs;
+  std::vector<bool> fillers;
+  std::vector<QString> widest;
+  for (int i = 0; i < n; ++i) {
+    const ReportItem& item = line[static_cast<size_t>(i)];
+    widest.push_back(NoTabs(WidestText(item, totals_line, setup_.formats, table_.text_format())));
+    chars.push_back(item.width);
+    char_needs.push_back(static_cast<int>(widest.back().size()));
+    fillers.push_back(item.IsFiller());
+  }
+  Columns columns;
+  columns.chars = FitCharWidths(chars, char_needs, fillers, width_chars_);
+  std::vector<double> inches, needs;
+  for (int i = 0; i < n; ++i) {
+    inches.push_back(static_cast<double>(columns.chars[static_cast<size_t>(i)]) / width_chars_ *
+                     printable_);
+    const QString& text = widest[static_cast<size_t>(i)];
+    needs.push_back(text.isEmpty() ? 0 : engine_.TextWidth(text) + 2 * kColumnMargin / 100.0);
+  }
+  columns.inches = FitWidths(inches, needs, fillers, printable_);
+  return columns;
+}
+
 void ReportGenerator::MyBeforePrintReport() {
   engine_.StatusFormat = QStringLiteral("Printing Page %p\r%0\r%1");
   engine_.StatusLine[0].clear();
@@ -120,16 +212,25 @@ void ReportGenerator::MyBeforePrintReport() {
   width_chars_ = def_.width > 0 ? def_.width : 90;
   printable_ = engine_.PageWidth() - def_.left_margin - def_.right_margin;
 
-  level1_ = level2_ = 0;
+  // Record lines and totals print in the body font.
+  UseFont(def_.body_font);
+  const int lines = std::clamp<int>(def_.lines, 0, kMaxRecordLines);
+  for (int n = 0; n < lines; ++n)
+    line_columns_[static_cast<size_t>(n)] =
+        FitLine(def_.record_lines[static_cast<size_t>(n)], /*totals_line=*/false);
+  totals_columns_ = FitLine(def_.totals, /*totals_line=*/true);
+
+  level1_ = level2_ = GroupKey{};
   if (def_.group_level1) {
-    std::vector<int> named;
-    for (int level : setup_.sort_levels) {
-      if (level >= 1 && level <= db::kFieldCount) named.push_back(level);
-    }
-    if (!named.empty()) level1_ = named[0];
-    if (named.size() > 1 && def_.group_level2) level2_ = named[1];
+    const std::array<GroupKey, 2> keys = WalkOrderKeys(table_);
+    level1_ = keys[0];
+    if (def_.group_level2 && level1_.field) level2_ = keys[1];
   }
-  group1_ = group2_ = QString::fromLatin1(kNoGroup);
+  group1_.clear();
+  group2_.clear();
+  key1_.clear();
+  key2_.clear();
+  closing_group_.clear();
   header_pending_ = footer_pending_ = final_pending_ = false;
   first_group_ = true;
   group_totals_ = grand_totals_ = Totals{};
@@ -178,14 +279,15 @@ void ReportGenerator::MyPrintHeaderReport() {
   }
 }
 
-void ReportGenerator::SetLineTabs(const ReportLine& line, bool with_box, bool header_row) {
+void ReportGenerator::SetLineTabs(const Columns& columns, const ReportLine& line, bool with_box,
+                                  bool header_row) {
   engine_.ClearTabs();
   int box = 0;
   if (with_box) {
     if (def_.vertical_lines) box |= engine::kBoxLeft | engine::kBoxRight;
     if (def_.horizontal_lines) box |= engine::kBoxTop | engine::kBoxBottom;
   }
-  const int n = LineLength(line);
+  const int n = std::min<int>(LineLength(line), static_cast<int>(columns.inches.size()));
   for (int i = 0; i < n; ++i) {
     const ReportItem& item = line[static_cast<size_t>(i)];
     engine::Justify justify = kJustifyLeft;
@@ -193,18 +295,17 @@ void ReportGenerator::SetLineTabs(const ReportLine& line, bool with_box, bool he
       justify = kJustifyCenter;
     } else if (with_box) {
       // One line per record: numbers to the right, as in a column.
-      if (item.IsField() && IsNumericField(FieldOfItem(item))) justify = kJustifyRight;
+      if (ShowsNumber(item, /*totals_line=*/false)) justify = kJustifyRight;
     } else if (item.IsLabel()) {
       justify = kJustifyRight;
     }
-    engine_.SetTab(TBaseReport::kAfterPrevious, justify,
-                   static_cast<double>(item.width) / width_chars_ * printable_, kColumnMargin, box,
-                   0);
+    engine_.SetTab(TBaseReport::kAfterPrevious, justify, columns.inches[static_cast<size_t>(i)],
+                   kColumnMargin, box, 0);
   }
 }
 
 void ReportGenerator::SetRecordTabs() {
-  SetLineTabs(def_.record_lines[0], /*with_box=*/true, /*header_row=*/false);
+  SetLineTabs(line_columns_[0], def_.record_lines[0], /*with_box=*/true, /*header_row=*/false);
 }
 
 QString ReportGenerator::FieldText(int f) {
@@ -234,21 +335,27 @@ QString ReportGenerator::TotalsText(const Totals& t, int field) {
   }
 }
 
-void ReportGenerator::PrintItems(const ReportLine& line,
+void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
                                  const std::function<QString(const ReportItem&)>& value) {
-  const int n = LineLength(line);
+  const int n = std::min<int>(LineLength(line), static_cast<int>(columns.chars.size()));
   if (FileMode()) {
+    // Each item its fitted width; a text longer than that (a sum beyond any
+    // value, a line whose texts cannot all fit) is written whole.
     QString text;
     for (int i = 0; i < n; ++i) {
       const ReportItem& item = line[static_cast<size_t>(i)];
-      const int w = item.width;
+      const int w = columns.chars[static_cast<size_t>(i)];
+      QString cell;
       if (item.IsFiller()) {
-        text += QString(w, QLatin1Char(' '));
+        cell = QString(w, QLatin1Char(' '));
       } else if (item.IsLabel()) {
-        text += item.label.left(w).rightJustified(w, QLatin1Char(' '));
+        cell = NoTabs(item.label).rightJustified(w, QLatin1Char(' '));
       } else {
-        text += NoTabs(value(item)).left(w).leftJustified(w, QLatin1Char(' '));
+        cell = NoTabs(value(item)).leftJustified(w, QLatin1Char(' '));
       }
+      // One blank keeps a text that overflows its column apart from the next.
+      if (cell.size() > w && i + 1 < n) cell += QLatin1Char(' ');
+      text += cell;
     }
     WriteText(text);
     return;
@@ -262,19 +369,23 @@ void ReportGenerator::PrintItems(const ReportLine& line,
     } else if (item.IsField()) {
       text = value(item);
     }
+    // Never cut: a text wider than its column prints narrowed.
+    text = NoTabs(text);
     if (i > 0) cells += QLatin1Char('\t');
-    cells += engine_.FitText(NoTabs(text), engine_.TabWidth(i + 1));
+    cells += text;
   }
   engine_.PrintLn(cells);
 }
 
-void ReportGenerator::PrintRecordLine(const ReportLine& line) {
-  PrintItems(line, [this](const ReportItem& item) { return FieldText(FieldOfItem(item)); });
+void ReportGenerator::PrintRecordLine(const ReportLine& line, const Columns& columns) {
+  PrintItems(line, columns,
+             [this](const ReportItem& item) { return FieldText(FieldOfItem(item)); });
 }
 
 void ReportGenerator::PrintTotalsLine(const Totals& totals) {
-  if (!FileMode()) SetLineTabs(def_.totals, /*with_box=*/false, /*header_row=*/false);
-  PrintItems(def_.totals,
+  if (!FileMode())
+    SetLineTabs(totals_columns_, def_.totals, /*with_box=*/false, /*header_row=*/false);
+  PrintItems(def_.totals, totals_columns_,
              [this, &totals](const ReportItem& item) { return TotalsText(totals, item.field); });
 }
 
@@ -288,25 +399,34 @@ void ReportGenerator::PrintCenteredBox(const QString& text, int box) {
   // Caption and box centred in the printable width; a caption too wide for
   // it is cut and its box takes the whole width.
   QString caption = NoTabs(text);
-  double width = engine_.TextWidth(caption);
-  double x = 0, box_width = 0;
-  if (width > printable_ - kCaptionExtra) {
+  double box_width = engine_.TextWidth(caption) + kCaptionExtra;
+  if (box_width > printable_) {
     caption = engine_.FitText(caption, printable_ - kCaptionExtra);
-    x = engine_.MarginLeft();
     box_width = printable_;
-  } else {
-    x = engine_.MarginLeft() + (printable_ - width) / 2;
-    box_width = width + kCaptionExtra;
   }
   engine_.ClearTabs();
-  engine_.SetTab(x, kJustifyCenter, box_width, 0, box, 0);
+  engine_.SetTab(engine_.MarginLeft() + (printable_ - box_width) / 2, kJustifyCenter, box_width, 0,
+                 box, 0);
   engine_.PrintLn(caption);
+}
+
+QString ReportGenerator::GroupCaption() const {
+  return level2_.field ? group1_ + QStringLiteral(", ") + group2_ : group1_;
+}
+
+QString ReportGenerator::GroupTotalsCaption(const QString& group) const {
+  // Totals at the top of a page, away from their group's rows, say whose.
+  if (body_empty_ && !group.trimmed().isEmpty())
+    return L(texts::kGroupTotalsNamedCaption).arg(group);
+  return L(texts::kTotalsCaption);
 }
 
 bool ReportGenerator::TryGroupHeader() {
   if (!Fits(def_.lines + 2)) return false;
   header_pending_ = false;
-  const QString caption = level2_ ? group1_ + QStringLiteral(", ") + group2_ : group1_;
+  const QString caption = GroupCaption();
+  // A group of blank values has nothing to show in a caption.
+  if (caption.trimmed().isEmpty()) return true;
   if (FileMode()) {
     const int indent = std::max(0, (width_chars_ - static_cast<int>(caption.size())) / 2);
     const QString pad(indent, QLatin1Char(' '));
@@ -340,7 +460,7 @@ void ReportGenerator::PrintTotalsCaption(const QString& caption) {
 bool ReportGenerator::TryGroupFooter() {
   if (!Fits(def_.lines + 3)) return false;
   footer_pending_ = false;
-  PrintTotalsCaption(QString::fromLatin1(kTotalsCaption));
+  PrintTotalsCaption(GroupTotalsCaption(closing_group_));
   PrintTotalsLine(group_totals_);
   group_totals_ = Totals{};
   if (def_.lines == 1 && !FileMode()) SetRecordTabs();
@@ -349,16 +469,21 @@ bool ReportGenerator::TryGroupFooter() {
 }
 
 bool ReportGenerator::TryFinalTotals() {
-  if (!Fits(5)) return false;
+  // With groups, the last group's totals and then the grand totals; without,
+  // the grand totals alone (the group totals would only repeat them).
+  const bool groups = level1_.field != 0;
+  if (!Fits(groups ? 5 : 2)) return false;
   final_pending_ = false;
-  PrintTotalsCaption(QString::fromLatin1(kTotalsCaption));
-  PrintTotalsLine(group_totals_);
-  if (FileMode()) {
-    WriteText(QString());
-  } else {
-    engine_.NewLine();
+  if (groups) {
+    PrintTotalsCaption(GroupTotalsCaption(GroupCaption()));
+    PrintTotalsLine(group_totals_);
+    if (FileMode()) {
+      WriteText(QString());
+    } else {
+      engine_.NewLine();
+    }
   }
-  PrintTotalsCaption(QString::fromLatin1(kGrandTotalsCaption));
+  PrintTotalsCaption(L(texts::kGrandTotalsCaption));
   PrintTotalsLine(grand_totals_);
   body_empty_ = false;
   return true;
@@ -375,8 +500,8 @@ bool ReportGenerator::MyPrintPageReport() {
   if (one_line && def_.column_headers) {
     UseFont(def_.header_font);
     if (!FileMode()) {
-      SetLineTabs(def_.record_lines[0], /*with_box=*/true, /*header_row=*/true);
       const ReportLine& line = def_.record_lines[0];
+      SetLineTabs(line_columns_[0], line, /*with_box=*/true, /*header_row=*/true);
       QString cells;
       for (int i = 0; i < LineLength(line); ++i) {
         const ReportItem& item = line[static_cast<size_t>(i)];
@@ -386,7 +511,7 @@ bool ReportGenerator::MyPrintPageReport() {
           if (f >= 1) text = setup_.captions[static_cast<size_t>(f)];
         }
         if (i > 0) cells += QLatin1Char('\t');
-        cells += engine_.FitText(NoTabs(text), engine_.TabWidth(i + 1));
+        cells += engine_.FitText(NoTabs(text), engine_.TabWidth(i + 1) / kLeastNarrowing);
       }
       engine_.PrintLn(cells);
     } else {
@@ -398,50 +523,39 @@ bool ReportGenerator::MyPrintPageReport() {
   UseFont(def_.body_font);
   if (one_line && !FileMode()) SetRecordTabs();
 
-  bool left_pending = false;
   while (!engine_.Aborted() && !table_.Eof() && (body_empty_ || engine_.LinesLeft() >= lines)) {
-    if (footer_pending_ && !TryGroupFooter()) {
-      left_pending = true;
-      break;
-    }
-    if (header_pending_ && !TryGroupHeader()) {
-      left_pending = true;
-      break;
-    }
-    if (level1_) {
-      const QString v1 = FieldText(level1_).left(kGroupValueLength);
-      bool start = false;
-      if (level2_) {
-        const QString v2 = FieldText(level2_).left(kGroupValueLength);
-        if (v2 != group2_) {
-          group2_ = v2;
-          start = true;
-        } else if (v1 != group1_) {
-          start = true;
-        }
-      } else {
-        start = v1 != group1_;
+    if (footer_pending_ && !TryGroupFooter()) break;
+    if (header_pending_ && !TryGroupHeader()) break;
+    if (level1_.field) {
+      const QString v1 = FieldText(level1_.field).left(kGroupValueLength);
+      const QString k1 = KeyOf(level1_, v1);
+      QString v2, k2;
+      if (level2_.field) {
+        v2 = FieldText(level2_.field).left(kGroupValueLength);
+        k2 = KeyOf(level2_, v2);
       }
-      if (start) {
+      if (first_group_ || k1 != key1_ || (level2_.field && k2 != key2_)) {
+        closing_group_ = GroupCaption();
         group1_ = v1;
+        key1_ = k1;
+        group2_ = v2;
+        key2_ = k2;
         footer_pending_ = !first_group_ && def_.use_totals;
         header_pending_ = true;
         first_group_ = false;
         if (!footer_pending_ || TryGroupFooter()) TryGroupHeader();
-        if (footer_pending_ || header_pending_) {
-          left_pending = true;
-          break;
-        }
+        if (footer_pending_ || header_pending_) break;
       }
     }
     if (!body_empty_ && engine_.LinesLeft() < lines) break;
     if (one_line) {
-      PrintRecordLine(def_.record_lines[0]);
+      PrintRecordLine(def_.record_lines[0], line_columns_[0]);
     } else {
       for (int n = 0; n < lines; ++n) {
         const ReportLine& line = def_.record_lines[static_cast<size_t>(n)];
-        if (!FileMode()) SetLineTabs(line, /*with_box=*/false, /*header_row=*/false);
-        PrintRecordLine(line);
+        const Columns& columns = line_columns_[static_cast<size_t>(n)];
+        if (!FileMode()) SetLineTabs(columns, line, /*with_box=*/false, /*header_row=*/false);
+        PrintRecordLine(line, columns);
       }
     }
     if (lines > 0) body_empty_ = false;
@@ -450,12 +564,8 @@ bool ReportGenerator::MyPrintPageReport() {
         const dbf::Field* field = table_.FindField(db::FieldInfoOf(f).name);
         return field ? field->AsFloat() : 0.0;
       };
-      const auto whole = [this]() -> double {
-        // Read as a whole number; a fraction is cut toward zero.
-        const dbf::Field* field = table_.FindField(db::FieldInfoOf(db::kQuantity).name);
-        return field ? std::trunc(field->AsFloat()) : 0.0;
-      };
-      const double q = whole();
+      // The quantity read as a whole number; a fraction is cut toward zero.
+      const double q = std::trunc(number(db::kQuantity));
       const double purchase = number(db::kPurchasePr);
       const double market = number(db::kMarketValu);
       const double premium = number(db::kPremiumVal);
@@ -466,7 +576,6 @@ bool ReportGenerator::MyPrintPageReport() {
     table_.Next();
     if (OnRecord) OnRecord();
   }
-  (void)left_pending;
   if (engine_.Aborted()) return false;
   if (table_.Eof()) {
     if (def_.use_totals && !footer_pending_ && !header_pending_) {

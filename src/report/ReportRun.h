@@ -10,9 +10,19 @@
 // with the table.
 //
 // Promises:
-// - Groups follow the first two sort levels that name a field; a group
-//   header or footer, or the final totals, that do not fit where they fall
-//   move to the next page, before any further record.
+// - Groups follow the order the rows are walked in: the first two fields
+//   of the table's active index (none when the table walks in record
+//   order), whatever the sort settings say. A group header or footer, or
+//   the final totals, that do not fit where they fall move to the next
+//   page, before any further record; group totals that open a page name
+//   their group. Without groups the final totals are the grand totals
+//   alone; a group of blank values gets no caption box.
+// - Every value a field can hold prints whole: each line's columns are
+//   fitted to the widest texts their items can show (ReportLayout.h), and
+//   no label or value is ever cut: on the page a text wider than its
+//   column prints narrowed to fit; in the text file a text longer than its
+//   column pushes the rest of the line to the right. (Only column captions
+//   are cut, where even half their width does not fit.)
 // - A page always advances the run: what does not fit even on an empty page
 //   is printed there anyway, so no definition runs forever.
 // - Mode 3 writes its text file through a temporary file renamed into place
@@ -25,6 +35,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QSaveFile>
 #include <QString>
@@ -43,11 +54,10 @@ enum ReportMode : int { kModePrint = 1, kModeView = 2, kModeFile = 3 };
 // What a run needs besides the definition, the table and the target.
 struct RunSetup {
   int mode = kModeView;
-  std::array<int, 4> sort_levels{};  // the sort order in force
-  app::PerField<QString> captions;   // the field caption table
-  app::NumberFormats formats;        // numbers and amounts
-  QString today;                     // the date the page footers show
-  QString text_file;                 // mode 3: the file written
+  app::PerField<QString> captions;  // the field caption table
+  app::NumberFormats formats;       // numbers and amounts
+  QString today;                    // the date the page footers show
+  QString text_file;                // mode 3: the file written
 };
 
 // The totals of one set, in totals-field order.
@@ -56,9 +66,23 @@ struct Totals {
   void Add(double q, double purchase_price, double market_value, double premium_value);
 };
 
-// The setup of a run on the open database: its sort order, field captions
-// and number formats, and today's date in its short date format.
+// The setup of a run on the open database: its field captions and number
+// formats, and today's date in its short date format.
 RunSetup MakeRunSetup(app::OpenDatabase& db, int mode, const QString& text_file);
+
+// A field the rows are ordered by, as the active index compares it: its
+// first key_chars characters (all when 0), letter case ignored when
+// fold_case.
+struct GroupKey {
+  int field = 0;
+  int key_chars = 0;
+  bool fold_case = false;
+  bool operator==(const GroupKey&) const = default;
+};
+// The first two fields of table's active index expression, in order; none
+// (field 0) when no index is active or its expression names no field term
+// by term.
+std::array<GroupKey, 2> WalkOrderKeys(const dbf::Table& table);
 
 class ReportGenerator {
  public:
@@ -87,18 +111,26 @@ class ReportGenerator {
   void MyPrintFooterReport();
   void MyAfterPrintReport();
 
-  // The group fields the sort levels give (0: none), as the run uses them.
-  int level1_field() const { return level1_; }
-  int level2_field() const { return level2_; }
+  // The group fields of the run (0: none), once it has started.
+  int level1_field() const { return level1_.field; }
+  int level2_field() const { return level2_.field; }
 
  private:
+  // A line's columns as this run prints them: characters in the text file,
+  // inches on the page.
+  struct Columns {
+    std::vector<int> chars;
+    std::vector<double> inches;
+  };
   bool FileMode() const { return setup_.mode == kModeFile; }
   void UseFont(const ReportFont& font);
-  void SetLineTabs(const ReportLine& line, bool with_box, bool header_row);
+  Columns FitLine(const ReportLine& line, bool totals_line);
+  void SetLineTabs(const Columns& columns, const ReportLine& line, bool with_box, bool header_row);
   QString FieldText(int field_no);
   QString TotalsText(const Totals& totals, int field);
-  void PrintItems(const ReportLine& line, const std::function<QString(const ReportItem&)>& value);
-  void PrintRecordLine(const ReportLine& line);
+  void PrintItems(const ReportLine& line, const Columns& columns,
+                  const std::function<QString(const ReportItem&)>& value);
+  void PrintRecordLine(const ReportLine& line, const Columns& columns);
   void PrintTotalsLine(const Totals& totals);
   // A line of the text file; advance: the engine moves down a line too.
   void WriteText(const QString& line, bool advance = true);
@@ -106,6 +138,9 @@ class ReportGenerator {
   bool TryGroupHeader();
   bool TryGroupFooter();
   bool TryFinalTotals();
+  QString GroupCaption() const;
+  // "TOTALS", naming the group when nothing of it is on this page.
+  QString GroupTotalsCaption(const QString& group) const;
   void PrintTotalsCaption(const QString& caption);
   void PrintCenteredBox(const QString& caption, int box);
   void SetRecordTabs();
@@ -117,8 +152,12 @@ class ReportGenerator {
 
   int width_chars_ = 90;    // W
   double printable_ = 7.5;  // P, inches
-  int level1_ = 0, level2_ = 0;
-  QString group1_, group2_;
+  std::array<Columns, kMaxRecordLines> line_columns_;
+  Columns totals_columns_;
+  GroupKey level1_, level2_;
+  QString group1_, group2_;  // the current group's values as printed
+  QString key1_, key2_;      // and as the walk compares them
+  QString closing_group_;    // the caption of the group a pending footer closes
   bool header_pending_ = false, footer_pending_ = false, first_group_ = true;
   bool final_pending_ = false;
   bool body_empty_ = true;  // nothing printed in this page's body yet

@@ -21,10 +21,14 @@ constexpr char kUrpWriteError[] = "Input/output error writing \"%1\":  %2";
 // A damaged file: what Load says, joined into one text.
 constexpr char kUrpShortRecord[] =
     "The report definitions file \"%1\" ends in %2 bytes that are not a whole report "
-    "definition.  They are left out, and the next change to the file drops them.";
+    "definition.  They are left out; the next change to the file keeps the file as it is now "
+    "beside it first.";
 constexpr char kUrpDamagedRecords[] =
     "The report definitions file \"%1\" holds damaged report definitions (number %2).  "
     "Check them before printing with them.";
+// After a change that kept the damaged file aside: the file, the copy.
+constexpr char kUrpKeptAside[] =
+    "The report definitions file \"%1\" was damaged.  It is kept as it was in \"%2\".";
 // A text the file's character set cannot hold: what, the character.
 constexpr char kUnstorableText[] =
     "The %1 contains the character \"%2\", which cannot be stored in the report "
@@ -208,6 +212,12 @@ constexpr char kZoomLabel[] = "Zoom %";
 constexpr char kPageNumberLabel[] = "Page #";
 constexpr char kPageLabelStart[] = "Page ";
 constexpr char kPageLabelOf[] = " of ";
+
+// Totals captions of a report run; group totals that open a page carry
+// their group's caption (%1) too.
+constexpr char kTotalsCaption[] = "TOTALS";
+constexpr char kGrandTotalsCaption[] = "GRAND TOTALS";
+constexpr char kGroupTotalsNamedCaption[] = "%1 TOTALS";
 
 // The command line's report runs (klvcoin --report).
 constexpr char kUnknownReport[] = "no report named \"%1\" in %2";

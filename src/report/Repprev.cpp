@@ -95,14 +95,16 @@ void TMyPreview::FormCreate() {
   file->addAction(L(texts::kPreviewExit), ctrl(Qt::Key_X), this, &QDialog::close);
 
   QMenu* navigate = MenuBar->addMenu(L(texts::kPreviewNavigate));
-  navigate->addAction(L(texts::kPreviewPrevPage), ctrl(Qt::Key_E), FilePreview,
-                      &engine::TFilePreview::PrevPage);
-  navigate->addAction(L(texts::kPreviewNextPage), ctrl(Qt::Key_N), FilePreview,
-                      &engine::TFilePreview::NextPage);
-  navigate->addAction(L(texts::kPreviewFirstPage), ctrl(Qt::Key_F), this,
-                      [this] { FilePreview->PrintPage(FilePreview->FirstPage()); });
-  navigate->addAction(L(texts::kPreviewLastPage), ctrl(Qt::Key_L), this,
-                      [this] { FilePreview->PrintPage(FilePreview->PageCount()); });
+  const auto prev_page = [this] { Guarded([this] { FilePreview->PrevPage(); }); };
+  const auto next_page = [this] { Guarded([this] { FilePreview->NextPage(); }); };
+  navigate->addAction(L(texts::kPreviewPrevPage), ctrl(Qt::Key_E), this, prev_page);
+  navigate->addAction(L(texts::kPreviewNextPage), ctrl(Qt::Key_N), this, next_page);
+  navigate->addAction(L(texts::kPreviewFirstPage), ctrl(Qt::Key_F), this, [this] {
+    Guarded([this] { FilePreview->PrintPage(FilePreview->FirstPage()); });
+  });
+  navigate->addAction(L(texts::kPreviewLastPage), ctrl(Qt::Key_L), this, [this] {
+    Guarded([this] { FilePreview->PrintPage(FilePreview->PageCount()); });
+  });
 
   QMenu* view = MenuBar->addMenu(L(texts::kPreviewView));
   MenuUseColor = view->addAction(L(texts::kPreviewUseColor), ctrl(Qt::Key_C), this,
@@ -174,8 +176,8 @@ void TMyPreview::FormCreate() {
           [this] { SetZoom(FilePreview->ZoomPageWidthFactor()); });
   connect(ZoomWholePageSpeed, &QAction::triggered, this,
           [this] { SetZoom(FilePreview->ZoomPageFactor()); });
-  connect(PrevPageSpeed, &QAction::triggered, FilePreview, &engine::TFilePreview::PrevPage);
-  connect(NextPageSpeed, &QAction::triggered, FilePreview, &engine::TFilePreview::NextPage);
+  connect(PrevPageSpeed, &QAction::triggered, this, prev_page);
+  connect(NextPageSpeed, &QAction::triggered, this, next_page);
   connect(PrintPageSpeed, &QAction::triggered, this, &TMyPreview::MenuPrintPageClick);
   connect(DoneSpeed, &QAction::triggered, this, &QDialog::close);
   connect(ZoomEdit, &QLineEdit::editingFinished, this, &TMyPreview::ZoomEditDone);
@@ -189,7 +191,7 @@ void TMyPreview::showEvent(QShowEvent* event) {
   if (started_) return;
   started_ = true;
   SetColors();
-  FilePreview->Start();
+  Guarded([this] { FilePreview->Start(); });
   PageChanged();
   ZoomChanged();
 }
@@ -210,9 +212,24 @@ void TMyPreview::ZoomChanged() {
   ZoomEdit->setText(QString::number(FilePreview->ZoomFactor(), 'f', 1));
 }
 
+void TMyPreview::Guarded(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    const QString message = QString::fromUtf8(e.what());
+    if (OnError) {
+      OnError(message);
+    } else {
+      platform::prompts().Notify(this, L(texts::kError), message, platform::MsgIcon::kError);
+    }
+  }
+}
+
 void TMyPreview::SetZoom(double percent) {
-  FilePreview->SetZoomFactor(percent);
-  FilePreview->RedrawPage();
+  Guarded([this, percent] {
+    FilePreview->SetZoomFactor(percent);
+    FilePreview->RedrawPage();
+  });
 }
 
 void TMyPreview::ZoomEditDone() {
@@ -225,7 +242,8 @@ void TMyPreview::ZoomEditDone() {
 void TMyPreview::PageEditDone() {
   bool ok = false;
   const int page = PageEdit->text().trimmed().toInt(&ok);
-  if (ok && page != FilePreview->CurrentPage()) FilePreview->PrintPage(page);
+  if (ok && page != FilePreview->CurrentPage())
+    Guarded([this, page] { FilePreview->PrintPage(page); });
   PageChanged();
 }
 
@@ -239,19 +257,21 @@ bool TMyPreview::RefuseWhileBusy() {
 void TMyPreview::MenuPrintPageClick() {
   if (RefuseWhileBusy()) return;
   const int page = FilePreview->CurrentPage();
-  FilePrinter.PrintPages(FilePreview->pages(), page, page, 1);
+  Guarded([this, page] { FilePrinter.PrintPages(FilePreview->pages(), page, page, 1); });
 }
 
 void TMyPreview::MenuPrintReportClick() {
   if (RefuseWhileBusy()) return;
-  FilePrinter.Print(FilePreview->pages());
+  Guarded([this] { FilePrinter.Print(FilePreview->pages()); });
 }
 
 void TMyPreview::MenuPrintRangeClick() {
   if (RefuseWhileBusy()) return;
   TPrintRange range(FilePreview->PageCount(), state_.scale_factor, this);
   if (range.exec() != QDialog::Accepted) return;
-  FilePrinter.PrintPages(FilePreview->pages(), range.first(), range.last(), 1);
+  Guarded([this, &range] {
+    FilePrinter.PrintPages(FilePreview->pages(), range.first(), range.last(), 1);
+  });
 }
 
 void TMyPreview::MenuUseColorClick() {
@@ -259,8 +279,10 @@ void TMyPreview::MenuUseColorClick() {
   FilePreview->Finish();
   FilePreview->SetMonochrome(!FilePreview->Monochrome());
   MenuUseColor->setChecked(!FilePreview->Monochrome());
-  FilePreview->Start();
-  if (page > 1) FilePreview->PrintPage(page);
+  Guarded([this, page] {
+    FilePreview->Start();
+    if (page > 1) FilePreview->PrintPage(page);
+  });
 }
 
 void TMyPreview::StorePlace() {

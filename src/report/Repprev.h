@@ -2,7 +2,14 @@
 // by page with zoom, and printed again from there (the current page, all
 // pages or a range). Its place and size are the "Report Viewing Window"
 // settings; its caption is the report's name.
+//
+// A command of the preview that fails (a printer that refuses, stored pages
+// that cannot be read) is caught where it runs and shown at once through
+// OnError, with the preview still open; nothing is thrown through Qt's
+// event handlers.
 #pragma once
+
+#include <functional>
 
 #include <QDialog>
 
@@ -28,6 +35,10 @@ class TMyPreview : public QDialog {
   TMyPreview(QIODevice* stream, const QString& report_name, int printer, app::AppState& state,
              QWidget* parent = nullptr);
   ~TMyPreview() override;
+
+  // Shows a failed command's message (the general error display); unset, a
+  // message box says it.
+  std::function<void(const QString&)> OnError;
 
   engine::TFilePreview* FilePreview = nullptr;
   engine::TFilePrinter FilePrinter;
@@ -68,6 +79,8 @@ class TMyPreview : public QDialog {
   void ZoomChanged();
   bool RefuseWhileBusy();
   void StorePlace();
+  // Runs one command, showing what it throws.
+  void Guarded(const std::function<void()>& command);
 
   app::AppState& state_;
   QString name_;

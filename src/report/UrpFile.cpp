@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -496,9 +497,50 @@ ReportDef UrpFile::Read(int index) const {
   return DecodeReportDef(records[static_cast<size_t>(index)]);
 }
 
+std::vector<QByteArray> UrpFile::ReadForRewrite() {
+  kept_aside_.clear();
+  qint64 tail = 0;
+  std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_, &tail);
+  // A piece of a record at the end would be lost by the rewrite, damaged
+  // records would no longer be the file as it was found: the file is copied
+  // aside first, as it is, unless a copy was kept before and nothing is lost.
+  const bool damaged = std::any_of(records.begin(), records.end(), LooksDamaged);
+  if (tail == 0 && !damaged) return records;
+  const std::string native = NativePath(path_);
+  const auto slash = native.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+  const std::string name = native.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (tail == 0 && !base::FilesStartingWith(dir, name + kKeptSuffix).empty()) return records;
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::string aside;
+  try {
+    for (int k = 1;; ++k) {
+      aside = native + kKeptSuffix + stamp + (k > 1 ? "-" + std::to_string(k) : "");
+      if (!env_->Exists(aside)) break;
+    }
+    std::unique_ptr<base::File> in = env_->Open(native, base::OpenMode::kReadOnly);
+    const uint64_t size = in->Size();
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (in->ReadAt(0, bytes.data(), bytes.size()) != bytes.size())
+      base::Fail(ErrorCode::kIo, "the file changed while it was copied");
+    in.reset();
+    base::ReplaceFile(*env_, aside,
+                      [&](base::File& out) { out.WriteAt(0, bytes.data(), bytes.size()); });
+    env_->SyncDir(aside);
+  } catch (const Error& e) {
+    FailIo(texts::kUrpWriteError, QString::fromStdString(aside), e);
+  }
+  kept_aside_ = QString::fromStdString(aside);
+  return records;
+}
+
 int UrpFile::Append(const ReportDef& def) {
   const QByteArray record = EncodeReportDef(def);
-  std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_);
+  std::vector<QByteArray> records = ReadForRewrite();
   records.push_back(record);
   WriteRecords(records);
   return static_cast<int>(records.size()) - 1;
@@ -506,7 +548,7 @@ int UrpFile::Append(const ReportDef& def) {
 
 void UrpFile::Write(int index, const ReportDef& def) {
   const QByteArray record = EncodeReportDef(def);
-  std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_);
+  std::vector<QByteArray> records = ReadForRewrite();
   if (index < 0 || static_cast<size_t>(index) > records.size()) {
     base::Fail(ErrorCode::kNotFound,
                QString::fromLatin1(texts::kUrpWriteError)
@@ -522,7 +564,7 @@ void UrpFile::Write(int index, const ReportDef& def) {
 }
 
 void UrpFile::Delete(int index) {
-  std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_);
+  std::vector<QByteArray> records = ReadForRewrite();
   if (index < 0 || static_cast<size_t>(index) >= records.size()) {
     base::Fail(ErrorCode::kNotFound,
                QString::fromLatin1(texts::kUrpWriteError)
@@ -557,7 +599,7 @@ int UrpFile::MergeOldFile(const QString& old_path) {
     merged.push_back(EncodeReportDef(def));
   }
   if (!merged.empty()) {
-    std::vector<QByteArray> records = ReadRecords(kUrpRecordSize, path_);
+    std::vector<QByteArray> records = ReadForRewrite();
     records.insert(records.end(), merged.begin(), merged.end());
     WriteRecords(records);
   }

@@ -62,9 +62,12 @@ class UrpFile {
 
   // Each writes the whole file anew (temporary file beside it, sync, rename);
   // a missing file is created. The other records are kept byte for byte; a
-  // piece of a record at the end (see Load) is dropped. Throw base::Error,
-  // with a message naming the file, and leave the old file as it was.
-  // Append returns the new record's index.
+  // piece of a record at the end (see Load) is dropped, but not before the
+  // damaged file, as it was, is copied beside it to
+  // "<name>.damaged-YYYYMMDD-HHMMSS" (KeptAside then names the copy): so is
+  // a file with damaged records at the first rewrite (no such copy yet).
+  // Throw base::Error, with a message naming the file, and leave the old
+  // file as it was. Append returns the new record's index.
   int Append(const ReportDef& def);
   void Write(int index, const ReportDef& def);
   void Delete(int index);
@@ -79,13 +82,20 @@ class UrpFile {
   bool CreateIfMissing();
   int MergeOldFile(const QString& old_path);
 
+  // Where the last change kept the damaged file; empty when it kept none.
+  const QString& KeptAside() const { return kept_aside_; }
+
  private:
+  static constexpr char kKeptSuffix[] = ".damaged-";
+  // Every whole record, for a rewrite: a damaged file kept aside first.
+  std::vector<QByteArray> ReadForRewrite();
   std::vector<QByteArray> ReadRecords(size_t record_size, const QString& path,
                                       qint64* tail = nullptr) const;
   void WriteRecords(const std::vector<QByteArray>& records);
 
   QString path_;
   base::Env* env_;
+  QString kept_aside_;
 };
 
 // The report definitions file of the program directory: "KLVCOIN.URP", found

@@ -389,6 +389,7 @@ void TUserReport::UpdateButtonClick() {
     ShowIoError(e);
     return;
   }
+  TellKeptAside();
   accept();
 }
 
@@ -403,6 +404,7 @@ void TUserReport::DeleteButtonClick() {
     ShowIoError(e);
     return;
   }
+  TellKeptAside();
   result_ = DesignResult{true, -1};
   accept();
 }
@@ -413,6 +415,12 @@ void TUserReport::CancelButtonClick() {
 
 void TUserReport::HelpButtonClick() {
   platform::ShowHelp(this, L(t::kHelpKeyword));
+}
+
+void TUserReport::TellKeptAside() {
+  if (file_.KeptAside().isEmpty()) return;
+  prompts().Notify(this, L(t::kNotice), L(t::kUrpKeptAside).arg(file_.path(), file_.KeptAside()),
+                   MsgIcon::kInformation);
 }
 
 void TUserReport::ShowIoError(const std::exception& e) {

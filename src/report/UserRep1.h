@@ -128,6 +128,8 @@ class TUserReport : public QDialog {
   // Moves every control into the working copy; false (said, focus back)
   // when a margin is not a number.
   bool StoreControls();
+  // Tells where a change kept the damaged definitions file, if it did.
+  void TellKeptAside();
   void ShowIoError(const std::exception& e);
 
   const app::AppState& state_;

@@ -20,5 +20,26 @@ TEST(CommandLineTest, BrowseInAnyCaseAndAFile) {
   EXPECT_EQ(ParseCommandLine({"/NOPE"}).error, "/NOPE");
 }
 
+TEST(CommandLineTest, ReportPaper) {
+  struct Case {
+    QStringList arguments;
+    const char* paper;
+    const char* problem;
+  } cases[] = {
+      {{"--report", "R", "--output", "o.pdf", "--paper", "A4"}, "A4", ""},
+      {{"--paper", "letter", "--report", "R", "--output", "o.pdf"}, "letter", ""},
+      {{"--report", "R", "--output", "o.pdf", "--paper", "legal"},
+       "legal",
+       "--paper takes a4 or letter"},
+      {{"--paper", "a4"}, "a4", "--paper needs --report"},
+      {{"--report", "R", "--output", "o.pdf", "--paper"}, "", "--paper needs a value"},
+  };
+  for (const Case& c : cases) {
+    const CommandLine l = ParseCommandLine(c.arguments);
+    EXPECT_EQ(l.paper, QString::fromLatin1(c.paper)) << c.arguments.join(' ').toStdString();
+    EXPECT_EQ(l.problem, QString::fromLatin1(c.problem)) << c.arguments.join(' ').toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace klv::app

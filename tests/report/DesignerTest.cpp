@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include "report/RepFonts.h"
 #include "report/UrpFile.h"
@@ -285,11 +286,21 @@ TEST_F(DesignerTest, FontsFormTakesTheChosenFontAndColour) {
             (ReportFont{"DejaVu Serif", 14, false, true, true, false, 0x563412}));
   EXPECT_EQ(fonts.FontTexts[3]->text(), QStringLiteral("DejaVu Serif 14pt"));
 
-  TestPrompts().AnswerFont(std::nullopt);
-  TestPrompts().AnswerColor(std::nullopt);
+  // Cancel in the font dialog: no colour is asked, nothing changes. Cancel
+  // in the colour dialog keeps the colour.
+  fonts.show();
   const ReportDef before = def;
-  fonts.NewFontButtons[TReportFonts::kTitles]->click();
+  const size_t asked = TestPrompts().asked().size();
+  TestPrompts().AnswerFont(std::nullopt);
+  QPushButton* titles = fonts.NewFontButtons[TReportFonts::kTitles];
+  QTest::mouseClick(titles, Qt::LeftButton, {}, titles->rect().center());
+  EXPECT_EQ(TestPrompts().asked().size(), asked + 1);
   EXPECT_EQ(def, before);
+  TestPrompts().AnswerFont(chosen);
+  TestPrompts().AnswerColor(std::nullopt);
+  QTest::mouseClick(titles, Qt::LeftButton, {}, titles->rect().center());
+  EXPECT_EQ(def.titles_font.name, QStringLiteral("DejaVu Serif"));
+  EXPECT_EQ(def.titles_font.color, before.titles_font.color);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // with its navigation and zoom, Cancel in the middle of a long run, Print To
 // File and PDF, the page range and the printer selection.
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <functional>
 #include <memory>
 
@@ -218,6 +221,90 @@ TEST_F(ReportFormsTest, CancelEndsALongRunAndLeavesNoFile) {
   EXPECT_TRUE(asked[0].file.overwrite_prompt);
 }
 
+// A definitions file copied from another system, in lower case: the chooser
+// lists its definitions (none added beside it); a piece of a record at its
+// end is said when the chooser opens.
+TEST_F(ReportFormsTest, ChooserReadsTheDefinitionsFileInAnyLetterCaseAndSaysItIsDamaged) {
+  const std::string lower = home_.File("klvcoin.urp");
+  {
+    UrpFile file(QString::fromStdString(lower));
+    ReportDef mine = BuiltInReportDefs()[0];
+    mine.name = QStringLiteral("Coins By Year");
+    file.Append(mine);
+  }
+  {
+    QFile f(QString::fromStdString(lower));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(QByteArray(100, 'x'));
+  }
+  Start();
+  TestPrompts().ExpectMessage(
+      QStringLiteral("Warning"),
+      QStringLiteral("The report definitions file \"%1\" ends in 100 bytes that are not a whole "
+                     "report definition.  They are left out; the next change to the file keeps "
+                     "the file as it is now beside it first.")
+          .arg(QString::fromStdString(lower)),
+      MsgButton::kOk);
+  int shown = 0;
+  WhileModal([&] { Main().Trigger(TMain::kReports); },
+             [&](QWidget* w) {
+               auto* c = qobject_cast<TMyReport*>(w);
+               if (!c || QApplication::activeModalWidget() != c) return false;
+               ++shown;
+               EXPECT_EQ(c->ReportBox->count(), 1);
+               if (c->ReportBox->count() > 0) {
+                 EXPECT_EQ(c->ReportBox->item(0)->text(), QStringLiteral("Coins By Year"));
+               }
+               QTest::mouseClick(c->ExitButton, Qt::LeftButton, {}, c->ExitButton->rect().center());
+               return true;
+             });
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(TestPrompts().asked().size(), 1u);
+  EXPECT_EQ(QDir(QString::fromStdString(home_.path()))
+                .entryList({QStringLiteral("*.urp"), QStringLiteral("*.URP")}, QDir::Files),
+            QStringList{QStringLiteral("klvcoin.urp")});
+}
+
+// Stored pages that cannot be read: turning to the damaged page shows the
+// message with the preview still open, instead of throwing through the
+// event loop.
+TEST_F(ReportFormsTest, APreviewCommandThatFailsSaysSoWhereItRuns) {
+  klv::test::TempDir dir;
+  test::WriteCoinTable(dir.File("COINS.DBF"), test::ReadCoinCsv(kData + "/report-coins.csv"));
+  dbf::Table table;
+  test::OpenSorted(table, dir.path(), "COINS.DBF", {db::kCountry, db::kYear, 0, 0});
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadWrite);
+  {
+    engine::TReportFiler filer;
+    filer.SetStream(&buffer);
+    RunSetup setup;
+    ReportGenerator run(BuiltInReportDefs()[3], table, filer, setup);
+    ASSERT_TRUE(run.Run());
+    ASSERT_GE(filer.PagesWritten(), 2);
+  }
+  // The last page's compressed bytes are spoilt.
+  for (qsizetype i = bytes.size() - 40; i < bytes.size(); ++i) bytes[i] = '\x5A';
+  app::AppState state;
+  state.settings.report_window = {0, 0, 800, 600};
+  TMyPreview preview(&buffer, QStringLiteral("Complete Report"), -1, state);
+  QStringList errors;
+  bool open_when_told = false;
+  preview.OnError = [&](const QString& message) {
+    errors << message;
+    open_when_told = preview.isVisible();
+  };
+  preview.show();
+  QWidget* next = preview.ToolBar->widgetForAction(preview.NextPageSpeed);
+  ASSERT_NE(next, nullptr);
+  for (int n = 1; n < preview.FilePreview->PageCount(); ++n)
+    QTest::mouseClick(next, Qt::LeftButton, {}, next->rect().center());
+  EXPECT_EQ(errors, QStringList{QStringLiteral("The stored report pages are damaged.")});
+  EXPECT_TRUE(open_when_told);
+  EXPECT_LT(preview.FilePreview->CurrentPage(), preview.FilePreview->PageCount());
+}
+
 TEST_F(ReportFormsTest, PageRangeIsCheckedAgainstThePageCount) {
   struct Case {
     const char *start, *end;
@@ -289,7 +376,6 @@ TEST(ReportPrinting, PrintsOnARealQueue) {
   printer.SelectPrinter(-1);
   RunSetup setup;
   setup.mode = kModePrint;
-  setup.sort_levels = {db::kCountry, db::kYear, 0, 0};
   setup.today = QStringLiteral("12/09/2026");
   ReportGenerator run(BuiltInReportDefs()[1], table, printer, setup);
   ASSERT_TRUE(run.Run());

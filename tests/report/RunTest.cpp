@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include <QBuffer>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Settings.h"
+#include "report/CommandRun.h"
 #include "report/ReportCoins.h"
 #include "report/ReportRun.h"
 #include "report/UrpFile.h"
@@ -51,7 +53,6 @@ class ReportRunTest : public ::testing::Test {
   RunSetup Setup(int mode, const QString& file = QString()) const {
     RunSetup s;
     s.mode = mode;
-    s.sort_levels = kCountryYear;
     s.captions = app::Settings().field_names;
     s.today = QStringLiteral("12/09/2026");
     s.text_file = file;
@@ -124,10 +125,18 @@ TEST_F(ReportRunTest, BuiltInReportsGiveTheExpectedTextAndTheSameValuesAsPdf) {
       f.write(text.toUtf8());
     }
     EXPECT_EQ(text, ReadAll(expected_path));
-    // Every country starts a group; the totals add value times quantity.
-    for (const char* country : {"Canada", "France", "Germany", "Mexico", "United Kingdom"})
-      EXPECT_TRUE(text.contains(QStringLiteral("\n") + QString(QLatin1String(country))) ||
-                  text.contains(QLatin1String(country)));
+    // Every country of the collection starts one group, its caption centred
+    // between dashes; the totals add value times quantity.
+    std::set<std::string> countries;
+    for (const auto& r : rows_) countries.insert(r[0]);
+    ASSERT_EQ(countries.size(), 6u);
+    for (const std::string& c : countries) {
+      const QString country = QString::fromStdString(c);
+      const QString pad((defs[i].width - country.size()) / 2, QLatin1Char(' '));
+      const QString dashes(country.size(), QLatin1Char('-'));
+      EXPECT_EQ(text.count(QStringLiteral("\n%1%2\n%1%3\n%1%2\n").arg(pad, dashes, country)), 1)
+          << c;
+    }
     const qsizetype grand_at = text.lastIndexOf(QStringLiteral("GRAND TOTALS"));
     ASSERT_GE(grand_at, 0);
     const QString grand_line = text.mid(grand_at).section(QLatin1Char('\n'), 1, 1);
@@ -177,10 +186,11 @@ TEST_F(ReportRunTest, GroupsOnTwoLevelsCarryTheirOwnTotals) {
   }
   EXPECT_EQ(text.count(QStringLiteral("TOTALS")), static_cast<qsizetype>(groups.size()) + 1);
 
-  // Grouping off: no group captions, one pair of totals at the end.
+  // Grouping off: no group captions, the grand totals alone at the end.
   def.group_level1 = false;
   const QString flat = RunText(def);
-  EXPECT_EQ(flat.count(QStringLiteral("TOTALS")), 2);
+  EXPECT_EQ(flat.count(QStringLiteral("TOTALS")), 1);
+  EXPECT_EQ(flat.count(QStringLiteral("GRAND TOTALS")), 1);
   EXPECT_FALSE(flat.contains(QStringLiteral("-----")));
 }
 
@@ -203,8 +213,10 @@ TEST_F(ReportRunTest, GroupHeadersNeverEndAPageAndTotalsMoveWhole) {
     for (size_t i = 0; i < page.cells.size(); ++i) {
       const PageCell& c = page.cells[i];
       // Nothing of the body runs into the footer.
-      if (c.y < 5000 - 1000) {
-        EXPECT_LE(c.y + c.height, body_bottom + 1) << "page " << n + 1;
+      // (The footer starts half an inch above the bottom margin.)
+      if (c.y < (11.0 - 6.0 - 0.5) * 1000) {
+        EXPECT_LE(c.y + c.height, body_bottom + 1)
+            << "page " << n + 1 << " " << c.text.toStdString();
       }
       if (!IsGroupCaption(c)) continue;
       ++captions;
@@ -219,19 +231,46 @@ TEST_F(ReportRunTest, GroupHeadersNeverEndAPageAndTotalsMoveWhole) {
   }
   EXPECT_EQ(captions, 6);
   // Final totals that do not fit get a page of their own, holding only them
-  // (and the page footer).
-  const Page& last = pages.back();
-  bool grand = false, records = false;
-  for (const PageCell& c : last.cells) {
-    grand = grand || c.text == QStringLiteral("GRAND TOTALS");
-    records = records || c.text == QStringLiteral("Country:");
+  // (and the page footer): among bodies of every height from 2 to 4 inches
+  // some leave too little room after the last record.
+  int alone = 0;
+  for (int hundredths = 500; hundredths <= 700; hundredths += 4) {
+    ReportDef tall = def;
+    tall.bottom_margin = hundredths / 100.0;
+    const std::vector<Page> run = RunPages(tall);
+    int grand_pages = 0;
+    for (const Page& page : run) {
+      for (const PageCell& c : page.cells) grand_pages += c.text == QStringLiteral("GRAND TOTALS");
+    }
+    EXPECT_EQ(grand_pages, 1) << hundredths;
+    bool records = false;
+    for (const PageCell& c : run.back().cells)
+      records = records || c.text == QStringLiteral("Country:");
+    if (records) continue;
+    ++alone;
+    for (const PageCell& c : run.back().cells) {
+      const bool totals = c.text.endsWith(QLatin1String("TOTALS")) || c.text.contains(':') ||
+                          c.text.isEmpty() || c.text.front().isDigit();
+      EXPECT_TRUE(totals || c.text.startsWith(QLatin1String("Page ")))
+          << hundredths << ": " << c.text.toStdString();
+    }
   }
-  EXPECT_TRUE(grand);
+  EXPECT_GE(alone, 1);
 
-  // The text file breaks pages where the printed pages break.
+  // The text file breaks pages where the printed pages break; group totals
+  // that open a page say whose they are.
   const QString text = RunText(def);
   EXPECT_EQ(text.count(QLatin1Char('\f')), static_cast<qsizetype>(pages.size()));
-  (void)records;
+  int named = 0;
+  for (const QString& page : text.split(QLatin1Char('\f'))) {
+    const QString first = page.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (!first.endsWith(QLatin1String("TOTALS")) || first == QLatin1String("GRAND TOTALS"))
+      continue;
+    ++named;
+    EXPECT_NE(first, QStringLiteral("TOTALS"));
+    EXPECT_TRUE(first.endsWith(QLatin1String(" TOTALS"))) << first.toStdString();
+  }
+  EXPECT_GE(named, 1);
 }
 
 TEST_F(ReportRunTest, NoLinesPerRecordPrintsOnlyGroupsAndTotals) {
@@ -276,6 +315,264 @@ TEST_F(ReportRunTest, CancelStopsAtOnceAndLeavesTheFileAsItWas) {
             3);  // DBF, MDX, TXT
   // The table's controls are back on and it stands where it stood.
   EXPECT_FALSE(table_.ControlsDisabled());
+}
+
+// klvcoin --report: the definitions file in another letter case, and the
+// paper asked for.
+TEST(ReportCommand, FindsTheDefinitionsFileInAnyLetterCaseOnThePaperAsked) {
+  klv::test::TempDir home, windir, data;
+  klv::test::ProgramDirsInEnvironment dirs(home, windir);
+  {
+    UrpFile file(QString::fromStdString(home.File("klvcoin.urp")));
+    ReportDef mine = BuiltInReportDefs()[0];
+    mine.name = QStringLiteral("Coins By Year");
+    file.Append(mine);
+  }
+  const std::string db = data.File("COINS.DBF");
+  test::WriteCoinTable(db, test::ReadCoinCsv(kData + "/report-coins.csv"));
+  struct Case {
+    engine::PaperSize paper;
+    const char* page_size;  // as pdfinfo says it, points
+  };
+  for (const Case& c : {Case{engine::kA4Paper, "595 x 842 pts (A4)"},
+                        Case{engine::kLetterPaper, "612 x 792 pts (letter)"}}) {
+    SCOPED_TRACE(c.page_size);
+    const QString pdf = QString::fromStdString(data.File("OUT.PDF"));
+    ASSERT_EQ(
+        RunReportCommand(QStringLiteral("coins by year"), pdf, QString::fromStdString(db), c.paper),
+        0);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(60000));
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QLatin1String(c.page_size))) << out.toStdString();
+  }
+  // Nothing was made beside the file found.
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(home.File("KLVCOIN.URP"))));
+}
+
+TEST(ReportPaper, TheLocaleSaysWhichPaper) {
+  struct Case {
+    const char *lc_all, *lc_paper, *lang;
+    bool letter;
+  } cases[] = {
+      {"", "", "en_US.UTF-8", true}, {"", "", "de_DE.UTF-8", false},
+      {"", "", "C.UTF-8", true},     {"", "", "", true},
+      {"", "fr_CA", "de_DE", true},  {"en_GB.UTF-8", "en_US", "en_US", false},
+      {"", "es_MX.utf8", "", true},  {"", "", "pt_BR", false},
+  };
+  const QByteArray saved[3] = {qgetenv("LC_ALL"), qgetenv("LC_PAPER"), qgetenv("LANG")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lc_all) + "/" + c.lc_paper + "/" + c.lang);
+    qputenv("LC_ALL", c.lc_all);
+    qputenv("LC_PAPER", c.lc_paper);
+    qputenv("LANG", c.lang);
+    const engine::PaperSize paper = engine::LocalePaper();
+    EXPECT_NEAR(paper.width, c.letter ? 8.5 : 8.2677, 1e-3);
+    EXPECT_NEAR(paper.height, c.letter ? 11.0 : 11.6929, 1e-3);
+  }
+  qputenv("LC_ALL", saved[0]);
+  qputenv("LC_PAPER", saved[1]);
+  qputenv("LANG", saved[2]);
+  EXPECT_TRUE(engine::PaperNamed(QStringLiteral("A4")).has_value());
+  EXPECT_TRUE(engine::PaperNamed(QStringLiteral("letter")).has_value());
+  EXPECT_FALSE(engine::PaperNamed(QStringLiteral("legal")).has_value());
+}
+
+// The groups follow the rows as the table walks them: the fields of its
+// active index, whatever order that is.
+TEST(ReportGroups, FollowTheIndexTheRowsAreWalkedIn) {
+  struct Case {
+    const char* expression;  // "" for no index: record order
+    GroupKey first, second;
+  };
+  const Case cases[] = {
+      {"", {}, {}},
+      {"Upper(Left(Year,40))+Upper(Left(Country,40))",
+       {db::kYear, 40, true},
+       {db::kCountry, 40, true}},
+      {"STR(MarketValu,12,2)+Upper(Left(Country,40))",
+       {db::kMarketValu, 0, false},
+       {db::kCountry, 40, true}},
+      {"Upper(Left(Topic,26))+DTOS(PurchDate)+STR(Quantity,12,0)",
+       {db::kTopic, 26, true},
+       {db::kPurchDate, 0, false}},
+      {"COUNTRY+YEAR", {db::kCountry, 0, false}, {db::kYear, 0, false}},
+      {"'A'+COUNTRY", {}, {}},  // a term without a field: no groups
+  };
+  const auto rows = test::ReadCoinCsv(kData + "/report-coins.csv");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    klv::test::TempDir dir;
+    test::WriteCoinTable(dir.File("COINS.DBF"), rows);
+    dbf::Table table;
+    table.SetDirectory(dir.path());
+    table.SetTableName("COINS.DBF");
+    table.Open();
+    if (*c.expression) {
+      table.AddIndex("NewIndex", c.expression);
+      table.SetIndexName("NewIndex");
+    }
+    const std::array<GroupKey, 2> keys = WalkOrderKeys(table);
+    EXPECT_EQ(keys[0], c.first);
+    EXPECT_EQ(keys[1], c.second);
+
+    RunSetup setup;
+    setup.mode = kModeFile;
+    setup.text_file = QString::fromStdString(dir.File("R.TXT"));
+    {
+      engine::TReportFiler filer;
+      ReportGenerator run(BuiltInReportDefs()[0], table, filer, setup);
+      ASSERT_TRUE(run.Run());
+      EXPECT_EQ(run.level1_field(), c.first.field);
+    }
+    const QString text = ReadAll(setup.text_file);
+    if (c.first.field == 0) {
+      // No groups: no caption box, the grand totals alone.
+      EXPECT_FALSE(text.contains(QStringLiteral("---")));
+      EXPECT_EQ(text.count(QStringLiteral("TOTALS")), 1);
+      EXPECT_EQ(text.count(QStringLiteral("GRAND TOTALS")), 1);
+      continue;
+    }
+    // One group per value of the first field, never one per row.
+    std::set<std::string> values;
+    for (const auto& r : rows) values.insert(r[static_cast<size_t>(c.first.field - 1)]);
+    values.erase("");  // a group of blank values has no caption
+    const qsizetype groups = text.count(QStringLiteral("TOTALS")) - 1;
+    EXPECT_EQ(groups, static_cast<qsizetype>(values.size() + (c.first.field == db::kTopic)));
+  }
+}
+
+// Two coins whose every field is filled to its full width: one of digits
+// after a word's start (as wide as a value of that length is sized for),
+// one of capitals W (the widest letter, which prints narrowed).
+std::vector<std::vector<std::string>> FullWidthRows() {
+  std::vector<std::vector<std::string>> rows(2);
+  for (int f = 1; f <= db::kFieldCount; ++f) {
+    const db::FieldInfo& info = db::FieldInfoOf(f);
+    for (size_t r = 0; r < rows.size(); ++r) {
+      std::string v;
+      switch (info.kind) {
+        case db::FieldKind::kDecimal:
+          v = r == 0 ? "999999999.99" : "-99999999.99";
+          break;
+        case db::FieldKind::kWhole:
+          v = r == 0 ? "99999" : "-9999";
+          break;
+        case db::FieldKind::kDate:
+          v = "2000-12-28";
+          break;
+        case db::FieldKind::kText:
+          if (r == 0) {
+            v = std::string(info.name.substr(0, 2));
+            for (int i = 0; static_cast<int>(v.size()) < info.width; ++i) v += char('0' + i % 10);
+            v.resize(static_cast<size_t>(info.width));
+          } else {
+            v = std::string(static_cast<size_t>(info.width), 'W');
+          }
+          break;
+      }
+      rows[r].push_back(v);
+    }
+  }
+  return rows;
+}
+
+QString PdfText(const QString& pdf_path) {
+  QProcess p;
+  p.start(QStringLiteral("pdftotext"), {pdf_path, QStringLiteral("-")});
+  if (!p.waitForFinished(60000)) return QString();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+TEST(ReportFullWidth, EveryValueOfAFullRowPrintsWholeInEveryBuiltInReport) {
+  klv::test::TempDir dir;
+  const auto rows = FullWidthRows();
+  test::WriteCoinTable(dir.File("FULL.DBF"), rows);
+  dbf::Table table;
+  test::OpenSorted(table, dir.path(), "FULL.DBF", kCountryYear);
+  const QString base = QString::fromStdString(dir.path());
+  // The values as a report shows them: amounts, quantities and dates in
+  // the formats of the run (U.S., the table's M/d/yyyy).
+  std::vector<std::vector<QString>> shown(rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int f = 1; f <= db::kFieldCount; ++f) {
+      const std::string& v = rows[r][static_cast<size_t>(f - 1)];
+      QString s = QString::fromStdString(v);
+      if (db::FieldInfoOf(f).kind == db::FieldKind::kDate) s = QStringLiteral("12/28/2000");
+      shown[r].push_back(s);
+    }
+  }
+  for (const ReportDef& def : BuiltInReportDefs()) {
+    SCOPED_TRACE(def.name.toStdString());
+    RunSetup setup;
+    setup.captions = app::Settings().field_names;
+    setup.today = QStringLiteral("12/09/2026");
+
+    setup.mode = kModeFile;
+    setup.text_file = base + QStringLiteral("/FULL.TXT");
+    {
+      engine::TReportFiler filer;
+      ReportGenerator run(def, table, filer, setup);
+      ASSERT_TRUE(run.Run());
+    }
+    const QString text = ReadAll(setup.text_file);
+    // Every line of the records within the report's width (the totals of
+    // these coins are far beyond any value).
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+      if (n > 0 && lines[n - 1].endsWith(QLatin1String("TOTALS"))) continue;
+      EXPECT_LE(QString(lines[n]).remove(QLatin1Char('\f')).size(), def.width)
+          << lines[n].toStdString();
+    }
+
+    setup.mode = kModeView;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadWrite);
+    std::vector<QString> cells;
+    {
+      engine::TReportFiler filer;
+      filer.SetStream(&buffer);
+      ReportGenerator run(def, table, filer, setup);
+      ASSERT_TRUE(run.Run());
+      engine::StoredPages stored;
+      stored.Open(&buffer);
+      for (int n = 1; n <= stored.PageCount(); ++n)
+        for (const PageCell& c : stored.Read(n).cells) cells.push_back(c.text);
+    }
+
+    setup.mode = kModePrint;
+    const QString pdf_path = base + QStringLiteral("/FULL.PDF");
+    {
+      engine::TPdfReport pdf(pdf_path);
+      ReportGenerator run(def, table, pdf, setup);
+      ASSERT_TRUE(run.Run());
+    }
+    const QString pdf_text = PdfText(pdf_path);
+    ASSERT_FALSE(pdf_text.isEmpty());
+
+    for (int n = 0; n < def.lines; ++n) {
+      const ReportLine& line = def.record_lines[static_cast<size_t>(n)];
+      for (int i = 0; i < LineLength(line); ++i) {
+        const ReportItem& item = line[static_cast<size_t>(i)];
+        if (item.IsLabel()) {
+          EXPECT_TRUE(text.contains(item.label)) << item.label.toStdString();
+          EXPECT_NE(std::find(cells.begin(), cells.end(), item.label), cells.end())
+              << item.label.toStdString();
+          EXPECT_TRUE(pdf_text.contains(item.label)) << item.label.toStdString();
+        }
+        if (!item.IsField()) continue;
+        for (size_t r = 0; r < rows.size(); ++r) {
+          const QString& value = shown[r][static_cast<size_t>(item.field - 1)];
+          EXPECT_TRUE(text.contains(value)) << "text: " << value.toStdString();
+          EXPECT_NE(std::find(cells.begin(), cells.end(), value), cells.end())
+              << "page: " << value.toStdString();
+          EXPECT_TRUE(pdf_text.contains(value)) << "PDF: " << value.toStdString();
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

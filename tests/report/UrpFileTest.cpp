@@ -303,7 +303,7 @@ TEST(DefinitionsFile, DamagedFileKeepsEveryWholeRecord) {
                 "with them.  The report definitions file \"" +
                 path +
                 "\" ends in 1234 bytes that are not a whole report definition.  They are left "
-                "out, and the next change to the file drops them."));
+                "out; the next change to the file keeps the file as it is now beside it first."));
   // Lines out of range never reach a reader.
   bytes[343] = 99;
   WriteAll(path, bytes);
@@ -312,6 +312,25 @@ TEST(DefinitionsFile, DamagedFileKeepsEveryWholeRecord) {
   file.Append(NewReportDef());
   EXPECT_EQ(std::filesystem::file_size(path), 6u * 20622);
   EXPECT_EQ(ReadAll(path).left(5 * 20622), bytes.left(5 * 20622));
+  // The file as it was, piece at the end included, is kept beside it.
+  const QString kept = file.KeptAside();
+  ASSERT_TRUE(kept.startsWith(QString::fromStdString(path) + QStringLiteral(".damaged-")))
+      << kept.toStdString();
+  EXPECT_EQ(ReadAll(kept.toStdString()), bytes);
+  // Its damaged records stay as they were, nothing more is lost: the next
+  // change keeps no second copy.
+  file.Delete(5);
+  EXPECT_TRUE(file.KeptAside().isEmpty());
+  EXPECT_EQ(std::filesystem::file_size(path), 5u * 20622);
+  // A whole file is rewritten without a copy.
+  TempDir clean;
+  UrpFile whole(QString::fromStdString(clean.File("KLVCOIN.URP")));
+  whole.CreateIfMissing();
+  whole.Append(NewReportDef());
+  EXPECT_TRUE(whole.KeptAside().isEmpty());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(clean.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(DefinitionsFile, FailedWriteLeavesTheFileAsItWas) {

@@ -3,10 +3,36 @@
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QStringList>
+#include <QtGlobal>
 
 #include "base/Error.h"
 
 namespace klv::report::engine {
+
+PaperSize LocalePaper() {
+  QString locale;
+  for (const char* name : {"LC_ALL", "LC_PAPER", "LANG"}) {
+    locale = qEnvironmentVariable(name);
+    if (!locale.isEmpty()) break;
+  }
+  // language[_TERRITORY][.codeset][@modifier]
+  const qsizetype underscore = locale.indexOf(QLatin1Char('_'));
+  if (underscore < 0) return kLetterPaper;
+  const QString territory = locale.mid(underscore + 1, 2).toUpper();
+  static const QStringList letter = {
+      QStringLiteral("US"), QStringLiteral("CA"), QStringLiteral("MX"), QStringLiteral("PH"),
+      QStringLiteral("CL"), QStringLiteral("CO"), QStringLiteral("VE"), QStringLiteral("CR"),
+      QStringLiteral("GT"), QStringLiteral("PA"), QStringLiteral("PR"), QStringLiteral("SV"),
+      QStringLiteral("NI"), QStringLiteral("BZ"), QStringLiteral("PE")};
+  return letter.contains(territory) ? kLetterPaper : kA4Paper;
+}
+
+std::optional<PaperSize> PaperNamed(const QString& name) {
+  if (name.compare(QLatin1String("a4"), Qt::CaseInsensitive) == 0) return kA4Paper;
+  if (name.compare(QLatin1String("letter"), Qt::CaseInsensitive) == 0) return kLetterPaper;
+  return std::nullopt;
+}
 
 void SetUpPage(QPagedPaintDevice& device, PaperSize paper, Orientation orientation) {
   const QPageSize size(QSizeF(paper.width, paper.height), QPageSize::Inch, QString(),

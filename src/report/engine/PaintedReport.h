@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -41,6 +42,17 @@ class TPaintedReport : public TBaseReport {
   std::unique_ptr<QPainter> painter_;
   int pages_printed_ = 0;
 };
+
+// The paper the user's locale uses: Letter where the locale's territory
+// prints on it (the United States, Canada, Mexico and a few more) and for a
+// locale naming none ("C", unset), A4 everywhere else. The locale is the
+// first of LC_ALL, LC_PAPER and LANG that is set.
+PaperSize LocalePaper();
+// The paper named by a command-line value: "a4" or "letter", any letter
+// case; nullopt for anything else.
+std::optional<PaperSize> PaperNamed(const QString& name);
+inline constexpr PaperSize kLetterPaper{8.5, 11.0};
+inline constexpr PaperSize kA4Paper{210 / 25.4, 297 / 25.4};
 
 // Sets device's page to the paper in orientation with no margins, so that
 // its painter's origin is the paper's corner.

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QDataStream>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QIODevice>
 #include <QPaintDevice>
 #include <QPainter>
@@ -17,6 +18,9 @@ namespace {
 // The first bytes of an encoded page, before compression.
 constexpr quint32 kPageMagic = 0x4B4C5047;  // "KLPG"
 constexpr quint16 kPageVersion = 1;
+// Widths measured on the device may differ from the engine's by rounding:
+// a text this little wider than its cell is drawn as it is.
+constexpr double kNarrowingSlack = 0.002;
 
 [[noreturn]] void Corrupt() {
   base::Fail(base::ErrorCode::kIo, "The stored report pages are damaged.");
@@ -134,6 +138,7 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
   const double per_point = static_cast<double>(kMilsPerInch) / painter.device()->logicalDpiY();
   std::vector<QFont> fonts;
   std::vector<QColor> colors;
+  std::vector<QFontMetricsF> metrics;
   for (const PageFont& f : page.fonts) {
     QFont font(f.name);
     font.setPointSizeF(f.points * per_point);
@@ -144,6 +149,7 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(false);
     fonts.push_back(font);
+    metrics.emplace_back(font, painter.device());
     colors.push_back(monochrome ? QColor(Qt::black) : QColor::fromRgb(f.rgb));
   }
   // Box lines a hundredth of an inch wide.
@@ -177,6 +183,19 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
     flags |= c.justify == kJustifyCenter  ? Qt::AlignHCenter
              : c.justify == kJustifyRight ? Qt::AlignRight
                                           : Qt::AlignLeft;
+    // A text wider than its cell is drawn narrowed to the cell's width,
+    // never over its neighbours and never cut.
+    const double advance = metrics[c.font].horizontalAdvance(c.text);
+    if (inner.width() > 0 && advance > inner.width() * (1 + kNarrowingSlack)) {
+      const double scale = inner.width() / advance;
+      painter.save();
+      painter.translate(inner.left(), 0);
+      painter.scale(scale, 1);
+      painter.drawText(QRectF(0, inner.top(), advance, inner.height()),
+                       (flags & ~Qt::AlignHorizontal_Mask) | Qt::AlignLeft, c.text);
+      painter.restore();
+      continue;
+    }
     painter.drawText(inner, flags, c.text);
   }
   painter.restore();

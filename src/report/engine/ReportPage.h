@@ -43,7 +43,8 @@ enum BoxLine : uint8_t { kBoxLeft = 1, kBoxRight = 2, kBoxTop = 4, kBoxBottom = 
 
 // A rectangle of the page with what goes into it: a shade (percent of black,
 // 0 for none), box lines on some of its sides, and a text drawn in one font
-// inside its inner margins, justified and vertically centred.
+// inside its inner margins, justified and vertically centred (narrowed to
+// the inner width when it is wider).
 struct PageCell {
   int x = 0, y = 0, width = 0, height = 0;  // mils
   int margin = 0;                           // mils, on the left and the right
@@ -72,7 +73,8 @@ Page DecodePage(const QByteArray& bytes);
 
 // Draws page on painter, whose device may be a printer, a PDF writer, an
 // image or a widget: the painter's current transformation must map one unit
-// to one mil (see PageTransform). monochrome draws every colour black.
+// to one mil (see PageTransform). monochrome draws every colour black. A
+// text wider than its cell is drawn narrowed to the cell's inner width.
 void PaintPage(QPainter& painter, const Page& page, bool monochrome = false);
 // Sets painter's transformation so that one unit is one mil at scale (1.0:
 // the page at its real size on the device) with the page's top-left corner

@@ -14,11 +14,15 @@ namespace klv::report::engine {
 
 namespace {
 
+// The printer of index; the default printer for -1 and for a stored index
+// that names no printer any more (one was removed); the first printer when
+// no default is set. Null only when the system has no printer.
 QPrinterInfo PrinterAt(int index) {
-  if (index < 0) return QPrinterInfo::defaultPrinter();
   const QStringList names = PrinterNames();
-  if (index >= names.size()) return QPrinterInfo();
-  return QPrinterInfo::printerInfo(names[index]);
+  if (index >= 0 && index < names.size()) return QPrinterInfo::printerInfo(names[index]);
+  QPrinterInfo info = QPrinterInfo::defaultPrinter();
+  if (info.isNull() && !names.isEmpty()) info = QPrinterInfo::printerInfo(names.front());
+  return info;
 }
 
 }  // namespace
@@ -29,17 +33,14 @@ QStringList PrinterNames() {
 
 PaperSize PrinterPaper(int index) {
   const QPrinterInfo info = PrinterAt(index);
-  if (info.isNull()) return PaperSize{};
+  if (info.isNull()) return LocalePaper();
   const QSizeF size = info.defaultPageSize().size(QPageSize::Inch);
-  if (size.width() <= 0 || size.height() <= 0) return PaperSize{};
+  if (size.width() <= 0 || size.height() <= 0) return LocalePaper();
   return PaperSize{std::min(size.width(), size.height()), std::max(size.width(), size.height())};
 }
 
 std::unique_ptr<QPrinter> OpenPrinter(int index, QWidget* parent) {
-  QPrinterInfo info = PrinterAt(index);
-  // A default printer that is not set falls back to the first one.
-  if (info.isNull() && index < 0 && !PrinterNames().isEmpty())
-    info = QPrinterInfo::printerInfo(PrinterNames().front());
+  const QPrinterInfo info = PrinterAt(index);
   if (info.isNull()) {
     platform::prompts().Notify(parent, QString::fromLatin1(texts::kCaptionError),
                                QString::fromLatin1(texts::kNoPrinters), platform::MsgIcon::kError);

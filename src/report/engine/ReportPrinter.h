@@ -21,12 +21,14 @@ namespace klv::report::engine {
 
 // The names of the system's printers, in the order the printer index counts.
 QStringList PrinterNames();
-// The paper of printer index (-1: the default printer), portrait; Letter
-// when there is no such printer.
+// The paper of printer index (-1: the default printer; an index that names
+// no printer any more stands for the default too), portrait; the locale's
+// paper (LocalePaper) when the system has no printer.
 PaperSize PrinterPaper(int index);
-// A printer set up for index (-1: the default), printing whole pages from
-// the paper's corner; nullptr (after saying so) when no printer is defined
-// or the index names none. parent: of the message.
+// A printer set up for index (-1, or an index that names no printer any
+// more: the default printer, else the first), printing whole pages from the
+// paper's corner; nullptr (after saying so) only when the system has no
+// printer. parent: of the message.
 std::unique_ptr<QPrinter> OpenPrinter(int index, QWidget* parent);
 
 class TReportPrinter : public TPaintedReport {
