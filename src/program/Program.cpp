@@ -240,10 +240,9 @@ void Program::DoWantList() {
       main_->ShowGeneralError(QString::fromUtf8(e.what()));
       return;
     }
-    report::RunReportOnTable(stats::WantListDef(), list->table(),
-                             stats::WantListSetup(report::MakeRunSetup(db, mode, QString())),
-                             db.state(), pdf, main_.get(),
-                             [this](const QString& message) { main_->ShowGeneralError(message); });
+    report::RunReportOnTable(
+        stats::WantListDef(), list->table(), report::MakeRunSetup(db, mode, QString()), db.state(),
+        pdf, main_.get(), [this](const QString& message) { main_->ShowGeneralError(message); });
   };
   stats::TWantForm form(db.state(), run, main_.get());
   form.exec();

@@ -162,11 +162,6 @@ report::ReportDef WantListDef() {
   return def;
 }
 
-report::RunSetup WantListSetup(report::RunSetup setup) {
-  setup.sort_levels = {};
-  return setup;
-}
-
 void WriteWantListCsv(WantList& list, const app::PerField<QString>& captions, const QString& path) {
   dbf::Table& table = list.table();
   std::vector<transfer::ExportColumn> columns;
@@ -186,7 +181,7 @@ bool WriteWantListReport(WantList& list, const report::RunSetup& setup, const QS
   const report::ReportDef def = WantListDef();
   if (setup.mode == report::kModeFile) {
     report::engine::TReportFiler filer;
-    report::RunSetup s = WantListSetup(setup);
+    report::RunSetup s = setup;
     s.text_file = path;
     report::ReportGenerator run(def, list.table(), filer, s);
     run.Run();
@@ -194,7 +189,7 @@ bool WriteWantListReport(WantList& list, const report::RunSetup& setup, const QS
   }
   report::engine::TPdfReport pdf(path);
   pdf.SetTitle(def.name);
-  report::ReportGenerator run(def, list.table(), pdf, WantListSetup(setup));
+  report::ReportGenerator run(def, list.table(), pdf, setup);
   run.Run();
   return !run.Aborted() && pdf.Written();
 }

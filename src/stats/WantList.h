@@ -47,10 +47,6 @@ class WantList {
 // Face Value, Year, Mint Mark, Condition and Comment, with column headers.
 report::ReportDef WantListDef();
 
-// The run setup of the want list: the database's captions and formats, no
-// groups (the list has its own order).
-report::RunSetup WantListSetup(report::RunSetup setup);
-
 // The list as CSV with a header line of the captions, as the CSV export
 // writes it (UTF-8, through a temporary file). Throws base::Error.
 void WriteWantListCsv(WantList& list, const app::PerField<QString>& captions, const QString& path);
