@@ -67,4 +67,21 @@ Prompts* SetPrompts(Prompts* p) {
   return previous;
 }
 
+StderrPrompts::StderrPrompts() : previous_(SetPrompts(this)) {}
+
+StderrPrompts::~StderrPrompts() {
+  SetPrompts(previous_);
+}
+
+MsgButton StderrPrompts::MessageBox(QWidget*, const QString&, const QString& text, MsgIcon,
+                                    MsgButtons buttons, MsgButton) {
+  std::fprintf(stderr, "klvcoin: %s\n", qPrintable(QString(text).replace('\n', ' ')));
+  return DismissAnswer(buttons);
+}
+
+int CommandFailure(const QString& message, int status) {
+  std::fprintf(stderr, "klvcoin: %s\n", qPrintable(message));
+  return status;
+}
+
 }  // namespace klv::platform

@@ -107,4 +107,34 @@ Prompts& prompts();
 // Installs p (not owned; nullptr uninstalls) and returns the previous one.
 Prompts* SetPrompts(Prompts* p);
 
+// The prompts of a run without a window (klvcoin --report and the like):
+// nobody can answer, so every message goes to standard error as one line,
+// every question takes its dismissal answer and every dialog cancels. It
+// is installed for its lifetime and puts the previous service back after.
+class StderrPrompts : public Prompts {
+ public:
+  StderrPrompts();
+  ~StderrPrompts() override;
+  StderrPrompts(const StderrPrompts&) = delete;
+  StderrPrompts& operator=(const StderrPrompts&) = delete;
+
+  MsgButton MessageBox(QWidget*, const QString&, const QString& text, MsgIcon, MsgButtons buttons,
+                       MsgButton) override;
+  void Beep() override {}
+  QString OpenFile(QWidget*, const FileDialogRequest&) override { return {}; }
+  QString SaveFile(QWidget*, const FileDialogRequest&) override { return {}; }
+  QString ChooseDirectory(QWidget*, const QString&, const QString&) override { return {}; }
+  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+  std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+  bool PrintDialog(QWidget*, QPrinter&) override { return false; }
+  bool PrinterSetup(QWidget*, QPrinter&) override { return false; }
+
+ private:
+  Prompts* previous_;
+};
+
+// Writes "klvcoin: message" to standard error and returns status, the exit
+// status of a run without a window that failed.
+int CommandFailure(const QString& message, int status = 1);
+
 }  // namespace klv::platform

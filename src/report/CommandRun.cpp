@@ -1,7 +1,5 @@
 #include "report/CommandRun.h"
 
-#include <cstdio>
-
 #include <QFileInfo>
 
 #include "app/AppState.h"
@@ -17,46 +15,14 @@
 
 namespace klv::report {
 
-namespace {
-
-// Without a window nobody can answer: every message goes to standard error
-// as one line, every question takes its dismissal answer, dialogs cancel.
-class StderrPrompts : public platform::Prompts {
- public:
-  platform::MsgButton MessageBox(QWidget*, const QString&, const QString& text, platform::MsgIcon,
-                                 platform::MsgButtons buttons, platform::MsgButton) override {
-    std::fprintf(stderr, "klvcoin: %s\n", qPrintable(QString(text).replace('\n', ' ')));
-    return platform::DismissAnswer(buttons);
-  }
-  void Beep() override {}
-  QString OpenFile(QWidget*, const platform::FileDialogRequest&) override { return {}; }
-  QString SaveFile(QWidget*, const platform::FileDialogRequest&) override { return {}; }
-  QString ChooseDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-  bool PrintDialog(QWidget*, QPrinter&) override { return false; }
-  bool PrinterSetup(QWidget*, QPrinter&) override { return false; }
-};
-
-int Fail(const QString& message, int status = 1) {
-  std::fprintf(stderr, "klvcoin: %s\n", qPrintable(message));
-  return status;
-}
-
-}  // namespace
-
 int RunReportCommand(const QString& report, const QString& output, const QString& database,
                      engine::PaperSize paper) {
   const QString suffix = QFileInfo(output).suffix().toUpper();
   if (suffix != QLatin1String("TXT") && suffix != QLatin1String("PDF"))
-    return Fail(QStringLiteral("the output %1 is neither a .TXT nor a .PDF file").arg(output), 2);
+    return platform::CommandFailure(
+        QStringLiteral("the output %1 is neither a .TXT nor a .PDF file").arg(output), 2);
 
-  StderrPrompts prompts;
-  platform::Prompts* previous = platform::SetPrompts(&prompts);
-  struct Restore {
-    platform::Prompts* previous;
-    ~Restore() { platform::SetPrompts(previous); }
-  } restore{previous};
+  platform::StderrPrompts prompts;
 
   app::AppState state;
   const platform::Directories dirs = platform::LocateDirectories();
@@ -74,7 +40,8 @@ int RunReportCommand(const QString& report, const QString& output, const QString
     if (path.isEmpty()) path = state.settings.last_database;
     if (path.isEmpty() || !QFileInfo(path).isFile())
       path = state.program_dir + QStringLiteral("/MASTER.DBF");
-    if (!QFileInfo(path).isFile()) return Fail(QStringLiteral("%1 does not exist").arg(path));
+    if (!QFileInfo(path).isFile())
+      return platform::CommandFailure(QStringLiteral("%1 does not exist").arg(path));
 
     // The definitions, found by name.
     const QString urp = DefinitionsFilePath(state.program_dir);
@@ -87,7 +54,9 @@ int RunReportCommand(const QString& report, const QString& output, const QString
         break;
       }
     }
-    if (!def) return Fail(QString::fromLatin1(texts::kUnknownReport).arg(report, urp), 2);
+    if (!def)
+      return platform::CommandFailure(QString::fromLatin1(texts::kUnknownReport).arg(report, urp),
+                                      2);
 
     app::OpenDatabase db(state);
     db.MyTable().SetTextFormat(app::MakeTextFormat(
@@ -111,9 +80,10 @@ int RunReportCommand(const QString& report, const QString& output, const QString
       aborted = run.Aborted();
     }
     db.Close();
-    if (aborted) return Fail(QStringLiteral("%1 was not written").arg(target_path));
+    if (aborted)
+      return platform::CommandFailure(QStringLiteral("%1 was not written").arg(target_path));
   } catch (const std::exception& e) {
-    return Fail(QString::fromUtf8(e.what()).replace('\n', ' '));
+    return platform::CommandFailure(QString::fromUtf8(e.what()).replace('\n', ' '));
   }
   return 0;
 }

@@ -1,6 +1,5 @@
 #include "stats/CommandRun.h"
 
-#include <cstdio>
 #include <functional>
 
 #include <QFileInfo>
@@ -18,40 +17,11 @@ namespace klv::stats {
 
 namespace {
 
-// Without a window nobody can answer: every message goes to standard error
-// as one line, every question takes its dismissal answer, dialogs cancel.
-class StderrPrompts : public platform::Prompts {
- public:
-  platform::MsgButton MessageBox(QWidget*, const QString&, const QString& text, platform::MsgIcon,
-                                 platform::MsgButtons buttons, platform::MsgButton) override {
-    std::fprintf(stderr, "klvcoin: %s\n", qPrintable(QString(text).replace('\n', ' ')));
-    return platform::DismissAnswer(buttons);
-  }
-  void Beep() override {}
-  QString OpenFile(QWidget*, const platform::FileDialogRequest&) override { return {}; }
-  QString SaveFile(QWidget*, const platform::FileDialogRequest&) override { return {}; }
-  QString ChooseDirectory(QWidget*, const QString&, const QString&) override { return {}; }
-  std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-  bool PrintDialog(QWidget*, QPrinter&) override { return false; }
-  bool PrinterSetup(QWidget*, QPrinter&) override { return false; }
-};
-
-int Fail(const QString& message, int status = 1) {
-  std::fprintf(stderr, "klvcoin: %s\n", qPrintable(message));
-  return status;
-}
-
 // Opens the database as at start and runs work on it with the output's
 // absolute path; work returns false when the file was not written.
 int WithDatabase(const QString& output, const QString& database,
                  const std::function<bool(app::OpenDatabase&, const QString&)>& work) {
-  StderrPrompts prompts;
-  platform::Prompts* previous = platform::SetPrompts(&prompts);
-  struct Restore {
-    platform::Prompts* previous;
-    ~Restore() { platform::SetPrompts(previous); }
-  } restore{previous};
+  platform::StderrPrompts prompts;
 
   app::AppState state;
   const platform::Directories dirs = platform::LocateDirectories();
@@ -69,7 +39,8 @@ int WithDatabase(const QString& output, const QString& database,
     if (path.isEmpty()) path = state.settings.last_database;
     if (path.isEmpty() || !QFileInfo(path).isFile())
       path = state.program_dir + QStringLiteral("/MASTER.DBF");
-    if (!QFileInfo(path).isFile()) return Fail(QStringLiteral("%1 does not exist").arg(path));
+    if (!QFileInfo(path).isFile())
+      return platform::CommandFailure(QStringLiteral("%1 does not exist").arg(path));
 
     app::OpenDatabase db(state);
     db.MyTable().SetTextFormat(app::MakeTextFormat(
@@ -78,9 +49,9 @@ int WithDatabase(const QString& output, const QString& database,
     const QString target = QFileInfo(output).absoluteFilePath();
     const bool written = work(db, target);
     db.Close();
-    if (!written) return Fail(QStringLiteral("%1 was not written").arg(target));
+    if (!written) return platform::CommandFailure(QStringLiteral("%1 was not written").arg(target));
   } catch (const std::exception& e) {
-    return Fail(QString::fromUtf8(e.what()).replace('\n', ' '));
+    return platform::CommandFailure(QString::fromUtf8(e.what()).replace('\n', ' '));
   }
   return 0;
 }
@@ -90,7 +61,8 @@ int WithDatabase(const QString& output, const QString& database,
 int RunStatisticsCommand(const QString& output, const QString& database) {
   const QString suffix = QFileInfo(output).suffix().toUpper();
   if (suffix != QLatin1String("PDF") && suffix != QLatin1String("CSV"))
-    return Fail(QStringLiteral("the output %1 is neither a .PDF nor a .CSV file").arg(output), 2);
+    return platform::CommandFailure(
+        QStringLiteral("the output %1 is neither a .PDF nor a .CSV file").arg(output), 2);
   return WithDatabase(output, database, [&](app::OpenDatabase& db, const QString& target) {
     const Statistics stats = CollectStatistics(db.MyTable(), false);
     if (suffix == QLatin1String("CSV")) {
@@ -105,7 +77,7 @@ int RunWantListCommand(const QString& output, const QString& database) {
   const QString suffix = QFileInfo(output).suffix().toUpper();
   if (suffix != QLatin1String("PDF") && suffix != QLatin1String("CSV") &&
       suffix != QLatin1String("TXT"))
-    return Fail(
+    return platform::CommandFailure(
         QStringLiteral("the output %1 is neither a .PDF, a .CSV nor a .TXT file").arg(output), 2);
   return WithDatabase(output, database, [&](app::OpenDatabase& db, const QString& target) {
     WantList list(db.MyTable());

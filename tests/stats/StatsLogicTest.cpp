@@ -388,7 +388,7 @@ TEST(WantList, WantedRowsOnlyByCountryThenYear) {
 }
 
 TEST(CommandLine, StatisticsAndWantListRuns) {
-  const auto parse = [](std::initializer_list<const char*> args) {
+  const auto parse = [](const std::vector<const char*>& args) {
     QStringList list;
     for (const char* a : args) list << QString::fromLatin1(a);
     return app::ParseCommandLine(list);
@@ -401,7 +401,7 @@ TEST(CommandLine, StatisticsAndWantListRuns) {
   const app::CommandLine want = parse({"--want-list", "--output", "W.CSV"});
   EXPECT_TRUE(want.want_list);
   EXPECT_TRUE(want.problem.isEmpty());
-  const std::vector<std::pair<std::initializer_list<const char*>, std::string>> wrong = {
+  const std::vector<std::pair<std::vector<const char*>, std::string>> wrong = {
       {{"--statistics"}, "--statistics needs --output"},
       {{"--want-list"}, "--want-list needs --output"},
       {{"--statistics", "--want-list", "--output", "X.PDF"},
