@@ -1,7 +1,7 @@
 // The report forms behind the main window's Reports command, on the fixed
 // collection: the chooser's state and refusals, a view run into the preview
 // with its navigation and zoom, Cancel in the middle of a long run, Print To
-// File and PDF, the page range and the printer selection.
+// File and PDF, reports of a search, the page range and the printer selection.
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
@@ -14,14 +14,19 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include "db/FieldTable.h"
+#include "find/Search1.h"
 #include "program/Program.h"
 #include "report/MyRep1.h"
 #include "report/PrtRange.h"
@@ -219,6 +224,95 @@ TEST_F(ReportFormsTest, CancelEndsALongRunAndLeavesNoFile) {
   EXPECT_EQ(asked[0].file.title, QStringLiteral("Save Report As a Text File"));
   EXPECT_EQ(asked[0].file.filter, QStringLiteral("Text Files (*.TXT)|*.TXT"));
   EXPECT_TRUE(asked[0].file.overwrite_prompt);
+}
+
+// A criterion typed into the search form's Country cell, then the first list
+// report to a text file: "Print Search Criteria" prints the matching coins
+// only, "Print Entire Database" every coin.
+TEST_F(ReportFormsTest, SearchModeReportsPrintTheFoundCoinsOrAll) {
+  struct Case {
+    bool found_only;
+    std::map<QString, int> rows;
+  };
+  const Case cases[] = {
+      {true, {{"Mexico", 7}}},
+      {false,
+       {{"Canada", 6},
+        {"France", 7},
+        {"Germany", 6},
+        {"Mexico", 7},
+        {"United Kingdom", 6},
+        {"United States", 8}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.found_only ? "search criteria" : "entire database");
+    Start();
+    bool searched = false;
+    WhileModal([&] { Main().Trigger(TMain::kSearch); },
+               [&](QWidget* w) {
+                 auto* f = qobject_cast<find::TMySearch*>(w);
+                 if (!f) return false;
+                 QTimer::singleShot(0, f, [f, &searched] {
+                   EXPECT_TRUE(QTest::qWaitForWindowActive(f));
+                   QTableWidget* grid = f->SearchGrid;
+                   const QRect cell = grid->visualItemRect(grid->item(db::kCountry, 2));
+                   // The click goes to the widget under the pointer, the cell's
+                   // editor when it is open already.
+                   const QPoint at(cell.right() - 6, cell.center().y());
+                   QWidget* under = grid->viewport()->childAt(at);
+                   if (!under) under = grid->viewport();
+                   QTest::mouseClick(under, Qt::LeftButton, {},
+                                     under->mapFrom(grid->viewport(), at));
+                   for (int waited = 0;
+                        waited < 2000 && !qobject_cast<QLineEdit*>(QApplication::focusWidget());
+                        waited += 20)
+                     QTest::qWait(20);
+                   EXPECT_NE(qobject_cast<QLineEdit*>(QApplication::focusWidget()), nullptr);
+                   QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Mexico"));
+                   QTest::mouseClick(f->OkButton, Qt::LeftButton);
+                   searched = !f->isVisible();
+                   if (!searched) f->reject();
+                 });
+                 return true;
+               });
+    ASSERT_TRUE(searched);
+    ASSERT_TRUE(Main().database().searching());
+
+    const QString file = QString::fromStdString(data_.File("REPORT.TXT"));
+    TestPrompts().AnswerSaveFile(file);
+    Main().state().settings.last_report = 0;
+    WhileModal([&] { Main().Trigger(TMain::kReports); },
+               [&](QWidget* w) {
+                 if (auto* r = qobject_cast<TMyReport*>(w)) {
+                   QTimer::singleShot(0, r, [r, &c] {
+                     EXPECT_TRUE(r->SearchButton->isEnabled());
+                     QRadioButton* choice = c.found_only ? r->SearchButton : r->EntireButton;
+                     QTest::mouseClick(choice, Qt::LeftButton, {}, choice->rect().center());
+                     EXPECT_TRUE(choice->isChecked());
+                     QTest::mouseClick(r->FileButton, Qt::LeftButton);
+                     QTest::mouseClick(r->ExitButton, Qt::LeftButton);
+                   });
+                   return true;
+                 }
+                 auto* s = qobject_cast<TReportForm*>(w);
+                 if (!s || s->Running()) return false;
+                 s->OkButtonClick();
+                 return true;
+               });
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    // A coin's row: its country, then the year.
+    const QRegularExpression row(QStringLiteral("^(\\S.*?)\\s+\\d{4}\\s"));
+    std::map<QString, int> printed;
+    for (const QString& line : QString::fromLatin1(out.readAll()).split('\n')) {
+      const auto m = row.match(line);
+      if (m.hasMatch()) ++printed[m.captured(1)];
+    }
+    EXPECT_EQ(printed, c.rows);
+    program_->main().close();
+    program_.reset();
+    QFile::remove(file);
+  }
 }
 
 // A definitions file copied from another system, in lower case: the chooser
