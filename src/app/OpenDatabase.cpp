@@ -3,10 +3,14 @@
 #include <QFileInfo>
 
 #include "app/AppTexts.h"
+#include "app/Formats.h"
+#include "app/Settings.h"
 #include "db/DbFiles.h"
 #include "db/DbTexts.h"
 #include "db/FieldTable.h"
 #include "db/Maintenance.h"
+#include "platform/Intl.h"
+#include "platform/Paths.h"
 #include "platform/Prompts.h"
 
 namespace klv::app {
@@ -307,6 +311,24 @@ OpenDatabase::ExclusiveResult OpenDatabase::WithExclusiveUse(
   }
   reopen_shared();
   return result;
+}
+
+QString PrepareCommandRun(AppState& state, const QString& database) {
+  const platform::Directories dirs = platform::LocateDirectories();
+  state.program_dir = dirs.program;
+  state.start_dir = dirs.start;
+  state.windows_dir = dirs.windows;
+  state.files.program_ini = ProgramSettingsPath(dirs.windows);
+  state.files.start_dir = dirs.start;
+  ReadSettings(state.settings, kProgramSettings, state.files, QString());
+  state.intl = platform::ReadIntlSettings(dirs.windows);
+  state.formats = MakeNumberFormats(state.settings, state.intl);
+
+  QString path = database;
+  if (path.isEmpty()) path = state.settings.last_database;
+  if (path.isEmpty() || !QFileInfo(path).isFile())
+    path = state.program_dir + QStringLiteral("/MASTER.DBF");
+  return path;
 }
 
 }  // namespace klv::app

@@ -177,4 +177,12 @@ class OpenDatabase : public QObject {
   QWidget* owner_ = nullptr;
 };
 
+// Readies state as a run without a window needs it (klvcoin --report and
+// the like): the program directories, the program settings, the
+// international settings and number formats. Returns the database to run
+// on: database when given, else the last database, else MASTER.DBF in the
+// program directory; the caller checks that it exists. Throws base::Error
+// when the settings cannot be read.
+QString PrepareCommandRun(AppState& state, const QString& database);
+
 }  // namespace klv::app

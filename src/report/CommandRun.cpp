@@ -4,8 +4,6 @@
 
 #include "app/AppState.h"
 #include "app/OpenDatabase.h"
-#include "platform/Intl.h"
-#include "platform/Paths.h"
 #include "platform/Prompts.h"
 #include "report/ReportRun.h"
 #include "report/ReportTexts.h"
@@ -25,21 +23,8 @@ int RunReportCommand(const QString& report, const QString& output, const QString
   platform::StderrPrompts prompts;
 
   app::AppState state;
-  const platform::Directories dirs = platform::LocateDirectories();
-  state.program_dir = dirs.program;
-  state.start_dir = dirs.start;
-  state.windows_dir = dirs.windows;
-  state.files.program_ini = app::ProgramSettingsPath(dirs.windows);
-  state.files.start_dir = dirs.start;
   try {
-    app::ReadSettings(state.settings, app::kProgramSettings, state.files, QString());
-    state.intl = platform::ReadIntlSettings(dirs.windows);
-    state.formats = app::MakeNumberFormats(state.settings, state.intl);
-
-    QString path = database;
-    if (path.isEmpty()) path = state.settings.last_database;
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-      path = state.program_dir + QStringLiteral("/MASTER.DBF");
+    const QString path = app::PrepareCommandRun(state, database);
     if (!QFileInfo(path).isFile())
       return platform::CommandFailure(QStringLiteral("%1 does not exist").arg(path));
 
