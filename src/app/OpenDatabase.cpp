@@ -86,8 +86,11 @@ QString BuildSortString(const std::array<int, 4>& levels) {
 }
 
 OpenDatabase::OpenDatabase(AppState& state, base::Env& env, QObject* parent)
-    : QObject(parent), state_(state), table_(env), lists_(QString()) {
+    : QObject(parent), state_(state), table_(env), pictures_(env), lists_(QString()) {
   table_.SetOnFilterRecord([this](dbf::Table& table) { return AcceptRow(table); });
+  // However a coin is changed (the edit form, a grid cell, the navigator, a
+  // replace), its pictures follow what names it.
+  pictures_.Follow(table_);
 }
 
 OpenDatabase::~OpenDatabase() {

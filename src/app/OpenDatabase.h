@@ -31,6 +31,7 @@
 #include "base/Env.h"
 #include "db/PickLists.h"
 #include "db/dbf/Table.h"
+#include "pictures/PictureStore.h"
 
 class QWidget;
 
@@ -84,6 +85,9 @@ class OpenDatabase : public QObject {
   AppState& state() { return state_; }
   dbf::Table& MyTable() { return table_; }
   const dbf::Table& MyTable() const { return table_; }
+  // What keeps the pictures with the coins of MyTable as they are edited:
+  // long runs of changes gather under its Gathering.
+  pictures::CoinFollower& pictures_follower() { return pictures_; }
   const QString& name() const { return state_.database_name; }
   const db::DatabasePaths& paths() const { return state_.paths; }
   const QString& sort_string() const { return sort_string_; }
@@ -169,6 +173,8 @@ class OpenDatabase : public QObject {
 
   AppState& state_;
   dbf::Table table_;  // MyTable
+  // Its coins' pictures follow their edits (the table calls it after a post).
+  pictures::CoinFollower pictures_;
   QString sort_string_;
   db::PickLists lists_;
   bool lists_in_use_ = false;

@@ -37,7 +37,6 @@
 #include "forms/ColorGroups.h"
 #include "forms/DialogRoutines.h"
 #include "forms/MaskedInput.h"
-#include "pictures/PictureStore.h"
 #include "platform/HelpViewer.h"
 #include "platform/Prompts.h"
 
@@ -875,8 +874,6 @@ bool TMyEdit::DoUpdate() {
     SetRecordFields(table_, record, FieldsToWrite(adding, by_user, elsewhere));
     posting = true;
     table_.Post();
-    // The coin's pictures follow what names it.
-    if (!adding) pictures::PictureStore(table_.DbfPath()).CoinChanged(table_);
   } catch (const dbf::DbfError& e) {
     // The engine keeps a row it could not post open for a retry; the form
     // retries by beginning again, so the table goes back to browsing, on the

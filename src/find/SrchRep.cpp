@@ -303,7 +303,10 @@ void TSearchAndReplace::DoStart() {
       // Every row is visited, not only the search result.
       table.SetFiltered(false);
       if (was_searching) db_.SetSearchMode(false);
+      // The pictures of the coins changed follow them in a few writes.
+      pictures::CoinFollower::Gathering gathering(db_.pictures_follower());
       run = RunReplace(table, check.plan, hooks);
+      gathering.End();
     } catch (...) {
       try {
         RestoreAfterRun(table, was_searching);

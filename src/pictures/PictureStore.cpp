@@ -10,6 +10,8 @@
 #include <system_error>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "base/Ascii.h"
 #include "db/dbf/Table.h"
 #include "pictures/PicturesTexts.h"
@@ -615,21 +617,104 @@ bool PictureStore::Remove(uint32_t recno, Side side) {
 
 void PictureStore::CoinChanged(dbf::Table& table) {
   if (!FolderExists(folder_)) return;
-  uint32_t recno = table.RecNo();
-  std::string fingerprint = Fingerprint(table);
+  CoinsChanged({{table.RecNo(), Fingerprint(table)}});
+}
+
+void PictureStore::CoinsChanged(const std::map<uint32_t, std::string>& fingerprints) {
+  if (fingerprints.empty() || !FolderExists(folder_)) return;
   FolderLock lock(env_, folder_);
-  // Read as stored: matching first would look for the coin by the
-  // fingerprint it had before the change.
+  // Read as stored: matching first would look for the coins by the
+  // fingerprints they had before the change.
   std::vector<Entry> entries = ReadIndex();
   bool changed = false;
   for (Entry& e : entries) {
-    if (e.pack_to == 0 && e.stored_recno == recno && e.picture.fingerprint != fingerprint &&
-        !e.picture.fingerprint.empty()) {
-      e.picture.fingerprint = fingerprint;
-      changed = true;
-    }
+    auto it = fingerprints.find(e.stored_recno);
+    if (it == fingerprints.end() || e.pack_to != 0 || e.picture.fingerprint.empty() ||
+        e.picture.fingerprint == it->second)
+      continue;
+    e.picture.fingerprint = it->second;
+    changed = true;
   }
   if (changed) WriteIndex(entries);
+}
+
+CoinFollower::CoinFollower(Env& env) : env_(env) {}
+
+void CoinFollower::Follow(dbf::Table& table) {
+  table.SetAfterPostEdit([this](dbf::Table& t) { Posted(t); });
+}
+
+CoinFollower::Stamp CoinFollower::IndexStamp() const {
+  Stamp stamp;
+  struct stat st {};
+  const std::string index = base::FindFileNoCase(folder_, kIndexName);
+  if (index.empty() || ::stat(index.c_str(), &st) != 0) return stamp;
+  stamp.exists = true;
+  stamp.inode = st.st_ino;
+  stamp.size = static_cast<uint64_t>(st.st_size);
+  stamp.modified_ns = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+void CoinFollower::Posted(dbf::Table& table) {
+  if (table.DbfPath() != dbf_path_) {
+    Flush();
+    dbf_path_ = table.DbfPath();
+    folder_ = FolderOf(dbf_path_);
+    known_ = false;
+  }
+  const Stamp now = IndexStamp();
+  if (!now.exists) return;  // no pictures (a stray file needs no fingerprint)
+  if (!known_ || !(now == stamp_)) {
+    // Another copy changed the index, or this is the first look: read it
+    // as stored.
+    fingerprints_.clear();
+    PictureStore store(dbf_path_, env_);
+    for (const PictureStore::Entry& e : store.ReadIndex())
+      if (e.stored_recno != 0 && e.pack_to == 0 && !e.picture.fingerprint.empty())
+        fingerprints_[e.stored_recno].push_back(e.picture.fingerprint);
+    stamp_ = now;
+    known_ = true;
+  }
+  auto it = fingerprints_.find(table.RecNo());
+  if (it == fingerprints_.end()) return;
+  const std::string fingerprint = Fingerprint(table);
+  if (std::all_of(it->second.begin(), it->second.end(),
+                  [&](const std::string& f) { return f == fingerprint; }))
+    return;
+  std::fill(it->second.begin(), it->second.end(), fingerprint);
+  pending_[table.RecNo()] = fingerprint;
+  if (gathering_ == 0 || pending_.size() >= 256) Flush();
+}
+
+void CoinFollower::Flush() {
+  if (pending_.empty()) return;
+  std::map<uint32_t, std::string> pending;
+  pending.swap(pending_);
+  // The write reads the index under the folder's lock, with what others
+  // wrote since: the next post reads it afresh.
+  known_ = false;
+  PictureStore(dbf_path_, env_).CoinsChanged(pending);
+}
+
+CoinFollower::Gathering::Gathering(CoinFollower& follower) : follower_(&follower) {
+  ++follower_->gathering_;
+}
+
+void CoinFollower::Gathering::End() {
+  if (!follower_) return;
+  CoinFollower* f = follower_;
+  follower_ = nullptr;
+  if (--f->gathering_ == 0) f->Flush();
+}
+
+CoinFollower::Gathering::~Gathering() {
+  try {
+    End();
+  } catch (const base::Error&) {
+    // An error is already on its way to the user; these coins' pictures
+    // are listed as unattached at the next open, never lost.
+  }
 }
 
 void PackKeepingPictures(dbf::Table& table, const std::function<void(double)>& progress, Env& env) {

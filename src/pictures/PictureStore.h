@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,9 +103,13 @@ class PictureStore {
   // The row's coin has been changed: its pictures take its new fingerprint.
   // table is on that row. Nothing when the row has no pictures.
   void CoinChanged(dbf::Table& table);
+  // The same for many rows at once (record number to its new fingerprint),
+  // with one write of the index.
+  void CoinsChanged(const std::map<uint32_t, std::string>& fingerprints);
 
  private:
   friend void PackKeepingPictures(dbf::Table&, const std::function<void(double)>&, base::Env&);
+  friend class CoinFollower;
   friend void CopyPicturesOfRows(const std::string&, const std::string&,
                                  const std::vector<uint32_t>&);
   struct Entry;
@@ -120,6 +125,64 @@ class PictureStore {
   std::string dbf_path_;
   std::string folder_;
   std::vector<Picture> pictures_;
+};
+
+// Keeps the pictures of a table's coins with them while the table's rows
+// are edited, however the edit is made (a form, a grid cell, a replace):
+// each posted row whose fingerprint changed gives its pictures the new one.
+// What the index holds is remembered between posts and read again only when
+// its file has changed, so the post of a row without pictures, or of one
+// whose naming fields stayed as they were, costs one look at that file.
+class CoinFollower {
+ public:
+  // env is the one the tables followed are opened with.
+  explicit CoinFollower(base::Env& env = base::Env::Default());
+  CoinFollower(const CoinFollower&) = delete;
+  CoinFollower& operator=(const CoinFollower&) = delete;
+
+  // Makes this follower hear every edit posted to table (its after-post
+  // callback); the follower must outlive that.
+  void Follow(dbf::Table& table);
+  // An edit of table's current row has been posted.
+  void Posted(dbf::Table& table);
+
+  // While one lives, the new fingerprints are gathered and written together
+  // (every few hundred rows, and when it ends), so a change of many coins
+  // with pictures writes the index a few times instead of once per coin. A
+  // process killed meanwhile leaves the pictures of the coins changed since
+  // the last write listed as unattached, never lost. End writes what is
+  // gathered and throws what that write throws; a Gathering left without
+  // End (an error on its way) still tries the write, quietly.
+  class Gathering {
+   public:
+    explicit Gathering(CoinFollower& follower);
+    ~Gathering();
+    Gathering(const Gathering&) = delete;
+    Gathering& operator=(const Gathering&) = delete;
+    void End();
+
+   private:
+    CoinFollower* follower_;
+  };
+
+ private:
+  struct Stamp {
+    bool exists = false;
+    uint64_t inode = 0, size = 0;
+    int64_t modified_ns = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp IndexStamp() const;
+  void Flush();
+
+  base::Env& env_;
+  std::string dbf_path_;
+  std::string folder_;
+  bool known_ = false;  // fingerprints_ holds the index as stamp_ says
+  Stamp stamp_;
+  std::map<uint32_t, std::vector<std::string>> fingerprints_;  // of the rows with pictures
+  std::map<uint32_t, std::string> pending_;                    // gathered, not yet written
+  int gathering_ = 0;
 };
 
 // Packs the table (opened exclusively), moving its pictures with the rows;

@@ -26,12 +26,14 @@
 #include <QToolButton>
 #include <cstdlib>
 #include <memory>
+#include <tuple>
 
 #include "app/AboutBox.h"
 #include "app/ViewerModel.h"
 #include "db/DbFiles.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
+#include "pictures/SamplePictures.h"
 #include "platform/HelpFile.h"
 #include "platform/HelpViewer.h"
 #include "platform/Profile.h"
@@ -533,6 +535,32 @@ TEST_F(MainWinTest, FieldEditingInTheGridKeepsTheEditedCoinAndTabsOn) {
   for (t.First(); !t.Eof(); t.Next()) left.push_back(t.FieldByName("Country").AsString());
   EXPECT_EQ(left, (std::vector<std::string>{"Spain", "Chile"}));
   EXPECT_EQ(EditorWarnings::count(), warned);
+}
+
+TEST_F(MainWinTest, ACoinChangedInTheGridKeepsItsPictures) {
+  MakeDb(Home("MASTER.DBF"), {"Spain", "Argentina", "Peru"});
+  const std::string path = Home("MASTER.DBF").toStdString();
+  const std::vector<std::pair<uint32_t, pictures::Side>> attached = {
+      {2, pictures::Side::kReverse}, {3, pictures::Side::kObverse}};
+  test::AttachSamples(path, attached);
+  platform::WriteProfileString(Home("MASTER.INI"), "Grid Options", "Field Editing", "Yes");
+  TMain& m = Start();
+  m.show();
+  m.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+  ViewerModel* model = m.viewer_model();
+  // The Country and the Year name the coin; a new value of either is typed
+  // into its cell and stored with Enter.
+  for (const auto& [row, field, typed] : {std::tuple{2, kCountry, "Chile"},
+                                          std::tuple{1, kYear, "1959"}}) {
+    const QRect r = m.ViewerGrid->visualRect(model->index(row, model->ColumnOf(field)));
+    QTest::mouseClick(m.ViewerGrid->viewport(), Qt::LeftButton, {}, r.center());
+    for (const char* c = typed; *c; ++c) QTest::keyClick(QApplication::focusWidget(), *c);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(model->data(model->index(row, model->ColumnOf(field))).toString().trimmed(), typed);
+  }
+  EXPECT_EQ(test::AttachedPictures(path), attached);
 }
 
 TEST_F(MainWinTest, AnEngineErrorInACommandReachesTheGeneralErrorDisplay) {

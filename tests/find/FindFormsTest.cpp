@@ -26,6 +26,7 @@
 #include "find/Mylocate.h"
 #include "find/Search1.h"
 #include "find/SrchRep.h"
+#include "pictures/SamplePictures.h"
 #include "program/Program.h"
 #include "support/HeldTable.h"
 #include "support/QtText.h"
@@ -366,6 +367,11 @@ TEST_F(FindFormsTest, ReplaceAskingNoToEveryRowChangesNothing) {
 
 TEST_F(FindFormsTest, ReplaceChangesEveryRowRebuildsTheIndexAndKeepsSearchMode) {
   Start(kRows);
+  // Pictures on rows that change and on one that does not stay with them.
+  const std::string path = Main().MyTable().DbfPath();
+  const std::vector<std::pair<uint32_t, pictures::Side>> attached = {
+      {1, pictures::Side::kObverse}, {3, pictures::Side::kObverse}, {5, pictures::Side::kReverse}};
+  test::AttachSamples(path, attached);
   app::OpenDatabase& db = Main().database();
   db.state().settings.sort_levels = {1, 0, 0, 0};
   db.BuildSortString();
@@ -400,6 +406,7 @@ TEST_F(FindFormsTest, ReplaceChangesEveryRowRebuildsTheIndexAndKeepsSearchMode) 
   for (t.First(); !t.Eof(); t.Next()) walked.push_back(t.FieldByName("Country").AsString());
   EXPECT_EQ(walked,
             (std::vector<std::string>{"ABBEY", "abbot", "America", "America", "Peru", "USA East"}));
+  EXPECT_EQ(test::AttachedPictures(path), attached);
 }
 
 TEST_F(FindFormsTest, ReplaceTakesNumbersAndDatesTypedAfterAClickPastTheBlanks) {

@@ -10,6 +10,8 @@
 #include <map>
 #include <set>
 
+#include <sys/stat.h>
+
 #include "base/FaultEnv.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
@@ -187,9 +189,10 @@ TEST_F(PictureStoreTest, EachPictureStaysWithItsCoin) {
          table.Open();
          ASSERT_TRUE(table.GoTo(5));
          table.Edit();
+         CoinFollower follower;
+         follower.Follow(table);
          table.FieldByName("Descriptio").SetAsString("Morelos, small date");
          table.Post();
-         PictureStore(t.path_).CoinChanged(table);
        },
        {{"1 Lincoln VDB obverse", "jpg"},
         {"2 Semeuse reverse", "png"},
@@ -211,6 +214,70 @@ TEST_F(PictureStoreTest, EachPictureStaysWithItsCoin) {
     std::filesystem::remove_all(dir_.File("MASTER.PIC"));
     std::filesystem::remove(path_);
   }
+}
+
+// The index file's identity and time: which posts wrote it.
+std::pair<ino_t, int64_t> IndexStamp(const std::string& folder) {
+  struct stat st {};
+  if (::stat((folder + "PICTURES.DBF").c_str(), &st) != 0) return {};
+  return {st.st_ino, int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+TEST_F(PictureStoreTest, AFollowedTableKeepsEachPictureWithItsEditedCoinAndWritesOnlyForThem) {
+  PictureStore store(path_);
+  store.Attach(1, Side::kObverse, dir_.File("coin.jpg"));
+  store.Attach(2, Side::kReverse, dir_.File("coin.png"));
+  dbf::Table table;
+  Bind(table, path_);
+  table.Open();
+  CoinFollower follower;
+  follower.Follow(table);
+  const auto edit = [&](uint32_t recno, const char* field, const char* value) {
+    ASSERT_TRUE(table.GoTo(recno));
+    table.Edit();
+    table.FieldByName(field).SetAsString(value);
+    table.Post();
+  };
+  struct Case {
+    const char* what;
+    uint32_t recno;
+    const char* field;
+    const char* value;
+    bool writes;
+  };
+  const Case cases[] = {
+      {"a coin without pictures", 3, "Country", "Kanada", false},
+      {"a field that does not name the coin", 1, "Condition", "Fine", false},
+      {"the same value again", 2, "Year", "1960", false},
+      {"the country of a coin with a picture", 1, "Country", "United States", true},
+      {"the year of one", 2, "Year", "1961", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto before = IndexStamp(store.folder());
+    edit(c.recno, c.field, c.value);
+    EXPECT_EQ(IndexStamp(store.folder()) != before, c.writes);
+    EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"1 Lincoln VDB obverse", "jpg"},
+                                                             {"2 Semeuse reverse", "png"}}));
+  }
+
+  // Another copy attaches a picture between two posts: the follower sees it.
+  PictureStore(path_).Attach(5, Side::kReverse, dir_.File("coin.png"));
+  edit(5, "Descriptio", "Hidalgo");
+  // Many changes gathered are written once, when the gathering ends.
+  {
+    const auto before = IndexStamp(store.folder());
+    CoinFollower::Gathering gathering(follower);
+    edit(1, "Descriptio", "Wheat");
+    edit(2, "Descriptio", "Sower");
+    edit(5, "Year", "1951");
+    EXPECT_EQ(IndexStamp(store.folder()), before);
+    gathering.End();
+    EXPECT_NE(IndexStamp(store.folder()), before);
+  }
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"1 Wheat obverse", "jpg"},
+                                                           {"2 Sower reverse", "png"},
+                                                           {"5 Hidalgo reverse", "png"}}));
 }
 
 TEST_F(PictureStoreTest, AnUnattachedPictureCanBeAttachedAgainAndRemoved) {

@@ -2,7 +2,12 @@
 // that attach pictures.
 #pragma once
 
+#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "pictures/PictureStore.h"
 
 namespace klv::test {
 
@@ -44,6 +49,29 @@ inline std::string SamplePng() {
       "\x0a"
       "\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82";
   return std::string(bytes, sizeof bytes - 1);
+}
+
+// Attaches a copy of the sample PNG (written beside the table first) to
+// each (record number, side) of the table at dbf_path.
+inline void AttachSamples(const std::string& dbf_path,
+                          const std::vector<std::pair<uint32_t, pictures::Side>>& where) {
+  const std::string source = dbf_path + ".sample.png";
+  std::ofstream(source, std::ios::binary) << SamplePng();
+  pictures::PictureStore store(dbf_path);
+  for (const auto& [recno, side] : where) store.Attach(recno, side, source);
+}
+
+// The (record number, side) of every attached picture as a store opened
+// anew finds them: a coin changed without its pictures following would
+// show here as missing (unattached).
+inline std::vector<std::pair<uint32_t, pictures::Side>> AttachedPictures(
+    const std::string& dbf_path) {
+  pictures::PictureStore store(dbf_path);
+  store.Load();
+  std::vector<std::pair<uint32_t, pictures::Side>> out;
+  for (const pictures::Picture& p : store.pictures())
+    if (p.attached()) out.emplace_back(p.recno, p.side);
+  return out;
 }
 
 }  // namespace klv::test

@@ -421,6 +421,10 @@ void Table::Impl::Notify() {
 // ---------------------------------------------------------------------------
 // Filter
 
+void Table::SetAfterPostEdit(std::function<void(Table&)> callback) {
+  impl_->after_post_edit = std::move(callback);
+}
+
 void Table::SetOnFilterRecord(std::function<bool(Table&)> filter) {
   impl_->DropBatch();
   impl_->filter = std::move(filter);

@@ -288,6 +288,12 @@ class Table {
   void SetFiltered(bool filtered);
   bool Filtered() const { return filtered_; }
 
+  // Called after a Post has stored an edited row (not an appended one),
+  // with the table browsing on that row, whoever began the edit: what
+  // follows a row's contents (its pictures) is kept right in one place.
+  // What the callback throws reaches Post's caller; the row stays stored.
+  void SetAfterPostEdit(std::function<void(Table&)> callback);
+
   // Batched appends, for callers that add many rows (import, conversion,
   // the tools). Between BeginAppendBatch and EndAppendBatch a Post of an
   // Append checks the row and its index keys as always, then queues it

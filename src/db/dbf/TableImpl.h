@@ -253,6 +253,7 @@ struct Table::Impl : tbl::OpenState {
   Table& table;
   Env& env;
   std::function<bool(Table&)> filter;
+  std::function<void(Table&)> after_post_edit;
   bool show_deleted = false;
   bool pending_notice = false;
   std::vector<TableObserver*> observers;

@@ -156,6 +156,7 @@ void Table::Post() {
   state_ = State::kBrowse;
   im.Land(r, buf_.data());
   im.Notify();
+  if (im.after_post_edit) im.after_post_edit(*this);
 }
 
 // Under the write lock, before a change: the index synced, the header as
