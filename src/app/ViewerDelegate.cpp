@@ -36,7 +36,10 @@ QWidget* ViewerDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
             .arg(QString::fromLatin1(FieldInfoOf(field).name.data(),
                                      static_cast<int>(FieldInfoOf(field).name.size()))));
     combo->setEditable(true);
+    // As in the edit form: what is typed is what is stored, never completed
+    // from the list.
     combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
     combo->addItems(model_->PickList(field));
     combo->lineEdit()->setMaxLength(FieldInfoOf(field).width);
     combo->setFont(option.font);

@@ -517,11 +517,17 @@ TEST_F(MainWinTest, FieldEditingInTheGridKeepsTheEditedCoinAndTabsOn) {
   EXPECT_EQ(cell(0, kYear), "1960");
   EXPECT_EQ(cell(0, next_field), "XY");
 
-  // What is typed into a combo cell replaces the old value.
+  // What is typed into a combo cell replaces the old value, and is stored
+  // as typed: never completed from the pick list ("Fine (F-12)").
   click(2, model->ColumnOf(kCountry));
   type("Chile", Qt::Key_Return);
   EXPECT_EQ(cell(2, kCountry), "Chile");
   EXPECT_EQ(m.ViewerGrid->currentIndex().row(), 2);
+  // The list the program gives the grid from the database's list file.
+  model->SetPickList(kCondition, {"Good (G-4)", "Fine (F-12)"});
+  click(2, model->ColumnOf(kCondition));
+  type("Fine", Qt::Key_Return);
+  EXPECT_EQ(cell(2, kCondition), "Fine");
 
   click(1, model->ColumnOf(kYear));
   TestPrompts().ExpectMessage("Confirm", "Delete this record?", MsgButton::kYes);
