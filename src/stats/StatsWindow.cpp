@@ -82,6 +82,18 @@ TStatsWindow::TStatsWindow(app::OpenDatabase& db, QWidget* parent)
   connect(RefreshButton, &QPushButton::clicked, this, &TStatsWindow::RefreshButtonClick);
   connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
   connect(ChartList, &QListWidget::currentRowChanged, this, &TStatsWindow::ChartListClick);
+  // Figures of another set of rows than the notice names would mislead: a
+  // search begun or ended, or another database, counts again (once the
+  // change is complete), or at the next show when the window is hidden.
+  const auto rows_changed = [this] {
+    stale_ = true;
+    if (isVisible())
+      QTimer::singleShot(0, this, [this] {
+        if (stale_ && isVisible()) RefreshButtonClick();
+      });
+  };
+  connect(&db_, &app::OpenDatabase::SearchModeChanged, this, rows_changed);
+  connect(&db_, &app::OpenDatabase::DatabaseBound, this, rows_changed);
 }
 
 TStatsWindow::~TStatsWindow() = default;
@@ -91,7 +103,10 @@ void TStatsWindow::showEvent(QShowEvent* event) {
   forms::ApplyUserFonts(this, db_.state().fonts);
   FitChartList();
   SetColors();
-  if (shown_) return;
+  if (shown_) {
+    if (stale_) QTimer::singleShot(0, this, &TStatsWindow::RefreshButtonClick);
+    return;
+  }
   shown_ = true;
   forms::CentreOnScreen(this);
   if (ChartList->currentRow() < 0) ChartList->setCurrentRow(0);
@@ -122,6 +137,7 @@ void TStatsWindow::RefreshButtonClick() {
   dbf::Table& table = db_.MyTable();
   if (!table.IsOpen()) return;
   const bool searching = db_.searching();
+  stale_ = false;
   try {
     forms::BusyRun busy;
     RefreshButton->setEnabled(false);

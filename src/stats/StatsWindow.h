@@ -56,6 +56,7 @@ class TStatsWindow : public QWidget {
   app::OpenDatabase& db_;
   Statistics stats_;
   bool shown_ = false;
+  bool stale_ = false;  // the rows counted are no longer the rows shown
 };
 
 }  // namespace klv::stats

@@ -167,12 +167,22 @@ TEST_F(StatsFormsTest, InSearchModeTheWindowCountsAndSaysTheSearchResult) {
   EXPECT_TRUE(
       w.NoticeLabel->text().startsWith(QStringLiteral("Statistics of the search result only.")));
   EXPECT_EQ(Figures(w), (QStringList{"France|1|2|5.00|0.00", "Total|1|2|5.00|0.00"}));
-  // The search ended, Refresh shows the whole collection again.
+  // The search ended: the window counts the whole collection again by
+  // itself, and again when a search begins while it is hidden and shown.
   db.EndSearch();
   db.SetRowFilter(nullptr);
-  QTest::mouseClick(w.RefreshButton, Qt::LeftButton);
+  QApplication::processEvents();
   EXPECT_TRUE(w.NoticeLabel->text().startsWith(QStringLiteral("All coins of the collection.")));
   EXPECT_EQ(Figures(w).size(), 3);
+  w.hide();
+  db.SetRowFilter(&filter);
+  db.SetSearchMode(true);
+  db.ReopenMyTable();
+  w.show();
+  QApplication::processEvents();
+  EXPECT_TRUE(
+      w.NoticeLabel->text().startsWith(QStringLiteral("Statistics of the search result only.")));
+  EXPECT_EQ(Figures(w), (QStringList{"France|1|2|5.00|0.00", "Total|1|2|5.00|0.00"}));
 }
 
 TEST_F(StatsFormsTest, WantListPrintsToPdfThroughTheReportEngine) {
