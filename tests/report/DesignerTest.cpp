@@ -303,5 +303,74 @@ TEST_F(DesignerTest, FontsFormTakesTheChosenFontAndColour) {
   EXPECT_EQ(def.titles_font.color, before.titles_font.color);
 }
 
+// The user's own clicks and keys on the designer, shown as the chooser shows it.
+void Click(QWidget* w) {
+  QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
+void TypeLines(TUserReport& designer, const char* lines) {
+  Click(designer.NumLines);
+  QTest::keyClick(designer.NumLines, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(designer.NumLines, QLatin1String(lines));
+  QTest::keyClick(designer.NumLines, Qt::Key_Tab);
+}
+
+TEST_F(DesignerTest, ObversePicturesBoxIsStoredAndWantsRecordLines) {
+  TUserReport designer(nullptr, state_, file_);
+  ASSERT_TRUE(designer.PrepareExisting(3));
+  ASSERT_EQ(designer.working_copy().name, QStringLiteral("Complete Report"));
+  designer.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&designer));
+  QCheckBox* box = designer.PrintObverse;
+  EXPECT_EQ(box->text(), QStringLiteral("Print &Obverse Pictures"));
+  EXPECT_TRUE(box->isChecked());
+  // In the options, clear of every other box and wide enough for its text.
+  const QRect at = box->geometry();
+  EXPECT_TRUE(box->parentWidget()->rect().contains(at));
+  for (QCheckBox* other : box->parentWidget()->findChildren<QCheckBox*>()) {
+    if (other == box) continue;
+    EXPECT_FALSE(other->geometry().intersects(at)) << other->objectName().toStdString();
+  }
+  EXPECT_GE(at.width(), box->sizeHint().width());
+
+  // Enabled while a record has lines to stand beside.
+  struct Case {
+    const char* lines;
+    bool enabled;
+  };
+  for (const Case& c : {Case{"0", false}, Case{"1", true}, Case{"12", true}, Case{"0", false},
+                        Case{"8", true}}) {
+    SCOPED_TRACE(c.lines);
+    TypeLines(designer, c.lines);
+    EXPECT_EQ(box->isEnabled(), c.enabled);
+  }
+
+  // Off by a click (and Alt+O back on and off again), stored by Update.
+  Click(box);
+  EXPECT_FALSE(box->isChecked());
+  QTest::keyClick(&designer, Qt::Key_O, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box->isChecked(); }, 2000));
+  QTest::keyClick(&designer, Qt::Key_O, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !box->isChecked(); }, 2000));
+  Click(designer.UpdateButton);
+  ASSERT_TRUE(designer.result().changed);
+  EXPECT_FALSE(file_.Read(3).print_obverse);
+
+  // A new definition starts without pictures; a click puts them on.
+  TUserReport fresh(nullptr, state_, file_);
+  fresh.PrepareNew();
+  fresh.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh));
+  EXPECT_FALSE(fresh.PrintObverse->isChecked());
+  EXPECT_TRUE(fresh.PrintObverse->isEnabled());
+  Click(fresh.ReportName);
+  QTest::keyClicks(fresh.ReportName, QStringLiteral("With Pictures"));
+  Click(fresh.PrintObverse);
+  Click(fresh.UpdateButton);
+  ASSERT_TRUE(fresh.result().changed);
+  const ReportDef stored = file_.Read(fresh.result().select_index);
+  EXPECT_EQ(stored.name, QStringLiteral("With Pictures"));
+  EXPECT_TRUE(stored.print_obverse);
+}
+
 }  // namespace
 }  // namespace klv::report
