@@ -264,9 +264,9 @@ void ReportGenerator::MyBeforePrintReport() {
         std::max(lines, static_cast<int>(std::ceil(picture_column_ / line_height - 1e-9)));
   }
   for (int n = 0; n < lines; ++n)
-    line_columns_[static_cast<size_t>(n)] = FitLine(def_.record_lines[static_cast<size_t>(n)],
-                                                    /*totals_line=*/false,
-                                                    printable_ - picture_column_);
+    line_columns_[static_cast<size_t>(n)] =
+        FitLine(def_.record_lines[static_cast<size_t>(n)],
+                /*totals_line=*/false, printable_ - picture_column_);
   totals_columns_ = FitLine(def_.totals, /*totals_line=*/true, printable_);
   table_.First();
 }

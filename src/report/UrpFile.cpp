@@ -306,10 +306,9 @@ bool LooksDamaged(const QByteArray& record) {
     for (int b = 53; b <= 56; ++b)
       if (r.Byte(off + b) > 1) return true;
   }
-  const int flags[] = {kOffColumnHeaders,   kOffPageNumbers, kOffLandscape,
-                       kOffDateOnPages,     kOffUseTotals,   kOffVerticalLines,
-                       kOffHorizontalLines, kOffGroupLevel1, kOffGroupLevel2,
-                       kOffPrintObverse};
+  const int flags[] = {kOffColumnHeaders, kOffPageNumbers,   kOffLandscape,       kOffDateOnPages,
+                       kOffUseTotals,     kOffVerticalLines, kOffHorizontalLines, kOffGroupLevel1,
+                       kOffGroupLevel2,   kOffPrintObverse};
   for (int off : flags)
     if (r.Byte(off) > 1) return true;
   for (int i = 0; i < 3; ++i)

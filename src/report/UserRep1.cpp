@@ -104,16 +104,15 @@ void TUserReport::BuildControls() {
   auto* options = new QGroupBox(L(t::kOptionsGroup), this);
   options->setObjectName(QStringLiteral("OptionsGroup"));
   options->setGeometry(302, 170, 330, 154);
-  const char* check_texts[10] = {t::kColumnHeaders,   t::kPageNumbers, t::kPrintLandscape,
-                                 t::kDateOnPages,     t::kUseTotals,   t::kHorizontalLines,
-                                 t::kVerticalLines,   t::kGroupLevel1, t::kGroupLevel2,
+  const char* check_texts[10] = {t::kColumnHeaders, t::kPageNumbers, t::kPrintLandscape,
+                                 t::kDateOnPages,   t::kUseTotals,   t::kHorizontalLines,
+                                 t::kVerticalLines, t::kGroupLevel1, t::kGroupLevel2,
                                  t::kPrintObverse};
-  const char* check_names[10] = {"ColumnHeaders",   "PageNumbers", "PrintLandscape",
-                                 "DateOnPages",     "UseTotals",   "HorizontalLines",
-                                 "VerticalLines",   "GroupLevel1", "GroupLevel2",
-                                 "PrintObverse"};
-  QCheckBox** checks[10] = {&ColumnHeaders, &PageNumbers, &PrintLandscape, &DateOnPages,
-                            &UseTotals,     &HorizontalLines, &VerticalLines, &GroupLevel1,
+  const char* check_names[10] = {
+      "ColumnHeaders",   "PageNumbers",   "PrintLandscape", "DateOnPages", "UseTotals",
+      "HorizontalLines", "VerticalLines", "GroupLevel1",    "GroupLevel2", "PrintObverse"};
+  QCheckBox** checks[10] = {&ColumnHeaders, &PageNumbers,     &PrintLandscape, &DateOnPages,
+                            &UseTotals,     &HorizontalLines, &VerticalLines,  &GroupLevel1,
                             &GroupLevel2,   &PrintObverse};
   // Two columns of five.
   for (int i = 0; i < 10; ++i) {

@@ -337,8 +337,8 @@ TEST_F(DesignerTest, ObversePicturesBoxIsStoredAndWantsRecordLines) {
     const char* lines;
     bool enabled;
   };
-  for (const Case& c : {Case{"0", false}, Case{"1", true}, Case{"12", true}, Case{"0", false},
-                        Case{"8", true}}) {
+  for (const Case& c :
+       {Case{"0", false}, Case{"1", true}, Case{"12", true}, Case{"0", false}, Case{"8", true}}) {
     SCOPED_TRACE(c.lines);
     TypeLines(designer, c.lines);
     EXPECT_EQ(box->isEnabled(), c.enabled);

@@ -316,8 +316,12 @@ TEST(ReportPictures, DrawnFittedAndCentredOrNotAtAll) {
       {"wide: a band across the middle", wide, false, {150, 150}, {150, 110}, true},
       {"tall: a band down the middle", tall, false, {150, 150}, {110, 150}, true},
       {"greys on a monochrome device", wide, true, {150, 150}, {150, 110}, true},
-      {"a file that is gone", QString::fromStdString(dir.File("gone.png")), false, {150, 150},
-       {150, 110}, false},
+      {"a file that is gone",
+       QString::fromStdString(dir.File("gone.png")),
+       false,
+       {150, 150},
+       {150, 110},
+       false},
       {"a file that is no picture", text, false, {150, 150}, {150, 110}, false},
   };
   for (const Case& c : cases) {
@@ -388,7 +392,8 @@ std::vector<std::pair<int, int>> PdfImages(const QString& path) {
   const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
   for (qsizetype i = 2; i < lines.size(); ++i) {
     const QStringList f = lines[i].simplified().split(' ');
-    if (f.size() > 4 && f[2] == QLatin1String("image")) out.emplace_back(f[3].toInt(), f[4].toInt());
+    if (f.size() > 4 && f[2] == QLatin1String("image"))
+      out.emplace_back(f[3].toInt(), f[4].toInt());
   }
   return out;
 }

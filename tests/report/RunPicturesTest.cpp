@@ -51,7 +51,8 @@ class ReportPicturesTest : public ::testing::Test {
     for (size_t i = 0; i < kWithObverse.size(); ++i) {
       QImage image(i % 2 ? QSize(300, 200) : QSize(160, 240), QImage::Format_RGB32);
       image.fill(QColor::fromHsv(static_cast<int>(i) * 40, 200, 200));
-      const std::string source = dir_.File("source" + std::to_string(i) + (i % 2 ? ".jpg" : ".png"));
+      const std::string source =
+          dir_.File("source" + std::to_string(i) + (i % 2 ? ".jpg" : ".png"));
       ASSERT_TRUE(image.save(QString::fromStdString(source)));
       store.Attach(kWithObverse[i], Side::kObverse, source);
     }
@@ -207,7 +208,8 @@ std::vector<std::pair<int, int>> PdfImages(const QString& path) {
   const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
   for (qsizetype i = 2; i < lines.size(); ++i) {
     const QStringList f = lines[i].simplified().split(' ');
-    if (f.size() > 4 && f[2] == QLatin1String("image")) out.emplace_back(f[3].toInt(), f[4].toInt());
+    if (f.size() > 4 && f[2] == QLatin1String("image"))
+      out.emplace_back(f[3].toInt(), f[4].toInt());
   }
   return out;
 }

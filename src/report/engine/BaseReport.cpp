@@ -269,8 +269,7 @@ void TBaseReport::PrintRight(const QString& text) {
   AddCell(margin_left_, PageWidth() - margin_left_ - margin_right_, kJustifyRight, 0, 0, 0, text);
 }
 
-void TBaseReport::PrintImage(double x, double y, double width, double height,
-                             const QString& path) {
+void TBaseReport::PrintImage(double x, double y, double width, double height, const QString& path) {
   PageImage image;
   image.x = ToMils(x);
   image.y = ToMils(y);
