@@ -1,7 +1,7 @@
 // The report output engine: the run and its events, the layout of sections,
 // tabs and texts, the stored pages read back as they were laid out, and the
 // PDF target, and the pictures of a page: stored as their file's path, drawn
-// fitted into their rectangle, at most at print resolution.
+// fitted into their rectangle.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -381,44 +381,6 @@ TEST(ReportPictures, StoredAsTheirPathAndDamageIsRefused) {
   } catch (const base::Error& e) {
     EXPECT_STREQ(e.what(), "The stored report pages are damaged.");
   }
-}
-
-// pdfimages -list of a PDF: width and height of each picture in it.
-std::vector<std::pair<int, int>> PdfImages(const QString& path) {
-  QProcess p;
-  p.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path});
-  p.waitForFinished(30000);
-  std::vector<std::pair<int, int>> out;
-  const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
-  for (qsizetype i = 2; i < lines.size(); ++i) {
-    const QStringList f = lines[i].simplified().split(' ');
-    if (f.size() > 4 && f[2] == QLatin1String("image"))
-      out.emplace_back(f[3].toInt(), f[4].toInt());
-  }
-  return out;
-}
-
-TEST(ReportPictures, PdfHoldsPicturesAtPrintSizeNotFullSize) {
-  test::TempDir dir;
-  const QString big = WritePicture(dir, "big.jpg", {3000, 2000}, QColor(90, 140, 60));
-  const QString small = WritePicture(dir, "small.png", {120, 120}, QColor(90, 60, 140));
-  const QString pdf_path = QString::fromStdString(dir.File("out.pdf"));
-  TPdfReport pdf(pdf_path);
-  pdf.OnPrintPage = [&] {
-    pdf.PrintImage(1.0, 1.0, 1.0, 1.0, big);
-    pdf.PrintImage(1.0, 2.5, 1.0, 1.0, small);
-    pdf.PrintImage(1.0, 4.0, 1.0, 1.0, QString::fromStdString(dir.File("gone.jpg")));
-    return false;
-  };
-  ASSERT_TRUE(pdf.Execute());
-  ASSERT_TRUE(pdf.Written());
-  const std::vector<std::pair<int, int>> images = PdfImages(pdf_path);
-  // The big one at 300 dots per inch of its 1 x 2/3 inch; the small one as
-  // it is; the missing one not at all.
-  ASSERT_EQ(images.size(), 2u);
-  EXPECT_EQ(images[0], std::make_pair(300, 200));
-  EXPECT_EQ(images[1], std::make_pair(120, 120));
-  EXPECT_LT(QFile(pdf_path).size(), 200000);
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QPainter>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -44,12 +43,16 @@ class ReportPicturesTest : public ::testing::Test {
     test::OpenSorted(table_, dir_.path(), "COINS.DBF", {db::kCountry, db::kYear, 0, 0});
   }
 
-  // Pictures of alternating kinds and sizes attached to the coins above.
+  // Pictures of alternating kinds and sizes attached to the coins above,
+  // one of them a photograph far larger than a page needs.
   void AttachPictures() {
     pictures::PictureStore store(dir_.File("COINS.DBF"));
     store.Load();
     for (size_t i = 0; i < kWithObverse.size(); ++i) {
-      QImage image(i % 2 ? QSize(300, 200) : QSize(160, 240), QImage::Format_RGB32);
+      QImage image(i == 3  ? QSize(2400, 1600)
+                   : i % 2 ? QSize(300, 200)
+                           : QSize(160, 240),
+                   QImage::Format_RGB32);
       image.fill(QColor::fromHsv(static_cast<int>(i) * 40, 200, 200));
       const std::string source =
           dir_.File("source" + std::to_string(i) + (i % 2 ? ".jpg" : ".png"));
@@ -218,53 +221,29 @@ TEST_F(ReportPicturesTest, PictureGoneDuringTheRunPrintsNothingInItsPlace) {
   AttachPictures();
   pictures::PictureStore store(dir_.File("COINS.DBF"));
   store.Load();
-  // Coin 40 (the last United States coin) walks late in country order.
-  const QString gone = QString::fromStdString(store.PathOf(*store.Find(40, Side::kObverse)));
-  const auto remove = [&] { QFile::remove(gone); };
+  // Pictures removed while the run goes: their places stay empty; the run
+  // and the others print.
+  const QString gone[2] = {QString::fromStdString(store.PathOf(*store.Find(40, Side::kObverse))),
+                           QString::fromStdString(store.PathOf(*store.Find(33, Side::kObverse)))};
+  const std::vector<Page> pages = RunPages(CompleteReport(), [&] { QFile::remove(gone[0]); });
+  int kept = 0;
+  for (const Page& page : pages) kept += static_cast<int>(page.images.size());
+  EXPECT_EQ(kept, static_cast<int>(kWithObverse.size()));
 
-  // Stored pages keep its place; drawn, the place stays white.
-  const std::vector<Page> pages = RunPages(CompleteReport(), remove);
-  int drawn = 0;
-  for (const Page& page : pages) {
-    for (const PageImage& image : page.images) {
-      if (image.path != gone) continue;
-      ++drawn;
-      QImage out(850, 1100, QImage::Format_RGB32);
-      out.setDotsPerMeterX(3937);
-      out.setDotsPerMeterY(3937);
-      out.fill(Qt::white);
-      QPainter painter(&out);
-      engine::PageTransform(painter, 1.0);
-      ASSERT_NO_THROW(engine::PaintPage(painter, page));
-      painter.end();
-      const QPoint centre((image.x + image.width / 2) / 10, (image.y + image.height / 2) / 10);
-      EXPECT_EQ(out.pixelColor(centre), QColor(Qt::white));
-    }
-  }
-  EXPECT_EQ(drawn, 1);
-
-  // The PDF of a run during which another goes: written, the others in it.
-  const QString again = QString::fromStdString(store.PathOf(*store.Find(33, Side::kObverse)));
   const QString pdf_path = QString::fromStdString(dir_.File("REPORT.PDF"));
   engine::TPdfReport pdf(pdf_path);
   ReportGenerator run(CompleteReport(), table_, pdf, Setup(kModePrint));
-  run.OnRecord = [&] { QFile::remove(again); };
+  run.OnRecord = [&] { QFile::remove(gone[1]); };
   ASSERT_TRUE(run.Run());
   ASSERT_TRUE(pdf.Written());
   const std::vector<std::pair<int, int>> images = PdfImages(pdf_path);
   EXPECT_EQ(images.size(), kWithObverse.size() - 2);  // coins 40 and 33 are gone
   // Each at about 300 dots per inch of its 0.967 inch column, or its own
-  // size when smaller.
+  // size when smaller: never a photograph at full size.
   for (const auto& [w, h] : images) {
     EXPECT_LE(std::max(w, h), 300);
     EXPECT_GE(std::max(w, h), 239);
   }
-  QProcess text;
-  text.start(QStringLiteral("pdftotext"), {pdf_path, QStringLiteral("-")});
-  ASSERT_TRUE(text.waitForFinished(60000));
-  const QString pdf_text = QString::fromUtf8(text.readAllStandardOutput());
-  for (uint32_t recno : kWithObverse)
-    EXPECT_TRUE(pdf_text.contains(QString::fromStdString(rows_[recno - 1][9]))) << recno;
 }
 
 }  // namespace
