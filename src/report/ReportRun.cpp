@@ -257,11 +257,13 @@ void ReportGenerator::MyBeforePrintReport() {
   block_lines_ = lines;
   obverse_.clear();
   if (def_.print_obverse && !FileMode() && lines >= 1) LoadPictures();
-  if (!obverse_.isEmpty()) {
-    const double line_height = engine_.LineHeight();
-    picture_column_ = std::clamp(lines * line_height, kLeastPictureColumn, kMostPictureColumn);
-    block_lines_ =
-        std::max(lines, static_cast<int>(std::ceil(picture_column_ / line_height - 1e-9)));
+  const double line_height = engine_.LineHeight();
+  const double column = std::clamp(lines * line_height, kLeastPictureColumn, kMostPictureColumn);
+  // Margins that leave the page too narrow for pictures beside the records
+  // print the records alone.
+  if (!obverse_.isEmpty() && column <= printable_ / 2) {
+    picture_column_ = column;
+    block_lines_ = std::max(lines, static_cast<int>(std::ceil(column / line_height - 1e-9)));
   }
   for (int n = 0; n < lines; ++n)
     line_columns_[static_cast<size_t>(n)] =

@@ -165,6 +165,9 @@ TEST_F(ReportPicturesTest, EachObversePrintsBesideItsOwnRecordWhichNeverSplits) 
     }
     std::sort(printed.begin(), printed.end());
     EXPECT_EQ(printed, kWithObverse);
+    // Margins that leave too little room print the records alone.
+    c.def.left_margin = c.def.right_margin = 3.7;
+    for (const Page& page : RunPages(c.def)) EXPECT_TRUE(page.images.empty());
     if (c.def.lines > 1) {
       EXPECT_EQ(records, 40);
     }
