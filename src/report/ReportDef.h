@@ -74,6 +74,9 @@ struct ReportDef {
   std::array<QString, 3> titles;  // at most 80 characters each
   std::array<ReportLine, kMaxRecordLines> record_lines;
   bool group_level1 = true, group_level2 = false;
+  // Whether each coin's obverse picture prints beside its record lines (on
+  // the page only: the text file has no pictures).
+  bool print_obverse = false;
   bool operator==(const ReportDef&) const = default;
 };
 

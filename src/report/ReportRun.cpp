@@ -8,6 +8,7 @@
 
 #include "base/Error.h"
 #include "db/FieldTable.h"
+#include "pictures/PictureStore.h"
 #include "report/ReportLayout.h"
 #include "report/ReportTexts.h"
 
@@ -27,6 +28,12 @@ constexpr double kCaptionExtra = 0.2;  // inches around a caption's text
 // A column caption wider than its column is drawn narrowed, down to this
 // share of its width; what does not fit even so is cut.
 constexpr double kLeastNarrowing = 0.5;
+// The picture column beside each record, inches: as wide as the record is
+// high, within these bounds, the picture kept this far from the record's
+// texts and from the next record.
+constexpr double kLeastPictureColumn = 0.6;
+constexpr double kMostPictureColumn = 1.25;
+constexpr double kPictureGap = 0.1;
 
 QString L(const char* text) {
   return QString::fromLatin1(text);
@@ -173,7 +180,8 @@ void ReportGenerator::UseFont(const ReportFont& font) {
   engine_.SetFontColor(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
 }
 
-ReportGenerator::Columns ReportGenerator::FitLine(const ReportLine& line, bool totals_line) {
+ReportGenerator::Columns ReportGenerator::FitLine(const ReportLine& line, bool totals_line,
+                                                  double room) {
   // Characters first (the text file), then the page: each column starts as
   // its characters' share of the printable width and is fitted to its
   // widest text in the body font.
@@ -193,11 +201,11 @@ ReportGenerator::Columns ReportGenerator::FitLine(const ReportLine& line, bool t
   std::vector<double> inches, needs;
   for (int i = 0; i < n; ++i) {
     inches.push_back(static_cast<double>(columns.chars[static_cast<size_t>(i)]) / width_chars_ *
-                     printable_);
+                     room);
     const QString& text = widest[static_cast<size_t>(i)];
     needs.push_back(text.isEmpty() ? 0 : engine_.TextWidth(text) + 2 * kColumnMargin / 100.0);
   }
-  columns.inches = FitWidths(inches, needs, fillers, printable_);
+  columns.inches = FitWidths(inches, needs, fillers, room);
   return columns;
 }
 
@@ -211,14 +219,6 @@ void ReportGenerator::MyBeforePrintReport() {
   engine_.SetRightMargin(def_.right_margin);
   width_chars_ = def_.width > 0 ? def_.width : 90;
   printable_ = engine_.PageWidth() - def_.left_margin - def_.right_margin;
-
-  // Record lines and totals print in the body font.
-  UseFont(def_.body_font);
-  const int lines = std::clamp<int>(def_.lines, 0, kMaxRecordLines);
-  for (int n = 0; n < lines; ++n)
-    line_columns_[static_cast<size_t>(n)] =
-        FitLine(def_.record_lines[static_cast<size_t>(n)], /*totals_line=*/false);
-  totals_columns_ = FitLine(def_.totals, /*totals_line=*/true);
 
   level1_ = level2_ = GroupKey{};
   if (def_.group_level1) {
@@ -248,7 +248,51 @@ void ReportGenerator::MyBeforePrintReport() {
   start_row_ = table_.RecNo();
   table_.DisableControls();
   controls_disabled_ = true;
+
+  // Record lines and totals print in the body font; the record lines share
+  // what the picture column leaves.
+  UseFont(def_.body_font);
+  const int lines = std::clamp<int>(def_.lines, 0, kMaxRecordLines);
+  picture_column_ = 0;
+  block_lines_ = lines;
+  obverse_.clear();
+  if (def_.print_obverse && !FileMode() && lines >= 1) LoadPictures();
+  const double line_height = engine_.LineHeight();
+  const double column = std::clamp(lines * line_height, kLeastPictureColumn, kMostPictureColumn);
+  // Margins that leave the page too narrow for pictures beside the records
+  // print the records alone.
+  if (!obverse_.isEmpty() && column <= printable_ / 2) {
+    picture_column_ = column;
+    block_lines_ = std::max(lines, static_cast<int>(std::ceil(column / line_height - 1e-9)));
+  }
+  for (int n = 0; n < lines; ++n)
+    line_columns_[static_cast<size_t>(n)] =
+        FitLine(def_.record_lines[static_cast<size_t>(n)],
+                /*totals_line=*/false, printable_ - picture_column_);
+  totals_columns_ = FitLine(def_.totals, /*totals_line=*/true, printable_);
   table_.First();
+}
+
+void ReportGenerator::LoadPictures() {
+  try {
+    pictures::PictureStore store(table_.DbfPath());
+    store.Load(table_);
+    for (const pictures::Picture& p : store.pictures()) {
+      if (p.attached() && p.side == pictures::Side::kObverse)
+        obverse_.insert(p.recno, QString::fromStdString(store.PathOf(p)));
+    }
+  } catch (const base::Error&) {
+    // A picture index that cannot be read leaves the report without
+    // pictures; the records themselves still print, as the viewer shows them.
+    obverse_.clear();
+  }
+}
+
+void ReportGenerator::PrintPicture(double top) {
+  const auto found = obverse_.constFind(table_.RecNo());
+  if (found == obverse_.constEnd()) return;
+  engine_.PrintImage(engine_.MarginLeft(), top, picture_column_ - kPictureGap,
+                     block_lines_ * engine_.LineHeight() - kPictureGap, *found);
 }
 
 void ReportGenerator::WriteText(const QString& line, bool advance) {
@@ -280,7 +324,7 @@ void ReportGenerator::MyPrintHeaderReport() {
 }
 
 void ReportGenerator::SetLineTabs(const Columns& columns, const ReportLine& line, bool with_box,
-                                  bool header_row) {
+                                  bool header_row, double left) {
   engine_.ClearTabs();
   int box = 0;
   if (with_box) {
@@ -299,13 +343,14 @@ void ReportGenerator::SetLineTabs(const Columns& columns, const ReportLine& line
     } else if (item.IsLabel()) {
       justify = kJustifyRight;
     }
-    engine_.SetTab(TBaseReport::kAfterPrevious, justify, columns.inches[static_cast<size_t>(i)],
-                   kColumnMargin, box, 0);
+    const double at = i == 0 ? left : TBaseReport::kAfterPrevious;
+    engine_.SetTab(at, justify, columns.inches[static_cast<size_t>(i)], kColumnMargin, box, 0);
   }
 }
 
 void ReportGenerator::SetRecordTabs() {
-  SetLineTabs(line_columns_[0], def_.record_lines[0], /*with_box=*/true, /*header_row=*/false);
+  SetLineTabs(line_columns_[0], def_.record_lines[0], /*with_box=*/true, /*header_row=*/false,
+              RecordLeft());
 }
 
 QString ReportGenerator::FieldText(int f) {
@@ -384,7 +429,8 @@ void ReportGenerator::PrintRecordLine(const ReportLine& line, const Columns& col
 
 void ReportGenerator::PrintTotalsLine(const Totals& totals) {
   if (!FileMode())
-    SetLineTabs(totals_columns_, def_.totals, /*with_box=*/false, /*header_row=*/false);
+    SetLineTabs(totals_columns_, def_.totals, /*with_box=*/false, /*header_row=*/false,
+                engine_.MarginLeft());
   PrintItems(def_.totals, totals_columns_,
              [this, &totals](const ReportItem& item) { return TotalsText(totals, item.field); });
 }
@@ -422,7 +468,7 @@ QString ReportGenerator::GroupTotalsCaption(const QString& group) const {
 }
 
 bool ReportGenerator::TryGroupHeader() {
-  if (!Fits(def_.lines + 2)) return false;
+  if (!Fits(RecordLines() + 2)) return false;
   header_pending_ = false;
   const QString caption = GroupCaption();
   // A group of blank values has nothing to show in a caption.
@@ -458,7 +504,7 @@ void ReportGenerator::PrintTotalsCaption(const QString& caption) {
 }
 
 bool ReportGenerator::TryGroupFooter() {
-  if (!Fits(def_.lines + 3)) return false;
+  if (!Fits(RecordLines() + 3)) return false;
   footer_pending_ = false;
   PrintTotalsCaption(GroupTotalsCaption(closing_group_));
   PrintTotalsLine(group_totals_);
@@ -501,7 +547,7 @@ bool ReportGenerator::MyPrintPageReport() {
     UseFont(def_.header_font);
     if (!FileMode()) {
       const ReportLine& line = def_.record_lines[0];
-      SetLineTabs(line_columns_[0], line, /*with_box=*/true, /*header_row=*/true);
+      SetLineTabs(line_columns_[0], line, /*with_box=*/true, /*header_row=*/true, RecordLeft());
       QString cells;
       for (int i = 0; i < LineLength(line); ++i) {
         const ReportItem& item = line[static_cast<size_t>(i)];
@@ -523,7 +569,10 @@ bool ReportGenerator::MyPrintPageReport() {
   UseFont(def_.body_font);
   if (one_line && !FileMode()) SetRecordTabs();
 
-  while (!engine_.Aborted() && !table_.Eof() && (body_empty_ || engine_.LinesLeft() >= lines)) {
+  // A record is never split over two pages.
+  const int record_lines = RecordLines();
+  while (!engine_.Aborted() && !table_.Eof() &&
+         (body_empty_ || engine_.LinesLeft() >= record_lines)) {
     if (footer_pending_ && !TryGroupFooter()) break;
     if (header_pending_ && !TryGroupHeader()) break;
     if (level1_.field) {
@@ -547,16 +596,22 @@ bool ReportGenerator::MyPrintPageReport() {
         if (footer_pending_ || header_pending_) break;
       }
     }
-    if (!body_empty_ && engine_.LinesLeft() < lines) break;
+    if (!body_empty_ && engine_.LinesLeft() < record_lines) break;
+    const double record_top = engine_.CursorY();
     if (one_line) {
       PrintRecordLine(def_.record_lines[0], line_columns_[0]);
     } else {
       for (int n = 0; n < lines; ++n) {
         const ReportLine& line = def_.record_lines[static_cast<size_t>(n)];
         const Columns& columns = line_columns_[static_cast<size_t>(n)];
-        if (!FileMode()) SetLineTabs(columns, line, /*with_box=*/false, /*header_row=*/false);
+        if (!FileMode())
+          SetLineTabs(columns, line, /*with_box=*/false, /*header_row=*/false, RecordLeft());
         PrintRecordLine(line, columns);
       }
+    }
+    if (picture_column_ > 0) {
+      PrintPicture(record_top);
+      for (int n = lines; n < block_lines_; ++n) engine_.NewLine();
     }
     if (lines > 0) body_empty_ = false;
     if (def_.use_totals) {

@@ -23,6 +23,14 @@
 //   column prints narrowed to fit; in the text file a text longer than its
 //   column pushes the rest of the line to the right. (Only column captions
 //   are cut, where even half their width does not fit.)
+// - With the definition's obverse pictures on, a printed or viewed report of
+//   a table with any obverse picture keeps a column at the left of every
+//   record for it: about as wide as the record's lines are high (0.6 to
+//   1.25 inches), the record lines fitted into the rest of the width. A
+//   record takes at least the column's width in height and is never split
+//   over two pages; one without a picture leaves the column empty. Without
+//   pictures, and in the text file, the pages are as they were without the
+//   option.
 // - A page always advances the run: what does not fit even on an empty page
 //   is printed there anyway, so no definition runs forever.
 // - Mode 3 writes its text file through a temporary file renamed into place
@@ -37,6 +45,7 @@
 #include <memory>
 #include <vector>
 
+#include <QHash>
 #include <QSaveFile>
 #include <QString>
 
@@ -124,8 +133,18 @@ class ReportGenerator {
   };
   bool FileMode() const { return setup_.mode == kModeFile; }
   void UseFont(const ReportFont& font);
-  Columns FitLine(const ReportLine& line, bool totals_line);
-  void SetLineTabs(const Columns& columns, const ReportLine& line, bool with_box, bool header_row);
+  // room: the inches the line's columns share on the page.
+  Columns FitLine(const ReportLine& line, bool totals_line, double room);
+  // The obverse pictures of the table's rows, when the run prints them.
+  void LoadPictures();
+  // The lines a record takes on the page.
+  int RecordLines() const { return block_lines_; }
+  // Where record lines and their header row begin: right of the pictures.
+  double RecordLeft() const { return engine_.MarginLeft() + picture_column_; }
+  void PrintPicture(double top);
+  // left: where the line's first column begins.
+  void SetLineTabs(const Columns& columns, const ReportLine& line, bool with_box, bool header_row,
+                   double left);
   QString FieldText(int field_no);
   QString TotalsText(const Totals& totals, int field);
   void PrintItems(const ReportLine& line, const Columns& columns,
@@ -154,6 +173,9 @@ class ReportGenerator {
   double printable_ = 7.5;  // P, inches
   std::array<Columns, kMaxRecordLines> line_columns_;
   Columns totals_columns_;
+  QHash<uint32_t, QString> obverse_;  // record number to its picture's file
+  double picture_column_ = 0;         // inches; 0: no pictures
+  int block_lines_ = 0;               // a record's lines with the picture beside them
   GroupKey level1_, level2_;
   QString group1_, group2_;  // the current group's values as printed
   QString key1_, key2_;      // and as the walk compares them

@@ -67,6 +67,7 @@ constexpr char kHorizontalLines[] = "Horizontal Lines";
 constexpr char kVerticalLines[] = "Vertical Lines";
 constexpr char kGroupLevel1[] = "Group by Level 1 Sort";
 constexpr char kGroupLevel2[] = "Group by Level 2 Sort";
+constexpr char kPrintObverse[] = "Print &Obverse Pictures";
 constexpr char kFontsGroup[] = "Fonts";
 constexpr char kSetFontsButton[] = "&Set Fonts";
 constexpr char kSpecifyContentButton[] = "&Specify Report Content";

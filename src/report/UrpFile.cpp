@@ -42,6 +42,7 @@ constexpr int kOffTitles = 1879;
 constexpr int kOffRecordLines = 2122;
 constexpr int kOffGroupLevel1 = 20122;
 constexpr int kOffGroupLevel2 = 20123;
+constexpr int kOffPrintObverse = 20124;  // the first byte of the reserved space
 constexpr int kOffReserved = 20124;
 
 constexpr int kNameCapacity = 30;
@@ -255,6 +256,7 @@ QByteArray EncodeReportDef(const ReportDef& def) {
     w.Line(kOffRecordLines + i * kLineSize, def.record_lines[static_cast<size_t>(i)]);
   w.Bool(kOffGroupLevel1, def.group_level1);
   w.Bool(kOffGroupLevel2, def.group_level2);
+  w.Bool(kOffPrintObverse, def.print_obverse);
   return bytes;
 }
 
@@ -286,6 +288,7 @@ ReportDef DecodeReportDef(const QByteArray& record) {
     def.record_lines[static_cast<size_t>(i)] = r.Line(kOffRecordLines + i * kLineSize);
   def.group_level1 = r.Bool(kOffGroupLevel1);
   def.group_level2 = r.Bool(kOffGroupLevel2);
+  def.print_obverse = r.Bool(kOffPrintObverse);
   return def;
 }
 
@@ -303,9 +306,9 @@ bool LooksDamaged(const QByteArray& record) {
     for (int b = 53; b <= 56; ++b)
       if (r.Byte(off + b) > 1) return true;
   }
-  const int flags[] = {kOffColumnHeaders,   kOffPageNumbers, kOffLandscape,
-                       kOffDateOnPages,     kOffUseTotals,   kOffVerticalLines,
-                       kOffHorizontalLines, kOffGroupLevel1, kOffGroupLevel2};
+  const int flags[] = {kOffColumnHeaders, kOffPageNumbers,   kOffLandscape,       kOffDateOnPages,
+                       kOffUseTotals,     kOffVerticalLines, kOffHorizontalLines, kOffGroupLevel1,
+                       kOffGroupLevel2,   kOffPrintObverse};
   for (int off : flags)
     if (r.Byte(off) > 1) return true;
   for (int i = 0; i < 3; ++i)
@@ -409,6 +412,7 @@ std::vector<ReportDef> BuiltInReportDefs() {
   complete.record_lines[6] = MakeLine({Label("User Def #3:", 12), Filler(1), Field(kUserDef3, 40),
                                        Label("User Def #4:", 12), Filler(1), Field(kUserDef4, 40)});
   complete.record_lines[7] = empty_line;
+  complete.print_obverse = true;
   defs.push_back(complete);
 
   defs.push_back(BuiltIn("Statistic/Summary Report", 120, 8, false, false, 0));

@@ -104,19 +104,21 @@ void TUserReport::BuildControls() {
   auto* options = new QGroupBox(L(t::kOptionsGroup), this);
   options->setObjectName(QStringLiteral("OptionsGroup"));
   options->setGeometry(302, 170, 330, 154);
-  const char* check_texts[9] = {t::kColumnHeaders, t::kPageNumbers, t::kPrintLandscape,
-                                t::kDateOnPages,   t::kUseTotals,   t::kHorizontalLines,
-                                t::kVerticalLines, t::kGroupLevel1, t::kGroupLevel2};
-  const char* check_names[9] = {"ColumnHeaders", "PageNumbers", "PrintLandscape",
-                                "DateOnPages",   "UseTotals",   "HorizontalLines",
-                                "VerticalLines", "GroupLevel1", "GroupLevel2"};
-  QCheckBox** checks[9] = {&ColumnHeaders, &PageNumbers, &PrintLandscape,
-                           &DateOnPages,   &UseTotals,   &HorizontalLines,
-                           &VerticalLines, &GroupLevel1, &GroupLevel2};
-  for (int i = 0; i < 9; ++i) {
+  const char* check_texts[10] = {t::kColumnHeaders, t::kPageNumbers, t::kPrintLandscape,
+                                 t::kDateOnPages,   t::kUseTotals,   t::kHorizontalLines,
+                                 t::kVerticalLines, t::kGroupLevel1, t::kGroupLevel2,
+                                 t::kPrintObverse};
+  const char* check_names[10] = {
+      "ColumnHeaders",   "PageNumbers",   "PrintLandscape", "DateOnPages", "UseTotals",
+      "HorizontalLines", "VerticalLines", "GroupLevel1",    "GroupLevel2", "PrintObverse"};
+  QCheckBox** checks[10] = {&ColumnHeaders, &PageNumbers,     &PrintLandscape, &DateOnPages,
+                            &UseTotals,     &HorizontalLines, &VerticalLines,  &GroupLevel1,
+                            &GroupLevel2,   &PrintObverse};
+  // Two columns of five.
+  for (int i = 0; i < 10; ++i) {
     auto* c = new QCheckBox(L(check_texts[i]), options);
     c->setObjectName(QLatin1String(check_names[i]));
-    c->setGeometry(i < 5 ? 10 : 150, 22 + 26 * (i < 5 ? i : i - 5), i < 5 ? 136 : 170, 20);
+    c->setGeometry(i < 5 ? 10 : 150, 22 + 26 * (i % 5), i < 5 ? 136 : 170, 20);
     *checks[i] = c;
   }
   connect(GroupLevel1, &QCheckBox::clicked, this, &TUserReport::GroupLevel1Click);
@@ -220,6 +222,7 @@ void TUserReport::ShowDefinition() {
   VerticalLines->setChecked(def_.vertical_lines);
   GroupLevel1->setChecked(def_.group_level1);
   GroupLevel2->setChecked(def_.group_level2);
+  PrintObverse->setChecked(def_.print_obverse);
   ShowFontTexts();
   DeleteButton->setEnabled(modify_);
   UpdateEnablings();
@@ -251,6 +254,8 @@ void TUserReport::UpdateEnablings() {
   HorizontalLines->setEnabled(few_lines);
   VerticalLines->setEnabled(few_lines);
   GroupLevel2->setEnabled(GroupLevel1->isChecked());
+  // Pictures stand beside record lines; a report of none has nowhere to put them.
+  PrintObverse->setEnabled(def_.lines >= 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -364,6 +369,7 @@ bool TUserReport::StoreControls() {
   def_.vertical_lines = VerticalLines->isChecked();
   def_.group_level1 = GroupLevel1->isChecked();
   def_.group_level2 = def_.group_level1 && GroupLevel2->isChecked();
+  def_.print_obverse = PrintObverse->isChecked();
   return true;
 }
 

@@ -99,6 +99,7 @@ class TUserReport : public QDialog {
   QCheckBox* VerticalLines = nullptr;
   QCheckBox* GroupLevel1 = nullptr;
   QCheckBox* GroupLevel2 = nullptr;
+  QCheckBox* PrintObverse = nullptr;
   QLineEdit* TitlesFontText = nullptr;
   QLineEdit* HeaderFontText = nullptr;
   QLineEdit* BodyFontText = nullptr;

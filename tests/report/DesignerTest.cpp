@@ -303,5 +303,53 @@ TEST_F(DesignerTest, FontsFormTakesTheChosenFontAndColour) {
   EXPECT_EQ(def.titles_font.color, before.titles_font.color);
 }
 
+// The user's own clicks and keys on the designer, shown as the chooser shows it.
+void Click(QWidget* w) {
+  QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
+void TypeLines(TUserReport& designer, const char* lines) {
+  Click(designer.NumLines);
+  QTest::keyClick(designer.NumLines, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(designer.NumLines, QLatin1String(lines));
+  QTest::keyClick(designer.NumLines, Qt::Key_Tab);
+}
+
+TEST_F(DesignerTest, ObversePicturesBoxIsStoredAndWantsRecordLines) {
+  TUserReport designer(nullptr, state_, file_);
+  ASSERT_TRUE(designer.PrepareExisting(3));
+  ASSERT_EQ(designer.working_copy().name, QStringLiteral("Complete Report"));
+  designer.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&designer));
+  QCheckBox* box = designer.PrintObverse;
+  EXPECT_EQ(box->text(), QStringLiteral("Print &Obverse Pictures"));
+  EXPECT_TRUE(box->isChecked());
+  // Wide enough for its text.
+  EXPECT_GE(box->width(), box->sizeHint().width());
+  EXPECT_FALSE(TUserReport(nullptr, state_, file_).PrintObverse->isChecked());  // a new one
+
+  // Enabled while a record has lines to stand beside.
+  struct Case {
+    const char* lines;
+    bool enabled;
+  };
+  for (const Case& c :
+       {Case{"0", false}, Case{"1", true}, Case{"12", true}, Case{"0", false}, Case{"8", true}}) {
+    SCOPED_TRACE(c.lines);
+    TypeLines(designer, c.lines);
+    EXPECT_EQ(box->isEnabled(), c.enabled);
+  }
+
+  // Off by a click (and Alt+O back on and off again), stored by Update.
+  Click(box);
+  EXPECT_FALSE(box->isChecked());
+  QTest::keyClick(&designer, Qt::Key_O, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box->isChecked(); }, 2000));
+  QTest::keyClick(&designer, Qt::Key_O, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !box->isChecked(); }, 2000));
+  Click(designer.UpdateButton);
+  ASSERT_TRUE(designer.result().changed);
+  EXPECT_FALSE(file_.Read(3).print_obverse);
+}
+
 }  // namespace
 }  // namespace klv::report

@@ -1,6 +1,7 @@
 // The report output engine: the run and its events, the layout of sections,
 // tabs and texts, the stored pages read back as they were laid out, and the
-// PDF target.
+// PDF target, and the pictures of a page: stored as their file's path, drawn
+// fitted into their rectangle.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -9,7 +10,11 @@
 #include <vector>
 
 #include <QBuffer>
+#include <QColor>
+#include <QDataStream>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -265,6 +270,117 @@ TEST(ReportEngine, PdfTargetWritesThePagesOrLeavesTheNameAlone) {
   TPdfReport nowhere(QString::fromStdString(dir.File("missing/out.pdf")));
   NumberedLines(nowhere, 5, log);
   EXPECT_THROW(nowhere.Execute(), base::Error);
+}
+
+// A picture file of one colour.
+QString WritePicture(const test::TempDir& dir, const char* name, QSize size, QColor color) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(color);
+  const QString path = QString::fromStdString(dir.File(name));
+  EXPECT_TRUE(image.save(path));
+  return path;
+}
+
+// page drawn at 100 dots per inch on white.
+QImage Drawn(const Page& page, bool monochrome = false) {
+  QImage out(page.width / 10, page.height / 10, QImage::Format_RGB32);
+  out.setDotsPerMeterX(3937);
+  out.setDotsPerMeterY(3937);
+  out.fill(Qt::white);
+  QPainter painter(&out);
+  PageTransform(painter, 1.0);
+  PaintPage(painter, page, monochrome);
+  return out;
+}
+
+TEST(ReportPictures, DrawnFittedAndCentredOrNotAtAll) {
+  test::TempDir dir;
+  const QString wide = WritePicture(dir, "wide.png", {200, 100}, QColor(200, 30, 30));
+  const QString tall = WritePicture(dir, "tall.jpg", {60, 120}, QColor(30, 30, 200));
+  const QString text = QString::fromStdString(dir.File("notes.txt"));
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+  }
+  struct Case {
+    const char* what;
+    QString path;
+    bool monochrome;
+    // Points of the 1 x 1 inch rectangle at (1, 1), in dots at 100 per
+    // inch: one inside the picture, one beside it.
+    QPoint inside, outside;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"wide: a band across the middle", wide, false, {150, 150}, {150, 110}, true},
+      {"tall: a band down the middle", tall, false, {150, 150}, {110, 150}, true},
+      {"greys on a monochrome device", wide, true, {150, 150}, {150, 110}, true},
+      {"a file that is gone",
+       QString::fromStdString(dir.File("gone.png")),
+       false,
+       {150, 150},
+       {150, 110},
+       false},
+      {"a file that is no picture", text, false, {150, 150}, {150, 110}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Page page;
+    page.images.push_back(PageImage{1000, 1000, 1000, 1000, c.path});
+    QImage out;
+    ASSERT_NO_THROW(out = Drawn(page, c.monochrome));
+    const QColor in = out.pixelColor(c.inside);
+    EXPECT_EQ(out.pixelColor(c.outside), QColor(Qt::white));
+    if (!c.drawn) {
+      EXPECT_EQ(in, QColor(Qt::white));
+      continue;
+    }
+    EXPECT_NE(in, QColor(Qt::white));
+    if (c.monochrome) {
+      EXPECT_EQ(in.red(), in.green());
+      EXPECT_EQ(in.green(), in.blue());
+    } else {
+      EXPECT_GT(std::abs(in.red() - in.blue()), 100);
+    }
+  }
+}
+
+TEST(ReportPictures, StoredAsTheirPathAndDamageIsRefused) {
+  Page page;
+  page.cells.push_back(PageCell{500, 500, 2000, 200, 20, 0, kJustifyLeft, 0, 0, "Country:"});
+  page.fonts.push_back(PageFont{});
+  page.images.push_back(PageImage{500, 700, 1100, 1000, QStringLiteral("/data/MASTER.PIC/7.jpg")});
+  page.images.push_back(PageImage{500, 1800, 1100, 1000, QStringLiteral("/data/MASTER.PIC/8.png")});
+  const QByteArray bytes = EncodePage(page);
+  EXPECT_EQ(DecodePage(bytes), page);
+  // The picture's bytes are not in the page.
+  EXPECT_LT(bytes.size(), 200);
+
+  // A page without pictures is written as pages always were (version 1).
+  Page plain = page;
+  plain.images.clear();
+  EXPECT_EQ(qUncompress(EncodePage(plain)).mid(4, 2), QByteArray("\x00\x01", 2));
+  EXPECT_EQ(DecodePage(EncodePage(plain)), plain);
+
+  // The picture records damaged: a count beyond the bytes, a path cut
+  // short, a path length beyond the page, a page cut inside a rectangle.
+  const QByteArray raw = qUncompress(bytes);
+  const qsizetype images_at = raw.size() - 2 * 16 - 2 * (4 + 2 * 22) - 4;
+  ASSERT_EQ(raw.mid(images_at, 4), QByteArray("\x00\x00\x00\x02", 4));
+  QByteArray huge_count = raw;
+  huge_count[images_at] = 0x7F;
+  QByteArray long_path = raw;
+  long_path[images_at + 4 + 16] = 0x40;
+  for (const QByteArray& damaged :
+       {huge_count, long_path, raw.left(raw.size() - 10), raw.left(images_at + 4 + 9)}) {
+    EXPECT_THROW(DecodePage(qCompress(damaged, 1)), base::Error);
+  }
+  try {
+    DecodePage(qCompress(huge_count, 1));
+  } catch (const base::Error& e) {
+    EXPECT_STREQ(e.what(), "The stored report pages are damaged.");
+  }
 }
 
 }  // namespace

@@ -189,7 +189,10 @@ TEST(BuiltInDefinitions, EveryFieldAtItsOffset) {
     }
     EXPECT_EQ(b[20122], 1);
     EXPECT_EQ(b[20123], 0);
-    EXPECT_EQ(b.mid(20124), QByteArray(498, '\0'));
+    // The Complete Report prints the obverse pictures (the first reserved
+    // byte); the rest of the reserved space stays zero.
+    EXPECT_EQ(b[20124], std::string(e.name) == "Complete Report" ? 1 : 0);
+    EXPECT_EQ(b.mid(20125), QByteArray(497, '\0'));
     EXPECT_EQ(EncodeReportDef(DecodeReportDef(b)), b);
   }
 }
@@ -240,6 +243,28 @@ TEST(DefinitionRecord, EveryFieldRoundTrips) {
   EXPECT_EQ(UnstorableText(def),
             QStringLiteral("The title line 2 contains the character \"日\", which cannot be "
                            "stored in the report definitions file.  Please correct."));
+}
+
+TEST(DefinitionRecord, ObversePicturesTakeTheFirstReservedByteOnly) {
+  ReportDef def = BuiltInReportDefs()[1];
+  ASSERT_FALSE(def.print_obverse);
+  const QByteArray off = EncodeReportDef(def);
+  def.print_obverse = true;
+  const QByteArray on = EncodeReportDef(def);
+  std::vector<int> differ;
+  for (int i = 0; i < on.size(); ++i)
+    if (on[i] != off[i]) differ.push_back(i);
+  EXPECT_EQ(differ, std::vector<int>{20124});
+  EXPECT_EQ(on[20124], 1);
+  EXPECT_EQ(DecodeReportDef(on), def);
+  EXPECT_FALSE(LooksDamaged(on));
+  // A record as older copies write it (the byte zero) reads off; a byte no
+  // writer writes is damage.
+  EXPECT_FALSE(DecodeReportDef(off).print_obverse);
+  QByteArray other = on;
+  other[20124] = 2;
+  EXPECT_TRUE(LooksDamaged(other));
+  EXPECT_FALSE(ConvertOldReportDef(QByteArray(kOldUrpRecordSize, '\0')).print_obverse);
 }
 
 QByteArray ReadAll(const std::string& path) {

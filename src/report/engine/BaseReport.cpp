@@ -269,4 +269,14 @@ void TBaseReport::PrintRight(const QString& text) {
   AddCell(margin_left_, PageWidth() - margin_left_ - margin_right_, kJustifyRight, 0, 0, 0, text);
 }
 
+void TBaseReport::PrintImage(double x, double y, double width, double height, const QString& path) {
+  PageImage image;
+  image.x = ToMils(x);
+  image.y = ToMils(y);
+  image.width = ToMils(x + width) - image.x;
+  image.height = ToMils(y + height) - image.y;
+  image.path = path;
+  page_.images.push_back(std::move(image));
+}
+
 }  // namespace klv::report::engine

@@ -134,6 +134,9 @@ class TBaseReport {
   void PrintLeft(const QString& text);
   void PrintCenterLine(const QString& text);
   void PrintRight(const QString& text);
+  // The picture of the file at path, drawn into the rectangle (inches) as
+  // large as it fits, keeping its proportions (see PageImage).
+  void PrintImage(double x, double y, double width, double height, const QString& path);
 
  protected:
   // The target: BeginDoc before the first event (false: refuse the run),

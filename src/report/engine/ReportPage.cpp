@@ -1,10 +1,14 @@
 #include "report/engine/ReportPage.h"
 
+#include <algorithm>
+
 #include <QColor>
 #include <QDataStream>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QIODevice>
+#include <QImage>
+#include <QImageReader>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
@@ -17,7 +21,10 @@ namespace {
 
 // The first bytes of an encoded page, before compression.
 constexpr quint32 kPageMagic = 0x4B4C5047;  // "KLPG"
+// Version 2 adds the pictures; a page without any is written as version 1,
+// as it always was.
 constexpr quint16 kPageVersion = 1;
+constexpr quint16 kPageWithImagesVersion = 2;
 // Widths measured on the device may differ from the engine's by rounding:
 // a text this little wider than its cell is drawn as it is.
 constexpr double kNarrowingSlack = 0.002;
@@ -41,7 +48,8 @@ QByteArray EncodePage(const Page& page) {
   {
     QDataStream out(&raw, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
-    out << kPageMagic << kPageVersion << qint32(page.width) << qint32(page.height);
+    const quint16 version = page.images.empty() ? kPageVersion : kPageWithImagesVersion;
+    out << kPageMagic << version << qint32(page.width) << qint32(page.height);
     out << quint32(page.fonts.size());
     for (const PageFont& f : page.fonts) {
       const quint8 style = quint8((f.bold ? 1 : 0) | (f.italic ? 2 : 0) | (f.underline ? 4 : 0) |
@@ -59,6 +67,11 @@ QByteArray EncodePage(const Page& page) {
           << quint8(c.shade) << c.text;
       prev = &c;
     }
+    if (version == kPageWithImagesVersion) {
+      out << quint32(page.images.size());
+      for (const PageImage& i : page.images)
+        out << qint32(i.x) << qint32(i.y) << qint32(i.width) << qint32(i.height) << i.path;
+    }
   }
   return qCompress(raw, 1);
 }
@@ -72,7 +85,8 @@ Page DecodePage(const QByteArray& bytes) {
   quint16 version = 0;
   qint32 width = 0, height = 0;
   in >> magic >> version >> width >> height;
-  if (magic != kPageMagic || version != kPageVersion) Corrupt();
+  if (magic != kPageMagic || (version != kPageVersion && version != kPageWithImagesVersion))
+    Corrupt();
   Page page;
   page.width = width;
   page.height = height;
@@ -119,6 +133,25 @@ Page DecodePage(const QByteArray& bytes) {
     c.shade = shade;
     page.cells.push_back(std::move(c));
   }
+  if (version == kPageWithImagesVersion) {
+    quint32 image_count = 0;
+    in >> image_count;
+    // Each picture takes at least 20 bytes.
+    if (in.status() != QDataStream::Ok || image_count > static_cast<quint32>(raw.size()) / 20)
+      Corrupt();
+    page.images.reserve(image_count);
+    for (quint32 i = 0; i < image_count; ++i) {
+      qint32 x, y, w, h;
+      PageImage image;
+      in >> x >> y >> w >> h >> image.path;
+      if (in.status() != QDataStream::Ok) Corrupt();
+      image.x = x;
+      image.y = y;
+      image.width = w;
+      image.height = h;
+      page.images.push_back(std::move(image));
+    }
+  }
   if (in.status() != QDataStream::Ok) Corrupt();
   return page;
 }
@@ -130,8 +163,52 @@ void PageTransform(QPainter& painter, double scale, double offset_x, double offs
   painter.setWorldTransform(QTransform(sx, 0, 0, sy, offset_x, offset_y));
 }
 
+namespace {
+
+void PaintImage(QPainter& painter, const PageImage& image, bool monochrome) {
+  if (image.width <= 0 || image.height <= 0 || image.path.isEmpty()) return;
+  QImageReader reader(image.path);
+  reader.setDecideFormatFromContent(true);
+  reader.setAutoTransform(true);
+  const QSize stored = reader.size();
+  if (!stored.isValid() || stored.isEmpty()) return;
+  // The size as shown: a picture turned by its own orientation tag swaps
+  // its sides.
+  const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+  const QSize shown = turned ? stored.transposed() : stored;
+  const QSizeF fit = QSizeF(shown).scaled(image.width, image.height, Qt::KeepAspectRatio);
+  const QRectF target(image.x + (image.width - fit.width()) / 2,
+                      image.y + (image.height - fit.height()) / 2, fit.width(), fit.height());
+  // Read no more pixels than the device shows, nor more than kImageDpi: a
+  // JPEG then decodes at a fraction of its size.
+  const QRectF on_device = painter.worldTransform().mapRect(target);
+  const double most = static_cast<double>(kImageDpi) / kMilsPerInch;
+  const QSize wanted(std::max(1, qRound(std::min(on_device.width(), target.width() * most))),
+                     std::max(1, qRound(std::min(on_device.height(), target.height() * most))));
+  if (wanted.width() < shown.width() && wanted.height() < shown.height())
+    reader.setScaledSize(turned ? wanted.transposed() : wanted);
+  QImage picture = reader.read();
+  if (picture.isNull()) return;
+  if (monochrome) {
+    if (picture.hasAlphaChannel()) {
+      QImage paper(picture.size(), QImage::Format_RGB32);
+      paper.fill(Qt::white);
+      QPainter under(&paper);
+      under.drawImage(0, 0, picture);
+      under.end();
+      picture = paper;
+    }
+    picture = picture.convertToFormat(QImage::Format_Grayscale8);
+  }
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(target, picture);
+}
+
+}  // namespace
+
 void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
   painter.save();
+  for (const PageImage& image : page.images) PaintImage(painter, image, monochrome);
   // Qt sizes a font in points by the device's resolution and then applies
   // the transformation; the size given here cancels the first so that the
   // text has its real size in mils.

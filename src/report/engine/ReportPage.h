@@ -1,12 +1,14 @@
 // One printed page as the report engine describes it: the paper size and a
 // list of drawing operations (text cells with their font and justification,
-// box lines, shading), all in thousandths of an inch from the paper's
+// box lines, shading, pictures), all in thousandths of an inch from the paper's
 // top-left corner. The printer, the PDF writer, the stored pages and the
 // preview all take their pages in this form and draw them through the one
 // routine PaintPage, so what the preview shows is what prints.
 //
 // Stored pages are this description, serialised: only the engine writes and
-// reads them (EncodePage / DecodePage).
+// reads them (EncodePage / DecodePage). A picture is kept as the path of its
+// file and read when the page is drawn, so stored pages stay small however
+// many pictures a report prints.
 #pragma once
 
 #include <cstdint>
@@ -56,10 +58,21 @@ struct PageCell {
   bool operator==(const PageCell&) const = default;
 };
 
+// A picture drawn as large as fits into a rectangle, keeping its
+// proportions, centred there. path names the picture's file; a file that is
+// gone or no picture by the time the page is drawn leaves the rectangle
+// empty.
+struct PageImage {
+  int x = 0, y = 0, width = 0, height = 0;  // mils
+  QString path;
+  bool operator==(const PageImage&) const = default;
+};
+
 struct Page {
   int width = 8500, height = 11000;  // mils: the paper as printed (orientation applied)
   std::vector<PageFont> fonts;
   std::vector<PageCell> cells;
+  std::vector<PageImage> images;
   bool operator==(const Page&) const = default;
 
   // The index of font in fonts, adding it when new.
@@ -73,8 +86,11 @@ Page DecodePage(const QByteArray& bytes);
 
 // Draws page on painter, whose device may be a printer, a PDF writer, an
 // image or a widget: the painter's current transformation must map one unit
-// to one mil (see PageTransform). monochrome draws every colour black. A
-// text wider than its cell is drawn narrowed to the cell's inner width.
+// to one mil (see PageTransform). monochrome draws every colour black and
+// pictures in greys. A text wider than its cell is drawn narrowed to the
+// cell's inner width. Pictures are read at the size they take on the device,
+// at most kImageDpi, so a printer or PDF file gets no full-size photographs.
+inline constexpr int kImageDpi = 300;
 void PaintPage(QPainter& painter, const Page& page, bool monochrome = false);
 // Sets painter's transformation so that one unit is one mil at scale (1.0:
 // the page at its real size on the device) with the page's top-left corner
