@@ -205,6 +205,16 @@ void GenerateReplaceTable(const std::string& dir, uint32_t rows) {
   t.AddIndex("NewIndex", klv::app::BuildSortString({12, 0, 0, 0}).toStdString());
 }
 
+// Opened as Search and Replace opens it: alone, its sort tag dropped.
+void OpenForReplace(Table& t, const std::string& dir) {
+  t.SetDirectory(dir);
+  t.SetTableName("COINS.DBF");
+  t.SetExclusive(true);
+  t.Open();
+  t.SetIndexName("");
+  t.DeleteIndex("NewIndex");
+}
+
 void CopyTable(const std::string& from, const std::string& to) {
   fs::remove_all(to);
   fs::create_directories(to);
@@ -406,12 +416,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3; ++i) {
     CopyTable(pristine, work);
     whole_ms.push_back(OnceMs([&] {
-      r.SetDirectory(work);
-      r.SetTableName("COINS.DBF");
-      r.SetExclusive(true);
-      r.Open();
-      r.SetIndexName("");
-      r.DeleteIndex("NewIndex");
+      OpenForReplace(r, work);
       const ReplaceCheck check = CheckReplaceInput(klv::db::kCountry, QStringLiteral("peru"),
                                                    QStringLiteral("Chile"), 1, &r);
       run_ms.push_back(OnceMs([&] { run = RunReplace(r, check.plan); }));
@@ -449,12 +454,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3; ++i) {
     CopyTable(with_pictures, work);
     fs::copy(with_pictures + "/COINS.PIC", work + "/COINS.PIC", fs::copy_options::recursive);
-    r.SetDirectory(work);
-    r.SetTableName("COINS.DBF");
-    r.SetExclusive(true);
-    r.Open();
-    r.SetIndexName("");
-    r.DeleteIndex("NewIndex");
+    OpenForReplace(r, work);
     CoinFollower follower;
     follower.Follow(r);
     const ReplaceCheck check = CheckReplaceInput(klv::db::kCountry, QStringLiteral("peru"),
