@@ -130,33 +130,43 @@ TViewConfig::TViewConfig(app::AppState& state, std::function<void()> apply, QWid
   }
 }
 
+void TViewConfig::AddHeading(QWidget* page, int i, const char* text, int y) {
+  auto* label = new QLabel(L(text), page);
+  label->setGeometry(16, y, 200, 18);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  MarkHeading(label);
+  Headings[F(i)] = label;
+}
+
+// A font's name box with its New Font and Font Color buttons, on one row.
+void TViewConfig::AddFontRow(QWidget* page, int y, FontRow row) {
+  *row.edit = new QLineEdit(page);
+  (*row.edit)->setObjectName(L(row.edit_name));
+  (*row.edit)->setReadOnly(true);
+  (*row.edit)->setGeometry(16, y + 1, 230, 24);
+  *row.font = new QPushButton(L(texts::kNewFont), page);
+  (*row.font)->setObjectName(L(row.font_name));
+  (*row.font)->setGeometry(256, y, 96, 26);
+  connect(*row.font, &QPushButton::clicked, this, row.font_click);
+  *row.color = new QPushButton(L(texts::kFontColor), page);
+  (*row.color)->setObjectName(L(row.color_name));
+  (*row.color)->setGeometry(358, y, 96, 26);
+  connect(*row.color, &QPushButton::clicked, this, row.color_click);
+}
+
 void TViewConfig::BuildTitlePage(QWidget* page) {
-  auto heading = [&](int i, const char* text, int y) {
-    auto* label = new QLabel(L(text), page);
-    label->setGeometry(16, y, 200, 18);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    MarkHeading(label);
-    Headings[F(i)] = label;
-  };
+  const auto heading = [&](int i, const char* text, int y) { AddHeading(page, i, text, y); };
   ShowGridTitle = new QCheckBox(L(texts::kShowGridTitle), page);
   ShowGridTitle->setObjectName(QStringLiteral("ShowGridTitle"));
   ShowGridTitle->setGeometry(16, 16, 220, 22);
 
   heading(0, texts::kTitleFontLabel, 56);
-  TitleFont = new QLineEdit(page);
-  TitleFont->setObjectName(QStringLiteral("TitleFont"));
-  TitleFont->setReadOnly(true);
-  TitleFont->setGeometry(16, 78, 230, 24);
-  TitleFontButton = new QPushButton(L(texts::kNewFont), page);
-  TitleFontButton->setObjectName(QStringLiteral("TitleFontButton"));
-  TitleFontButton->setGeometry(256, 77, 96, 26);
-  connect(TitleFontButton, &QPushButton::clicked, this, &TViewConfig::TitleFontButtonClick);
-  TitleFontColor = new QPushButton(L(texts::kFontColor), page);
-  TitleFontColor->setObjectName(QStringLiteral("TitleFontColor"));
-  TitleFontColor->setGeometry(358, 77, 96, 26);
-  connect(TitleFontColor, &QPushButton::clicked, this, &TViewConfig::TitleFontColorClick);
+  AddFontRow(page, 77,
+             {&TitleFont, "TitleFont", &TitleFontButton, "TitleFontButton", &TitleFontColor,
+              "TitleFontColor", &TViewConfig::TitleFontButtonClick,
+              &TViewConfig::TitleFontColorClick});
 
   heading(1, texts::kBackground, 120);
   TitleShape = new QFrame(page);
@@ -186,15 +196,7 @@ void TViewConfig::BuildTitlePage(QWidget* page) {
 }
 
 void TViewConfig::BuildLookPage(QWidget* page) {
-  auto heading = [&](int i, const char* text, int y) {
-    auto* label = new QLabel(L(text), page);
-    label->setGeometry(16, y, 200, 18);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    MarkHeading(label);
-    Headings[F(i)] = label;
-  };
+  const auto heading = [&](int i, const char* text, int y) { AddHeading(page, i, text, y); };
   heading(3, texts::kGridOptionsLabel, 12);
   auto box = [&](const char* text, const char* name, int y) {
     auto* b = new QCheckBox(L(text), page);
@@ -206,31 +208,23 @@ void TViewConfig::BuildLookPage(QWidget* page) {
   RowLines = box(texts::kRowLines, "RowLines", 58);
   RowIndicator = box(texts::kRowIndicator, "RowIndicator", 82);
   FieldEditing = box(texts::kFieldEditing, "FieldEditing", 106);
-  ObverseColumn = box(texts::kObverseColumn, "ObverseColumn", 124);
+  ObverseColumn = box(texts::kObverseColumn, "ObverseColumn", 130);
 
-  heading(4, texts::kCellColorLabel, 146);
+  heading(4, texts::kCellColorLabel, 166);
   CellColorShape = new QFrame(page);
   CellColorShape->setObjectName(QStringLiteral("CellColorShape"));
   CellColorShape->setFrameShape(QFrame::Box);
-  CellColorShape->setGeometry(16, 168, 64, 26);
+  CellColorShape->setGeometry(16, 188, 64, 26);
   NewColorBUtton = new QPushButton(L(texts::kNewColor), page);
   NewColorBUtton->setObjectName(QStringLiteral("NewColorBUtton"));
-  NewColorBUtton->setGeometry(92, 168, 96, 26);
+  NewColorBUtton->setGeometry(92, 188, 96, 26);
   connect(NewColorBUtton, &QPushButton::clicked, this, &TViewConfig::NewColorButtonClick);
 
-  heading(5, texts::kCellFontLabel, 212);
-  GridFont = new QLineEdit(page);
-  GridFont->setObjectName(QStringLiteral("GridFont"));
-  GridFont->setReadOnly(true);
-  GridFont->setGeometry(16, 234, 230, 24);
-  NewFontButton = new QPushButton(L(texts::kNewFont), page);
-  NewFontButton->setObjectName(QStringLiteral("NewFontButton"));
-  NewFontButton->setGeometry(256, 233, 96, 26);
-  connect(NewFontButton, &QPushButton::clicked, this, &TViewConfig::NewFontButtonClick);
-  GridFontColor = new QPushButton(L(texts::kFontColor), page);
-  GridFontColor->setObjectName(QStringLiteral("GridFontColor"));
-  GridFontColor->setGeometry(358, 233, 96, 26);
-  connect(GridFontColor, &QPushButton::clicked, this, &TViewConfig::GridFontColorClick);
+  heading(5, texts::kCellFontLabel, 232);
+  AddFontRow(page, 253,
+             {&GridFont, "GridFont", &NewFontButton, "NewFontButton", &GridFontColor,
+              "GridFontColor", &TViewConfig::NewFontButtonClick,
+              &TViewConfig::GridFontColorClick});
 }
 
 void TViewConfig::BuildGridPages() {

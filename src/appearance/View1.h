@@ -101,6 +101,18 @@ class TViewConfig : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  struct FontRow {
+    QLineEdit** edit;
+    const char* edit_name;
+    QPushButton** font;
+    const char* font_name;
+    QPushButton** color;
+    const char* color_name;
+    void (TViewConfig::*font_click)();
+    void (TViewConfig::*color_click)();
+  };
+  void AddHeading(QWidget* page, int i, const char* text, int y);
+  void AddFontRow(QWidget* page, int y, FontRow row);
   void BuildTitlePage(QWidget* page);
   void BuildLookPage(QWidget* page);
   void BuildGridPages();
