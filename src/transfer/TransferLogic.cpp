@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "db/FieldTable.h"
+#include "pictures/PictureFiles.h"
 #include "platform/Prompts.h"
 #include "transfer/TransferTexts.h"
 
@@ -133,6 +134,11 @@ uint64_t RunExport(app::OpenDatabase& db, const std::vector<ExportColumn>& colum
   options.header = request.header;
   options.decimal_point = table.text_format().decimal_separator;
   options.progress = request.progress;
+  options.obverse = [](const pictures::PictureStore& store, const pictures::Picture& picture) {
+    QSize size;
+    const QByteArray png = pictures::ThumbnailPng(store, picture, kWorkbookPictureSide, &size);
+    return RowPicture{png.toStdString(), size.width(), size.height()};
+  };
   return ExportRows(env, table, columns, request.path.toStdString(), options);
 }
 
