@@ -96,8 +96,9 @@ class PictureStore {
   std::vector<Picture> Unattached() const;
 
   // Attaches a copy of the picture at source to the row, replacing the
-  // side's picture (whose copy and small pictures are removed). Throws base::Error with a
-  // message fit to show when the file is no picture or the row is missing.
+  // side's picture (whose copy and small pictures are removed). Throws
+  // base::Error with a message fit to show when the file is no picture or
+  // the row is missing.
   void Attach(uint32_t recno, Side side, const std::string& source);
   // Attaches an unattached picture of the folder to the row.
   void Reattach(const std::string& file, uint32_t recno, Side side);
