@@ -1406,10 +1406,8 @@ TEST_F(TableTest, AMissingIndexIsDoneWithoutOnlyWhenAskedForReading) {
       EXPECT_TRUE(t.Tags().empty());
       EXPECT_EQ(Walk(t), (std::vector<std::string>{"b", "a", "c"}));
       ASSERT_TRUE(t.GoTo(2));
-      EXPECT_EQ(t.FieldByName("NAME").AsString(), "a");
-      EXPECT_EQ(t.RecordCount(), 3u);
       t.Refresh();
-      EXPECT_EQ(t.RecNo(), 2u);
+      EXPECT_EQ(t.FieldByName("NAME").AsString(), "a");
     } catch (const DbfError& e) {
       EXPECT_FALSE(c.opens) << e.what();
       EXPECT_EQ(e.code(), ErrorCode::kNotFound);
