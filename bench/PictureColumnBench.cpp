@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QTableView>
 
+#include "BenchPictures.h"
 #include "app/ViewerModel.h"
 #include "db/FieldTable.h"
 #include "db/dbf/Table.h"
@@ -39,68 +40,6 @@ double Ms(Clock::duration d) {
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-// A coin table of rows rows, each row's obverse one picture of 800 x 800
-// (a photograph's size, hard links to one file), and the index naming them.
-void MakeDatabase(const std::string& dir, int rows) {
-  const std::string dbf = dir + "/MASTER.DBF";
-  klv::dbf::Table::CreateTable(dbf, klv::CoinFieldDefs());
-  klv::dbf::Table t;
-  t.SetDirectory(dir + "/");
-  t.SetTableName("MASTER.DBF");
-  t.Open();
-  t.BeginAppendBatch();
-  for (int i = 0; i < rows; ++i) {
-    t.Append();
-    t.FieldByName("Country").SetAsString(i % 3 ? "Canada" : "Peru");
-    t.FieldByName("Year").SetAsString(std::to_string(1900 + i % 120));
-    t.FieldByName("Descriptio").SetAsString("Coin " + std::to_string(i));
-    t.Post();
-  }
-  t.EndAppendBatch();
-
-  const std::string folder = klv::pictures::FolderOf(dbf);
-  fs::create_directories(folder);
-  QImage photo(800, 800, QImage::Format_RGB32);
-  QPainter p(&photo);
-  QLinearGradient g(0, 0, 800, 800);
-  g.setColorAt(0, Qt::darkYellow);
-  g.setColorAt(1, Qt::white);
-  p.fillRect(photo.rect(), g);
-  p.setPen(QPen(Qt::black, 12));
-  p.drawEllipse(40, 40, 720, 720);
-  p.end();
-  const std::string master = dir + "/photo.jpg";
-  photo.save(QString::fromStdString(master), "JPEG", 85);
-
-  klv::dbf::Table::CreateTable(folder + "PICTURES.DBF", {{"RECNO", 'N', 10, 0},
-                                                         {"SIDE", 'C', 7, 0},
-                                                         {"PICTURE", 'C', 40, 0},
-                                                         {"FINGERPR", 'C', 16, 0},
-                                                         {"PACKRECNO", 'N', 10, 0},
-                                                         {"PACKFROM", 'N', 10, 0},
-                                                         {"PACKTO", 'N', 10, 0}});
-  klv::dbf::Table index;
-  index.SetDirectory(folder);
-  index.SetTableName("PICTURES.DBF");
-  index.Open();
-  index.BeginAppendBatch();
-  char name[32];
-  for (t.First(); !t.Eof(); t.Next()) {
-    std::snprintf(name, sizeof name, "%08u.jpg", t.RecNo());
-    // A file takes at most 65,000 links: a new copy every 50,000 rows.
-    const std::string copy = master + "." + std::to_string(t.RecNo() / 50000);
-    if (!fs::exists(copy)) fs::copy_file(master, copy);
-    fs::create_hard_link(copy, folder + name);
-    index.Append();
-    index.FieldByName("RECNO").SetAsInteger(t.RecNo());
-    index.FieldByName("SIDE").SetAsString("obverse");
-    index.FieldByName("PICTURE").SetAsString(name);
-    index.FieldByName("FINGERPR").SetAsString(klv::pictures::Fingerprint(t));
-    index.Post();
-  }
-  index.EndAppendBatch();
 }
 
 // The median time of scrolling to each place and painting the screen.
@@ -127,7 +66,7 @@ int main(int argc, char** argv) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   Clock::time_point s = Clock::now();
-  MakeDatabase(dir, rows);
+  klv::bench::MakePictureDatabase(dir, rows);
   std::printf("made %d rows with their pictures in %.0f ms\n", rows, Ms(Clock::now() - s));
 
   klv::dbf::Table t;

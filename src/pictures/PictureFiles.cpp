@@ -1,5 +1,6 @@
 #include "pictures/PictureFiles.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -47,8 +48,8 @@ QImage ReadPicture(const PictureStore& store, const Picture& picture) {
 }
 
 QImage Thumbnail(const PictureStore& store, const Picture& picture, int side) {
-  const QString dir = Q(store.folder()) + QStringLiteral("thumbs/");
-  const QString cached = dir + Q(picture.file) + QStringLiteral(".%1.png").arg(side);
+  const QString cached = Q(store.ThumbnailPathOf(picture, side));
+  const QString dir = QFileInfo(cached).path();
   QImage image;
   if (image.load(cached, "PNG")) return image;
   QImageReader reader(Q(store.PathOf(picture)));
@@ -66,6 +67,23 @@ QImage Thumbnail(const PictureStore& store, const Picture& picture, int side) {
     if (out.open(QIODevice::WriteOnly) && image.save(&out, "PNG")) out.commit();
   }
   return image;
+}
+
+QByteArray ThumbnailPng(const PictureStore& store, const Picture& picture, int side, QSize* size) {
+  QFile cached(Q(store.ThumbnailPathOf(picture, side)));
+  if (cached.open(QIODevice::ReadOnly)) {
+    QByteArray bytes = cached.readAll();
+    QBuffer in(&bytes);
+    QImageReader reader(&in, "PNG");
+    *size = reader.size();
+    if (size->isValid()) return bytes;
+  }
+  const QImage image = Thumbnail(store, picture, side);
+  *size = image.size();
+  QByteArray bytes;
+  QBuffer out(&bytes);
+  if (image.isNull() || !out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG")) return {};
+  return bytes;
 }
 
 void ObverseThumbnails::Refresh(const QString& dbf_path) {

@@ -31,6 +31,9 @@ QImage ReadPicture(const PictureStore& store, const Picture& picture);
 // read from the folder's cache when made before (and made there otherwise,
 // when the folder can be written).
 QImage Thumbnail(const PictureStore& store, const Picture& picture, int side);
+// The same small picture as PNG bytes (the cached file's own when there is
+// one) and its size in pixels; empty when the picture cannot be read.
+QByteArray ThumbnailPng(const PictureStore& store, const Picture& picture, int side, QSize* size);
 
 // The small obverse pictures of one table's rows for the viewer grid: the
 // index is read when the table changes and at most once a second after its

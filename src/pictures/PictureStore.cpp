@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -30,6 +31,7 @@ constexpr char kIndexName[] = "PICTURES.DBF";
 constexpr char kNewIndexName[] = "PICTNEW.DBF";
 constexpr char kLockName[] = "PICTURES.LCK";
 constexpr char kTempSuffix[] = ".tmp";
+constexpr char kThumbsFolder[] = "thumbs/";
 
 // The fields that name a coin, as the coin table calls them.
 constexpr std::string_view kIdentityFields[] = {"Country",  "FaceValue",  "Year",
@@ -320,6 +322,16 @@ void OpenTableOf(dbf::Table& t, const std::string& path) {
   t.SetTableName(base::BaseOf(path));
 }
 
+// Opens a table for reading its rows, shared and read-only. Its production
+// index is not needed for that, so a copy of only the .DBF (its .MDX left
+// behind) opens too, and is left as it is.
+void OpenRowsOf(dbf::Table& t, const std::string& path) {
+  OpenTableOf(t, path);
+  t.SetReadOnly(true);
+  t.SetIndexOptional(true);
+  t.Open();
+}
+
 }  // namespace
 
 std::vector<PictureStore::Entry> PictureStore::ReadIndex() {
@@ -329,9 +341,7 @@ std::vector<PictureStore::Entry> PictureStore::ReadIndex() {
   std::string index = base::FindFileNoCase(folder_, kIndexName);
   if (!index.empty()) {
     dbf::Table t(env_);
-    OpenTableOf(t, index);
-    t.SetReadOnly(true);
-    t.Open();
+    OpenRowsOf(t, index);
     for (t.First(); !t.Eof(); t.Next()) {
       Entry e;
       e.stored_recno = Whole(t, "RECNO");
@@ -457,9 +467,7 @@ void PictureStore::Load() {
   pictures_.clear();
   if (!FolderExists(folder_)) return;
   dbf::Table table(env_);
-  OpenTableOf(table, dbf_path_);
-  table.SetReadOnly(true);
-  table.Open();
+  OpenRowsOf(table, dbf_path_);
   Load(table);
 }
 
@@ -494,20 +502,75 @@ std::vector<Picture> PictureStore::Unattached() const {
   return out;
 }
 
+std::string PictureStore::ThumbnailPathOf(const Picture& picture, int side) const {
+  return folder_ + kThumbsFolder + picture.file + "." + std::to_string(side) + ".png";
+}
+
+namespace {
+
+// The leading number of a name ("00000012.jpg": 12); 0 when there is none
+// or it is beyond any number the store gives.
+uint64_t SerialOf(std::string_view name) {
+  uint64_t n = 0;
+  auto r = std::from_chars(name.data(), name.data() + name.size(), n);
+  return r.ec == std::errc() && r.ptr != name.data() && n < 100000000000ull ? n : 0;
+}
+
+// The picture a cached small picture was made of ("00000012.jpg" for
+// "00000012.jpg.64.png"); "" for any other file.
+std::string PictureOfThumbnail(const std::string& name) {
+  constexpr std::string_view kPng = ".png";
+  if (name.size() <= kPng.size() || name.compare(name.size() - kPng.size(), kPng.size(), kPng))
+    return "";
+  std::string rest = name.substr(0, name.size() - kPng.size());
+  auto dot = rest.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == rest.size()) return "";
+  for (size_t i = dot + 1; i < rest.size(); ++i)
+    if (rest[i] < '0' || rest[i] > '9') return "";
+  return rest.substr(0, dot);
+}
+
+}  // namespace
+
 std::string PictureStore::NewFileName(std::string_view extension) {
+  // The last number given is kept in the lock file, so that no number is
+  // given twice, also once its picture and its small pictures are gone: a
+  // program that still holds the old picture's small picture in memory
+  // would show it for the new one. The folder's names count too, for a
+  // folder written before the number was kept there.
+  const std::string lock = folder_ + kLockName;
   uint64_t last = 0;
-  // The small pictures cached under a picture's name count too, so a new
-  // picture never takes the name of a removed one whose cache is still there.
-  std::vector<std::string> names = FilesIn(folder_), cached = FilesIn(folder_ + "thumbs/");
-  names.insert(names.end(), cached.begin(), cached.end());
-  for (const std::string& name : names) {
-    uint64_t n = 0;
-    auto r = std::from_chars(name.data(), name.data() + name.size(), n);
-    if (r.ec == std::errc() && r.ptr != name.data()) last = std::max(last, n);
+  try {
+    last = SerialOf(ReadAll(env_, lock));
+  } catch (const base::Error&) {
   }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%08llu.", static_cast<unsigned long long>(last + 1));
-  return buf + std::string(extension);
+  std::vector<std::string> names = FilesIn(folder_), cached = FilesIn(folder_ + kThumbsFolder);
+  names.insert(names.end(), cached.begin(), cached.end());
+  for (const std::string& name : names) last = std::max(last, SerialOf(name));
+  char kept[32];
+  std::snprintf(kept, sizeof kept, "%020llu\n", static_cast<unsigned long long>(last + 1));
+  auto f = env_.Open(lock, OpenMode::kReadWrite);
+  f->WriteAt(0, kept, std::strlen(kept));
+  f->Sync();
+  char name[32];
+  std::snprintf(name, sizeof name, "%08llu.", static_cast<unsigned long long>(last + 1));
+  return name + std::string(extension);
+}
+
+void PictureStore::DropStaleThumbnails() {
+  const std::string thumbs = folder_ + kThumbsFolder;
+  if (!FolderExists(thumbs)) return;
+  const std::vector<std::string> files = FilesIn(folder_);
+  const std::set<std::string> present(files.begin(), files.end());
+  for (const std::string& name : FilesIn(thumbs)) {
+    const std::string picture = PictureOfThumbnail(name);
+    if (picture.empty() || present.count(picture)) continue;
+    try {
+      env_.Remove(thumbs + name);
+    } catch (const base::Error&) {
+      // A cache: what stays is tried again at the next change.
+    }
+  }
 }
 
 void PictureStore::Change(const std::function<void(dbf::Table&, std::vector<Entry>&)>& change) {
@@ -524,14 +587,15 @@ void PictureStore::Change(const std::function<void(dbf::Table&, std::vector<Entr
     if (name.size() > 4 && name.compare(name.size() - 4, 4, kTempSuffix) == 0)
       env_.Remove(folder_ + name);
   dbf::Table table(env_);
-  OpenTableOf(table, dbf_path_);
-  table.SetReadOnly(true);
-  table.Open();
+  OpenRowsOf(table, dbf_path_);
   std::vector<Entry> entries = ReadIndex();
   bool moved = false;
   Match(table, entries, &moved);
   change(table, entries);
   Publish(entries);
+  // The index no longer names the copies the change removed: their small
+  // pictures go, and those that older versions left of pictures long gone.
+  DropStaleThumbnails();
 }
 
 namespace {

@@ -77,6 +77,10 @@ class PictureStore {
 
   const std::string& folder() const { return folder_; }
   std::string PathOf(const Picture& picture) const { return folder_ + picture.file; }
+  // Where a small picture of at most side x side pixels made of the
+  // picture is cached: "thumbs/" in the folder. The store removes a
+  // picture's small pictures once its copy is gone.
+  std::string ThumbnailPathOf(const Picture& picture, int side) const;
 
   // Reads the index and matches it against the table (opened here, shared
   // and read-only), writing the index back when a picture was found at
@@ -93,12 +97,14 @@ class PictureStore {
   std::vector<Picture> Unattached() const;
 
   // Attaches a copy of the picture at source to the row, replacing the
-  // side's picture (whose copy is removed). Throws base::Error with a
-  // message fit to show when the file is no picture or the row is missing.
+  // side's picture (whose copy and small pictures are removed). Throws
+  // base::Error with a message fit to show when the file is no picture or
+  // the row is missing.
   void Attach(uint32_t recno, Side side, const std::string& source);
   // Attaches an unattached picture of the folder to the row.
   void Reattach(const std::string& file, uint32_t recno, Side side);
-  // Removes the side's picture and its copy; false when there was none.
+  // Removes the side's picture, its copy and its small pictures; false
+  // when there was none.
   bool Remove(uint32_t recno, Side side);
   // The row's coin has been changed: its pictures take its new fingerprint.
   // table is on that row. Nothing when the row has no pictures.
@@ -119,6 +125,7 @@ class PictureStore {
   void Match(dbf::Table& table, std::vector<Entry>& entries, bool* moved);
   void Publish(const std::vector<Entry>& entries);
   std::string NewFileName(std::string_view extension);
+  void DropStaleThumbnails();
   void Change(const std::function<void(dbf::Table&, std::vector<Entry>&)>& change);
 
   base::Env& env_;

@@ -173,15 +173,34 @@ class TextWriter final : public Writer {
   std::vector<std::string> values_;
 };
 
+// A PNG without the resolution it may carry (its pHYs chunk), by which the
+// workbook library would size the picture: it is shown at its pixels.
+std::string WithoutResolution(const std::string& png) {
+  constexpr size_t kSignature = 8;
+  std::string out = png.substr(0, kSignature);
+  for (size_t at = kSignature; at + 12 <= png.size();) {
+    const size_t length = (size_t(uint8_t(png[at])) << 24) | (size_t(uint8_t(png[at + 1])) << 16) |
+                          (size_t(uint8_t(png[at + 2])) << 8) | size_t(uint8_t(png[at + 3]));
+    if (length > png.size() - at - 12) return png;  // not a whole PNG: left to the library
+    if (png.compare(at + 4, 4, "pHYs") != 0) out.append(png, at, length + 12);
+    at += length + 12;
+  }
+  return out;
+}
+
 // An Excel workbook of one worksheet: numbers and dates as real cells.
 class XlsxWriter final : public Writer {
  public:
   // The rows a worksheet holds.
   static constexpr uint64_t kMaxRows = 1048576;
 
-  XlsxWriter(const std::string& path, const std::vector<OutColumn>& columns) : path_(path) {
+  // A sheet with pictures is kept in memory until it is closed: written
+  // row by row, the library keeps no row heights and would place each
+  // picture as if its row had the normal height.
+  XlsxWriter(const std::string& path, const std::vector<OutColumn>& columns, bool pictures)
+      : path_(path) {
     lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
+    options.constant_memory = pictures ? LXW_FALSE : LXW_TRUE;
     std::string dir = dbf::DirOf(path);
     tmpdir_ = dir.empty() ? std::string(".") : dir;
     options.tmpdir = tmpdir_.data();
@@ -206,13 +225,35 @@ class XlsxWriter final : public Writer {
     // A workbook abandoned part way is closed into its temporary file, which
     // the caller removes.
     if (book_) workbook_close(book_);
+    if (!pictures_dir_.empty()) {
+      std::error_code ec;
+      std::filesystem::remove_all(pictures_dir_, ec);
+    }
   }
+  // Gives the sheet (made with pictures) a column of pictures at column,
+  // one in each row that NextRowPicture gives one; call before the first
+  // row.
+  void AddPictureColumn(size_t column) {
+    picture_col_ = Col(column);
+    // The library reads each picture from its file when the workbook is
+    // closed; these copies stay until then, whatever happens to the cache.
+    pictures_dir_ = path_ + ".pictures/";
+    std::error_code ec;
+    std::filesystem::remove_all(pictures_dir_, ec);
+    if (!std::filesystem::create_directory(pictures_dir_, ec))
+      Fail(ErrorCode::kIo, "Cannot make the folder \"" + pictures_dir_ + "\": " + ec.message());
+    Check(worksheet_set_column_pixels(sheet_, picture_col_, picture_col_, kPictureCell, nullptr));
+  }
+  // The picture of the row the next Row call writes; one with no bytes
+  // for none.
+  void NextRowPicture(RowPicture picture) { next_picture_ = std::move(picture); }
   void Header(const std::vector<std::string>& labels) override {
     for (size_t i = 0; i < labels.size(); ++i)
       Check(worksheet_write_string(sheet_, Row0(), Col(i), labels[i].c_str(), nullptr));
     ++row_;
   }
   void Row(const std::vector<Cell>& cells) override {
+    if (!pictures_dir_.empty()) PlacePicture();
     for (size_t i = 0; i < cells.size(); ++i) {
       const Cell& c = cells[i];
       switch (c.type) {
@@ -249,6 +290,34 @@ class XlsxWriter final : public Writer {
     return static_cast<lxw_row_t>(row_);
   }
   static lxw_col_t Col(size_t i) { return static_cast<lxw_col_t>(i); }
+  // The picture column's cells: the largest picture with a margin.
+  static constexpr int kPictureCell = kWorkbookPictureSide + 8;
+  static constexpr double kPictureRowPoints = kPictureCell * 0.75;
+
+  void PlacePicture() {
+    const RowPicture picture = std::move(next_picture_);
+    next_picture_ = {};
+    if (picture.png.empty() || picture.width <= 0 || picture.height <= 0) return;
+    Check(worksheet_set_row(sheet_, Row0(), kPictureRowPoints, nullptr));
+    const std::string file = pictures_dir_ + std::to_string(row_) + ".png";
+    {
+      const std::string png = WithoutResolution(picture.png);
+      std::FILE* out = std::fopen(file.c_str(), "wb");
+      const bool written = out && std::fwrite(png.data(), 1, png.size(), out) == png.size();
+      if ((out && std::fclose(out) != 0) || !written)
+        Fail(ErrorCode::kIo, "Cannot write \"" + file + "\".");
+    }
+    // Fitted into the cell, centred, should it come larger than asked.
+    const double scale =
+        std::min(1.0, double(kWorkbookPictureSide) / std::max(picture.width, picture.height));
+    lxw_image_options options{};
+    options.x_scale = options.y_scale = scale;
+    options.x_offset = static_cast<int32_t>((kPictureCell - picture.width * scale) / 2);
+    options.y_offset = static_cast<int32_t>((kPictureCell - picture.height * scale) / 2);
+    options.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
+    options.description = caption_.data();
+    Check(worksheet_insert_image_opt(sheet_, Row0(), picture_col_, file.c_str(), &options));
+  }
   void Check(lxw_error e) {
     if (e != LXW_NO_ERROR)
       Fail(ErrorCode::kIo,
@@ -262,6 +331,10 @@ class XlsxWriter final : public Writer {
   lxw_format* date_format_ = nullptr;
   std::vector<lxw_format*> formats_;
   uint64_t row_ = 0;
+  std::string pictures_dir_;  // "" while the sheet has no picture column
+  lxw_col_t picture_col_ = 0;
+  RowPicture next_picture_;
+  std::string caption_ = texts::kPictureColumn;
 };
 
 // A new dBase table, written in the engine's batches.
@@ -430,18 +503,35 @@ uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportC
     labels.push_back(c.label);
     defs.push_back(OutputDef(f.def(), c.dbf_name));
   }
+  // The pictures of a workbook, when the table has any to show.
+  std::unique_ptr<pictures::PictureStore> store;
+  if (options.kind == ExportKind::kXlsx && options.obverse) {
+    store = std::make_unique<pictures::PictureStore>(table.DbfPath());
+    store->Load();
+    const auto& all = store->pictures();
+    if (std::none_of(all.begin(), all.end(), [](const pictures::Picture& p) {
+          return p.attached() && p.side == pictures::Side::kObverse;
+        }))
+      store.reset();
+  }
+  if (store) labels.push_back(texts::kPictureColumn);
   const uint64_t total = table.RecordCount();
   uint64_t rows = 0;
   std::vector<uint32_t> recnos;  // of the rows written, for their pictures
   try {
     std::unique_ptr<Writer> writer;
+    XlsxWriter* book = nullptr;
     switch (options.kind) {
       case ExportKind::kDbf:
         writer = std::make_unique<DbfWriter>(env, temp, defs);
         break;
-      case ExportKind::kXlsx:
-        writer = std::make_unique<XlsxWriter>(temp, out);
+      case ExportKind::kXlsx: {
+        auto workbook = std::make_unique<XlsxWriter>(temp, out, store != nullptr);
+        if (store) workbook->AddPictureColumn(out.size());
+        book = workbook.get();
+        writer = std::move(workbook);
         break;
+      }
       default:
         writer = std::make_unique<TextWriter>(env, temp, options.kind, options.decimal_point,
                                               table.text_format(), names);
@@ -454,6 +544,10 @@ uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportC
       Pacer pacer;
       for (table.First(); !table.Eof(); table.Next()) {
         for (size_t i = 0; i < out.size(); ++i) cells[i] = CellOf(*out[i].field);
+        if (store) {
+          const pictures::Picture* p = store->Find(table.RecNo(), pictures::Side::kObverse);
+          book->NextRowPicture(p ? options.obverse(*store, *p) : RowPicture{});
+        }
         writer->Row(cells);
         if (options.kind == ExportKind::kDbf) recnos.push_back(table.RecNo());
         ++rows;

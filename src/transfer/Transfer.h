@@ -27,6 +27,11 @@
 #include "db/dbf/Table.h"
 #include "transfer/Delimited.h"
 
+namespace klv::pictures {
+class PictureStore;
+struct Picture;
+}  // namespace klv::pictures
+
 namespace klv::transfer {
 
 // The kinds of export file; 1 and 2 are also the stored "File Type" values
@@ -45,6 +50,15 @@ struct ExportColumn {
   std::string dbf_name;  // the output field's name (dBase kind); "" keeps the field's name
 };
 
+// The long side, in pixels, of the coins' pictures in a workbook.
+inline constexpr int kWorkbookPictureSide = 64;
+
+// A small picture for a workbook: PNG bytes and its size in pixels.
+struct RowPicture {
+  std::string png;  // empty: none
+  int width = 0, height = 0;
+};
+
 struct ExportOptions {
   ExportKind kind = ExportKind::kAscii;
   bool header = false;       // a first line (row) of the columns' labels; not for kDbf
@@ -52,6 +66,12 @@ struct ExportOptions {
   // Called every few hundred rows and at the end: rows written, rows the
   // table counted at the start.
   std::function<void(uint64_t done, uint64_t total)> progress;
+  // A workbook only: makes a coin's obverse picture at most
+  // kWorkbookPictureSide pixels on its long side. When set and the table
+  // has attached obverse pictures, the workbook has one more column at its
+  // right, captioned texts::kPictureColumn, holding each exported coin's
+  // picture in its row, which is made high enough for it.
+  std::function<RowPicture(const pictures::PictureStore&, const pictures::Picture&)> obverse;
 };
 
 // The temporary file an export to path writes first.

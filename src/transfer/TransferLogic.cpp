@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "db/FieldTable.h"
+#include "pictures/PictureFiles.h"
 #include "platform/Prompts.h"
 #include "transfer/TransferTexts.h"
 
@@ -124,6 +125,12 @@ std::vector<ExportColumn> ExportColumns(const app::Settings& settings,
   return columns;
 }
 
+RowPicture WorkbookPicture(const pictures::PictureStore& store, const pictures::Picture& picture) {
+  QSize size;
+  const QByteArray png = pictures::ThumbnailPng(store, picture, kWorkbookPictureSide, &size);
+  return RowPicture{png.toStdString(), size.width(), size.height()};
+}
+
 uint64_t RunExport(app::OpenDatabase& db, const std::vector<ExportColumn>& columns,
                    const ExportRequest& request, base::Env& env) {
   SearchPause pause(db, !request.search_set);
@@ -133,6 +140,7 @@ uint64_t RunExport(app::OpenDatabase& db, const std::vector<ExportColumn>& colum
   options.header = request.header;
   options.decimal_point = table.text_format().decimal_separator;
   options.progress = request.progress;
+  options.obverse = WorkbookPicture;
   return ExportRows(env, table, columns, request.path.toStdString(), options);
 }
 

@@ -72,6 +72,10 @@ struct ExportRequest {
   std::function<void(uint64_t done, uint64_t total)> progress;
 };
 
+// A coin's obverse picture as a workbook shows it: the pictures' cached
+// small picture of kWorkbookPictureSide pixels (made there when it is not).
+RowPicture WorkbookPicture(const pictures::PictureStore& store, const pictures::Picture& picture);
+
 // The record loop on the open database's table: with the whole table
 // wanted while search mode is on, search mode is ended for the run and put
 // back afterwards (also when the run fails). Throws what ExportRows throws.

@@ -29,6 +29,8 @@ constexpr char kDBaseFile[] = "DBase File (DBF)";
 constexpr char kCsvFile[] = "CSV File (UTF-8)";
 constexpr char kCsv1252File[] = "CSV File (Windows-1252)";
 constexpr char kXlsxFile[] = "Excel Workbook (XLSX)";
+// The caption of a workbook's column of the coins' obverse pictures.
+constexpr char kPictureColumn[] = "Obverse";
 constexpr char kFirstRow[] = "&First Record Contains Field Names";
 constexpr char kStartExport[] = "&Start Export";
 constexpr char kExitButton[] = "E&xit";

@@ -1377,6 +1377,46 @@ TEST_F(TableTest, IndexFlagIsRemovedUnderTheTablesLocks) {
   EXPECT_EQ(ReadBytes(dir_.File("NOTES.DBF")), letter);
 }
 
+// A table whose index is gone opens without it only when asked, and only
+// for reading: then its rows read in record order, the file as it was.
+TEST_F(TableTest, AMissingIndexIsDoneWithoutOnlyWhenAskedForReading) {
+  Table::CreateTable(Path(), SmallFields());
+  {
+    Table t;
+    Bind(t);
+    t.Open();
+    Fill(t, {"b", "a", "c"});
+    t.AddIndex("BYNAME", "NAME");
+  }
+  fs::remove(dir_.File("T.MDX"));
+  const auto before = ReadBytes(Path());
+  struct Case {
+    bool optional, read_only, opens;
+  };
+  for (const Case c :
+       {Case{false, true, false}, Case{true, false, false}, Case{true, true, true}}) {
+    SCOPED_TRACE(std::to_string(c.optional) + std::to_string(c.read_only));
+    Table t;
+    Bind(t);
+    t.SetIndexOptional(c.optional);
+    t.SetReadOnly(c.read_only);
+    try {
+      t.Open();
+      EXPECT_TRUE(c.opens);
+      EXPECT_TRUE(t.Tags().empty());
+      EXPECT_EQ(Walk(t), (std::vector<std::string>{"b", "a", "c"}));
+      ASSERT_TRUE(t.GoTo(2));
+      t.Refresh();
+      EXPECT_EQ(t.FieldByName("NAME").AsString(), "a");
+    } catch (const DbfError& e) {
+      EXPECT_FALSE(c.opens) << e.what();
+      EXPECT_EQ(e.code(), ErrorCode::kNotFound);
+    }
+  }
+  EXPECT_EQ(ReadBytes(Path()), before);
+  EXPECT_FALSE(fs::exists(dir_.File("T.MDX")));
+}
+
 TEST_F(TableTest, InjectedWriteFailuresNeverCorrupt) {
   int n = 1;
   for (;; ++n) {

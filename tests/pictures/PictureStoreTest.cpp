@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -70,6 +71,7 @@ class PictureStoreTest : public ::testing::Test {
     dbf::Table t;
     Bind(t, path_);
     t.SetReadOnly(true);
+    t.SetIndexOptional(true);
     t.Open();
     t.SetShowDeleted(true);
     std::vector<Coin> rows;
@@ -362,12 +364,32 @@ void ExpectEveryFileListed(const std::string& dbf) {
   EXPECT_EQ(listed, files);
 }
 
+// The small pictures a viewer would have cached of the picture attached to
+// the row's side.
+std::vector<std::string> CacheOf(const std::string& dbf, uint32_t recno, Side side) {
+  PictureStore store(dbf);
+  store.Load();
+  const Picture* p = store.Find(recno, side);
+  if (!p) return {};
+  return {store.folder() + "thumbs/" + p->file + ".24.png",
+          store.folder() + "thumbs/" + p->file + ".64.png"};
+}
+
+void MakeCache(const std::vector<std::string>& files) {
+  for (const std::string& file : files) {
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    test::WriteFileBytes(file, test::SamplePng());
+  }
+}
+
 TEST_F(PictureStoreTest, AKillAtAnyWriteOfAnAttachLosesNoPicture) {
   PictureStore(path_).Attach(2, Side::kObverse, dir_.File("coin.png"));
   const std::map<std::string, std::string> before = Listing();
+  const std::vector<std::string> old_cache = CacheOf(path_, 2, Side::kObverse);
   bool finished = false;
   for (int n = 1; !finished && n < 400; ++n) {
     SCOPED_TRACE(n);
+    MakeCache(old_cache);
     {
       base::FaultEnv faults(base::Env::Default());
       faults.SetSticky(true);
@@ -380,6 +402,14 @@ TEST_F(PictureStoreTest, AKillAtAnyWriteOfAnAttachLosesNoPicture) {
     }
     ExpectEveryFileListed(path_);
     std::map<std::string, std::string> now = Listing();
+    // The old picture's small pictures stay while it is attached, and go
+    // with it when the attach runs to its end (a kill may leave them for
+    // the next change).
+    const bool replaced = CacheOf(path_, 2, Side::kObverse) != old_cache;
+    for (const std::string& file : old_cache) {
+      EXPECT_TRUE(replaced || std::filesystem::exists(file)) << file;
+      EXPECT_FALSE(finished && std::filesystem::exists(file)) << file;
+    }
     if (finished) {
       EXPECT_EQ(now, (std::map<std::string, std::string>{{"2 Semeuse obverse", "jpg"}}));
     } else {
@@ -463,6 +493,94 @@ TEST_F(PictureStoreTest, ExportCopiesThePicturesOfTheExportedRows) {
   copy.Load();
   EXPECT_TRUE(copy.pictures().empty());
   EXPECT_TRUE(std::filesystem::exists(dir_.File("OUT.PIC.1/PICTURES.DBF")));
+}
+
+// The cached small pictures of a picture go with its copy, also those that
+// older versions left of pictures long gone; others' stay, and no new
+// picture takes the name of one whose small pictures are gone.
+TEST_F(PictureStoreTest, SmallPicturesGoWithTheirPicture) {
+  PictureStore store(path_);
+  store.Attach(1, Side::kObverse, dir_.File("coin.jpg"));  // 00000001.jpg
+  store.Attach(2, Side::kObverse, dir_.File("coin.png"));  // 00000002.png
+  store.Attach(3, Side::kReverse, dir_.File("coin.jpg"));  // 00000003.jpg
+  test::WriteFileBytes(dir_.File("MASTER.PIC/stray.png"), test::SamplePng());
+  const std::string thumbs = dir_.File("MASTER.PIC/thumbs") + "/";
+  MakeCache({thumbs + "00000001.jpg.24.png", thumbs + "00000001.jpg.64.png",
+             thumbs + "00000002.png.64.png", thumbs + "00000003.jpg.64.png",
+             thumbs + "stray.png.64.png", thumbs + "coin 9.jpg.64.png", thumbs + "notes.txt"});
+  auto cache = [&] {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(thumbs))
+      names.insert(e.path().filename().string());
+    return names;
+  };
+  struct Step {
+    std::function<void()> change;
+    std::string file_of_row_2;  // the obverse of row 2 afterwards
+    std::set<std::string> cache;
+  };
+  const std::vector<Step> steps = {
+      // Replaced: the old picture's small pictures go, and the one of a
+      // picture no longer in the folder.
+      {[&] { store.Attach(1, Side::kObverse, dir_.File("coin.png")); },
+       "00000002.png",
+       {"00000002.png.64.png", "00000003.jpg.64.png", "stray.png.64.png", "notes.txt"}},
+      {[&] { EXPECT_TRUE(store.Remove(2, Side::kObverse)); },
+       "",
+       {"00000003.jpg.64.png", "stray.png.64.png", "notes.txt"}},
+      // The highest number is gone with its small pictures, and is not
+      // given again.
+      {[&] {
+         MakeCache({thumbs + "00000004.png.64.png"});
+         EXPECT_TRUE(store.Remove(1, Side::kObverse));
+         store.Attach(2, Side::kObverse, dir_.File("coin.jpg"));
+       },
+       "00000005.jpg",
+       {"00000003.jpg.64.png", "stray.png.64.png", "notes.txt"}},
+      {[&] { store.Reattach("stray.png", 2, Side::kObverse); },
+       "stray.png",
+       {"00000003.jpg.64.png", "stray.png.64.png", "notes.txt"}},
+  };
+  for (size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(i);
+    steps[i].change();
+    store.Load();
+    const Picture* p = store.Find(2, Side::kObverse);
+    EXPECT_EQ(p ? p->file : "", steps[i].file_of_row_2);
+    EXPECT_EQ(cache(), steps[i].cache);
+  }
+  // Opening reads no more of the cache than before: nothing goes.
+  MakeCache({thumbs + "gone.jpg.64.png"});
+  store.Load();
+  EXPECT_TRUE(cache().count("gone.jpg.64.png"));
+}
+
+// A copy of the table without its production index (only the .DBF and its
+// pictures' folder) lists the same pictures and is left byte for byte as it
+// was, with no index made for it.
+TEST_F(PictureStoreTest, ACopyWithoutItsIndexKeepsItsPictures) {
+  {
+    dbf::Table t;
+    Bind(t, path_);
+    t.Open();
+    t.AddIndex("COUNTRY", "Country");
+  }
+  PictureStore store(path_);
+  store.Attach(2, Side::kObverse, dir_.File("coin.jpg"));
+  store.Attach(4, Side::kReverse, dir_.File("coin.png"));
+  const std::string bare = dir_.File("bare/MASTER.DBF");
+  std::filesystem::create_directories(dir_.File("bare"));
+  std::filesystem::copy_file(path_, bare);
+  std::filesystem::copy(dir_.File("MASTER.PIC"), dir_.File("bare/MASTER.PIC"));
+  const std::string bytes = test::ReadFileBytes(bare);
+  ASSERT_EQ(uint8_t(bytes.at(28)), 1u);  // the header says it has an index
+  const std::map<std::string, std::string> listed = Listing();
+  path_ = bare;
+  EXPECT_EQ(Listing(), listed);
+  EXPECT_EQ(listed, (std::map<std::string, std::string>{{"2 Semeuse obverse", "jpg"},
+                                                        {"4 Centennial reverse", "png"}}));
+  EXPECT_EQ(test::ReadFileBytes(bare), bytes);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("bare/MASTER.MDX")));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -235,6 +236,33 @@ TEST_F(KlvdbfTest, AnExportToANewTableTakesThePicturesOfItsRows) {
   ASSERT_EQ(Klvdbf("export " + Db() + " " + out + " --kind dbf").status, 0);
   EXPECT_EQ(Klvdbf("images " + out).out, "2\tobverse\t" + dir_.File("OUT.PIC") + "/00000001.jpg\n");
   EXPECT_EQ(klv::test::ReadFileBytes(dir_.File("OUT.PIC/00000001.jpg")), klv::test::SampleJpeg());
+}
+
+// A copy of only the table and its pictures (its .MDX left behind) lists
+// the same pictures and takes new ones; the copy is not written and gets no
+// index.
+TEST_F(KlvdbfTest, PicturesOfACopyWithoutItsIndex) {
+  ASSERT_EQ(Klvdbf("create " + Db() + " --coin").status, 0);
+  ASSERT_EQ(Klvdbf("append " + Db(), "Country,Year\nPeru,1935\nChile,1940\nCuba,1950\n").status, 0);
+  ASSERT_EQ(Klvdbf("index " + Db() + " COUNTRY Country").status, 0);
+  klv::test::WriteFileBytes(dir_.File("a.jpg"), klv::test::SampleJpeg());
+  ASSERT_EQ(Klvdbf("image " + Db() + " 2 obverse '" + dir_.File("a.jpg") + "'").status, 0);
+  ASSERT_EQ(Klvdbf("image " + Db() + " 3 reverse '" + dir_.File("a.jpg") + "'").status, 0);
+  std::filesystem::create_directories(dir_.File("bare"));
+  std::filesystem::copy_file(dir_.File("C.DBF"), dir_.File("bare/C.DBF"));
+  std::filesystem::copy(dir_.File("C.PIC"), dir_.File("bare/C.PIC"));
+  const std::string bytes = klv::test::ReadFileBytes(dir_.File("bare/C.DBF"));
+  ASSERT_EQ(bytes.at(28), 1);  // the header names a production index
+  const std::string bare = "'" + dir_.File("bare/C.DBF") + "'";
+  const std::string pic = dir_.File("bare/C.PIC") + "/";
+  const Result listed = Klvdbf("images " + bare);
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_EQ(listed.out,
+            "2\tobverse\t" + pic + "00000001.jpg\n3\treverse\t" + pic + "00000002.jpg\n");
+  EXPECT_EQ(Klvdbf("image " + bare + " 1 obverse '" + dir_.File("a.jpg") + "'").out, "");
+  EXPECT_EQ(Klvdbf("images " + bare).out, "1\tobverse\t" + pic + "00000003.jpg\n" + listed.out);
+  EXPECT_EQ(klv::test::ReadFileBytes(dir_.File("bare/C.DBF")), bytes);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("bare/C.MDX")));
 }
 
 }  // namespace

@@ -226,15 +226,16 @@ void Table::Open() {
 
     if (im.header[kIndexFlag] != 0) {
       im.mdx_path = MdxPath();
-      if (!im.env.Exists(im.mdx_path)) {
+      if (im.env.Exists(im.mdx_path)) {
+        im.mdx = MdxFile::Open(im.env, im.mdx_path, !read_only_);
+        im.mdx->Sync();
+        im.LoadTags();
+        im.VerifyIndexStamp();
+        im.share.AdoptDeletedCount(File::Status{size, modified_ns});
+      } else if (!(index_optional_ && read_only_)) {
         Fail(ErrorCode::kNotFound,
              "The production index \"" + im.mdx_path + "\" of the table is missing");
       }
-      im.mdx = MdxFile::Open(im.env, im.mdx_path, !read_only_);
-      im.mdx->Sync();
-      im.LoadTags();
-      im.VerifyIndexStamp();
-      im.share.AdoptDeletedCount(File::Status{size, modified_ns});
     }
   } catch (const DbfError& e) {
     bool repairable = e.code() == ErrorCode::kIndexMismatch || e.code() == ErrorCode::kCorruptIndex;

@@ -182,6 +182,11 @@ class Table {
   // When set, an index that does not match its table is rebuilt at open
   // (needs write access) instead of failing with kIndexMismatch.
   void SetRepairIndex(bool repair) { repair_index_ = repair; }
+  // When set, a read-only open of a table whose header names a production
+  // index that is not there goes ahead without it, in record order and
+  // with no tags, instead of failing with kNotFound; nothing is written.
+  // For readers of the rows alone, such as a copy of just the .DBF.
+  void SetIndexOptional(bool optional) { index_optional_ = optional; }
   // How the fields read and write as text (AsString, SetAsString) and how
   // FindKey reads a number or date key. Kept across Close and Open.
   void SetTextFormat(const TextFormat& format) { text_format_ = format; }
@@ -356,7 +361,7 @@ class Table {
   friend class Field;
   std::unique_ptr<Impl> impl_;
   std::string dir_, name_;
-  bool exclusive_ = false, read_only_ = false, repair_index_ = false;
+  bool exclusive_ = false, read_only_ = false, repair_index_ = false, index_optional_ = false;
   State state_ = State::kClosed;
   const CodePage* cp_ = nullptr;
   uint8_t version_ = 0x03;
