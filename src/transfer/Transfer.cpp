@@ -194,13 +194,17 @@ class XlsxWriter final : public Writer {
   // The rows a worksheet holds.
   static constexpr uint64_t kMaxRows = 1048576;
 
-  // A sheet with pictures is kept in memory until it is closed: written
-  // row by row, the library keeps no row heights and would place each
-  // picture as if its row had the normal height.
-  XlsxWriter(const std::string& path, const std::vector<OutColumn>& columns, bool pictures)
-      : path_(path) {
+  // How a sheet is written: row by row (its memory stays small whatever
+  // its size); held in memory until it is closed, so that only the rows
+  // with a picture are made high (written row by row, the library keeps no
+  // row heights and would place each picture as if its row had the normal
+  // height); or row by row with every row as high as a picture.
+  enum class Rows { kStreamed, kHeld, kAllHigh };
+
+  XlsxWriter(const std::string& path, const std::vector<OutColumn>& columns, Rows rows)
+      : path_(path), rows_(rows) {
     lxw_workbook_options options{};
-    options.constant_memory = pictures ? LXW_FALSE : LXW_TRUE;
+    options.constant_memory = rows == Rows::kHeld ? LXW_FALSE : LXW_TRUE;
     std::string dir = dbf::DirOf(path);
     tmpdir_ = dir.empty() ? std::string(".") : dir;
     options.tmpdir = tmpdir_.data();
@@ -208,6 +212,7 @@ class XlsxWriter final : public Writer {
     book_ = workbook_new_opt(path.c_str(), &options);
     if (!book_) Fail(ErrorCode::kIo, "Cannot create the workbook \"" + path + "\".");
     sheet_ = workbook_add_worksheet(book_, nullptr);
+    if (rows == Rows::kAllHigh) worksheet_set_default_row(sheet_, kPictureRowPoints, LXW_FALSE);
     date_format_ = workbook_add_format(book_);
     format_set_num_format(date_format_, "yyyy-mm-dd");
     for (const OutColumn& c : columns) {
@@ -298,7 +303,7 @@ class XlsxWriter final : public Writer {
     const RowPicture picture = std::move(next_picture_);
     next_picture_ = {};
     if (picture.png.empty() || picture.width <= 0 || picture.height <= 0) return;
-    Check(worksheet_set_row(sheet_, Row0(), kPictureRowPoints, nullptr));
+    if (rows_ == Rows::kHeld) Check(worksheet_set_row(sheet_, Row0(), kPictureRowPoints, nullptr));
     const std::string file = pictures_dir_ + std::to_string(row_) + ".png";
     {
       const std::string png = WithoutResolution(picture.png);
@@ -325,6 +330,7 @@ class XlsxWriter final : public Writer {
   }
 
   std::string path_;
+  Rows rows_;
   std::string tmpdir_;
   lxw_workbook* book_ = nullptr;
   lxw_worksheet* sheet_ = nullptr;
@@ -526,7 +532,11 @@ uint64_t ExportRows(base::Env& env, dbf::Table& table, const std::vector<ExportC
         writer = std::make_unique<DbfWriter>(env, temp, defs);
         break;
       case ExportKind::kXlsx: {
-        auto workbook = std::make_unique<XlsxWriter>(temp, out, store != nullptr);
+        using Rows = XlsxWriter::Rows;
+        const Rows sheet_rows = !store                             ? Rows::kStreamed
+                                : total <= options.picture_rows_held ? Rows::kHeld
+                                                                     : Rows::kAllHigh;
+        auto workbook = std::make_unique<XlsxWriter>(temp, out, sheet_rows);
         if (store) workbook->AddPictureColumn(out.size());
         book = workbook.get();
         writer = std::move(workbook);

@@ -72,6 +72,11 @@ struct ExportOptions {
   // right, captioned texts::kPictureColumn, holding each exported coin's
   // picture in its row, which is made high enough for it.
   std::function<RowPicture(const pictures::PictureStore&, const pictures::Picture&)> obverse;
+  // A workbook with pictures of at most this many rows is held in memory
+  // until it is closed, and only the rows with a picture are made high; a
+  // larger one is written row by row, its memory small, with every row as
+  // high as a picture.
+  uint64_t picture_rows_held = 50000;
 };
 
 // The temporary file an export to path writes first.

@@ -28,7 +28,8 @@ using test::Row;
 // What a workbook shows, read from its parts with Python's zipfile: the
 // pictures it holds, the caption of column C and, by country, each
 // picture's column, size in pixels, whether it lies within one cell and its
-// row's height; then how many rows have a height of their own.
+// row's height; then how many rows have a height of their own, and the
+// sheet's height for the others when it is not the usual one.
 constexpr char kReader[] = R"py(import re, sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 names = z.namelist()
@@ -52,6 +53,9 @@ for a in part("xl/drawings/drawing1.xml").split("<xdr:twoCellAnchor")[1:]:
       heights.get(row)))
 print("\n".join(sorted(lines)))
 print(len(heights), "rows of their own height")
+default = re.search(r'<sheetFormatPr[^>]*defaultRowHeight="([0-9.]+)"', sheet)
+if default and default.group(1) != "15":
+  print("every other row", default.group(1), "high")
 )py";
 
 class WorkbookPictures : public ::testing::Test {
@@ -140,6 +144,27 @@ TEST_F(WorkbookPictures, EachCoinsPictureInItsRow) {
     EXPECT_EQ(e.path().filename().string().find("pictures"), std::string::npos) << e.path();
   EXPECT_EQ(ReadFileBytes(Export(ExportKind::kCsv, "after.csv")), csv);
   EXPECT_EQ(ReadFileBytes(Export(ExportKind::kAscii, "after.txt")), text);
+}
+
+TEST_F(WorkbookPictures, ALargeSheetIsWrittenRowByRowWithEveryRowHighEnough) {
+  Attach(2, pictures::Side::kObverse, 200, 100, qRgb(0, 200, 0), "png");
+  Attach(4, pictures::Side::kObverse, 60, 120, qRgb(0, 0, 200), "jpg");
+  // The header and five rows are more than this sheet holds in memory:
+  // every row is as high as a picture, so each picture still lies within
+  // its own cell.
+  ExportOptions options;
+  options.kind = ExportKind::kXlsx;
+  options.header = true;
+  options.obverse = WorkbookPicture;
+  options.picture_rows_held = 4;
+  const std::string book = dir_.File("large.xlsx");
+  ExportRows(base::Env::Default(), coins_->db.MyTable(),
+             {{0, "Country", "Country"}, {2, "Year", "Year"}}, book, options);
+  EXPECT_EQ(Read(book),
+            "2 pictures\nC1: Obverse\n"
+            "Austria: column 2, 32x64, row 54 high\n"
+            "Peru: column 2, 64x32, row 54 high\n"
+            "6 rows of their own height\nevery other row 54 high\n");
 }
 
 }  // namespace
