@@ -402,7 +402,12 @@ void PictureStore::WriteIndex(const std::vector<Entry>& entries) {
 }
 
 void PictureStore::Match(dbf::Table& table, std::vector<Entry>& entries, bool* moved) {
-  std::string order = table.IndexName();
+  // Every row counts, whatever a search of the caller's shows: a picture
+  // whose row is only hidden must not go to a twin that is shown.
+  const std::string order = table.IndexName();
+  const uint32_t row = table.RecNo();
+  const bool filtered = table.Filtered();
+  table.SetFiltered(false);
   table.SetIndexName("");
   table.SetShowDeleted(true);
   uint32_t count = table.PhysicalCount();
@@ -451,6 +456,8 @@ void PictureStore::Match(dbf::Table& table, std::vector<Entry>& entries, bool* m
   }
   table.SetShowDeleted(false);
   table.SetIndexName(order);
+  table.SetFiltered(filtered);
+  if (row == 0 || !table.GoTo(row)) table.First();
 }
 
 void PictureStore::Publish(const std::vector<Entry>& entries) {

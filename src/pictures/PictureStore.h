@@ -87,8 +87,9 @@ class PictureStore {
   // another row (when it can: a read-only folder keeps the old index, which
   // the next open matches the same way). Nothing when there is no folder.
   void Load();
-  // The same on a table the caller holds open; its cursor, order and
-  // deleted-row setting are put back afterwards.
+  // The same on a table the caller holds open: every row is matched, also
+  // those its search hides; its row, order and search are put back
+  // afterwards (deleted rows hidden).
   void Load(dbf::Table& table);
 
   // Attached pictures first, by record number and side, then the unattached.

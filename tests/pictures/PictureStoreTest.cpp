@@ -282,6 +282,39 @@ TEST_F(PictureStoreTest, AFollowedTableKeepsEachPictureWithItsEditedCoinAndWrite
                                                            {"5 Hidalgo reverse", "png"}}));
 }
 
+TEST_F(PictureStoreTest, LoadingOnTheCallersTableSeesEveryRowAndPutsItsCursorBack) {
+  // Coins 3 and 4 are the same coin; a search shows coin 3 only.
+  {
+    dbf::Table t;
+    Bind(t, path_);
+    t.Open();
+    ASSERT_TRUE(t.GoTo(3));
+    t.Edit();
+    t.FieldByName("Condition").SetAsString("Fine");
+    t.Post();
+  }
+  PictureStore(path_).Attach(4, Side::kObverse, dir_.File("coin.png"));
+  dbf::Table table;
+  Bind(table, path_);
+  table.Open();
+  table.AddIndex("BYYEAR", "Year");
+  table.SetIndexName("BYYEAR");
+  table.SetOnFilterRecord(
+      [](dbf::Table& t) { return t.FieldByName("Condition").AsString() == "Fine"; });
+  table.SetFiltered(true);
+  ASSERT_EQ(table.RecNo(), 3u);
+  PictureStore store(path_);
+  store.Load(table);
+  // The picture stays with coin 4, hidden by the search, and is not given
+  // to its twin.
+  ASSERT_NE(store.Find(4, Side::kObverse), nullptr);
+  EXPECT_EQ(store.Find(3, Side::kObverse), nullptr);
+  EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"4 Centennial obverse", "png"}}));
+  EXPECT_EQ(table.RecNo(), 3u);
+  EXPECT_TRUE(table.Filtered());
+  EXPECT_EQ(table.IndexName(), "BYYEAR");
+}
+
 TEST_F(PictureStoreTest, AnUnattachedPictureCanBeAttachedAgainAndRemoved) {
   PictureStore store(path_);
   store.Attach(1, Side::kObverse, dir_.File("coin.jpg"));
