@@ -405,21 +405,24 @@ void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
     WriteText(text);
     return;
   }
-  QString cells;
+  std::vector<QString>& cells = cells_;
+  cells.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     const ReportItem& item = line[static_cast<size_t>(i)];
-    QString text;
+    QString& text = cells[static_cast<size_t>(i)];
+    text = QString();
     if (item.IsLabel()) {
       text = item.label;
     } else if (item.IsField()) {
       text = value(item);
     }
     // Never cut: a text wider than its column prints narrowed.
-    text = NoTabs(text);
-    if (i > 0) cells += QLatin1Char('\t');
-    cells += text;
+    text = NoTabs(std::move(text));
+    // Cells of a line of several are never null, as the pieces of a text
+    // split at its tabs.
+    if (n > 1 && text.isNull()) text = QStringLiteral("");
   }
-  engine_.PrintLn(cells);
+  engine_.PrintTabsLn(cells);
 }
 
 void ReportGenerator::PrintRecordLine(const ReportLine& line, const Columns& columns) {
