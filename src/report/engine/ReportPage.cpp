@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include <zlib.h>
 
@@ -9,6 +10,7 @@
 #include <QDataStream>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
@@ -306,27 +308,69 @@ void PaintImage(QPainter& painter, const PageImage& image, bool monochrome) {
 
 }  // namespace
 
-void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
-  painter.save();
-  for (const PageImage& image : page.images) PaintImage(painter, image, monochrome);
-  // Qt sizes a font in points by the device's resolution and then applies
-  // the transformation; the size given here cancels the first so that the
-  // text has its real size in mils.
-  const double per_point = static_cast<double>(kMilsPerInch) / painter.device()->logicalDpiY();
-  std::vector<QFont> fonts;
-  std::vector<QColor> colors;
-  std::vector<QFontMetricsF> metrics;
-  for (const PageFont& f : page.fonts) {
-    QFont font(f.name);
-    font.setPointSizeF(f.points * per_point);
-    font.setBold(f.bold);
-    font.setItalic(f.italic);
-    font.setUnderline(f.underline);
-    font.setStrikeOut(f.strikeout);
+// A page font as PaintPage draws it on one device. Qt sizes a font in
+// points by the device's resolution and then applies the transformation;
+// the size given here cancels the first so that the text has its real size
+// in mils.
+struct PaintCache::Font {
+  Font(const PageFont& page_font, QPaintDevice* device) : key(page_font) {
+    const double per_point = static_cast<double>(kMilsPerInch) / device->logicalDpiY();
+    font = QFont(page_font.name);
+    font.setPointSizeF(page_font.points * per_point);
+    font.setBold(page_font.bold);
+    font.setItalic(page_font.italic);
+    font.setUnderline(page_font.underline);
+    font.setStrikeOut(page_font.strikeout);
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(false);
-    fonts.push_back(font);
-    metrics.emplace_back(font, painter.device());
+    metrics.emplace(font, device);
+  }
+  PageFont key;
+  QFont font;
+  std::optional<QFontMetricsF> metrics;
+  QHash<QString, double> widths;
+};
+
+PaintCache::PaintCache() = default;
+PaintCache::~PaintCache() = default;
+
+PaintCache::Font& PaintCache::FontFor(const PageFont& font, QPaintDevice* device) {
+  if (device->logicalDpiX() != dpi_x_ || device->logicalDpiY() != dpi_y_) {
+    fonts_.clear();
+    widths_ = 0;
+    dpi_x_ = device->logicalDpiX();
+    dpi_y_ = device->logicalDpiY();
+  }
+  for (const std::unique_ptr<Font>& f : fonts_) {
+    if (f->key == font) return *f;
+  }
+  fonts_.push_back(std::make_unique<Font>(font, device));
+  return *fonts_.back();
+}
+
+double PaintCache::Width(Font& font, const QString& text) {
+  const auto found = font.widths.constFind(text);
+  if (found != font.widths.constEnd()) return *found;
+  const double width = font.metrics->horizontalAdvance(text);
+  if (widths_ >= kMostWidths) {
+    for (const std::unique_ptr<Font>& f : fonts_) f->widths.clear();
+    widths_ = 0;
+  }
+  font.widths.insert(text, width);
+  ++widths_;
+  return width;
+}
+
+void PaintPage(QPainter& painter, const Page& page, bool monochrome, PaintCache* cache) {
+  painter.save();
+  for (const PageImage& image : page.images) PaintImage(painter, image, monochrome);
+  // Without a cache, one for this page alone.
+  std::optional<PaintCache> own;
+  if (!cache) cache = &own.emplace();
+  std::vector<PaintCache::Font*> fonts;
+  std::vector<QColor> colors;
+  for (const PageFont& f : page.fonts) {
+    fonts.push_back(&cache->FontFor(f, painter.device()));
     colors.push_back(monochrome ? QColor(Qt::black) : QColor::fromRgb(f.rgb));
   }
   // Box lines a hundredth of an inch wide.
@@ -350,7 +394,7 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
     if (c.text.isEmpty() || c.font >= fonts.size()) continue;
     if (current_font != c.font) {
       current_font = c.font;
-      painter.setFont(fonts[c.font]);
+      painter.setFont(fonts[c.font]->font);
       painter.setPen(colors[c.font]);
     } else if (c.box) {
       painter.setPen(colors[c.font]);
@@ -362,7 +406,7 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
                                           : Qt::AlignLeft;
     // A text wider than its cell is drawn narrowed to the cell's width,
     // never over its neighbours and never cut.
-    const double advance = metrics[c.font].horizontalAdvance(c.text);
+    const double advance = cache->Width(*fonts[c.font], c.text);
     if (inner.width() > 0 && advance > inner.width() * (1 + kNarrowingSlack)) {
       const double scale = inner.width() / advance;
       painter.save();
