@@ -109,7 +109,8 @@ class PaintCache {
   PaintCache(const PaintCache&) = delete;
   PaintCache& operator=(const PaintCache&) = delete;
 
-  // Widths kept at most, over all fonts; beyond, a font's are forgotten.
+  // Widths kept at most, over all fonts; beyond, all are forgotten and
+  // measured afresh.
   static constexpr int kMostWidths = 20000;
 
  private:
@@ -122,6 +123,7 @@ class PaintCache {
   std::vector<std::unique_ptr<Font>> fonts_;
   int widths_ = 0;
 };
+
 // Sets painter's transformation so that one unit is one mil at scale (1.0:
 // the page at its real size on the device) with the page's top-left corner
 // at the device position offset_x, offset_y (device pixels).
