@@ -245,6 +245,10 @@ void ReportGenerator::MyBeforePrintReport() {
           QStringLiteral("%1 cannot be written: %2").arg(setup_.text_file, why).toStdString());
     }
   }
+  static_assert(std::tuple_size_v<decltype(fields_)> == db::kFieldCount + 1);
+  fields_.fill(nullptr);
+  for (int f = 1; f <= db::kFieldCount; ++f)
+    fields_[static_cast<size_t>(f)] = table_.FindField(db::FieldInfoOf(f).name);
   start_row_ = table_.RecNo();
   table_.DisableControls();
   controls_disabled_ = true;
@@ -296,7 +300,10 @@ void ReportGenerator::PrintPicture(double top) {
 }
 
 void ReportGenerator::WriteText(const QString& line, bool advance) {
-  const QByteArray bytes = line.toUtf8() + '\n';
+  QByteArray& bytes = text_bytes_;
+  bytes.clear();
+  bytes.append(line.toUtf8());
+  bytes.append('\n');
   if (file_->write(bytes) != bytes.size()) {
     base::Fail(base::ErrorCode::kIo, QStringLiteral("%1 cannot be written: %2")
                                          .arg(setup_.text_file, file_->errorString())
@@ -355,7 +362,7 @@ void ReportGenerator::SetRecordTabs() {
 
 QString ReportGenerator::FieldText(int f) {
   if (f < 1 || f > db::kFieldCount) return QString();
-  const dbf::Field* field = table_.FindField(db::FieldInfoOf(f).name);
+  const dbf::Field* field = fields_[static_cast<size_t>(f)];
   if (!field) return QString();
   if (db::FieldInfoOf(f).letter == 'N') {
     if (f == db::kPurchasePr || f == db::kMarketValu || f == db::kPremiumVal)
@@ -386,40 +393,47 @@ void ReportGenerator::PrintItems(const ReportLine& line, const Columns& columns,
   if (FileMode()) {
     // Each item its fitted width; a text longer than that (a sum beyond any
     // value, a line whose texts cannot all fit) is written whole.
-    QString text;
+    QString& text = text_line_;
+    text.clear();
     for (int i = 0; i < n; ++i) {
       const ReportItem& item = line[static_cast<size_t>(i)];
       const int w = columns.chars[static_cast<size_t>(i)];
-      QString cell;
+      const qsizetype start = text.size();
       if (item.IsFiller()) {
-        cell = QString(w, QLatin1Char(' '));
+        text.append(QString(w, QLatin1Char(' ')));
       } else if (item.IsLabel()) {
-        cell = NoTabs(item.label).rightJustified(w, QLatin1Char(' '));
+        const QString label = NoTabs(item.label);
+        if (label.size() < w) text.append(QString(w - label.size(), QLatin1Char(' ')));
+        text.append(label);
       } else {
-        cell = NoTabs(value(item)).leftJustified(w, QLatin1Char(' '));
+        text.append(NoTabs(value(item)));
+        if (text.size() - start < w)
+          text.append(QString(w - (text.size() - start), QLatin1Char(' ')));
       }
       // One blank keeps a text that overflows its column apart from the next.
-      if (cell.size() > w && i + 1 < n) cell += QLatin1Char(' ');
-      text += cell;
+      if (text.size() - start > w && i + 1 < n) text.append(QLatin1Char(' '));
     }
     WriteText(text);
     return;
   }
-  QString cells;
+  std::vector<QString>& cells = cells_;
+  cells.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     const ReportItem& item = line[static_cast<size_t>(i)];
-    QString text;
+    QString& text = cells[static_cast<size_t>(i)];
+    text = QString();
     if (item.IsLabel()) {
       text = item.label;
     } else if (item.IsField()) {
       text = value(item);
     }
     // Never cut: a text wider than its column prints narrowed.
-    text = NoTabs(text);
-    if (i > 0) cells += QLatin1Char('\t');
-    cells += text;
+    text = NoTabs(std::move(text));
+    // Cells of a line of several are never null, as the pieces of a text
+    // split at its tabs.
+    if (n > 1 && text.isNull()) text = QStringLiteral("");
   }
-  engine_.PrintLn(cells);
+  engine_.PrintTabsLn(cells);
 }
 
 void ReportGenerator::PrintRecordLine(const ReportLine& line, const Columns& columns) {
@@ -616,7 +630,7 @@ bool ReportGenerator::MyPrintPageReport() {
     if (lines > 0) body_empty_ = false;
     if (def_.use_totals) {
       const auto number = [this](int f) {
-        const dbf::Field* field = table_.FindField(db::FieldInfoOf(f).name);
+        const dbf::Field* field = fields_[static_cast<size_t>(f)];
         return field ? field->AsFloat() : 0.0;
       };
       // The quantity read as a whole number; a fraction is cut toward zero.

@@ -173,6 +173,11 @@ class ReportGenerator {
   double printable_ = 7.5;  // P, inches
   std::array<Columns, kMaxRecordLines> line_columns_;
   Columns totals_columns_;
+  std::vector<QString> cells_;  // the texts of the line being printed
+  QString text_line_;           // and of the text file's line
+  QByteArray text_bytes_;       // as written
+  // The table's fields by number (FieldTable.h), nullptr where it has none.
+  std::array<const dbf::Field*, 21> fields_{};
   QHash<uint32_t, QString> obverse_;  // record number to its picture's file
   double picture_column_ = 0;         // inches; 0: no pictures
   int block_lines_ = 0;               // a record's lines with the picture beside them

@@ -55,7 +55,7 @@ TReportForm::TReportForm(const ReportDef& def, dbf::Table& table, RunSetup setup
   generator_ = std::make_unique<ReportGenerator>(def, table, target_, std::move(setup));
   generator_->OnRecord = [this] { LetWindowWork(); };
   target_.OnStatus = [this](const QString& status) {
-    StatusLabel->setText(QString(status).replace(QLatin1Char('\r'), QLatin1Char('\n')).trimmed());
+    pending_status_ = status;
     LetWindowWork();
   };
 }
@@ -86,6 +86,10 @@ void TReportForm::SetColors() {
 void TReportForm::LetWindowWork() {
   if (since_events_.isValid() && since_events_.elapsed() < kEventsEveryMs) return;
   since_events_.restart();
+  if (!pending_status_.isNull()) {
+    StatusLabel->setText(pending_status_.replace(QLatin1Char('\r'), QLatin1Char('\n')).trimmed());
+    pending_status_ = QString();
+  }
   QApplication::processEvents();
 }
 
@@ -100,6 +104,7 @@ void TReportForm::RunReport() {
     error = QString::fromUtf8(e.what());
   }
   running_ = false;
+  pending_status_ = QString();
   aborted_ = !started || target_.Aborted() || !error.isEmpty();
   StatusLabel->setText(L(aborted_ ? texts::kStatusCanceled : texts::kStatusCompleted));
   OkButton->setText(L(texts::kStatusOkButton));

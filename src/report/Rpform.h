@@ -64,6 +64,9 @@ class TReportForm : public QDialog {
   engine::TBaseReport& target_;
   std::unique_ptr<ReportGenerator> generator_;
   QElapsedTimer since_events_;
+  // The run's latest status, shown when the window next gets to work: the
+  // label is set once then instead of for every page.
+  QString pending_status_;
   bool started_ = false;
   bool running_ = false;
   bool aborted_ = false;

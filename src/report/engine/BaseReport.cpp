@@ -233,18 +233,28 @@ void TBaseReport::AddCell(double x, double width, Justify justify, int margin, i
   page_.cells.push_back(std::move(c));
 }
 
-void TBaseReport::Print(const QString& text) {
-  const QStringList pieces = text.split(QLatin1Char('\t'));
-  for (const QString& piece : pieces) {
-    if (next_tab_ >= TabCount()) {
-      // No tab left: the piece goes at the left margin, as a plain text.
-      if (!piece.isEmpty()) PrintLeft(piece);
-      continue;
-    }
-    const Tab& t = tabs_[static_cast<size_t>(next_tab_)];
-    ++next_tab_;
-    AddCell(t.x, t.width, t.justify, t.margin, t.box, t.shade, piece);
+void TBaseReport::PrintPiece(const QString& piece) {
+  if (next_tab_ >= TabCount()) {
+    // No tab left: the piece goes at the left margin, as a plain text.
+    if (!piece.isEmpty()) PrintLeft(piece);
+    return;
   }
+  const Tab& t = tabs_[static_cast<size_t>(next_tab_)];
+  ++next_tab_;
+  AddCell(t.x, t.width, t.justify, t.margin, t.box, t.shade, piece);
+}
+
+void TBaseReport::Print(const QString& text) {
+  qsizetype from = 0;
+  for (qsizetype tab; (tab = text.indexOf(QLatin1Char('\t'), from)) >= 0; from = tab + 1)
+    PrintPiece(text.mid(from, tab - from));
+  // A text without tabs is its one piece as it is.
+  PrintPiece(from == 0 ? text : text.mid(from));
+}
+
+void TBaseReport::PrintTabsLn(const std::vector<QString>& pieces) {
+  for (const QString& piece : pieces) PrintPiece(piece);
+  NewLine();
 }
 
 void TBaseReport::PrintLn(const QString& text) {

@@ -128,6 +128,9 @@ class TBaseReport {
   void Print(const QString& text);
   // Print, then a new line.
   void PrintLn(const QString& text);
+  // The same for pieces already apart: each into the next tab, as if joined
+  // by tab characters (a piece holds none).
+  void PrintTabsLn(const std::vector<QString>& pieces);
   // On the current line, without advancing: text centred on x; left at the
   // left margin, centred or right at the right margin.
   void PrintCenter(const QString& text, double x);
@@ -158,6 +161,7 @@ class TBaseReport {
   void AddCell(double x, double width, Justify justify, int margin, int box, int shade,
                const QString& text);
   void StartPage();
+  void PrintPiece(const QString& piece);
 
   int printer_index_ = -1;
   Orientation orientation_ = Orientation::kPortrait;

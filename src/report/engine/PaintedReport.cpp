@@ -45,6 +45,7 @@ void SetUpPage(QPagedPaintDevice& device, PaperSize paper, Orientation orientati
 
 bool TPaintedReport::BeginDoc() {
   pages_printed_ = 0;
+  paint_cache_ = std::make_unique<PaintCache>();
   device_ = OpenDevice();
   return device_ != nullptr;
 }
@@ -60,13 +61,14 @@ void TPaintedReport::EndPage(Page& page) {
     base::Fail(base::ErrorCode::kIo, "The report could not be printed.");
   }
   PageTransform(*painter_, 1.0);
-  PaintPage(*painter_, page, Monochrome);
+  PaintPage(*painter_, page, Monochrome, paint_cache_.get());
   ++pages_printed_;
 }
 
 void TPaintedReport::EndDoc(bool aborted) {
   if (painter_) painter_->end();
   painter_.reset();
+  paint_cache_.reset();
   CloseDevice(aborted);
   device_ = nullptr;
 }

@@ -40,6 +40,7 @@ class TPaintedReport : public TBaseReport {
  private:
   QPagedPaintDevice* device_ = nullptr;
   std::unique_ptr<QPainter> painter_;
+  std::unique_ptr<PaintCache> paint_cache_;  // for the run's pages
   int pages_printed_ = 0;
 };
 

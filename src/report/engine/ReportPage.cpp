@@ -1,17 +1,23 @@
 #include "report/engine/ReportPage.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include <zlib.h>
 
 #include <QColor>
 #include <QDataStream>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
+#include <QtEndian>
 
 #include "base/Error.h"
 
@@ -43,37 +49,133 @@ uint16_t Page::FontIndex(const PageFont& font) {
   return static_cast<uint16_t>(fonts.size() - 1);
 }
 
+namespace {
+
+// The page's bytes as QDataStream (version Qt_6_0, big-endian) writes them,
+// which DecodePage reads back, into an array sized once: a page holds
+// hundreds of values and a stream would pass each through its device.
+class PageWriter {
+ public:
+  explicit PageWriter(char* at) : at_(at) {}
+  void U8(quint8 v) { *at_++ = static_cast<char>(v); }
+  void U16(quint16 v) { Put(v); }
+  void U32(quint32 v) { Put(v); }
+  void F64(double v) {
+    quint64 bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Put(bits);
+  }
+  // Its length in bytes, then its UTF-16 units; a null text only the length
+  // 0xFFFFFFFF.
+  void Text(const QString& text) {
+    if (text.isNull()) {
+      U32(0xFFFFFFFFu);
+      return;
+    }
+    U32(static_cast<quint32>(text.size() * 2));
+    qToBigEndian<quint16>(text.utf16(), text.size(), at_);
+    at_ += text.size() * 2;
+  }
+  static qsizetype TextSize(const QString& text) {
+    return 4 + (text.isNull() ? 0 : text.size() * 2);
+  }
+  char* at() const { return at_; }
+
+ private:
+  template <typename T>
+  void Put(T v) {
+    qToBigEndian(v, at_);
+    at_ += sizeof v;
+  }
+  char* at_;
+};
+
+// qCompress's bytes (the length big-endian, then zlib's stream at the level
+// given) from one compressor kept for the thread's life: setting zlib up
+// anew for every page cost more than compressing it.
+class Compressor {
+ public:
+  explicit Compressor(int level) {
+    if (deflateInit(&stream_, level) != Z_OK) base::Fail(base::ErrorCode::kIo, "zlib failed.");
+  }
+  ~Compressor() { deflateEnd(&stream_); }
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+
+  QByteArray Compress(const QByteArray& raw) {
+    if (deflateReset(&stream_) != Z_OK) base::Fail(base::ErrorCode::kIo, "zlib failed.");
+    const uLong bound = deflateBound(&stream_, static_cast<uLong>(raw.size()));
+    QByteArray out(static_cast<qsizetype>(4 + bound), Qt::Uninitialized);
+    qToBigEndian<quint32>(static_cast<quint32>(raw.size()), out.data());
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.constData()));
+    stream_.avail_in = static_cast<uInt>(raw.size());
+    stream_.next_out = reinterpret_cast<Bytef*>(out.data() + 4);
+    stream_.avail_out = static_cast<uInt>(bound);
+    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END)
+      base::Fail(base::ErrorCode::kIo, "zlib failed.");
+    out.truncate(static_cast<qsizetype>(4 + stream_.total_out));
+    return out;
+  }
+
+ private:
+  z_stream stream_{};
+};
+
+}  // namespace
+
 QByteArray EncodePage(const Page& page) {
-  QByteArray raw;
-  {
-    QDataStream out(&raw, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_0);
-    const quint16 version = page.images.empty() ? kPageVersion : kPageWithImagesVersion;
-    out << kPageMagic << version << qint32(page.width) << qint32(page.height);
-    out << quint32(page.fonts.size());
-    for (const PageFont& f : page.fonts) {
-      const quint8 style = quint8((f.bold ? 1 : 0) | (f.italic ? 2 : 0) | (f.underline ? 4 : 0) |
-                                  (f.strikeout ? 8 : 0));
-      out << f.name << f.points << style << quint32(f.rgb);
-    }
-    out << quint32(page.cells.size());
-    // Cells are written as differences from the cell before: rows of a report
-    // share their y and height, tabs follow each other across.
-    const PageCell none;
-    const PageCell* prev = &none;
-    for (const PageCell& c : page.cells) {
-      out << qint32(c.x - prev->x) << qint32(c.y - prev->y) << qint32(c.width) << qint32(c.height)
-          << qint16(c.margin) << quint16(c.font) << quint8(c.justify) << quint8(c.box)
-          << quint8(c.shade) << c.text;
-      prev = &c;
-    }
-    if (version == kPageWithImagesVersion) {
-      out << quint32(page.images.size());
-      for (const PageImage& i : page.images)
-        out << qint32(i.x) << qint32(i.y) << qint32(i.width) << qint32(i.height) << i.path;
+  // The header, then each font, cell and picture with its texts.
+  qsizetype size = 4 + 2 + 4 + 4 + 4 + 4 + (page.images.empty() ? 0 : 4);
+  for (const PageFont& f : page.fonts) size += PageWriter::TextSize(f.name) + 8 + 1 + 4;
+  for (const PageCell& c : page.cells) size += 4 * 4 + 2 + 2 + 3 + PageWriter::TextSize(c.text);
+  for (const PageImage& i : page.images) size += 4 * 4 + PageWriter::TextSize(i.path);
+  QByteArray raw(size, Qt::Uninitialized);
+  PageWriter out(raw.data());
+  const quint16 version = page.images.empty() ? kPageVersion : kPageWithImagesVersion;
+  out.U32(kPageMagic);
+  out.U16(version);
+  out.U32(static_cast<quint32>(page.width));
+  out.U32(static_cast<quint32>(page.height));
+  out.U32(static_cast<quint32>(page.fonts.size()));
+  for (const PageFont& f : page.fonts) {
+    const quint8 style = quint8((f.bold ? 1 : 0) | (f.italic ? 2 : 0) | (f.underline ? 4 : 0) |
+                                (f.strikeout ? 8 : 0));
+    out.Text(f.name);
+    out.F64(f.points);
+    out.U8(style);
+    out.U32(f.rgb);
+  }
+  out.U32(static_cast<quint32>(page.cells.size()));
+  // Cells are written as differences from the cell before: rows of a report
+  // share their y and height, tabs follow each other across.
+  const PageCell none;
+  const PageCell* prev = &none;
+  for (const PageCell& c : page.cells) {
+    out.U32(static_cast<quint32>(c.x - prev->x));
+    out.U32(static_cast<quint32>(c.y - prev->y));
+    out.U32(static_cast<quint32>(c.width));
+    out.U32(static_cast<quint32>(c.height));
+    out.U16(static_cast<quint16>(c.margin));
+    out.U16(c.font);
+    out.U8(c.justify);
+    out.U8(c.box);
+    out.U8(c.shade);
+    out.Text(c.text);
+    prev = &c;
+  }
+  if (version == kPageWithImagesVersion) {
+    out.U32(static_cast<quint32>(page.images.size()));
+    for (const PageImage& i : page.images) {
+      out.U32(static_cast<quint32>(i.x));
+      out.U32(static_cast<quint32>(i.y));
+      out.U32(static_cast<quint32>(i.width));
+      out.U32(static_cast<quint32>(i.height));
+      out.Text(i.path);
     }
   }
-  return qCompress(raw, 1);
+  Q_ASSERT(out.at() == raw.data() + raw.size());
+  thread_local Compressor compressor(1);
+  return compressor.Compress(raw);
 }
 
 Page DecodePage(const QByteArray& bytes) {
@@ -206,27 +308,69 @@ void PaintImage(QPainter& painter, const PageImage& image, bool monochrome) {
 
 }  // namespace
 
-void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
-  painter.save();
-  for (const PageImage& image : page.images) PaintImage(painter, image, monochrome);
-  // Qt sizes a font in points by the device's resolution and then applies
-  // the transformation; the size given here cancels the first so that the
-  // text has its real size in mils.
-  const double per_point = static_cast<double>(kMilsPerInch) / painter.device()->logicalDpiY();
-  std::vector<QFont> fonts;
-  std::vector<QColor> colors;
-  std::vector<QFontMetricsF> metrics;
-  for (const PageFont& f : page.fonts) {
-    QFont font(f.name);
-    font.setPointSizeF(f.points * per_point);
-    font.setBold(f.bold);
-    font.setItalic(f.italic);
-    font.setUnderline(f.underline);
-    font.setStrikeOut(f.strikeout);
+// A page font as PaintPage draws it on one device. Qt sizes a font in
+// points by the device's resolution and then applies the transformation;
+// the size given here cancels the first so that the text has its real size
+// in mils.
+struct PaintCache::Font {
+  Font(const PageFont& page_font, QPaintDevice* device) : key(page_font) {
+    const double per_point = static_cast<double>(kMilsPerInch) / device->logicalDpiY();
+    font = QFont(page_font.name);
+    font.setPointSizeF(page_font.points * per_point);
+    font.setBold(page_font.bold);
+    font.setItalic(page_font.italic);
+    font.setUnderline(page_font.underline);
+    font.setStrikeOut(page_font.strikeout);
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(false);
-    fonts.push_back(font);
-    metrics.emplace_back(font, painter.device());
+    metrics.emplace(font, device);
+  }
+  PageFont key;
+  QFont font;
+  std::optional<QFontMetricsF> metrics;
+  QHash<QString, double> widths;
+};
+
+PaintCache::PaintCache() = default;
+PaintCache::~PaintCache() = default;
+
+PaintCache::Font& PaintCache::FontFor(const PageFont& font, QPaintDevice* device) {
+  if (device->logicalDpiX() != dpi_x_ || device->logicalDpiY() != dpi_y_) {
+    fonts_.clear();
+    widths_ = 0;
+    dpi_x_ = device->logicalDpiX();
+    dpi_y_ = device->logicalDpiY();
+  }
+  for (const std::unique_ptr<Font>& f : fonts_) {
+    if (f->key == font) return *f;
+  }
+  fonts_.push_back(std::make_unique<Font>(font, device));
+  return *fonts_.back();
+}
+
+double PaintCache::Width(Font& font, const QString& text) {
+  const auto found = font.widths.constFind(text);
+  if (found != font.widths.constEnd()) return *found;
+  const double width = font.metrics->horizontalAdvance(text);
+  if (widths_ >= kMostWidths) {
+    for (const std::unique_ptr<Font>& f : fonts_) f->widths.clear();
+    widths_ = 0;
+  }
+  font.widths.insert(text, width);
+  ++widths_;
+  return width;
+}
+
+void PaintPage(QPainter& painter, const Page& page, bool monochrome, PaintCache* cache) {
+  painter.save();
+  for (const PageImage& image : page.images) PaintImage(painter, image, monochrome);
+  // Without a cache, one for this page alone.
+  std::optional<PaintCache> own;
+  if (!cache) cache = &own.emplace();
+  std::vector<PaintCache::Font*> fonts;
+  std::vector<QColor> colors;
+  for (const PageFont& f : page.fonts) {
+    fonts.push_back(&cache->FontFor(f, painter.device()));
     colors.push_back(monochrome ? QColor(Qt::black) : QColor::fromRgb(f.rgb));
   }
   // Box lines a hundredth of an inch wide.
@@ -250,7 +394,7 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
     if (c.text.isEmpty() || c.font >= fonts.size()) continue;
     if (current_font != c.font) {
       current_font = c.font;
-      painter.setFont(fonts[c.font]);
+      painter.setFont(fonts[c.font]->font);
       painter.setPen(colors[c.font]);
     } else if (c.box) {
       painter.setPen(colors[c.font]);
@@ -262,7 +406,7 @@ void PaintPage(QPainter& painter, const Page& page, bool monochrome) {
                                           : Qt::AlignLeft;
     // A text wider than its cell is drawn narrowed to the cell's width,
     // never over its neighbours and never cut.
-    const double advance = metrics[c.font].horizontalAdvance(c.text);
+    const double advance = cache->Width(*fonts[c.font], c.text);
     if (inner.width() > 0 && advance > inner.width() * (1 + kNarrowingSlack)) {
       const double scale = inner.width() / advance;
       painter.save();

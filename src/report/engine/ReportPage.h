@@ -12,12 +12,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <QByteArray>
 #include <QString>
 
 class QPainter;
+class QPaintDevice;
 
 namespace klv::report::engine {
 
@@ -91,7 +93,37 @@ Page DecodePage(const QByteArray& bytes);
 // cell's inner width. Pictures are read at the size they take on the device,
 // at most kImageDpi, so a printer or PDF file gets no full-size photographs.
 inline constexpr int kImageDpi = 300;
-void PaintPage(QPainter& painter, const Page& page, bool monochrome = false);
+class PaintCache;
+void PaintPage(QPainter& painter, const Page& page, bool monochrome = false,
+               PaintCache* cache = nullptr);
+
+// What PaintPage keeps from one page to the next when given one: the fonts
+// made for the pages' fonts and the widths of the texts measured in them,
+// so that the labels a report repeats on every record are measured once.
+// It holds for one resolution of the device: painting on a device of
+// another starts it afresh.
+class PaintCache {
+ public:
+  PaintCache();
+  ~PaintCache();
+  PaintCache(const PaintCache&) = delete;
+  PaintCache& operator=(const PaintCache&) = delete;
+
+  // Widths kept at most, over all fonts; beyond, all are forgotten and
+  // measured afresh.
+  static constexpr int kMostWidths = 20000;
+
+ private:
+  friend void PaintPage(QPainter&, const Page&, bool, PaintCache*);
+  struct Font;
+  Font& FontFor(const PageFont& font, QPaintDevice* device);
+  double Width(Font& font, const QString& text);
+
+  int dpi_x_ = 0, dpi_y_ = 0;
+  std::vector<std::unique_ptr<Font>> fonts_;
+  int widths_ = 0;
+};
+
 // Sets painter's transformation so that one unit is one mil at scale (1.0:
 // the page at its real size on the device) with the page's top-left corner
 // at the device position offset_x, offset_y (device pixels).

@@ -70,6 +70,7 @@ void TReportPrinter::CloseDevice(bool aborted) {
 void TFilePrinter::PaintPages(QPagedPaintDevice& device, const StoredPages& pages, int first,
                               int last, bool process_events) {
   QPainter painter;
+  PaintCache cache;
   for (int n = first; n <= last; ++n) {
     const Page page = pages.Read(n);
     if (n == first) {
@@ -81,7 +82,7 @@ void TFilePrinter::PaintPages(QPagedPaintDevice& device, const StoredPages& page
       base::Fail(base::ErrorCode::kIo, "The report could not be printed.");
     }
     PageTransform(painter, 1.0);
-    PaintPage(painter, page);
+    PaintPage(painter, page, /*monochrome=*/false, &cache);
     if (process_events) QCoreApplication::processEvents();
   }
   if (painter.isActive()) painter.end();
