@@ -95,6 +95,12 @@ TEST_F(KlvdbfTest, SetDeletePackAndExitCodes) {
   EXPECT_EQ(Klvdbf("pack " + Db()).status, 0);
   EXPECT_NE(Klvdbf("info " + Db()).out.find("records: 2"), std::string::npos);
   EXPECT_EQ(Klvdbf("").status, 2);
+  // Every command is in the usage text.
+  const std::string usage = Klvdbf("--help").out;
+  for (const char* command : {"info", "dump", "create", "append", "set", "delete", "index",
+                              "check", "pack", "reindex", "repair", "export", "import", "image",
+                              "images"})
+    EXPECT_NE(usage.find("\n  " + std::string(command) + " FILE"), std::string::npos) << command;
   EXPECT_EQ(Klvdbf("frobnicate " + Db()).status, 2);
   EXPECT_EQ(Klvdbf("set " + Db() + " zero Country=x").status, 2);
   EXPECT_EQ(Klvdbf("info '" + dir_.File("NONE.DBF") + "'").status, 1);

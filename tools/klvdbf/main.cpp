@@ -58,6 +58,12 @@ const char kUsageText[] =
     "                                 rows appended from a file; SRC names a source field\n"
     "                                 (first line or dBase field) or its number from 1;\n"
     "                                 without --map, fields of the same name, else by position\n"
+    "  image FILE RECNO obverse|reverse PICTURE\n"
+    "                                 attach a copy of a JPEG, PNG or WebP picture\n"
+    "  image FILE RECNO obverse|reverse --remove\n"
+    "                                 remove the row's picture of that side\n"
+    "  images FILE                    one line per picture: record number (\"-\" when\n"
+    "                                 unattached), side and the stored picture's path\n"
     "  --help                         show this text\n"
     "  --version                      show the version\n";
 
