@@ -159,6 +159,15 @@ void PicturePanel::AttachClick(Side side) {
   request.title = L(texts::kChooseCaption);
   request.filter = L(texts::kChooseFilter);
   request.file_must_exist = true;
+  // Pictures that have come loose from their coins wait in the folder: the
+  // dialog starts there, and one chosen from it is attached again as it is.
+  try {
+    PictureStore store(dbf_path_.toStdString());
+    store.Load();
+    if (!store.Unattached().empty()) request.directory = QString::fromStdString(store.folder());
+  } catch (const base::Error&) {
+    // The dialog starts where it would; an attach says what is wrong.
+  }
   const QString path = prompts().OpenFile(this, request);
   if (!path.isEmpty()) AttachFile(side, path);
 }

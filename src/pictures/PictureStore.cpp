@@ -623,9 +623,21 @@ void PictureStore::Attach(uint32_t recno, Side side, const std::string& source) 
     Refuse(texts::kCannotRead, source);
   }
   PictureKind kind = CheckPicture(bytes, base::BaseOf(source));
+  // The folder's own file, when source names one.
+  std::string own;
+  {
+    std::error_code ec1, ec2;
+    const fs::path at = fs::weakly_canonical(source, ec1);
+    const fs::path folder = fs::weakly_canonical(folder_.substr(0, folder_.size() - 1), ec2);
+    if (!ec1 && !ec2 && at.parent_path() == folder) own = at.filename().string();
+  }
   std::string replaced;
   Change([&](dbf::Table& table, std::vector<Entry>& entries) {
     std::string fingerprint = RowFingerprint(table, recno);
+    const bool loose = !own.empty() && std::any_of(entries.begin(), entries.end(), [&](const Entry& e) {
+      return !e.picture.attached() && e.picture.file == own;
+    });
+    if (loose) return AttachLoose(entries, own, recno, side, fingerprint);
     std::string name = NewFileName(ExtensionOf(kind));
     WriteWhole(env_, folder_ + name, bytes);
     auto old = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
@@ -644,6 +656,25 @@ void PictureStore::Attach(uint32_t recno, Side side, const std::string& source) 
   });
 }
 
+void PictureStore::AttachLoose(std::vector<Entry>& entries, const std::string& file,
+                               uint32_t recno, Side side, const std::string& fingerprint) {
+  std::string replaced;
+  for (auto old = entries.begin(); old != entries.end(); ++old) {
+    if (old->picture.recno == recno && old->picture.side == side) {
+      replaced = old->picture.file;
+      entries.erase(old);
+      break;
+    }
+  }
+  auto it = std::find_if(entries.begin(), entries.end(),
+                         [&](const Entry& e) { return e.picture.file == file; });
+  it->picture.recno = it->stored_recno = recno;
+  it->picture.side = side;
+  it->picture.fingerprint = fingerprint;
+  WriteIndex(entries);
+  if (!replaced.empty()) env_.Remove(folder_ + replaced);
+}
+
 void PictureStore::Reattach(const std::string& file, uint32_t recno, Side side) {
   Change([&](dbf::Table& table, std::vector<Entry>& entries) {
     std::string fingerprint = RowFingerprint(table, recno);
@@ -651,21 +682,7 @@ void PictureStore::Reattach(const std::string& file, uint32_t recno, Side side) 
       return !e.picture.attached() && e.picture.file == file;
     });
     if (it == entries.end()) Refuse(texts::kNoSuchPicture, file);
-    std::string replaced;
-    for (auto old = entries.begin(); old != entries.end(); ++old) {
-      if (old->picture.recno == recno && old->picture.side == side) {
-        replaced = old->picture.file;
-        entries.erase(old);
-        break;
-      }
-    }
-    it = std::find_if(entries.begin(), entries.end(),
-                      [&](const Entry& e) { return e.picture.file == file; });
-    it->picture.recno = it->stored_recno = recno;
-    it->picture.side = side;
-    it->picture.fingerprint = fingerprint;
-    WriteIndex(entries);
-    if (!replaced.empty()) env_.Remove(folder_ + replaced);
+    AttachLoose(entries, file, recno, side, fingerprint);
   });
 }
 

@@ -98,9 +98,10 @@ class PictureStore {
   std::vector<Picture> Unattached() const;
 
   // Attaches a copy of the picture at source to the row, replacing the
-  // side's picture (whose copy and small pictures are removed). Throws
-  // base::Error with a message fit to show when the file is no picture or
-  // the row is missing.
+  // side's picture (whose copy and small pictures are removed); an
+  // unattached picture of the folder itself is attached again as it is,
+  // not copied beside itself. Throws base::Error with a message fit to show
+  // when the file is no picture or the row is missing.
   void Attach(uint32_t recno, Side side, const std::string& source);
   // Attaches an unattached picture of the folder to the row.
   void Reattach(const std::string& file, uint32_t recno, Side side);
@@ -120,6 +121,10 @@ class PictureStore {
   friend void CopyPicturesOfRows(const std::string&, const std::string&,
                                  const std::vector<uint32_t>&);
   struct Entry;
+  // Gives the row's side the unattached entry loose, the side's earlier
+  // picture going; writes the index.
+  void AttachLoose(std::vector<Entry>& entries, const std::string& file, uint32_t recno,
+                   Side side, const std::string& fingerprint);
   class FolderLock;
   std::vector<Entry> ReadIndex();
   void WriteIndex(const std::vector<Entry>& entries);

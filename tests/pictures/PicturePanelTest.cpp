@@ -87,6 +87,38 @@ TEST_F(PicturePanelTest, AttachReplaceAndRemoveByTheButtons) {
   EXPECT_TRUE(errors_.isEmpty());
 }
 
+TEST_F(PicturePanelTest, ALoosePictureIsOfferedFromItsFolderAndAttachedAgainAsItIs) {
+  // Another program rewrote the table: the coin of the picture is gone.
+  PictureStore store(path_);
+  store.Attach(1, Side::kReverse, dir_.File("coin.jpg"));
+  {
+    dbf::Table t;
+    t.SetDirectory(dir_.path() + "/");
+    t.SetTableName("MASTER.DBF");
+    t.Open();
+    ASSERT_TRUE(t.GoTo(1));
+    t.Edit();
+    t.FieldByName("Country").SetAsString("Bolivia");
+    t.Post();
+  }
+  store.Load();
+  ASSERT_EQ(store.Unattached().size(), 1u);
+  const std::string loose = store.Unattached()[0].file;
+  TestPrompts().AnswerOpenFile(QString::fromStdString(store.PathOf(store.Unattached()[0])));
+  Click(panel_.attach_button(Side::kObverse));
+  EXPECT_EQ(TestPrompts().asked().back().file.directory, QString::fromStdString(store.folder()));
+  EXPECT_TRUE(Shows(Side::kObverse));
+  const std::vector<Picture> stored = Stored();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].recno, 2u);
+  EXPECT_EQ(stored[0].file, loose);
+  // With nothing loose the dialog starts where it would.
+  TestPrompts().AnswerOpenFile("");
+  Click(panel_.attach_button(Side::kReverse));
+  EXPECT_EQ(TestPrompts().asked().back().file.directory, "");
+  EXPECT_TRUE(errors_.isEmpty());
+}
+
 TEST_F(PicturePanelTest, AFileThatIsNoPictureAttachesNothing) {
   TestPrompts().AnswerOpenFile(QString::fromStdString(dir_.File("notes.png")));
   Click(panel_.attach_button(Side::kReverse));

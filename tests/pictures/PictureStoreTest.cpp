@@ -331,6 +331,21 @@ TEST_F(PictureStoreTest, AnUnattachedPictureCanBeAttachedAgainAndRemoved) {
   store.Attach(2, Side::kObverse, dir_.File("coin.jpg"));
   store.Attach(2, Side::kObverse, dir_.File("coin.png"));
   EXPECT_EQ(Listing(), (std::map<std::string, std::string>{{"2 Centennial obverse", "png"}}));
+  // A loose picture chosen from the folder itself, as the file dialog or
+  // the tool gives it, is attached again as it is, not copied beside itself.
+  store.Remove(2, Side::kObverse);
+  store.Attach(4, Side::kReverse, dir_.File("coin.jpg"));
+  Delete(4);
+  Pack();
+  store.Load();
+  ASSERT_EQ(store.Unattached().size(), 1u);
+  const std::string loose = store.Unattached()[0].file;
+  store.Attach(2, Side::kObverse, store.folder() + "../MASTER.PIC/" + loose);
+  store.Load();
+  EXPECT_TRUE(store.Unattached().empty());
+  ASSERT_NE(store.Find(2, Side::kObverse), nullptr);
+  EXPECT_EQ(store.Find(2, Side::kObverse)->file, loose);
+  EXPECT_EQ(store.pictures().size(), 1u);
 }
 
 TEST_F(PictureStoreTest, FilesThatAreNoWholePictureAttachNothing) {
