@@ -182,15 +182,8 @@ const QFontMetricsF& TBaseReport::Metrics() {
       return *metrics_[i].second;
     }
   }
-  QFont f(font_.name);
-  f.setPointSizeF(font_.points);
-  f.setBold(font_.bold);
-  f.setItalic(font_.italic);
-  f.setUnderline(font_.underline);
-  f.setStrikeOut(font_.strikeout);
-  f.setHintingPreference(QFont::PreferNoHinting);
-  f.setKerning(false);
-  metrics_.emplace_back(font_, std::make_unique<QFontMetricsF>(f, &measure_device_));
+  metrics_.emplace_back(
+      font_, std::make_unique<QFontMetricsF>(QtFontOf(font_, font_.points), &measure_device_));
   metrics_index_ = static_cast<int>(metrics_.size() - 1);
   return *metrics_.back().second;
 }

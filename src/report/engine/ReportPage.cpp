@@ -308,6 +308,18 @@ void PaintImage(QPainter& painter, const PageImage& image, bool monochrome) {
 
 }  // namespace
 
+QFont QtFontOf(const PageFont& page_font, double points) {
+  QFont font(page_font.name);
+  font.setPointSizeF(points);
+  font.setBold(page_font.bold);
+  font.setItalic(page_font.italic);
+  font.setUnderline(page_font.underline);
+  font.setStrikeOut(page_font.strikeout);
+  font.setHintingPreference(QFont::PreferNoHinting);
+  font.setKerning(false);
+  return font;
+}
+
 // A page font as PaintPage draws it on one device. Qt sizes a font in
 // points by the device's resolution and then applies the transformation;
 // the size given here cancels the first so that the text has its real size
@@ -315,14 +327,7 @@ void PaintImage(QPainter& painter, const PageImage& image, bool monochrome) {
 struct PaintCache::Font {
   Font(const PageFont& page_font, QPaintDevice* device) : key(page_font) {
     const double per_point = static_cast<double>(kMilsPerInch) / device->logicalDpiY();
-    font = QFont(page_font.name);
-    font.setPointSizeF(page_font.points * per_point);
-    font.setBold(page_font.bold);
-    font.setItalic(page_font.italic);
-    font.setUnderline(page_font.underline);
-    font.setStrikeOut(page_font.strikeout);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    font.setKerning(false);
+    font = QtFontOf(page_font, page_font.points * per_point);
     metrics.emplace(font, device);
   }
   PageFont key;

@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QFont;
 class QPainter;
 class QPaintDevice;
 
@@ -39,6 +40,12 @@ struct PageFont {
   uint32_t rgb = 0;  // 0xRRGGBB
   bool operator==(const PageFont&) const = default;
 };
+
+// The Qt font a page font is measured and drawn in, sized points (the
+// engine measures at the page font's own size; the painter sizes it for
+// its device): no hinting and no kerning, so that a text's width is the
+// same on every device.
+QFont QtFontOf(const PageFont& font, double points);
 
 // Justification of a text in its cell.
 enum Justify : uint8_t { kJustifyCenter = 0, kJustifyLeft = 1, kJustifyRight = 2 };
