@@ -732,11 +732,14 @@ void CoinFollower::Follow(dbf::Table& table) {
   table.SetAfterPostEdit([this](dbf::Table& t) { Posted(t); });
 }
 
-CoinFollower::Stamp CoinFollower::IndexStamp() const {
+CoinFollower::Stamp CoinFollower::IndexStamp() {
   Stamp stamp;
   struct stat st {};
-  const std::string index = base::FindFileNoCase(folder_, kIndexName);
-  if (index.empty() || ::stat(index.c_str(), &st) != 0) return stamp;
+  // The name found last time first: looking it up reads the whole folder.
+  if (index_path_.empty() || ::stat(index_path_.c_str(), &st) != 0) {
+    index_path_ = base::FindFileNoCase(folder_, kIndexName);
+    if (index_path_.empty() || ::stat(index_path_.c_str(), &st) != 0) return stamp;
+  }
   stamp.exists = true;
   stamp.inode = st.st_ino;
   stamp.size = static_cast<uint64_t>(st.st_size);
@@ -749,6 +752,7 @@ void CoinFollower::Posted(dbf::Table& table) {
     Flush();
     dbf_path_ = table.DbfPath();
     folder_ = FolderOf(dbf_path_);
+    index_path_.clear();
     known_ = false;
   }
   const Stamp now = IndexStamp();

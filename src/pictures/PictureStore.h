@@ -185,12 +185,13 @@ class CoinFollower {
     int64_t modified_ns = 0;
     bool operator==(const Stamp&) const = default;
   };
-  Stamp IndexStamp() const;
+  Stamp IndexStamp();
   void Flush();
 
   base::Env& env_;
   std::string dbf_path_;
   std::string folder_;
+  std::string index_path_;  // as found in the folder, letter case and all
   bool known_ = false;  // fingerprints_ holds the index as stamp_ says
   Stamp stamp_;
   std::map<uint32_t, std::vector<std::string>> fingerprints_;  // of the rows with pictures
