@@ -47,12 +47,7 @@ bool TMain::FormCreate(const StartOptions& options) {
   ViewerLabel->adjustSize();
 
   // 2.
-  const platform::Directories dirs = platform::LocateDirectories();
-  state_.program_dir = dirs.program;
-  state_.start_dir = dirs.start;
-  state_.windows_dir = dirs.windows;
-  state_.files.program_ini = ProgramSettingsPath(dirs.windows);
-  state_.files.start_dir = dirs.start;
+  const platform::Directories dirs = UseProgramDirectories(state_);
 
   // 5. (the user fonts of step 3 come with the settings)
   ReadSettings(state_.settings, kProgramSettings, state_.files, QString());

@@ -316,13 +316,18 @@ OpenDatabase::ExclusiveResult OpenDatabase::WithExclusiveUse(
   return result;
 }
 
-QString PrepareCommandRun(AppState& state, const QString& database) {
+platform::Directories UseProgramDirectories(AppState& state) {
   const platform::Directories dirs = platform::LocateDirectories();
   state.program_dir = dirs.program;
   state.start_dir = dirs.start;
   state.windows_dir = dirs.windows;
   state.files.program_ini = ProgramSettingsPath(dirs.windows);
   state.files.start_dir = dirs.start;
+  return dirs;
+}
+
+QString PrepareCommandRun(AppState& state, const QString& database) {
+  const platform::Directories dirs = UseProgramDirectories(state);
   ReadSettings(state.settings, kProgramSettings, state.files, QString());
   state.intl = platform::ReadIntlSettings(dirs.windows);
   state.formats = MakeNumberFormats(state.settings, state.intl);

@@ -32,6 +32,7 @@
 #include "db/PickLists.h"
 #include "db/dbf/Table.h"
 #include "pictures/PictureStore.h"
+#include "platform/Paths.h"
 
 class QWidget;
 
@@ -182,6 +183,10 @@ class OpenDatabase : public QObject {
   RowFilter* filter_ = nullptr;
   QWidget* owner_ = nullptr;
 };
+
+// Locates the program, start and Windows directories and points state and
+// its settings files at them, as every start does; returns them.
+platform::Directories UseProgramDirectories(AppState& state);
 
 // Readies state as a run without a window needs it (klvcoin --report and
 // the like): the program directories, the program settings, the
