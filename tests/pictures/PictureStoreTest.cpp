@@ -107,6 +107,22 @@ class PictureStoreTest : public ::testing::Test {
     PackKeepingPictures(t);
   }
 
+  // Stores value in field of row recno, through table when given (a table
+  // the program follows), else through a table of its own.
+  void SetField(uint32_t recno, const char* field, const char* value,
+                dbf::Table* table = nullptr) {
+    dbf::Table own;
+    if (!table) {
+      Bind(own, path_);
+      own.Open();
+      table = &own;
+    }
+    ASSERT_TRUE(table->GoTo(recno));
+    table->Edit();
+    table->FieldByName(field).SetAsString(value);
+    table->Post();
+  }
+
   void Delete(uint32_t recno) {
     dbf::Table t;
     Bind(t, path_);
@@ -171,15 +187,7 @@ TEST_F(PictureStoreTest, EachPictureStaysWithItsCoin) {
         {"3 Centennial obverse", "png"},
         {"1 Morelos obverse", "jpg"}}},
       {"its coin changed by other software",
-       [](PictureStoreTest& t) {
-         dbf::Table table;
-         Bind(table, t.path_);
-         table.Open();
-         ASSERT_TRUE(table.GoTo(5));
-         table.Edit();
-         table.FieldByName("Descriptio").SetAsString("Morelos, small date");
-         table.Post();
-       },
+       [](PictureStoreTest& t) { t.SetField(5, "Descriptio", "Morelos, small date"); },
        {{"1 Lincoln VDB obverse", "jpg"},
         {"2 Semeuse reverse", "png"},
         {"4 Centennial obverse", "png"},
@@ -189,12 +197,9 @@ TEST_F(PictureStoreTest, EachPictureStaysWithItsCoin) {
          dbf::Table table;
          Bind(table, t.path_);
          table.Open();
-         ASSERT_TRUE(table.GoTo(5));
-         table.Edit();
          CoinFollower follower;
          follower.Follow(table);
-         table.FieldByName("Descriptio").SetAsString("Morelos, small date");
-         table.Post();
+         t.SetField(5, "Descriptio", "Morelos, small date", &table);
        },
        {{"1 Lincoln VDB obverse", "jpg"},
         {"2 Semeuse reverse", "png"},
@@ -235,10 +240,7 @@ TEST_F(PictureStoreTest, AFollowedTableKeepsEachPictureWithItsEditedCoinAndWrite
   CoinFollower follower;
   follower.Follow(table);
   const auto edit = [&](uint32_t recno, const char* field, const char* value) {
-    ASSERT_TRUE(table.GoTo(recno));
-    table.Edit();
-    table.FieldByName(field).SetAsString(value);
-    table.Post();
+    SetField(recno, field, value, &table);
   };
   struct Case {
     const char* what;
@@ -284,15 +286,7 @@ TEST_F(PictureStoreTest, AFollowedTableKeepsEachPictureWithItsEditedCoinAndWrite
 
 TEST_F(PictureStoreTest, LoadingOnTheCallersTableSeesEveryRowAndPutsItsCursorBack) {
   // Coins 3 and 4 are the same coin; a search shows coin 3 only.
-  {
-    dbf::Table t;
-    Bind(t, path_);
-    t.Open();
-    ASSERT_TRUE(t.GoTo(3));
-    t.Edit();
-    t.FieldByName("Condition").SetAsString("Fine");
-    t.Post();
-  }
+  SetField(3, "Condition", "Fine");
   PictureStore(path_).Attach(4, Side::kObverse, dir_.File("coin.png"));
   dbf::Table table;
   Bind(table, path_);
